@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace norvale {
+
+// A named mutex, re-entrant for the thread that holds it. On Windows it is the
+// kernel mutex of that name, shared with every process that opens the name; in
+// the native build it is a recursive mutex shared by name within the process.
+class TMutex {
+public:
+    explicit TMutex(const std::string& name);
+    ~TMutex();
+    TMutex(const TMutex&) = delete;
+    TMutex& operator=(const TMutex&) = delete;
+
+    // Waits without a time limit; a mutex left by a thread that ended while
+    // holding it counts as acquired.
+    void Wait();
+    void Release();
+
+    const std::string& Name() const { return name_; }
+
+private:
+    struct Impl;
+    std::string name_;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The text of a failed creation: the name is taken by another kind of object
+// when `nameExists`, otherwise the creation failed outright.
+std::string MutexCreationFailureText(const std::string& name, bool nameExists);
+
+// Holds a TMutex for one scope.
+class TMutexLock {
+public:
+    explicit TMutexLock(TMutex& mutex) : mutex_(mutex) { mutex_.Wait(); }
+    ~TMutexLock() { mutex_.Release(); }
+    TMutexLock(const TMutexLock&) = delete;
+    TMutexLock& operator=(const TMutexLock&) = delete;
+
+private:
+    TMutex& mutex_;
+};
+
+}  // namespace norvale

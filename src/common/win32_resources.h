@@ -1,0 +1,25 @@
+#pragma once
+
+#include <windows.h>
+
+#include "common/unique_resource.h"
+
+namespace norvale {
+
+struct HandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { CloseHandle(h); }
+};
+using UniqueHandle = UniqueResource<HandleTraits>;
+
+struct LocalMemoryTraits {
+    using Type = HLOCAL;
+    static Type Invalid() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { LocalFree(h); }
+};
+using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+
+}  // namespace norvale

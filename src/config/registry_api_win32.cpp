@@ -1,0 +1,43 @@
+#include "config/registry_api.h"
+
+namespace norvale {
+
+RegKey RegCurrentUser() { return HKEY_CURRENT_USER; }
+RegKey RegLocalMachine() { return HKEY_LOCAL_MACHINE; }
+
+long RegApiCreateKey(RegKey root, const std::string& subkey, RegAccess access, RegKey* key) {
+    *key = nullptr;
+    return RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           access == RegAccess::Write ? KEY_WRITE : KEY_ALL_ACCESS, nullptr, key, nullptr);
+}
+
+long RegApiOpenKey(RegKey root, const std::string& subkey, RegKey* key) {
+    *key = nullptr;
+    return RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, key);
+}
+
+long RegApiQueryValue(RegKey key, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size) {
+    DWORD valueType = 0;
+    DWORD byteCount = *size;
+    const long result = RegQueryValueExA(key, name.c_str(), nullptr, &valueType, data, &byteCount);
+    if (type != nullptr) *type = valueType;
+    *size = byteCount;
+    return result;
+}
+
+long RegApiSetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size) {
+    return RegSetValueExA(key, name.c_str(), 0, type, data, size);
+}
+
+long RegApiDeleteValue(RegKey key, const std::string& name) { return RegDeleteValueA(key, name.c_str()); }
+
+long RegApiDeleteTree(RegKey root, const std::string& subkey) {
+    // RegDeleteTreeA empties the key but leaves the key itself.
+    const long result = RegDeleteTreeA(root, subkey.c_str());
+    if (result != ERROR_SUCCESS) return result;
+    return RegDeleteKeyA(root, subkey.c_str());
+}
+
+long RegApiCloseKey(RegKey key) { return RegCloseKey(key); }
+
+}  // namespace norvale
