@@ -32,6 +32,10 @@ std::string SystemErrorMessage(uint32_t errorCode) {
 uint32_t LastSystemError() { return static_cast<uint32_t>(errno); }
 #endif
 
+std::string SystemErrorText(uint32_t errorCode) {
+    return SystemErrorMessage(errorCode) + " (" + std::to_string(errorCode) + ")";
+}
+
 void RaiseLastOSError() {
     const uint32_t code = LastSystemError();
     if (code == 0) return;

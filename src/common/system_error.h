@@ -9,6 +9,10 @@ namespace norvale {
 // break; empty when the system has no text for it.
 std::string SystemErrorMessage(uint32_t errorCode);
 
+// The system's message followed by the code, as in
+// `The system cannot find the path specified. (3)`.
+std::string SystemErrorText(uint32_t errorCode);
+
 // The calling thread's last platform error code (GetLastError on Windows,
 // errno elsewhere).
 uint32_t LastSystemError();

@@ -1,0 +1,102 @@
+#include "output/formatting.h"
+
+#include "common/text.h"
+
+namespace norvale {
+
+MessageKind MessageKindFromCode(int32_t code) {
+    switch (code) {
+        case 1: return MessageKind::Code1;
+        case 2: return MessageKind::Code2;
+        default: return MessageKind::Plain;
+    }
+}
+
+namespace {
+
+void AppendField(std::string& prefix, std::string_view field) {
+    prefix += field;
+    prefix += ' ';
+}
+
+void AppendIfPresent(std::string& prefix, bool include, std::string_view field) {
+    if (include && !field.empty()) AppendField(prefix, field);
+}
+
+void AppendIfNonZero(std::string& prefix, bool include, int32_t value) {
+    if (include && value != 0) AppendField(prefix, HexText(static_cast<uint32_t>(value)));
+}
+
+}  // namespace
+
+std::string FormatPrefix(const OutputSettings& settings, const SessionNaming& session, int32_t threadId,
+                         int32_t code, std::string_view className, const TimeOfDay& time) {
+    std::string prefix;
+    if (settings.IncludeDateTime) {
+        AppendField(prefix, ZeroPad(time.hour, 2) + ":" + ZeroPad(time.minute, 2) + ":" + ZeroPad(time.second, 2) +
+                                "." + ZeroPad(time.millisecond, 3));
+    }
+    AppendIfPresent(prefix, settings.IncludeProject, session.Project);
+    AppendIfPresent(prefix, settings.IncludeModule, session.Module);
+    AppendIfPresent(prefix, settings.IncludeMachine, session.Machine);
+    AppendIfNonZero(prefix, settings.IncludeProcess, session.ProcessID);
+    AppendIfPresent(prefix, settings.IncludeClass, className);
+    if (settings.IncludeCode) AppendField(prefix, HexText(static_cast<uint32_t>(code)));
+    AppendIfNonZero(prefix, settings.IncludeThread, threadId);
+    return prefix;
+}
+
+std::string BlockIndent(std::string_view prefix) { return std::string(prefix.size() + 2, ' '); }
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    text = text.substr(0, text.find('\0'));
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            break;
+        }
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+    return lines;
+}
+
+std::vector<std::string> HexDump(std::span<const uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    constexpr size_t kRowBytes = 16;
+    constexpr size_t kHexColumns = 48;
+    std::vector<std::string> rows;
+    size_t offset = 0;
+    do {
+        const auto row = bytes.subspan(offset, std::min(kRowBytes, bytes.size() - offset));
+        std::string text;
+        text.reserve(kHexColumns + kRowBytes);
+        for (uint8_t byte : row) {
+            text += kDigits[byte >> 4];
+            text += kDigits[byte & 0xF];
+            text += ' ';
+        }
+        text.resize(kHexColumns, ' ');
+        for (uint8_t byte : row) text += byte <= 32 ? '.' : static_cast<char>(byte);
+        rows.push_back(std::move(text));
+        offset += kRowBytes;
+    } while (offset < bytes.size());
+    return rows;
+}
+
+std::string ExpandFileName(const std::string& fileNameTemplate, const SessionNaming* session) {
+    std::string name = fileNameTemplate;
+    if (session == nullptr || name.find('%') == std::string::npos) return name;
+    // In sequence: a value that holds a later placeholder is expanded too.
+    ReplaceAll(name, "%PROJECT%", session->Project);
+    ReplaceAll(name, "%MODULE%", session->Module);
+    ReplaceAll(name, "%CLASS%", session->Class);
+    ReplaceAll(name, "%MACHINE%", session->Machine);
+    ReplaceAll(name, "%PROCESS%", HexText(static_cast<uint32_t>(session->ProcessID)));
+    return name;
+}
+
+}  // namespace norvale

@@ -1,0 +1,53 @@
+#pragma once
+
+// The line format: plain functions of plain values, no platform calls.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/session_naming.h"
+#include "output/output_settings.h"
+
+namespace norvale {
+
+// Carried with every message to the outputs; only the viewer reads it.
+enum class MessageKind : uint32_t {
+    Plain = 0,
+    Code1 = 1,
+    Code2 = 2,
+    Block = 6,
+    Notice = 8,
+    EnterMethod = 9,
+    ExitMethod = 10,
+};
+
+MessageKind MessageKindFromCode(int32_t code);
+
+// The optional fields, each followed by one space, in their fixed order:
+// time, project, module, machine, process, class, code, thread.
+std::string FormatPrefix(const OutputSettings& settings, const SessionNaming& session, int32_t threadId,
+                         int32_t code, std::string_view className, const TimeOfDay& time);
+
+inline constexpr std::string_view kEnterMarker = "-> ";
+inline constexpr std::string_view kExitMarker = "<- ";
+
+// The indent of a block's entry lines: the prefix's length plus two.
+std::string BlockIndent(std::string_view prefix);
+
+// Lines of an `AddStrings` text: breaks at CR LF, lone CR and lone LF; no
+// empty line after a final break; the text ends at its first NUL.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// Rows of 16 bytes: hex digits each followed by a space, padded to 48
+// columns, then the bytes with "." for 0 to 32. No bytes give one blank row.
+std::vector<std::string> HexDump(std::span<const uint8_t> bytes);
+
+// The output file name for a message: the template with the session's fields
+// in place of its placeholders; without a session, the template as it is.
+std::string ExpandFileName(const std::string& fileNameTemplate, const SessionNaming* session);
+
+}  // namespace norvale

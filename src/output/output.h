@@ -1,0 +1,83 @@
+#pragma once
+
+// What the dispatch hands to each output. Console, screen and file show
+// `text`; the viewer gets `viewerText` (without the enter/exit marker) and the
+// kind. A block is its heading, then each entry after the indent (the viewer
+// gets the entries without it).
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/session_naming.h"
+#include "output/formatting.h"
+
+namespace norvale {
+
+struct TraceLine {
+    std::string_view text;
+    std::string_view viewerText;
+    MessageKind kind = MessageKind::Plain;
+    const SessionNaming* session = nullptr;  // none for the server's notices
+};
+
+struct TraceBlock {
+    std::string_view heading;
+    std::string_view indent;
+    const std::vector<std::string>& entries;
+    const SessionNaming* session = nullptr;
+};
+
+class IOutput {
+public:
+    virtual ~IOutput() = default;
+    // Both raise on failure; the dispatch decides what a failure ends.
+    virtual void WriteLine(const TraceLine& line) = 0;
+    virtual void WriteBlock(const TraceBlock& block) = 0;
+};
+
+// Console, screen and file show a block as separate lines: the heading,
+// then each entry after the indent.
+template <typename WriteText>
+void WriteBlockAsLines(const TraceBlock& block, WriteText writeText) {
+    writeText(block.heading);
+    std::string line;
+    for (const auto& entry : block.entries) {
+        line.assign(block.indent);
+        line += entry;
+        writeText(std::string_view(line));
+    }
+}
+
+// The console: allocated and released with the `ToConsole` setting.
+class IConsoleOutput : public IOutput {
+public:
+    virtual void SwitchConsole(bool on) = 0;
+};
+
+// The monochrome screen, reached through the same interface; it can be
+// missing, and it shows a banner when turned on.
+class IScreenOutput : public IOutput {
+public:
+    virtual bool Unavailable() const = 0;
+    virtual void Banner() = 0;
+};
+
+// Until the monochrome screen is built, the process has none.
+class TNoScreen final : public IScreenOutput {
+public:
+    bool Unavailable() const override { return true; }
+    void Banner() override {}
+    void WriteLine(const TraceLine&) override {}
+    void WriteBlock(const TraceBlock&) override {}
+};
+
+// Until the viewer output is built, messages for it are dropped, as they are
+// when no viewer is installed.
+class TNoViewer final : public IOutput {
+public:
+    void WriteLine(const TraceLine&) override {}
+    void WriteBlock(const TraceBlock&) override {}
+};
+
+}  // namespace norvale

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+
+#include "output/output.h"
+#include "output/output_settings.h"
+
+namespace norvale {
+
+// The outputs a process has once, whatever server object comes and goes:
+// the console, the monochrome screen and the viewer, with the state a settings
+// refresh keeps about them. Used under the output lock only.
+class TProcessOutputs {
+public:
+    TProcessOutputs(std::unique_ptr<IConsoleOutput> console, std::unique_ptr<IScreenOutput> screen,
+                    std::unique_ptr<IOutput> viewer);
+
+    // The process's real console, and stand-ins for the outputs not built yet.
+    static std::unique_ptr<TProcessOutputs> MakeForProcess();
+
+    // The refresh's effect on these outputs: `ToMono` becomes what was stored
+    // AND NOT `MonoUnavailable`; the console is allocated or released; the
+    // screen shows its banner when it turns on.
+    void ApplySettings(OutputSettings& settings);
+
+    IConsoleOutput& Console() { return *console_; }
+    IScreenOutput& Screen() { return *screen_; }
+    IOutput& Viewer() { return *viewer_; }
+    bool MonoActive() const { return monoActive_; }
+
+private:
+    std::unique_ptr<IConsoleOutput> console_;
+    std::unique_ptr<IScreenOutput> screen_;
+    std::unique_ptr<IOutput> viewer_;
+    bool monoActive_ = false;
+};
+
+}  // namespace norvale

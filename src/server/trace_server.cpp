@@ -1,0 +1,126 @@
+#include "server/trace_server.h"
+
+#include "output/formatting.h"
+
+namespace norvale {
+
+namespace {
+
+constexpr const char* kStartingUp = "Norvale Starting Up";
+constexpr const char* kShuttingDown = "Norvale Shutting Down";
+constexpr const char* kSessionOpened = "Session opened.";
+constexpr const char* kSessionClosed = "Session closed.";
+
+}  // namespace
+
+TTraceServer::TTraceServer(TMutex& outputLock, TProcessOutputs& outputs, TSessionRegistry& registry,
+                           SettingsLocation location, TOutputStage::Clock clock)
+    : outputLock_(outputLock), registry_(registry), output_(outputLock, outputs, std::move(location), std::move(clock)) {}
+
+void TTraceServer::Start() {
+    output_.RefreshProperties();
+    output_.DispatchLine(nullptr, kStartingUp, MessageKind::Notice);
+}
+
+TTraceServer::~TTraceServer() {
+    TMutexLock lock(outputLock_);
+    try {
+        output_.DispatchLine(nullptr, kShuttingDown, MessageKind::Notice);
+    } catch (const std::exception&) {
+        // The file is still closed below; there is no caller to tell.
+    }
+    try {
+        output_.CloseOutputFile();
+    } catch (const std::exception&) {
+    }
+    for (TTraceSession* session : liveSessions_) session->server_ = nullptr;
+}
+
+std::unique_ptr<TTraceSession> TTraceServer::OpenSession(const SessionNaming& naming) {
+    TMutexLock lock(outputLock_);
+    auto session = std::make_unique<TTraceSession>(*this, naming);
+    registry_.Add(session->SessionNumber(), SessionName(naming));
+    return session;
+}
+
+TTraceSession::TTraceSession(TTraceServer& server, const SessionNaming& naming)
+    : outputLock_(server.outputLock_),
+      server_(&server),
+      naming_(naming),
+      sessionNumber_(TSessionRegistry::NewSessionNumber()) {
+    TMutexLock lock(outputLock_);
+    server.output_.DispatchLine(&naming_, Prefix(0, 0, naming_.Class) + kSessionOpened, MessageKind::Notice);
+    server.liveSessions_.insert(this);
+}
+
+TTraceSession::~TTraceSession() {
+    TMutexLock lock(outputLock_);
+    if (server_ != nullptr) server_->liveSessions_.erase(this);
+}
+
+bool TTraceSession::Detached() const {
+    TMutexLock lock(outputLock_);
+    return server_ == nullptr;
+}
+
+// Holds the output lock for the whole call, so that the server object cannot
+// go away in the middle of it; a detached session does nothing.
+template <typename Call>
+void TTraceSession::WithServer(Call call) {
+    TMutexLock lock(outputLock_);
+    if (server_ != nullptr) call(server_->output_);
+}
+
+std::string TTraceSession::Prefix(int32_t threadId, int32_t code, std::string_view className) {
+    return server_->output_.FormatPrefix(naming_, threadId, code, className);
+}
+
+void TTraceSession::AddMessage(int32_t threadId, int32_t code, const std::string& message) {
+    WithServer([&](TOutputStage& output) {
+        output.DispatchLine(&naming_, Prefix(threadId, code, naming_.Class) + message, MessageKindFromCode(code));
+    });
+}
+
+void TTraceSession::AddClassMessage(int32_t threadId, const std::string& className, int32_t code,
+                                    const std::string& message) {
+    WithServer([&](TOutputStage& output) {
+        output.DispatchLine(&naming_, Prefix(threadId, code, className) + message, MessageKindFromCode(code));
+    });
+}
+
+void TTraceSession::EnterMethod(int32_t threadId, const std::string& message) {
+    WithServer([&](TOutputStage& output) {
+        output.DispatchEnter(&naming_, Prefix(threadId, 0, naming_.Class), message);
+    });
+}
+
+void TTraceSession::ExitMethod(int32_t threadId, const std::string& message) {
+    WithServer([&](TOutputStage& output) {
+        output.DispatchExit(&naming_, Prefix(threadId, 0, naming_.Class), message);
+    });
+}
+
+void TTraceSession::AddStrings(int32_t threadId, int32_t code, const std::string& message, std::string_view data) {
+    const auto lines = SplitLines(data);
+    WithServer([&](TOutputStage& output) {
+        output.DispatchBlock(&naming_, Prefix(threadId, code, naming_.Class), lines, message);
+    });
+}
+
+void TTraceSession::AddBinary(int32_t threadId, int32_t code, const std::string& message,
+                              std::span<const uint8_t> data) {
+    const auto rows = HexDump(data);
+    WithServer([&](TOutputStage& output) {
+        output.DispatchBlock(&naming_, Prefix(threadId, code, naming_.Class), rows, message);
+    });
+}
+
+void TTraceSession::CloseSession() {
+    WithServer([&](TOutputStage& output) {
+        output.DispatchLine(&naming_, Prefix(0, 0, naming_.Class) + kSessionClosed, MessageKind::Notice);
+        server_->registry_.Remove(sessionNumber_);
+        output.CloseOutputFile();
+    });
+}
+
+}  // namespace norvale
