@@ -1,0 +1,132 @@
+// The dispatch with recording console, screen and viewer and the real file
+// writer: order of the outputs and what a failure ends.
+
+#include <gtest/gtest.h>
+
+#include "output/output_stage.h"
+#include "tests_support/recording_outputs.h"
+#include "tests_support/scratch.h"
+
+namespace norvale {
+namespace {
+
+using Entries = std::vector<std::string>;
+
+class DispatchTest : public testing::Test {
+protected:
+    void SetUp() override {
+        key_.SetFlag("ToConsole", true);
+        key_.SetFlag("ToMono", true);
+        key_.SetFlag("ToCodeSite", true);
+        key_.SetFlag("ToFile", true);
+        key_.SetFlag("FlushOutputFile", true);
+        key_.Set("Filename", dir_.PathOf("out.txt"));
+        stage_.RefreshProperties();
+    }
+    void Refresh() { stage_.RefreshProperties(); }
+    Entries Journal() const { return recorders_.journal.entries; }
+    std::string File() { return test::ReadWholeFile(dir_.PathOf("out.txt")); }
+
+    TMutex lock_{"dispatch test lock"};
+    test::RecordingProcessOutputs recorders_;
+    test::ScratchSettings key_;
+    test::ScratchDirectory dir_;
+    TOutputStage stage_{lock_, *recorders_.outputs, key_.Location()};
+    const SessionNaming session_{"P", "M", "TFoo", "W", 0};
+};
+
+TEST_F(DispatchTest, LineGoesToEveryOutputInOrder) {
+    stage_.DispatchLine(&session_, "hello", MessageKind::Code2);
+    EXPECT_EQ(Journal(), (Entries{"console: hello", "screen: hello", "viewer: hello [2]"}));
+    EXPECT_EQ(File(), "hello\r\n");
+}
+
+TEST_F(DispatchTest, AllOutputsOffWriteNothing) {
+    for (const char* name : {"ToConsole", "ToMono", "ToCodeSite", "ToFile"}) key_.SetFlag(name, false);
+    Refresh();
+    stage_.DispatchLine(&session_, "x", MessageKind::Plain);
+    stage_.DispatchEnter(&session_, "", "x");
+    stage_.DispatchBlock(&session_, "", Entries{"a"}, "x");
+    EXPECT_TRUE(Journal().empty());
+    EXPECT_FALSE(test::FileExists(dir_.PathOf("out.txt")));
+}
+
+TEST_F(DispatchTest, ToClientsChangesNothing) {
+    key_.SetFlag("ToClients", true);
+    Refresh();
+    stage_.DispatchLine(&session_, "hello", MessageKind::Plain);
+    EXPECT_EQ(Journal(), (Entries{"console: hello", "screen: hello", "viewer: hello [0]"}));
+}
+
+TEST_F(DispatchTest, EnterAndExitCarryMarkersExceptToTheViewer) {
+    stage_.DispatchEnter(&session_, "TFoo 00000000 ", "Run");
+    stage_.DispatchExit(&session_, "TFoo 00000000 ", "Run");
+    EXPECT_EQ(Journal(), (Entries{"console: TFoo 00000000 -> Run", "screen: TFoo 00000000 -> Run",
+                                  "viewer: TFoo 00000000 Run [9]", "console: TFoo 00000000 <- Run",
+                                  "screen: TFoo 00000000 <- Run", "viewer: TFoo 00000000 Run [10]"}));
+    EXPECT_EQ(File(), "TFoo 00000000 -> Run\r\nTFoo 00000000 <- Run\r\n");
+}
+
+TEST_F(DispatchTest, BlockIsIndentedByThePrefixLengthPlusTwo) {
+    stage_.DispatchBlock(&session_, "P ", Entries{"a", "b"}, "Data");
+    EXPECT_EQ(Journal(), (Entries{"console: P Data", "console:     a", "console:     b", "screen: P Data",
+                                  "screen:     a", "screen:     b", "viewer: P Data|a|b [6]"}));
+    EXPECT_EQ(File(), "P Data\r\n    a\r\n    b\r\n");
+}
+
+TEST_F(DispatchTest, FailingLineOutputSkipsTheOutputsAfterIt) {
+    recorders_.console->failing = true;
+    EXPECT_THROW(stage_.DispatchLine(&session_, "x", MessageKind::Plain), EInOutError);
+    EXPECT_TRUE(Journal().empty());
+    EXPECT_FALSE(test::FileExists(dir_.PathOf("out.txt")));
+
+    recorders_.console->failing = false;
+    recorders_.viewer->failing = true;
+    EXPECT_THROW(stage_.DispatchEnter(&session_, "", "y"), EInOutError);
+    EXPECT_EQ(Journal(), (Entries{"console: -> y", "screen: -> y"}));
+    EXPECT_FALSE(test::FileExists(dir_.PathOf("out.txt")));
+}
+
+TEST_F(DispatchTest, FileInMissingDirectoryFailsAfterEarlierOutputsHaveTheLine) {
+    key_.Set("Filename", dir_.PathOf("nodir/x.txt"));
+    Refresh();
+    EXPECT_THROW(stage_.DispatchLine(&session_, "x", MessageKind::Plain), EInOutError);
+    EXPECT_EQ(Journal(), (Entries{"console: x", "screen: x", "viewer: x [0]"}));
+}
+
+TEST_F(DispatchTest, BlockFailuresOfConsoleScreenAndFileEndOnlyTheirOwnPart) {
+    key_.Set("Filename", dir_.PathOf("nodir/x.txt"));
+    Refresh();
+    recorders_.console->failing = true;
+    recorders_.screen->failing = true;
+    stage_.DispatchBlock(&session_, "", Entries{"a"}, "h");
+    EXPECT_EQ(Journal(), (Entries{"viewer: h|a [6]"}));
+}
+
+TEST_F(DispatchTest, BlockViewerFailureReachesTheCallerAfterTheFile) {
+    recorders_.viewer->failing = true;
+    EXPECT_THROW(stage_.DispatchBlock(&session_, "", Entries{"a"}, "h"), EInOutError);
+    EXPECT_EQ(File(), "h\r\n  a\r\n");
+}
+
+TEST_F(DispatchTest, RefreshTakesEffectFromTheNextCall) {
+    stage_.DispatchLine(&session_, "1", MessageKind::Plain);
+    key_.SetFlag("ToConsole", false);
+    Refresh();
+    stage_.DispatchLine(&session_, "2", MessageKind::Plain);
+    EXPECT_EQ(Journal(), (Entries{"console: 1", "screen: 1", "viewer: 1 [0]", "screen: 2", "viewer: 2 [0]"}));
+}
+
+TEST_F(DispatchTest, CloseOutputFileWritesWhatIsBuffered) {
+    key_.SetFlag("FlushOutputFile", false);
+    Refresh();
+    stage_.DispatchLine(&session_, "buffered", MessageKind::Plain);
+    EXPECT_TRUE(stage_.OutputFileOpen());
+    EXPECT_EQ(File(), "");
+    stage_.CloseOutputFile();
+    EXPECT_FALSE(stage_.OutputFileOpen());
+    EXPECT_EQ(File(), "buffered\r\n");
+}
+
+}  // namespace
+}  // namespace norvale

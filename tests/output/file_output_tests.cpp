@@ -1,0 +1,187 @@
+// The file writer on the real file system: POSIX natively, Win32 under Wine.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "common/errors.h"
+#include "common/system_error.h"
+#include "output/file_output.h"
+#include "tests_support/scratch.h"
+
+namespace norvale {
+namespace {
+
+class FileOutputTest : public testing::Test {
+protected:
+    void UseFile(const std::string& name) { settings_.Filename = dir_.PathOf(name); }
+    void Line(const std::string& text, const SessionNaming* session = nullptr) {
+        file_.WriteLine(TraceLine{text, text, MessageKind::Plain, session});
+    }
+    std::string Contents(const std::string& name) { return test::ReadWholeFile(dir_.PathOf(name)); }
+
+    test::ScratchDirectory dir_;
+    OutputSettings settings_;
+    TFileOutput file_{settings_};
+};
+
+TEST_F(FileOutputTest, CreatesAMissingFile) {
+    UseFile("new.txt");
+    Line("one");
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("new.txt"), "one\r\n");
+}
+
+TEST_F(FileOutputTest, AppendsToExistingFile) {
+    std::string existing;
+    for (int i = 1; i <= 10; ++i) existing += "old " + std::to_string(i) + "\r\n";
+    test::WriteWholeFile(dir_.PathOf("log.txt"), existing);
+    UseFile("log.txt");
+    Line("new 1");
+    Line("new 2");
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("log.txt"), existing + "new 1\r\nnew 2\r\n");
+}
+
+TEST_F(FileOutputTest, CutsAtFirstEndOfFileMarkerInTheLast128Bytes) {
+    test::WriteWholeFile(dir_.PathOf("log.txt"), "kept\r\n\x1A\x1Agone\x1A");
+    UseFile("log.txt");
+    Line("next");
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("log.txt"), "kept\r\nnext\r\n");
+}
+
+TEST_F(FileOutputTest, MarkerBeforeTheLast128BytesStays) {
+    const std::string existing = "a\x1A" + std::string(128, 'b');
+    test::WriteWholeFile(dir_.PathOf("log.txt"), existing);
+    UseFile("log.txt");
+    Line("next");
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("log.txt"), existing + "next\r\n");
+}
+
+TEST_F(FileOutputTest, BufferedLineReachesDiskOnlyAtClose) {
+    UseFile("log.txt");
+    Line("short");
+    EXPECT_TRUE(file_.OutputFileOpen());
+    EXPECT_EQ(Contents("log.txt"), "");
+    file_.CloseOutputFile();
+    EXPECT_FALSE(file_.OutputFileOpen());
+    EXPECT_EQ(Contents("log.txt"), "short\r\n");
+}
+
+TEST_F(FileOutputTest, FullBuffersGoToDiskIn128ByteChunks) {
+    UseFile("log.txt");
+    Line(std::string(200, 'x'));
+    EXPECT_EQ(Contents("log.txt"), std::string(128, 'x'));
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("log.txt"), std::string(200, 'x') + "\r\n");
+}
+
+TEST_F(FileOutputTest, FlushOutputFileClosesAfterEveryEntry) {
+    settings_.FlushOutputFile = true;
+    UseFile("log.txt");
+    Line("first");
+    EXPECT_FALSE(file_.OutputFileOpen());
+    EXPECT_EQ(Contents("log.txt"), "first\r\n");
+    // Closed in between: another program may move it away.
+    std::filesystem::rename(dir_.PathOf("log.txt"), dir_.PathOf("moved.txt"));
+    const std::vector<std::string> entries{"a", "b"};
+    file_.WriteBlock(TraceBlock{"block", "  ", entries});
+    EXPECT_FALSE(file_.OutputFileOpen());
+    EXPECT_EQ(Contents("log.txt"), "block\r\n  a\r\n  b\r\n");
+    EXPECT_EQ(Contents("moved.txt"), "first\r\n");
+}
+
+TEST_F(FileOutputTest, TwoSessionNamesAlternate) {
+    settings_.Filename = dir_.PathOf("%PROJECT%.txt");
+    const SessionNaming a{"A", "", "", "", 0};
+    const SessionNaming b{"B", "", "", "", 0};
+    Line("a1", &a);
+    Line("b1", &b);
+    EXPECT_EQ(Contents("A.txt"), "a1\r\n");
+    EXPECT_EQ(file_.CurrentFileName(), dir_.PathOf("B.txt"));
+    Line("a2", &a);
+    EXPECT_EQ(Contents("B.txt"), "b1\r\n");
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("A.txt"), "a1\r\na2\r\n");
+}
+
+TEST_F(FileOutputTest, NoticeWithoutSessionUsesTheTemplateAsItIs) {
+    settings_.Filename = dir_.PathOf("%PROJECT%.txt");
+    Line("Norvale Starting Up");
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("%PROJECT%.txt"), "Norvale Starting Up\r\n");
+}
+
+TEST_F(FileOutputTest, LongNamesAreCutTo259Characters) {
+    const std::string name = dir_.PathOf("") + std::string(400, 'n');
+    settings_.Filename = name;
+    try {
+        Line("x");
+    } catch (const EInOutError&) {
+        // The cut name may still be too long for the file system; the name
+        // tried is what matters.
+    }
+    EXPECT_EQ(file_.CurrentFileName(), name.substr(0, 259));
+}
+
+TEST_F(FileOutputTest, MissingDirectoryFailsNamingTheFileAndTheSystemError) {
+    // Windows says "The system cannot find the path specified. (3)"; Wine
+    // and POSIX have texts of their own for the same code.
+#ifdef _WIN32
+    settings_.Filename = "c:\\nodir\\x.txt";
+    const uint32_t code = ERROR_PATH_NOT_FOUND;
+#else
+    settings_.Filename = dir_.PathOf("nodir/x.txt");
+    const uint32_t code = ENOENT;
+#endif
+    const std::string expected = "cannot open output file \"" + settings_.Filename + "\": " + SystemErrorText(code);
+    try {
+        Line("lost");
+        FAIL() << "opened a file in a missing directory";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(std::string(error.what()), expected);
+    }
+    EXPECT_FALSE(file_.OutputFileOpen());
+    // The next entry tries again from the start.
+    UseFile("log.txt");
+    Line("next");
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("log.txt"), "next\r\n");
+}
+
+#ifdef _WIN32
+// A program holding the file for writing without letting others read it: the
+// file can be neither appended to nor replaced, and what it holds stays.
+TEST_F(FileOutputTest, FileThatCannotBeAppendedToIsNeverReplaced) {
+    test::WriteWholeFile(dir_.PathOf("held.txt"), "precious\r\n");
+    UniqueFile holder(CreateFileA(dir_.PathOf("held.txt").c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
+    UseFile("held.txt");
+    try {
+        Line("x");
+        FAIL() << "opened a file held by another writer";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(error.ErrorCode(), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+    }
+    holder.reset();
+    EXPECT_EQ(Contents("held.txt"), "precious\r\n");
+}
+
+TEST_F(FileOutputTest, OpenFileIsSharedForReadingOnly) {
+    UseFile("log.txt");
+    Line("x");
+    UniqueFile reader;
+    EXPECT_EQ(FileOpenForReading(dir_.PathOf("log.txt"), reader), 0u);
+    UniqueFile writer(CreateFileA(dir_.PathOf("log.txt").c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer);
+    file_.CloseOutputFile();
+}
+#endif
+
+}  // namespace
+}  // namespace norvale

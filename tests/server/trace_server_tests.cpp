@@ -1,0 +1,207 @@
+// The server object and its sessions, on recording outputs: notices, what
+// each session call writes, the session registry, detaching.
+
+#include <gtest/gtest.h>
+
+#include "server/trace_server.h"
+#include "tests_support/recording_outputs.h"
+#include "tests_support/scratch.h"
+
+namespace norvale {
+namespace {
+
+using Entries = std::vector<std::string>;
+
+class TraceServerTest : public testing::Test {
+protected:
+    void SetUp() override { key_.SetFlag("ToConsole", true); }
+
+    TTraceServer& Server() {
+        if (!server_) {
+            server_ = std::make_unique<TTraceServer>(lock_, *recorders_.outputs, registry_, key_.Location(),
+                                                     [] { return TimeOfDay{14, 3, 27, 512}; });
+            server_->Start();
+        }
+        return *server_;
+    }
+    // The console lines written since the server started.
+    Entries Lines() {
+        Entries lines;
+        for (const auto& entry : recorders_.journal.entries) lines.push_back(entry.substr(sizeof("console: ") - 1));
+        return lines;
+    }
+    std::vector<std::string> RegisteredNames() {
+        std::vector<std::string> names;
+        for (const auto& entry : registry_.Snapshot()) names.push_back(entry.SessionName);
+        return names;
+    }
+
+    TMutex lock_{"trace server test lock"};
+    test::RecordingProcessOutputs recorders_;
+    test::ScratchSettings key_;
+    TSessionRegistry registry_{lock_};
+    std::unique_ptr<TTraceServer> server_;
+};
+
+TEST_F(TraceServerTest, ServerAnnouncesItselfWithoutPrefix) {
+    key_.SetFlag("IncludeDateTime", true);
+    Server();
+    server_.reset();
+    EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "Norvale Shutting Down"}));
+}
+
+TEST_F(TraceServerTest, EveryCallKindWithAllFieldsOn) {
+    for (const char* name : {"IncludeDateTime", "IncludeProject", "IncludeModule", "IncludeClass",
+                             "IncludeMachine", "IncludeProcess", "IncludeThread", "IncludeCode"}) {
+        key_.SetFlag(name, true);
+    }
+    auto session = Server().OpenSession(SessionNaming{"Billing", "Core", "TInvoice", "WS12", 0x4D2});
+    session->AddMessage(0x1A4, 10, "Posting done");
+    session->AddClassMessage(7, "TOther", 1, "class message");
+    session->EnterMethod(7, "Run");
+    session->ExitMethod(7, "Run");
+    session->AddStrings(7, 3, "Lines", "a\r\nb");
+    const uint8_t bytes[] = {0x41, 0x00, 0x7A};
+    session->AddBinary(7, 4, "Bytes", bytes);
+    session->CloseSession();
+    const std::string p = "14:03:27.512 Billing Core WS12 000004d2 ";
+    const std::string indent(p.size() + std::string("TInvoice 00000003 00000007 ").size() + 2, ' ');
+    EXPECT_EQ(Lines(), (Entries{
+                           "Norvale Starting Up",
+                           p + "TInvoice 00000000 Session opened.",
+                           p + "TInvoice 0000000a 000001a4 Posting done",
+                           p + "TOther 00000001 00000007 class message",
+                           p + "TInvoice 00000000 00000007 -> Run",
+                           p + "TInvoice 00000000 00000007 <- Run",
+                           p + "TInvoice 00000003 00000007 Lines",
+                           indent + "a",
+                           indent + "b",
+                           p + "TInvoice 00000004 00000007 Bytes",
+                           indent + "41 00 7a " + std::string(39, ' ') + "A.z",
+                           p + "TInvoice 00000000 Session closed.",
+                       }));
+}
+
+TEST_F(TraceServerTest, ViewerGetsKindsForEveryCall) {
+    key_.SetFlag("ToConsole", false);
+    key_.SetFlag("ToCodeSite", true);
+    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
+    session->AddMessage(0, 1, "one");
+    session->AddMessage(0, 2, "two");
+    session->AddMessage(0, 3, "three");
+    session->AddMessage(0, -1, "minus");
+    session->EnterMethod(0, "in");
+    session->ExitMethod(0, "out");
+    EXPECT_EQ(recorders_.journal.entries,
+              (Entries{"viewer: Norvale Starting Up [8]", "viewer: Session opened. [8]", "viewer: one [1]",
+                       "viewer: two [2]", "viewer: three [0]", "viewer: minus [0]", "viewer: in [9]",
+                       "viewer: out [10]"}));
+}
+
+TEST_F(TraceServerTest, SessionOpenedWithProjectOnlyShowsNoOtherSessionFields) {
+    for (const char* name : {"IncludeProject", "IncludeModule", "IncludeClass", "IncludeMachine",
+                             "IncludeProcess"}) {
+        key_.SetFlag(name, true);
+    }
+    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
+    session->AddMessage(0, 0, "plain");
+    session->AddClassMessage(0, "TGiven", 0, "with class");
+    EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "P Session opened.", "P plain", "P TGiven with class"}));
+    EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"P///"}));
+}
+
+TEST_F(TraceServerTest, ClassMessageWithEmptyClassShowsNoClassField) {
+    key_.SetFlag("IncludeClass", true);
+    auto session = Server().OpenSession(SessionNaming{"P", "M", "TSession", "", 0});
+    session->AddClassMessage(0, "", 0, "none");
+    session->AddMessage(0, 0, "own");
+    EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "TSession Session opened.", "none", "TSession own"}));
+    EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"P/M/TSession/"}));
+}
+
+TEST_F(TraceServerTest, NoticesCarryCodeZeroAndNoThreadField) {
+    key_.SetFlag("IncludeCode", true);
+    key_.SetFlag("IncludeThread", true);
+    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
+    session->EnterMethod(0x1A4, "Run");
+    session->CloseSession();
+    EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "00000000 Session opened.", "00000000 000001a4 -> Run",
+                                "00000000 Session closed."}));
+}
+
+TEST_F(TraceServerTest, ClosingRemovesOnlyThatSessionsEntry) {
+    auto first = Server().OpenSession(SessionNaming{"Same", "", "", "", 0});
+    auto second = Server().OpenSession(SessionNaming{"Same", "", "", "", 0});
+    auto other = Server().OpenSession(SessionNaming{"Other", "", "", "", 0});
+    EXPECT_EQ(registry_.OpenSessionCount(), 3);
+    second->CloseSession();
+    auto entries = registry_.Snapshot();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].SessionNumber, first->SessionNumber());
+    EXPECT_EQ(entries[1].SessionNumber, other->SessionNumber());
+}
+
+TEST_F(TraceServerTest, SecondCloseWritesAgainButLeavesTheCount) {
+    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
+    session->CloseSession();
+    session->CloseSession();
+    session->AddMessage(0, 0, "after close");
+    EXPECT_EQ(registry_.OpenSessionCount(), 0);
+    EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "Session opened.", "Session closed.", "Session closed.",
+                                "after close"}));
+}
+
+TEST_F(TraceServerTest, SessionReleasedWithoutCloseStaysRegistered) {
+    Server().OpenSession(SessionNaming{"Gone", "", "", "", 0}).reset();
+    auto later = Server().OpenSession(SessionNaming{"Later", "", "", "", 0});
+    later->CloseSession();
+    EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"Gone///"}));
+    EXPECT_EQ(registry_.OpenSessionCount(), 1);
+}
+
+TEST_F(TraceServerTest, FailedOpenRegistersNothing) {
+    Server();
+    recorders_.console->failing = true;
+    EXPECT_THROW(Server().OpenSession(SessionNaming{"P", "", "", "", 0}), EInOutError);
+    EXPECT_EQ(registry_.OpenSessionCount(), 0);
+}
+
+TEST_F(TraceServerTest, SessionsOfADestroyedServerDoNothing) {
+    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
+    server_.reset();
+    EXPECT_TRUE(session->Detached());
+    session->AddMessage(0, 0, "nowhere");
+    session->AddStrings(0, 0, "nowhere", "a");
+    session->CloseSession();
+    EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "Session opened.", "Norvale Shutting Down"}));
+    EXPECT_EQ(registry_.OpenSessionCount(), 1);
+}
+
+TEST_F(TraceServerTest, RegistryOutlivesTheServerObject) {
+    auto session = Server().OpenSession(SessionNaming{"Kept", "", "", "", 0});
+    server_.reset();
+    Server();
+    EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"Kept///"}));
+    EXPECT_EQ(Lines().back(), "Norvale Starting Up");
+}
+
+TEST_F(TraceServerTest, FileNameTemplateExpandsForSessionsOnly) {
+    test::ScratchDirectory dir;
+    key_.SetFlag("ToConsole", false);
+    key_.SetFlag("ToFile", true);
+    key_.Set("Filename", dir.PathOf("%PROJECT%-%PROCESS%.txt"));
+    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0x10});
+    session->AddMessage(0, 0, "mine");
+    server_.reset();
+    EXPECT_EQ(test::ReadWholeFile(dir.PathOf("P-00000010.txt")), "Session opened.\r\nmine\r\n");
+    EXPECT_EQ(test::ReadWholeFile(dir.PathOf("%PROJECT%-%PROCESS%.txt")),
+              "Norvale Starting Up\r\nNorvale Shutting Down\r\n");
+}
+
+TEST(SessionNameTest, JoinsTheFourNamesWithSlashes) {
+    EXPECT_EQ(SessionName(SessionNaming{"P", "M", "C", "W", 12}), "P/M/C/W");
+    EXPECT_EQ(SessionName(SessionNaming{}), "///");
+}
+
+}  // namespace
+}  // namespace norvale

@@ -1,0 +1,36 @@
+#include "tests_support/child_process.h"
+
+#ifdef _WIN32
+
+#include <stdexcept>
+#include <vector>
+
+namespace norvale::test {
+
+ChildProcess::ChildProcess(const std::string& commandLine) {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        throw std::runtime_error("cannot start " + commandLine);
+    }
+    CloseHandle(info.hThread);
+    process_.reset(info.hProcess);
+}
+
+ChildProcess::~ChildProcess() {
+    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 99);
+}
+
+int64_t ChildProcess::WaitForExit(uint32_t milliseconds) {
+    if (WaitForSingleObject(process_.get(), milliseconds) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_.get(), &code);
+    return code;
+}
+
+}  // namespace norvale::test
+
+#endif

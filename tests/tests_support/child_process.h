@@ -1,0 +1,29 @@
+#pragma once
+
+#ifdef _WIN32
+
+#include <cstdint>
+#include <string>
+
+#include "common/win32_resources.h"
+
+namespace norvale::test {
+
+// A process the test started; it is waited for with a time limit and ended
+// by its handle if it outlives the test.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::string& commandLine);
+    ~ChildProcess();
+    ChildProcess(ChildProcess&&) = default;
+
+    // The exit code, or -1 when the process did not end in time.
+    int64_t WaitForExit(uint32_t milliseconds = 60000);
+
+private:
+    UniqueHandle process_;
+};
+
+}  // namespace norvale::test
+
+#endif

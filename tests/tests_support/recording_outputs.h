@@ -1,0 +1,93 @@
+#pragma once
+
+// Outputs that write into one shared journal, so a test sees what reached
+// which output in which order, and can make any of them fail.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "output/output.h"
+#include "output/process_outputs.h"
+
+namespace norvale::test {
+
+struct Journal {
+    std::vector<std::string> entries;
+};
+
+class TRecordingOutput {
+public:
+    TRecordingOutput(Journal& journal, std::string name) : journal_(journal), name_(std::move(name)) {}
+
+    void Record(const std::string& what) {
+        if (failing) throw EInOutError(name_ + " failed", 5);
+        journal_.entries.push_back(name_ + ": " + what);
+    }
+
+    bool failing = false;
+
+private:
+    Journal& journal_;
+    std::string name_;
+};
+
+class TRecordingConsole final : public IConsoleOutput, public TRecordingOutput {
+public:
+    explicit TRecordingConsole(Journal& journal) : TRecordingOutput(journal, "console") {}
+    void SwitchConsole(bool on) override { switchedOn = on; }
+    void WriteLine(const TraceLine& line) override { Record(std::string(line.text)); }
+    void WriteBlock(const TraceBlock& block) override {
+        WriteBlockAsLines(block, [this](std::string_view text) { Record(std::string(text)); });
+    }
+    bool switchedOn = false;
+};
+
+class TRecordingScreen final : public IScreenOutput, public TRecordingOutput {
+public:
+    explicit TRecordingScreen(Journal& journal) : TRecordingOutput(journal, "screen") {}
+    bool Unavailable() const override { return unavailable; }
+    void Banner() override { ++banners; }
+    void WriteLine(const TraceLine& line) override { Record(std::string(line.text)); }
+    void WriteBlock(const TraceBlock& block) override {
+        WriteBlockAsLines(block, [this](std::string_view text) { Record(std::string(text)); });
+    }
+    bool unavailable = false;
+    int banners = 0;
+};
+
+// The viewer gets texts without markers and indents, and the kind.
+class TRecordingViewer final : public IOutput, public TRecordingOutput {
+public:
+    explicit TRecordingViewer(Journal& journal) : TRecordingOutput(journal, "viewer") {}
+    void WriteLine(const TraceLine& line) override {
+        Record(std::string(line.viewerText) + " [" + std::to_string(static_cast<int>(line.kind)) + "]");
+    }
+    void WriteBlock(const TraceBlock& block) override {
+        std::string text(block.heading);
+        for (const auto& entry : block.entries) text += "|" + entry;
+        Record(text + " [6]");
+    }
+};
+
+// Process outputs made of the three recorders, reachable by the test.
+struct RecordingProcessOutputs {
+    Journal journal;
+    TRecordingConsole* console;
+    TRecordingScreen* screen;
+    TRecordingViewer* viewer;
+    std::unique_ptr<TProcessOutputs> outputs;
+
+    RecordingProcessOutputs() {
+        auto c = std::make_unique<TRecordingConsole>(journal);
+        auto s = std::make_unique<TRecordingScreen>(journal);
+        auto v = std::make_unique<TRecordingViewer>(journal);
+        console = c.get();
+        screen = s.get();
+        viewer = v.get();
+        outputs = std::make_unique<TProcessOutputs>(std::move(c), std::move(s), std::move(v));
+    }
+};
+
+}  // namespace norvale::test

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+#include "output/output_settings.h"
+
+namespace norvale::test {
+
+// A folder of the test process's own, removed with everything in it.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    // `name` inside the folder, with the platform's separator.
+    std::string PathOf(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// A settings key of the test's own, removed at the end; values written as
+// text the way the properties dialog writes them.
+class ScratchSettings {
+public:
+    ScratchSettings();
+    ~ScratchSettings();
+    ScratchSettings(const ScratchSettings&) = delete;
+    ScratchSettings& operator=(const ScratchSettings&) = delete;
+
+    void Set(const std::string& name, const std::string& value);
+    void SetFlag(const std::string& name, bool on) { Set(name, on ? "1" : "0"); }
+    const SettingsLocation& Location() const { return location_; }
+
+private:
+    SettingsLocation location_;
+};
+
+}  // namespace norvale::test
