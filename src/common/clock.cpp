@@ -19,8 +19,13 @@ TimeOfDay LocalTimeOfDay() {
 TimeOfDay LocalTimeOfDay() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    // The calendar conversion takes a lock and the time zone; once a second is enough.
+    thread_local std::time_t cachedSeconds = -1;
+    thread_local std::tm local{};
+    if (seconds != cachedSeconds) {
+        localtime_r(&seconds, &local);
+        cachedSeconds = seconds;
+    }
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     return TimeOfDay{static_cast<uint16_t>(local.tm_hour), static_cast<uint16_t>(local.tm_min),

@@ -4,22 +4,43 @@
 
 namespace norvale {
 
-std::string HexText(uint32_t value) {
+void AppendHexText(std::string& text, uint32_t value) {
     static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text(8, '0');
+    char digits[8];
     for (int i = 7; i >= 0; --i) {
-        text[static_cast<size_t>(i)] = kDigits[value & 0xF];
+        digits[i] = kDigits[value & 0xF];
         value >>= 4;
     }
+    text.append(digits, sizeof digits);
+}
+
+std::string HexText(uint32_t value) {
+    std::string text;
+    AppendHexText(text, value);
     return text;
 }
 
-std::string ZeroPad(uint16_t value, int width) {
-    std::string digits = std::to_string(value);
-    if (static_cast<int>(digits.size()) < width) {
-        digits.insert(0, static_cast<size_t>(width) - digits.size(), '0');
+void AppendZeroPad(std::string& text, uint16_t value, int width) {
+    // The time of day's fields are the hot case.
+    if (width == 2 && value < 100) {
+        const char pair[2] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
+        text.append(pair, 2);
+        return;
     }
-    return digits;
+    char digits[5];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value = static_cast<uint16_t>(value / 10);
+    } while (value != 0);
+    if (count < width) text.append(static_cast<size_t>(width - count), '0');
+    while (count > 0) text += digits[--count];
+}
+
+std::string ZeroPad(uint16_t value, int width) {
+    std::string text;
+    AppendZeroPad(text, value, width);
+    return text;
 }
 
 void ReplaceAll(std::string& text, std::string_view pattern, std::string_view replacement) {

@@ -9,9 +9,13 @@ namespace norvale {
 // Exactly 8 lower-case hexadecimal digits, two's complement, no prefix.
 std::string HexText(uint32_t value);
 
+// The same, appended to `text` without a string of its own (for hot paths).
+void AppendHexText(std::string& text, uint32_t value);
+
 // Decimal, right-aligned in `width` characters with zeros; wider numbers are
 // not cut.
 std::string ZeroPad(uint16_t value, int width);
+void AppendZeroPad(std::string& text, uint16_t value, int width);
 
 // Replaces every occurrence of `pattern`, scanning left to right; the scan
 // resumes after the inserted text, so a replacement is never rescanned.

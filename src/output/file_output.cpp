@@ -30,11 +30,12 @@ void TFileOutput::Fail(const char* what, uint32_t error) {
                       error);
 }
 
-void TFileOutput::OpenOutputFile(const std::string& expandedName) {
-    const std::string name = expandedName.substr(0, kMaxFileNameLength);
-    if (outputFileOpen_ && name == currentFileName_) return;
+void TFileOutput::OpenOutputFile(std::string_view expandedName) {
+    const std::string_view cut = expandedName.substr(0, kMaxFileNameLength);
+    if (outputFileOpen_ && cut == currentFileName_) return;
     if (outputFileOpen_) CloseOutputFile();
-    currentFileName_ = name;
+    currentFileName_ = cut;
+    const std::string& name = currentFileName_;
 
     uint32_t error = FileOpenExisting(name, file_);
     if (error == 0) {
@@ -113,7 +114,12 @@ void TFileOutput::WriteText(std::string_view text) {
 
 template <typename WriteLines>
 void TFileOutput::WriteEntry(const SessionNaming* session, WriteLines writeLines) {
-    OpenOutputFile(ExpandFileName(settings_.Filename, session));
+    // Most templates hold no placeholder: spare the copy on every line.
+    if (session != nullptr && settings_.Filename.find('%') != std::string::npos) {
+        OpenOutputFile(ExpandFileName(settings_.Filename, session));
+    } else {
+        OpenOutputFile(settings_.Filename);
+    }
     try {
         writeLines();
     } catch (...) {

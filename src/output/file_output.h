@@ -26,7 +26,7 @@ public:
     void WriteBlock(const TraceBlock& block) override;
 
     // Makes the file open under `name`, appending to an existing file.
-    void OpenOutputFile(const std::string& name);
+    void OpenOutputFile(std::string_view name);
     // Writes the buffered bytes and releases the file; the next entry opens it
     // again.
     void CloseOutputFile();

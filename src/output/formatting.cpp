@@ -23,8 +23,24 @@ void AppendIfPresent(std::string& prefix, bool include, std::string_view field) 
     if (include && !field.empty()) AppendField(prefix, field);
 }
 
+void AppendHexField(std::string& prefix, int32_t value) {
+    AppendHexText(prefix, static_cast<uint32_t>(value));
+    prefix += ' ';
+}
+
 void AppendIfNonZero(std::string& prefix, bool include, int32_t value) {
-    if (include && value != 0) AppendField(prefix, HexText(static_cast<uint32_t>(value)));
+    if (include && value != 0) AppendHexField(prefix, value);
+}
+
+void AppendTimeOfDay(std::string& prefix, const TimeOfDay& time) {
+    AppendZeroPad(prefix, time.hour, 2);
+    prefix += ':';
+    AppendZeroPad(prefix, time.minute, 2);
+    prefix += ':';
+    AppendZeroPad(prefix, time.second, 2);
+    prefix += '.';
+    AppendZeroPad(prefix, time.millisecond, 3);
+    prefix += ' ';
 }
 
 }  // namespace
@@ -32,18 +48,20 @@ void AppendIfNonZero(std::string& prefix, bool include, int32_t value) {
 std::string FormatPrefix(const OutputSettings& settings, const SessionNaming& session, int32_t threadId,
                          int32_t code, std::string_view className, const TimeOfDay& time) {
     std::string prefix;
-    if (settings.IncludeDateTime) {
-        AppendField(prefix, ZeroPad(time.hour, 2) + ":" + ZeroPad(time.minute, 2) + ":" + ZeroPad(time.second, 2) +
-                                "." + ZeroPad(time.millisecond, 3));
-    }
+    AppendPrefix(prefix, settings, session, threadId, code, className, time);
+    return prefix;
+}
+
+void AppendPrefix(std::string& prefix, const OutputSettings& settings, const SessionNaming& session, int32_t threadId,
+                  int32_t code, std::string_view className, const TimeOfDay& time) {
+    if (settings.IncludeDateTime) AppendTimeOfDay(prefix, time);
     AppendIfPresent(prefix, settings.IncludeProject, session.Project);
     AppendIfPresent(prefix, settings.IncludeModule, session.Module);
     AppendIfPresent(prefix, settings.IncludeMachine, session.Machine);
     AppendIfNonZero(prefix, settings.IncludeProcess, session.ProcessID);
     AppendIfPresent(prefix, settings.IncludeClass, className);
-    if (settings.IncludeCode) AppendField(prefix, HexText(static_cast<uint32_t>(code)));
+    if (settings.IncludeCode) AppendHexField(prefix, code);
     AppendIfNonZero(prefix, settings.IncludeThread, threadId);
-    return prefix;
 }
 
 std::string BlockIndent(std::string_view prefix) { return std::string(prefix.size() + 2, ' '); }

@@ -31,6 +31,10 @@ MessageKind MessageKindFromCode(int32_t code);
 // time, project, module, machine, process, class, code, thread.
 std::string FormatPrefix(const OutputSettings& settings, const SessionNaming& session, int32_t threadId,
                          int32_t code, std::string_view className, const TimeOfDay& time);
+// The same, appended to `line`: a caller that reuses one buffer for every
+// line allocates nothing.
+void AppendPrefix(std::string& line, const OutputSettings& settings, const SessionNaming& session, int32_t threadId,
+                  int32_t code, std::string_view className, const TimeOfDay& time);
 
 inline constexpr std::string_view kEnterMarker = "-> ";
 inline constexpr std::string_view kExitMarker = "<- ";

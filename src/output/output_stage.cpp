@@ -11,10 +11,10 @@ void TOutputStage::RefreshProperties() {
     outputs_.ApplySettings(settings_);
 }
 
-std::string TOutputStage::FormatPrefix(const SessionNaming& session, int32_t threadId, int32_t code,
-                                       std::string_view className) {
-    TMutexLock lock(outputLock_);
-    return norvale::FormatPrefix(settings_, session, threadId, code, className, clock_());
+void TOutputStage::AppendPrefix(std::string& line, const SessionNaming& session, int32_t threadId, int32_t code,
+                                std::string_view className) {
+    const TimeOfDay time = settings_.IncludeDateTime ? clock_() : TimeOfDay{};
+    norvale::AppendPrefix(line, settings_, session, threadId, code, className, time);
 }
 
 void TOutputStage::WriteToOutputs(const TraceLine& line) {

@@ -27,9 +27,10 @@ public:
     // Re-reads the settings and applies them to the console and the screen.
     void RefreshProperties();
 
-    // The prefix of a session's line, from the current include switches.
-    std::string FormatPrefix(const SessionNaming& session, int32_t threadId, int32_t code,
-                             std::string_view className);
+    // The prefix of a session's line, from the current include switches. The
+    // caller holds the output lock, as a session call does throughout.
+    void AppendPrefix(std::string& line, const SessionNaming& session, int32_t threadId, int32_t code,
+                      std::string_view className);
 
     // Single lines: the first output that fails ends the call, later outputs
     // are skipped for that line.

@@ -49,7 +49,7 @@ TTraceSession::TTraceSession(TTraceServer& server, const SessionNaming& naming)
       naming_(naming),
       sessionNumber_(TSessionRegistry::NewSessionNumber()) {
     TMutexLock lock(outputLock_);
-    server.output_.DispatchLine(&naming_, Prefix(0, 0, naming_.Class) + kSessionOpened, MessageKind::Notice);
+    server.output_.DispatchLine(&naming_, Prefix(0, 0, naming_.Class).append(kSessionOpened), MessageKind::Notice);
     server.liveSessions_.insert(this);
 }
 
@@ -71,20 +71,27 @@ void TTraceSession::WithServer(Call call) {
     if (server_ != nullptr) call(server_->output_);
 }
 
-std::string TTraceSession::Prefix(int32_t threadId, int32_t code, std::string_view className) {
-    return server_->output_.FormatPrefix(naming_, threadId, code, className);
+// Every line of a calling thread is built in one buffer of that thread, so
+// the hot path allocates nothing once the buffer has grown.
+std::string& TTraceSession::Prefix(int32_t threadId, int32_t code, std::string_view className) {
+    thread_local std::string line;
+    line.clear();
+    server_->output_.AppendPrefix(line, naming_, threadId, code, className);
+    return line;
 }
 
 void TTraceSession::AddMessage(int32_t threadId, int32_t code, const std::string& message) {
     WithServer([&](TOutputStage& output) {
-        output.DispatchLine(&naming_, Prefix(threadId, code, naming_.Class) + message, MessageKindFromCode(code));
+        output.DispatchLine(&naming_, Prefix(threadId, code, naming_.Class).append(message),
+                            MessageKindFromCode(code));
     });
 }
 
 void TTraceSession::AddClassMessage(int32_t threadId, const std::string& className, int32_t code,
                                     const std::string& message) {
     WithServer([&](TOutputStage& output) {
-        output.DispatchLine(&naming_, Prefix(threadId, code, className) + message, MessageKindFromCode(code));
+        output.DispatchLine(&naming_, Prefix(threadId, code, className).append(message),
+                            MessageKindFromCode(code));
     });
 }
 
@@ -117,7 +124,7 @@ void TTraceSession::AddBinary(int32_t threadId, int32_t code, const std::string&
 
 void TTraceSession::CloseSession() {
     WithServer([&](TOutputStage& output) {
-        output.DispatchLine(&naming_, Prefix(0, 0, naming_.Class) + kSessionClosed, MessageKind::Notice);
+        output.DispatchLine(&naming_, Prefix(0, 0, naming_.Class).append(kSessionClosed), MessageKind::Notice);
         server_->registry_.Remove(sessionNumber_);
         output.CloseOutputFile();
     });

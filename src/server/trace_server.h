@@ -77,7 +77,7 @@ private:
 
     template <typename Call>
     void WithServer(Call call);
-    std::string Prefix(int32_t threadId, int32_t code, std::string_view className);
+    std::string& Prefix(int32_t threadId, int32_t code, std::string_view className);
 
     TMutex& outputLock_;
     TTraceServer* server_;  // none once the server object is gone
