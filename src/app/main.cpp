@@ -1,23 +1,125 @@
+// Program start: the multithreaded apartment, the start mode, the output
+// lock, registration, the class factory, and the main thread's message loop.
+
 #include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
-#include "common/version.h"
+#include "app/class_factory.h"
+#include "app/failure_report.h"
+#include "app/object_count.h"
+#include "app/registration.h"
+#include "app/start_mode.h"
+#include "common/ansi_text.h"
+#include "common/errors.h"
+#include "common/mutex.h"
+#include "generated/Norvale_h.h"
+#include "server/server_instance.h"
 
+namespace norvale {
 namespace {
 
-void WriteStdOut(const std::string& text) {
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+constexpr const char* kOutputLockName = "brantwick Norvale Mutex";
+// A process the platform started for a client that never came (several
+// servers launched at once) ends after this long.
+constexpr UINT kAutomationIdleMilliseconds = 60000;
+
+class TApartment {
+public:
+    TApartment() : joined_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ~TApartment() {
+        if (joined_) CoUninitialize();
+    }
+
+private:
+    bool joined_;
+};
+
+std::vector<std::string> CommandLineArguments() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(WideToAnsi(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+std::string OwnPath() {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+// Offers the factory while it lives.
+class TClassRegistration {
+public:
+    TClassRegistration(REFCLSID clsid, IClassFactory* factory) {
+        const HRESULT result =
+            CoRegisterClassObject(clsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+        if (FAILED(result)) throw ENorvaleError("cannot offer the Norvale class for activation", result);
+    }
+    ~TClassRegistration() { CoRevokeClassObject(cookie_); }
+
+private:
+    DWORD cookie_ = 0;
+};
+
+void RunMessageLoop(StartMode mode, const std::atomic<bool>& activated) {
+    if (mode == StartMode::Automation) SetTimer(nullptr, 0, kAutomationIdleMilliseconds, nullptr);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && message.hwnd == nullptr && !activated) return;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+int Run() {
+    TApartment apartment;
+    const StartMode mode = StartModeOf(CommandLineArguments());
+    TMutex outputLock(kOutputLockName);
+
+    const std::string exePath = OwnPath();
+    const ComPtr<ITypeLib> library = LoadTypeLibraryFrom(exePath);
+    const TComClass norvaleClass = ReadComClass(library.get(), CLSID_Norvale);
+    const TComClass sessionClass = ReadComClass(library.get(), CLSID_DebugSession);
+
+    if (mode == StartMode::Unregister) {
+        UnregisterServer(norvaleClass, library.get());
+        return 0;
+    }
+    RegisterServer(norvaleClass, library.get(), exePath);
+    if (mode == StartMode::Register) return 0;
+
+    auto outputs = TProcessOutputs::MakeForProcess();
+    TSessionRegistry registry(outputLock);
+    TServerInstance instance([](const std::string& text) { ReportFailure("DAX Error", text); });
+    TObjectCount objectCount(mode, GetCurrentThreadId());
+    TServerContext context{outputLock, *outputs, registry, instance, norvaleClass, sessionClass, SettingsLocation{}};
+    context.ObjectCreated = [&objectCount] { objectCount.Raise(); };
+    context.ObjectDestroyed = [&objectCount] { objectCount.Lower(); };
+
+    std::atomic<bool> activated{false};
+    TSingleAutoObjectFactory factory(context, [&activated] { activated = true; });
+    {
+        TClassRegistration offered(CLSID_Norvale, &factory);
+        RunMessageLoop(mode, activated);
+    }
+    return 0;
 }
 
 }  // namespace
+}  // namespace norvale
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    const norvale::FileVersion version = norvale::OwnFileVersion();
-    WriteStdOut("brantwick Norvale " + norvale::ShortVersionText(version) + "\r\n" +
-                norvale::LongVersionText(version) + "\r\n");
-    return 0;
+    try {
+        return norvale::Run();
+    } catch (const std::exception& failure) {
+        norvale::ReportFailure("Norvale", failure.what());
+        return 1;
+    }
 }

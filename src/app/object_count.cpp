@@ -1,0 +1,19 @@
+#include "app/object_count.h"
+
+#include <objbase.h>
+
+namespace norvale {
+
+void TObjectCount::Raise() {
+    ++count_;
+    if (automation_) CoAddRefServerProcess();
+}
+
+void TObjectCount::Lower() {
+    --count_;
+    // The platform suspends the class objects when its count reaches 0, so
+    // no activation can slip in between that and the end.
+    if (automation_ && CoReleaseServerProcess() == 0) PostThreadMessageA(mainThread_, WM_QUIT, 0, 0);
+}
+
+}  // namespace norvale

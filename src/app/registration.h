@@ -1,0 +1,30 @@
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <string>
+
+#include "server/com_class.h"
+
+namespace norvale {
+
+// Where the class registration goes: the machine's classes when they can be
+// written, else the user's own (an ordinary user on Windows cannot write
+// HKEY_CLASSES_ROOT; the user's classes serve that user's clients just as well).
+enum class RegistrationScope { Machine, User };
+
+// Registers the type library, then writes the class keys in this order.
+// Raises "Error creating system registry entry" when a key cannot be written.
+RegistrationScope RegisterServer(const TComClass& cls, ITypeLib* library, const std::string& exePath);
+
+// Removes the type-library registration and the class keys, from both scopes;
+// keys that are not there are passed over.
+void UnregisterServer(const TComClass& cls, ITypeLib* library);
+
+// The LocalServer32 value: the path, or its short form when it has a space.
+std::string LocalServerPath(const std::string& exePath);
+
+std::string GuidText(REFGUID guid);
+
+}  // namespace norvale

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace norvale {
+
+// The bytes an `AddBinary` call dumps. The data must be a one-dimensional
+// array, given directly or by reference: a byte array gives its bytes; any
+// other array (VBScript and JScript can only make arrays of VARIANTs) gives
+// its elements' values, each of which must be a whole number from 0 to 255.
+std::vector<uint8_t> BytesOfVariant(const VARIANT& data);
+
+}  // namespace norvale

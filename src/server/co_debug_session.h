@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+
+#include "generated/Norvale_h.h"
+#include "server/smart_com_object.h"
+#include "server/trace_server.h"
+
+namespace norvale {
+
+// The session object a client writes through. It converts the automation
+// arguments and hands them to its trace session. It does not count towards
+// the process's object count.
+class TCoDebugSession final : public TSmartComObject<IDebugSession> {
+public:
+    TCoDebugSession(const TComClass& cls, std::unique_ptr<TTraceSession> session);
+
+    HRESULT STDMETHODCALLTYPE AddMessage(long iThreadID, long iCode, BSTR iMessage) override;
+    HRESULT STDMETHODCALLTYPE AddClassMessage(long iThreadID, BSTR iClass, long iCode, BSTR iMessage) override;
+    HRESULT STDMETHODCALLTYPE CloseSession() override;
+    HRESULT STDMETHODCALLTYPE EnterMethod(long iThreadID, BSTR iMessage) override;
+    HRESULT STDMETHODCALLTYPE ExitMethod(long iThreadID, BSTR iMessage) override;
+    HRESULT STDMETHODCALLTYPE AddStrings(long iThreadID, long iCode, BSTR iMessage, BSTR iData) override;
+    HRESULT STDMETHODCALLTYPE AddBinary(long iThreadID, long iCode, BSTR iMessage, VARIANT iData) override;
+
+private:
+    std::unique_ptr<TTraceSession> session_;
+};
+
+// A BSTR in the system code page; null and empty alike give the empty text.
+std::string AnsiOf(BSTR text);
+
+}  // namespace norvale

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "common/mutex.h"
+#include "output/output_settings.h"
+#include "output/process_outputs.h"
+#include "server/com_class.h"
+#include "server/session_registry.h"
+
+namespace norvale {
+
+class TServerInstance;
+
+// What the process gives its server objects: the state that outlives any one
+// of them, the two classes of the type library, and the hooks into the
+// platform layer.
+struct TServerContext {
+    TMutex& OutputLock;
+    TProcessOutputs& Outputs;
+    TSessionRegistry& Registry;
+    TServerInstance& Instance;
+    const TComClass& NorvaleClass;
+    const TComClass& SessionClass;
+    SettingsLocation Settings;
+    // The process's object count: a server object is counted while it lives.
+    std::function<void()> ObjectCreated = [] {};
+    std::function<void()> ObjectDestroyed = [] {};
+    // Texts of the debugger requests; they reach no output.
+    std::function<void(const std::string&)> Diagnostic = [](const std::string&) {};
+};
+
+}  // namespace norvale
