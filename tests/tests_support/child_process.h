@@ -13,7 +13,8 @@ namespace norvale::test {
 // by its handle if it outlives the test.
 class ChildProcess {
 public:
-    explicit ChildProcess(const std::string& commandLine);
+    // With `outputPath`, the process's standard output and error go to that file.
+    explicit ChildProcess(const std::string& commandLine, const std::string& outputPath = {});
     ~ChildProcess();
     ChildProcess(ChildProcess&&) = default;
 

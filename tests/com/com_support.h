@@ -1,0 +1,73 @@
+#pragma once
+
+// Helpers for the tests that are real clients of the automation server: the
+// server registered once for the whole run, the user's output settings set
+// per test, the output file read back, and BSTR/VARIANT builders.
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/com_ptr.h"
+#include "generated/Norvale_h.h"
+#include "tests_support/scratch.h"
+
+namespace norvale::test {
+
+std::string NorvaleExe();
+
+// A BSTR owned for one expression.
+class Bstr {
+public:
+    explicit Bstr(const wchar_t* text) : value_(SysAllocString(text)) {}
+    explicit Bstr(const std::wstring& text)
+        : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    ~Bstr() { SysFreeString(value_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const { return value_; }
+
+private:
+    BSTR value_;
+};
+
+// The user's output settings for one test, written to the real key that the
+// server reads; the key is emptied first so that every other value is its
+// default. The output file lies in a folder of the test's own and each line
+// reaches the disk when its call returns.
+class OutputSetup {
+public:
+    explicit OutputSetup(std::initializer_list<const char*> flagsOn);
+    ~OutputSetup();
+    void Set(const std::string& name, const std::string& value);
+    std::string FilePath() const { return file_; }
+    std::vector<std::string> Lines() const;
+    // Waits (bounded) until the file's last line is `last`; gives the lines.
+    std::vector<std::string> LinesEndingWith(const std::string& last, DWORD milliseconds = 20000) const;
+
+private:
+    ScratchDirectory dir_;
+    std::string file_;
+};
+
+ComPtr<INorvale> ActivateNorvale(HRESULT* result = nullptr);
+
+// The error information the calling thread holds, as "source|description".
+std::string TakeErrorInfo();
+
+// A VARIANT holding a safe array of VARIANTs with these numbers, as VBScript's
+// Array(...) makes it.
+void MakeVariantArray(VARIANT& out, std::initializer_list<int> numbers);
+
+// Runs a program to its end (bounded); gives its exit code, -1 on timeout.
+int64_t RunProgram(const std::string& commandLine, DWORD milliseconds = 60000);
+
+// Runs a script of tests/com/scripts with the system's script host; gives
+// its exit code and, through `output`, what it printed.
+int64_t RunScript(const std::string& scriptName, std::string* output = nullptr);
+
+}  // namespace norvale::test
