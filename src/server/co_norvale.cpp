@@ -15,7 +15,8 @@ TCoNorvale::TCoNorvale(TServerContext& context)
 
 void TCoNorvale::Initialize() {
     // Weak: the table must not keep the server alive.
-    if (SUCCEEDED(RegisterActiveObject(static_cast<INorvale*>(this), context_.NorvaleClass.ClassId,
+    if (context_.EnterInRunningObjectTable &&
+        SUCCEEDED(RegisterActiveObject(static_cast<INorvale*>(this), context_.NorvaleClass.ClassId,
                                        ACTIVEOBJECT_WEAK, &runningObjectCookie_))) {
         inRunningObjectTable_ = true;
     }

@@ -24,6 +24,10 @@ struct TServerContext {
     const TComClass& NorvaleClass;
     const TComClass& SessionClass;
     SettingsLocation Settings;
+    // The server object's weak entry in the running-object table. Off only in
+    // tests that host the objects in their own process: there the table's
+    // marshaling stub keeps a reference, so no object would ever end.
+    bool EnterInRunningObjectTable = true;
     // The process's object count: a server object is counted while it lives.
     std::function<void()> ObjectCreated = [] {};
     std::function<void()> ObjectDestroyed = [] {};

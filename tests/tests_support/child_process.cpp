@@ -29,10 +29,16 @@ ChildProcess::ChildProcess(const std::string& commandLine, const std::string& ou
     }
     CloseHandle(info.hThread);
     process_.reset(info.hProcess);
+    mainThread_ = info.dwThreadId;
 }
 
 ChildProcess::~ChildProcess() {
     if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 99);
+}
+
+int64_t ChildProcess::Quit(uint32_t milliseconds) {
+    PostThreadMessageA(mainThread_, WM_QUIT, 0, 0);
+    return WaitForExit(milliseconds);
 }
 
 int64_t ChildProcess::WaitForExit(uint32_t milliseconds) {

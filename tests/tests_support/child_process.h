@@ -21,8 +21,14 @@ public:
     // The exit code, or -1 when the process did not end in time.
     int64_t WaitForExit(uint32_t milliseconds = 60000);
 
+    // Asks the process's main thread to end its message loop and waits for
+    // the end. A killed COM server would leave its class registered with the
+    // platform's COM service, failing every later activation.
+    int64_t Quit(uint32_t milliseconds = 20000);
+
 private:
     UniqueHandle process_;
+    DWORD mainThread_ = 0;
 };
 
 }  // namespace norvale::test

@@ -2,16 +2,27 @@
 // writes through an output stage of its own.
 //
 //   norvale_test_helper dispatch <lock name> <settings subkey> <tag> <blocks> <start event>
-//
-// It begins once the named start event is set, so that all writers overlap.
+//     writes blocks through an output stage of its own, sharing the output
+//     lock by name; it begins once the named start event is set, so that all
+//     writers overlap.
+//   norvale_test_helper clients <tag> <threads> <messages>
+//     a client of the running server: each thread opens a session and sends
+//     numbered messages, every 25th followed by a block of three
+//     lines ("<tag> m<n>", then "<tag> b<n>" and its lines).
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <windows.h>
 
+#include <objbase.h>
+
+#include "common/com_ptr.h"
 #include "common/win32_resources.h"
+#include "generated/Norvale_h.h"
 #include "output/output_stage.h"
 #include "tests_support/block_check.h"
 
@@ -34,6 +45,57 @@ int Dispatch(const std::string& lockName, const std::string& subkey, const std::
     return 0;
 }
 
+bool SendFromOneThread(const std::wstring& tag, int messages) {
+    using namespace norvale;
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    bool allSent = false;
+    {
+        ComPtr<INorvale> norvale;
+        ComPtr<IDebugSession> session;
+        BSTR project = SysAllocString(tag.c_str());
+        if (SUCCEEDED(CoCreateInstance(CLSID_Norvale, nullptr, CLSCTX_LOCAL_SERVER, IID_INorvale, norvale.put_void())) &&
+            SUCCEEDED(norvale->OpenSession(project, session.put()))) {
+            allSent = true;
+            for (int m = 0; m < messages && allSent; ++m) {
+                const std::wstring text = tag + L" m" + std::to_wstring(m);
+                BSTR message = SysAllocString(text.c_str());
+                allSent = SUCCEEDED(session->AddMessage(0, 0, message));
+                if (allSent && m % 25 == 24) {
+                    const std::wstring blockName = tag + L" b" + std::to_wstring(m);
+                    std::wstring data;
+                    for (int line = 0; line < 3; ++line) data += blockName + L" l" + std::to_wstring(line) + L"\r\n";
+                    BSTR heading = SysAllocString(blockName.c_str());
+                    BSTR block = SysAllocString(data.c_str());
+                    allSent = SUCCEEDED(session->AddStrings(0, 0, heading, block));
+                    SysFreeString(block);
+                    SysFreeString(heading);
+                }
+                SysFreeString(message);
+            }
+            allSent = allSent && SUCCEEDED(session->CloseSession());
+        }
+        SysFreeString(project);
+    }
+    CoUninitialize();
+    return allSent;
+}
+
+int Clients(const std::string& tag, int threads, int messages) {
+    std::vector<std::thread> senders;
+    std::vector<char> results(static_cast<size_t>(threads), 0);
+    for (int t = 0; t < threads; ++t) {
+        senders.emplace_back([&, t] {
+            const std::wstring threadTag = std::wstring(tag.begin(), tag.end()) + L"t" + std::to_wstring(t);
+            results[static_cast<size_t>(t)] = SendFromOneThread(threadTag, messages) ? 1 : 0;
+        });
+    }
+    for (auto& sender : senders) sender.join();
+    for (char result : results) {
+        if (result == 0) return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,7 +103,11 @@ int main(int argc, char** argv) {
         if (argc == 7 && std::string(argv[1]) == "dispatch") {
             return Dispatch(argv[2], argv[3], argv[4], std::atoi(argv[5]), argv[6]);
         }
-        std::fprintf(stderr, "usage: norvale_test_helper dispatch <lock> <subkey> <tag> <blocks> <event>\n");
+        if (argc == 5 && std::string(argv[1]) == "clients") {
+            return Clients(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+        }
+        std::fprintf(stderr, "usage: norvale_test_helper dispatch <lock> <subkey> <tag> <blocks> <event>\n"
+                             "       norvale_test_helper clients <tag> <threads> <messages>\n");
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());

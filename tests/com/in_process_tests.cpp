@@ -1,0 +1,284 @@
+// The server and session objects inside the test process, on recording
+// outputs: what crosses the interface boundary (error information, which
+// Wine does not carry across processes), the interfaces each object hands
+// out, the type information, the factory.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "app/class_factory.h"
+#include "server/co_norvale.h"
+#include "server/server_instance.h"
+#include "tests/com/com_support.h"
+#include "tests_support/paths.h"
+#include "tests_support/recording_outputs.h"
+
+namespace norvale {
+namespace {
+
+using Entries = std::vector<std::string>;
+
+class InProcessTest : public testing::Test {
+protected:
+    void SetUp() override {
+        context_.EnterInRunningObjectTable = false;
+        context_.Diagnostic = [this](const std::string& text) { diagnostics_.push_back(text); };
+        settings_.SetFlag("ToConsole", true);
+        settings_.SetFlag("ToCodeSite", true);
+    }
+
+    ComPtr<INorvale> Activate() {
+        ComPtr<INorvale> norvale;
+        EXPECT_EQ(factory_.CreateInstance(nullptr, IID_INorvale, norvale.put_void()), S_OK);
+        return norvale;
+    }
+    Entries Console() const {
+        Entries lines;
+        for (const auto& entry : recorders_.journal.entries) {
+            if (entry.rfind("console: ", 0) == 0) lines.push_back(entry.substr(9));
+        }
+        return lines;
+    }
+
+    TMutex lock_{test::UniqueTestName("in-process lock")};
+    test::RecordingProcessOutputs recorders_;
+    test::ScratchSettings settings_;
+    TSessionRegistry registry_{lock_};
+    Entries reports_;
+    Entries diagnostics_;
+    TServerInstance instance_{[this](const std::string& text) { reports_.push_back(text); }};
+    ComPtr<ITypeLib> library_ = LoadTypeLibraryFrom(test::NorvaleExe());
+    TComClass norvaleClass_ = ReadComClass(library_.get(), CLSID_Norvale);
+    TComClass sessionClass_ = ReadComClass(library_.get(), CLSID_DebugSession);
+    TServerContext context_{lock_,         *recorders_.outputs, registry_, instance_, norvaleClass_,
+                            sessionClass_, settings_.Location()};
+    TSingleAutoObjectFactory factory_{context_, [] {}};
+};
+
+std::string ErrorInfoGuidAndText(REFIID expectedGuid) {
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) != S_OK || !info) return "(none)";
+    GUID guid{};
+    info->GetGUID(&guid);
+    UniqueBstr source, description;
+    info->GetSource(source.put());
+    info->GetDescription(description.put());
+    DWORD helpContext = 99;
+    info->GetHelpContext(&helpContext);
+    std::string text = (guid == expectedGuid ? "guid ok|" : "other guid|") + std::to_string(helpContext) + "|";
+    for (const wchar_t* c = source.get(); *c != 0; ++c) text += static_cast<char>(*c);
+    text += "|";
+    for (const wchar_t* c = description.get(); *c != 0; ++c) text += static_cast<char>(*c);
+    return text;
+}
+
+TEST_F(InProcessTest, FailuresPostErrorInfoWithSourceInterfaceAndDescription) {
+    ComPtr<INorvale> norvale = Activate();
+    recorders_.console->failing = true;
+    IDebugSession* failed = reinterpret_cast<IDebugSession*>(1);
+    EXPECT_EQ(norvale->OpenSession(test::Bstr(L"P"), &failed), E_UNEXPECTED);
+    EXPECT_EQ(failed, nullptr);
+    EXPECT_EQ(ErrorInfoGuidAndText(IID_INorvale), "guid ok|0|Norvale.Norvale|console failed");
+    EXPECT_EQ(registry_.OpenSessionCount(), 0);
+
+    recorders_.console->failing = false;
+    ComPtr<IDebugSession> session;
+    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+    VARIANT scalar;
+    VariantInit(&scalar);
+    V_VT(&scalar) = VT_I4;
+    EXPECT_EQ(session->AddBinary(0, 0, test::Bstr(L"x"), scalar), E_UNEXPECTED);
+    EXPECT_EQ(ErrorInfoGuidAndText(IID_IDebugSession), "guid ok|0|Norvale.DebugSession|Variant must be Array");
+}
+
+TEST_F(InProcessTest, EachObjectHandsOutItsInterfacesOnly) {
+    ComPtr<INorvale> norvale = Activate();
+    ComPtr<IDebugSession> session;
+    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+    struct Row {
+        const char* name;
+        IID iid;
+        bool server;
+        bool session;
+    };
+    const Row rows[] = {
+        {"IUnknown", IID_IUnknown, true, true},
+        {"IDispatch", IID_IDispatch, true, true},
+        {"INorvale", IID_INorvale, true, false},
+        {"IDebugProcess", IID_IDebugProcess, true, false},
+        {"IDebugSession", IID_IDebugSession, false, true},
+        {"IDebugClients", IID_IDebugClients, false, false},
+        {"IDebugClientSink", IID_IDebugClientSink, false, false},
+        {"ISupportErrorInfo", IID_ISupportErrorInfo, true, true},
+        {"IProvideClassInfo", IID_IProvideClassInfo, true, true},
+        {"IConnectionPointContainer", IID_IConnectionPointContainer, true, true},
+        {"IMarshal", IID_IMarshal, false, false},
+    };
+    const auto serverErrors = norvale.query<ISupportErrorInfo>(IID_ISupportErrorInfo);
+    const auto sessionErrors = session.query<ISupportErrorInfo>(IID_ISupportErrorInfo);
+    for (const auto& row : rows) {
+        ComPtr<IUnknown> got;
+        EXPECT_EQ(norvale->QueryInterface(row.iid, got.put_void()), row.server ? S_OK : E_NOINTERFACE) << row.name;
+        EXPECT_EQ(session->QueryInterface(row.iid, got.put_void()), row.session ? S_OK : E_NOINTERFACE) << row.name;
+        EXPECT_EQ(serverErrors->InterfaceSupportsErrorInfo(row.iid), row.server ? S_OK : S_FALSE) << row.name;
+        EXPECT_EQ(sessionErrors->InterfaceSupportsErrorInfo(row.iid), row.session ? S_OK : S_FALSE) << row.name;
+    }
+    // One identity whatever interface is asked for.
+    EXPECT_EQ(norvale.query<IUnknown>(IID_IUnknown).get(),
+              norvale.query<IDebugProcess>(IID_IDebugProcess).query<IUnknown>(IID_IUnknown).get());
+}
+
+GUID GuidOf(ITypeInfo* info) {
+    TYPEATTR* attributes = nullptr;
+    info->GetTypeAttr(&attributes);
+    const GUID guid = attributes->guid;
+    info->ReleaseTypeAttr(attributes);
+    return guid;
+}
+
+TEST_F(InProcessTest, LateBindingAlwaysWorksOnTheDefaultInterface) {
+    ComPtr<INorvale> norvale = Activate();
+    // IDispatch reached through IDebugProcess is still the server's INorvale.
+    const ComPtr<IDebugProcess> process = norvale.query<IDebugProcess>(IID_IDebugProcess);
+    IDispatch* dispatch = process.get();
+    UINT count = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ComPtr<ITypeInfo> info;
+    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
+    EXPECT_FALSE(info);
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
+    EXPECT_EQ(GuidOf(info.get()), IID_INorvale);
+
+    DISPID id = 0;
+    LPOLESTR open[] = {const_cast<LPOLESTR>(L"OpenSessionEx")};
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, open, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, 3);
+    LPOLESTR attach[] = {const_cast<LPOLESTR>(L"AttachToProcess")};
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, attach, 1, 0, &id), DISP_E_UNKNOWNNAME);
+
+    ComPtr<ITypeInfo> classInfo;
+    ASSERT_EQ(norvale.query<IProvideClassInfo>(IID_IProvideClassInfo)->GetClassInfo(classInfo.put()), S_OK);
+    EXPECT_EQ(GuidOf(classInfo.get()), CLSID_Norvale);
+
+    ComPtr<IDebugSession> session;
+    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+    ASSERT_EQ(session.query<IProvideClassInfo>(IID_IProvideClassInfo)->GetClassInfo(classInfo.put()), S_OK);
+    EXPECT_EQ(GuidOf(classInfo.get()), CLSID_DebugSession);
+    ASSERT_EQ(session->GetTypeInfo(0, 0, info.put()), S_OK);
+    EXPECT_EQ(GuidOf(info.get()), IID_IDebugSession);
+}
+
+TEST_F(InProcessTest, NoObjectOffersAConnectionPoint) {
+    ComPtr<INorvale> norvale = Activate();
+    ComPtr<IDebugSession> session;
+    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+    for (IUnknown* object : {static_cast<IUnknown*>(norvale.get()), static_cast<IUnknown*>(session.get())}) {
+        ComPtr<IConnectionPointContainer> container;
+        ASSERT_EQ(object->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
+        for (const IID& iid : {IID_IDebugClientSink, IID_IDispatch, IID_IPropertyNotifySink}) {
+            IConnectionPoint* point = reinterpret_cast<IConnectionPoint*>(1);
+            EXPECT_EQ(container->FindConnectionPoint(iid, &point), E_FAIL);
+            EXPECT_EQ(point, nullptr);
+        }
+        IEnumConnectionPoints* points = reinterpret_cast<IEnumConnectionPoints*>(1);
+        EXPECT_EQ(container->EnumConnectionPoints(&points), E_NOTIMPL);
+        EXPECT_EQ(points, nullptr);
+    }
+}
+
+TEST_F(InProcessTest, ActivationForAnInterfaceNotHandedOutMakesAndEndsTheObject) {
+    ComPtr<IDebugClients> clients;
+    EXPECT_EQ(factory_.CreateInstance(nullptr, IID_IDebugClients, clients.put_void()), E_NOINTERFACE);
+    EXPECT_FALSE(clients);
+    EXPECT_FALSE(instance_.Current());
+    EXPECT_EQ(Console(), (Entries{"Norvale Starting Up", "Norvale Shutting Down"}));
+}
+
+TEST_F(InProcessTest, AggregationIsRefused) {
+    ComPtr<IUnknown> object;
+    IUnknown* outer = reinterpret_cast<IUnknown*>(&factory_);
+    EXPECT_EQ(factory_.CreateInstance(outer, IID_IUnknown, object.put_void()), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(factory_.CreateInstance(outer, IID_INorvale, object.put_void()), CLASS_E_NOAGGREGATION);
+    EXPECT_TRUE(Console().empty());
+}
+
+TEST_F(InProcessTest, FirstActivationsAtOnceShareOneObject) {
+    constexpr int kThreads = 8;
+    std::vector<ComPtr<INorvale>> got(kThreads);
+    std::atomic<int> waiting{kThreads};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            --waiting;
+            while (waiting > 0) std::this_thread::yield();
+            factory_.CreateInstance(nullptr, IID_INorvale, got[static_cast<size_t>(t)].put_void());
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (const auto& norvale : got) EXPECT_EQ(norvale.get(), got[0].get());
+    got.clear();
+    EXPECT_EQ(Console(), (Entries{"Norvale Starting Up", "Norvale Shutting Down"}));
+}
+
+TEST_F(InProcessTest, FailedStartIsReportedAndTheObjectEndsAtOnce) {
+    recorders_.viewer->failing = true;
+    ComPtr<INorvale> norvale;
+    EXPECT_EQ(factory_.CreateInstance(nullptr, IID_INorvale, norvale.put_void()), E_UNEXPECTED);
+    EXPECT_FALSE(norvale);
+    EXPECT_FALSE(instance_.Current());
+    // The shut-down notice is written with the settings read so far.
+    EXPECT_EQ(Console(), (Entries{"Norvale Starting Up", "Norvale Shutting Down"}));
+    EXPECT_EQ(reports_, (Entries{"viewer failed."}));
+    EXPECT_EQ(ActivationFailureText("ends with a stop."), "ends with a stop.");
+    EXPECT_EQ(ActivationFailureText("code (3)"), "code (3)");
+    EXPECT_EQ(ActivationFailureText("no stop"), "no stop.");
+}
+
+TEST_F(InProcessTest, NullAndEmptyTextsAreAlike) {
+    settings_.SetFlag("ToCodeSite", false);
+    settings_.SetFlag("IncludeProject", true);
+    settings_.SetFlag("IncludeClass", true);
+    ComPtr<INorvale> norvale = Activate();
+    ComPtr<IDebugSession> a, b;
+    ASSERT_EQ(norvale->OpenClassSession(nullptr, nullptr, nullptr, a.put()), S_OK);
+    ASSERT_EQ(norvale->OpenClassSession(test::Bstr(L""), test::Bstr(L""), test::Bstr(L""), b.put()), S_OK);
+    EXPECT_EQ(a->AddClassMessage(0, nullptr, 0, nullptr), S_OK);
+    EXPECT_EQ(b->AddClassMessage(0, test::Bstr(L""), 0, test::Bstr(L"")), S_OK);
+    EXPECT_EQ(a->AddStrings(0, 0, nullptr, nullptr), S_OK);
+    EXPECT_EQ(Console(), (Entries{"Norvale Starting Up", "Session opened.", "Session opened.", "", "", ""}));
+    const auto entries = registry_.Snapshot();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].SessionName, "///");
+    EXPECT_EQ(entries[1].SessionName, "///");
+}
+
+TEST_F(InProcessTest, SessionsOutliveTheirServerObjectAsHarmlessObjects) {
+    ComPtr<IDebugSession> session;
+    {
+        ComPtr<INorvale> norvale = Activate();
+        ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+    }
+    EXPECT_EQ(session->AddMessage(0, 0, test::Bstr(L"nowhere")), S_OK);
+    EXPECT_EQ(session->CloseSession(), S_OK);
+    EXPECT_EQ(Console(), (Entries{"Norvale Starting Up", "Session opened.", "Norvale Shutting Down"}));
+    // A new server object of the same process finds the registry as it was.
+    ComPtr<INorvale> again = Activate();
+    EXPECT_EQ(registry_.OpenSessionCount(), 1);
+}
+
+TEST_F(InProcessTest, DebuggerRequestsReachTheDiagnosticHookOnly) {
+    settings_.SetFlag("ToCodeSite", false);
+    ComPtr<IDebugProcess> process = Activate().query<IDebugProcess>(IID_IDebugProcess);
+    long value = 0;
+    EXPECT_EQ(process->AttachToProcess(42, &value), S_OK);
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(process->DetachFromProcess(-1), S_OK);
+    EXPECT_EQ(diagnostics_, (Entries{"Attaching to process 0000002a", "Detaching from process ffffffff"}));
+    EXPECT_EQ(Console(), (Entries{"Norvale Starting Up"}));
+}
+
+}  // namespace
+}  // namespace norvale
