@@ -69,10 +69,15 @@ private:
 };
 
 void RunMessageLoop(StartMode mode, const std::atomic<bool>& activated) {
-    if (mode == StartMode::Automation) SetTimer(nullptr, 0, kAutomationIdleMilliseconds, nullptr);
+    const UINT_PTR idleTimer =
+        mode == StartMode::Automation ? SetTimer(nullptr, 0, kAutomationIdleMilliseconds, nullptr) : 0;
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (message.message == WM_TIMER && message.hwnd == nullptr && !activated) return;
+        if (message.message == WM_TIMER && message.hwnd == nullptr && message.wParam == idleTimer) {
+            KillTimer(nullptr, idleTimer);
+            if (!activated) return;
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
