@@ -4,7 +4,6 @@
 #include <thread>
 
 #include "config/registry_values.h"
-#include "output/formatting.h"
 #include "output/output_settings.h"
 #include "tests_support/child_process.h"
 #include "tests_support/paths.h"
@@ -27,7 +26,18 @@ void OutputSetup::Set(const std::string& name, const std::string& value) {
     WriteRegString(RegCurrentUser(), SettingsLocation::kOutputSettingsKey, name, value);
 }
 
-std::vector<std::string> OutputSetup::Lines() const { return SplitLines(ReadWholeFile(file_)); }
+// Lines as the file holds them: ended by CR LF, whatever else they contain.
+std::vector<std::string> OutputSetup::Lines() const {
+    const std::string text = ReadWholeFile(file_);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", start)) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
 
 std::vector<std::string> OutputSetup::LinesEndingWith(const std::string& last, DWORD milliseconds) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
