@@ -1,7 +1,10 @@
 #include "tests/com/com_support.h"
 
 #include <chrono>
+#include <map>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "config/registry_values.h"
 #include "output/output_settings.h"
@@ -104,6 +107,49 @@ int64_t RunScript(const std::string& scriptName, std::string* output) {
     }
     if (output != nullptr) *output = ReadWholeFile(printed);
     return exitCode;
+}
+
+std::string LoadClientCommand(const std::string& tag, int threads, int messages) {
+    return "\"" + BinDirectory() + "norvale_test_helper.exe\" clients " + tag + " " + std::to_string(threads) + " " +
+           std::to_string(messages);
+}
+
+void CheckLoad(const std::vector<std::string>& lines, const std::map<std::string, int>& messagesByTag, int threads,
+               const std::string& cutShortTag) {
+    std::map<std::string, std::pair<int, int>> next;  // next message, next block
+    for (const auto& [tag, count] : messagesByTag) {
+        for (int t = 0; t < threads; ++t) next[tag + "t" + std::to_string(t)] = {0, 24};
+    }
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (line == "Norvale Starting Up" || line == "Norvale Shutting Down" || line == "Session opened." ||
+            line == "Session closed.") {
+            continue;
+        }
+        const size_t space = line.find(' ');
+        ASSERT_NE(space, std::string::npos) << "line " << i << ": " << line;
+        const auto found = next.find(line.substr(0, space));
+        ASSERT_NE(found, next.end()) << "line " << i << ": " << line;
+        auto& [message, block] = found->second;
+        if (line[space + 1] == 'm') {
+            ASSERT_EQ(line, found->first + " m" + std::to_string(message)) << "line " << i;
+            ++message;
+            continue;
+        }
+        ASSERT_EQ(line, found->first + " b" + std::to_string(block)) << "line " << i;
+        ASSERT_LT(block, message) << "block before its message: " << line;
+        for (int l = 0; l < 3; ++l) {
+            ASSERT_LT(i + 1, lines.size());
+            ASSERT_EQ(lines[++i], "  " + line + " l" + std::to_string(l)) << "block " << line << " broken";
+        }
+        block += 25;
+    }
+    for (const auto& [session, counts] : next) {
+        const std::string tag = session.substr(0, session.find('t'));
+        if (tag == cutShortTag) continue;
+        EXPECT_EQ(counts.first, messagesByTag.at(tag)) << session;
+        EXPECT_EQ(counts.second, messagesByTag.at(tag) + 24) << session;
+    }
 }
 
 }  // namespace norvale::test

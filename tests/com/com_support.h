@@ -8,6 +8,7 @@
 #include <oleauto.h>
 
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,5 +70,17 @@ int64_t RunProgram(const std::string& commandLine, DWORD milliseconds = 60000);
 // Runs a script of tests/com/scripts with the system's script host; gives
 // its exit code and, through `output`, what it printed.
 int64_t RunScript(const std::string& scriptName, std::string* output = nullptr);
+
+// The command line of a load client (norvale_test_helper clients): `threads`
+// sessions "<tag>t<n>", each sending `messages` numbered messages, every 25th
+// followed by a block.
+std::string LoadClientCommand(const std::string& tag, int threads, int messages);
+
+// Checks the lines of load clients: each session's messages "m<n>" in order,
+// after every 25th its block "b<n>" with its three lines right below it, and
+// the full count for every tag but `cutShortTag` (a client killed midway,
+// whose lines must still be whole and in order).
+void CheckLoad(const std::vector<std::string>& lines, const std::map<std::string, int>& messagesByTag, int threads,
+               const std::string& cutShortTag = {});
 
 }  // namespace norvale::test

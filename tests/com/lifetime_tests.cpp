@@ -4,11 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <map>
+#include <memory>
 #include <thread>
 
 #include "common/system_error.h"
-#include "output/formatting.h"
 #include "tests/com/com_support.h"
 #include "tests_support/child_process.h"
 #include "tests_support/paths.h"
@@ -140,43 +139,6 @@ TEST(RegistrationTest, RegisterAndUnregisterSwitches) {
     }
 }
 
-// The lines of the load: each session's messages "m<n>" in order, after
-// every 25th its block "b<n>" with its three lines right below it.
-void CheckLoad(const Lines& lines, const std::vector<std::string>& tags, int threads, int messages) {
-    std::map<std::string, std::pair<int, int>> next;  // next message, next block
-    for (const auto& tag : tags) {
-        for (int t = 0; t < threads; ++t) next[tag + "t" + std::to_string(t)] = {0, 24};
-    }
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
-        if (line == "Norvale Starting Up" || line == "Norvale Shutting Down" || line == "Session opened." ||
-            line == "Session closed.") {
-            continue;
-        }
-        const size_t space = line.find(' ');
-        ASSERT_NE(space, std::string::npos) << "line " << i << ": " << line;
-        const auto found = next.find(line.substr(0, space));
-        ASSERT_NE(found, next.end()) << "line " << i << ": " << line;
-        auto& [message, block] = found->second;
-        if (line[space + 1] == 'm') {
-            ASSERT_EQ(line, found->first + " m" + std::to_string(message)) << "line " << i;
-            ++message;
-            continue;
-        }
-        ASSERT_EQ(line, found->first + " b" + std::to_string(block)) << "line " << i;
-        ASSERT_LT(block, message) << "block before its message: " << line;
-        for (int l = 0; l < 3; ++l) {
-            ASSERT_LT(i + 1, lines.size());
-            ASSERT_EQ(lines[++i], "  " + line + " l" + std::to_string(l)) << "block " << line << " broken";
-        }
-        block += 25;
-    }
-    for (const auto& [session, counts] : next) {
-        EXPECT_EQ(counts.first, messages) << session;
-        EXPECT_EQ(counts.second, messages + 24) << session;
-    }
-}
-
 TEST(ConcurrencyTest, ThreadsOfTwoProcessesNeverLoseOrInterleaveALine) {
     constexpr int kThreads = 4;
     constexpr int kMessages = 500;
@@ -186,14 +148,29 @@ TEST(ConcurrencyTest, ThreadsOfTwoProcessesNeverLoseOrInterleaveALine) {
         // Holding the server keeps both clients on one server object.
         ComPtr<INorvale> norvale = test::ActivateNorvale();
         ASSERT_TRUE(norvale);
-        const std::string helper = "\"" + test::BinDirectory() + "norvale_test_helper.exe\" clients ";
-        const std::string counts = " " + std::to_string(kThreads) + " " + std::to_string(kMessages);
-        test::ChildProcess first(helper + "a" + counts);
-        test::ChildProcess second(helper + "b" + counts);
+        test::ChildProcess first(test::LoadClientCommand("a", kThreads, kMessages));
+        test::ChildProcess second(test::LoadClientCommand("b", kThreads, kMessages));
         EXPECT_EQ(first.WaitForExit(120000), 0);
         EXPECT_EQ(second.WaitForExit(120000), 0);
     }
-    CheckLoad(output.LinesEndingWith("Norvale Shutting Down"), {"a", "b"}, kThreads, kMessages);
+    test::CheckLoad(output.LinesEndingWith("Norvale Shutting Down"), {{"a", kMessages}, {"b", kMessages}}, kThreads);
+}
+
+TEST(ConcurrencyTest, FourProcessesClosingTheFileAfterEveryEntry) {
+    constexpr int kThreads = 4;
+    constexpr int kMessages = 200;
+    test::OutputSetup output({});
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        std::vector<std::unique_ptr<test::ChildProcess>> clients;
+        for (const char* tag : {"a", "b", "c", "d"}) {
+            clients.push_back(std::make_unique<test::ChildProcess>(test::LoadClientCommand(tag, kThreads, kMessages)));
+        }
+        for (auto& client : clients) EXPECT_EQ(client->WaitForExit(120000), 0);
+    }
+    test::CheckLoad(output.LinesEndingWith("Norvale Shutting Down"),
+                    {{"a", kMessages}, {"b", kMessages}, {"c", kMessages}, {"d", kMessages}}, kThreads);
 }
 
 }  // namespace

@@ -33,7 +33,12 @@ ChildProcess::ChildProcess(const std::string& commandLine, const std::string& ou
 }
 
 ChildProcess::~ChildProcess() {
-    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 99);
+    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) Kill();
+}
+
+void ChildProcess::Kill() {
+    TerminateProcess(process_.get(), 99);
+    WaitForSingleObject(process_.get(), 10000);
 }
 
 int64_t ChildProcess::Quit(uint32_t milliseconds) {

@@ -26,6 +26,9 @@ public:
     // platform's COM service, failing every later activation.
     int64_t Quit(uint32_t milliseconds = 20000);
 
+    // Ends the process at once, as a crash or the task manager would.
+    void Kill();
+
 private:
     UniqueHandle process_;
     DWORD mainThread_ = 0;

@@ -1,0 +1,53 @@
+// Processes killed in the middle of a load. These tests run last: Wine keeps
+// the class of a killed server registered, and every later activation fails
+// until its wineserver restarts.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/com/com_support.h"
+#include "tests_support/child_process.h"
+
+namespace norvale {
+namespace {
+
+TEST(KillTest, AKilledClientDisturbsNobodyAndAKilledServerFailsItsClients) {
+    constexpr int kThreads = 4;
+    constexpr int kMessages = 300;
+    test::OutputSetup output({});
+    test::ChildProcess server("\"" + test::NorvaleExe() + "\"");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        test::ChildProcess survivor(test::LoadClientCommand("s", kThreads, kMessages));
+        {
+            test::ChildProcess killed(test::LoadClientCommand("k", kThreads, 100000));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+            ASSERT_EQ(killed.WaitForExit(0), -1) << "the client to kill ended too soon";
+        }  // ended by its handle here, in the middle of its calls
+        EXPECT_EQ(survivor.WaitForExit(120000), 0);
+        ComPtr<IDebugSession> session;
+        ASSERT_EQ(norvale->OpenSession(test::Bstr(L"after"), session.put()), S_OK);
+        ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"still serving")), S_OK);
+    }
+    const auto lines = output.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "still serving");
+    std::vector<std::string> load(lines.begin(), lines.end() - 1);
+    test::CheckLoad(load, {{"s", kMessages}, {"k", kMessages}}, kThreads, "k");
+
+    // The server killed under a client's load: the client's calls fail, and
+    // it ends instead of waiting for ever.
+    test::ChildProcess orphan(test::LoadClientCommand("o", kThreads, 100000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    server.Kill();
+    const int64_t exitCode = orphan.WaitForExit(60000);
+    EXPECT_NE(exitCode, -1) << "the client hung after the server was killed";
+    EXPECT_NE(exitCode, 0) << "the client saw no error";
+}
+
+}  // namespace
+}  // namespace norvale
