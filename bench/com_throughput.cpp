@@ -1,0 +1,259 @@
+// Throughput, scaling and memory of the automation server under load, each
+// measured in one run and printed with its ratios:
+//  - AddMessage calls per second with all outputs off, with the file, with
+//    file and console, and against the bare server (the transport floor);
+//    AddStrings with 100-line blocks in lines per second;
+//  - 1, 2, 4 and 8 client processes of 4 threads each: lines per second;
+//  - the server's private bytes after 10,000 and 200,000 messages and after
+//    1,000 sessions opened and closed.
+//
+//   norvale_com_bench                 the whole run
+//   norvale_com_bench worker T N      one client process: T threads, N calls each
+
+#include <windows.h>
+#include <objbase.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/com_ptr.h"
+#include "common/win32_resources.h"
+#include "config/registry_values.h"
+#include "generated/Norvale_h.h"
+#include "output/output_settings.h"
+
+namespace norvale {
+namespace {
+
+// The bare server's class (see bare_server.cpp).
+constexpr CLSID kBareClass = {0x00000001, 0x6E4F, 0x4B3A, {0x8C, 0x24, 0x4E, 0x6F, 0x72, 0x76, 0x61, 0x6C}};
+
+using Clock = std::chrono::steady_clock;
+
+std::string BinDirectory() {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+int RunAndWait(const std::string& commandLine, DWORD milliseconds = 600000) {
+    std::string line = commandLine;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return -1;
+    CloseHandle(info.hThread);
+    UniqueHandle process(info.hProcess);
+    if (WaitForSingleObject(process.get(), milliseconds) != WAIT_OBJECT_0) return -1;
+    DWORD code = 1;
+    GetExitCodeProcess(process.get(), &code);
+    return static_cast<int>(code);
+}
+
+void UseSettings(bool toFile, bool toConsole) {
+    const std::string key = SettingsLocation::kOutputSettingsKey;
+    RegApiDeleteTree(RegCurrentUser(), key);
+    WriteRegBool(RegCurrentUser(), key, "ToFile", toFile);
+    WriteRegBool(RegCurrentUser(), key, "ToConsole", toConsole);
+    WriteRegBool(RegCurrentUser(), key, "IncludeDateTime", true);
+    WriteRegBool(RegCurrentUser(), key, "IncludeProject", true);
+    WriteRegBool(RegCurrentUser(), key, "IncludeThread", true);
+    WriteRegString(RegCurrentUser(), key, "Filename", "C:\\norvale-bench.txt");
+    DeleteFileA("C:\\norvale-bench.txt");
+}
+
+ComPtr<INorvale> Activate(REFCLSID clsid) {
+    ComPtr<INorvale> server;
+    CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_INorvale, server.put_void());
+    return server;
+}
+
+// The server process ends a moment after its last client; the next case must
+// start a fresh one.
+void LetTheServerEnd() { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }
+
+// Calls per second of `calls` calls from `threads` threads, each through a
+// session of its own.
+double CallsPerSecond(INorvale* server, int threads, int calls, bool blocks) {
+    BSTR project = SysAllocString(L"Bench");
+    BSTR message = SysAllocString(L"A message of the length traces usually have, with a number 1234567");
+    std::wstring data;
+    for (int line = 0; line < 100; ++line) data += L"line " + std::to_wstring(line) + L" of the block\r\n";
+    BSTR block = SysAllocString(data.c_str());
+    std::vector<ComPtr<IDebugSession>> sessions(static_cast<size_t>(threads));
+    for (auto& session : sessions) server->OpenSession(project, session.put());
+    for (auto& session : sessions) session->AddMessage(1, 0, message);  // warm the path
+    const auto start = Clock::now();
+    std::vector<std::thread> workers;
+    for (auto& session : sessions) {
+        workers.emplace_back([&, raw = session.get()] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            for (int i = 0; i < calls / threads; ++i) {
+                if (blocks) {
+                    raw->AddStrings(1, 0, message, block);
+                } else {
+                    raw->AddMessage(1, 0, message);
+                }
+            }
+            CoUninitialize();
+        });
+    }
+    for (auto& worker : workers) worker.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    for (auto& session : sessions) session->CloseSession();
+    SysFreeString(block);
+    SysFreeString(message);
+    SysFreeString(project);
+    return (calls / threads) * threads / seconds;
+}
+
+double MeasureCase(REFCLSID clsid, bool toFile, bool toConsole, int calls, bool blocks = false) {
+    UseSettings(toFile, toConsole);
+    double rate = 0;
+    {
+        ComPtr<INorvale> server = Activate(clsid);
+        if (!server) return 0;
+        rate = CallsPerSecond(server.get(), 1, calls, blocks);
+    }
+    LetTheServerEnd();
+    return rate;
+}
+
+DWORD NorvaleProcessId() {
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+        if (_stricmp(entry.szExeFile, "norvale.exe") == 0) return entry.th32ProcessID;
+    }
+    return 0;
+}
+
+double PrivateMegabytes(DWORD processId) {
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (!process ||
+        !GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters)) {
+        return 0;
+    }
+    // The commit charge: the process's private memory (Wine leaves
+    // PrivateUsage at 0; on Windows the two are the same).
+    return counters.PagefileUsage / (1024.0 * 1024.0);
+}
+
+int Worker(int threads, int calls) {
+    ComPtr<INorvale> server = Activate(CLSID_Norvale);
+    if (!server) return 1;
+    CallsPerSecond(server.get(), threads, calls * threads, false);
+    return 0;
+}
+
+int WholeRun() {
+    const std::string bin = BinDirectory();
+    if (RunAndWait("\"" + bin + "norvale.exe\" /RegServer") != 0 ||
+        RunAndWait("\"" + bin + "norvale_bare_server.exe\" /RegServer") != 0) {
+        std::printf("cannot register the servers\n");
+        return 1;
+    }
+    constexpr int kCalls = 4000;
+    constexpr int kRounds = 3;
+    std::printf("AddMessage from one client thread, %d calls a case, median of %d interleaved rounds\n"
+                "(calls/s, ratio to the floor):\n",
+                kCalls, kRounds);
+    std::vector<double> rounds[4];
+    for (int round = 0; round < kRounds; ++round) {
+        rounds[0].push_back(MeasureCase(kBareClass, false, false, kCalls));
+        rounds[1].push_back(MeasureCase(CLSID_Norvale, false, false, kCalls));
+        rounds[2].push_back(MeasureCase(CLSID_Norvale, true, false, kCalls));
+        rounds[3].push_back(MeasureCase(CLSID_Norvale, true, true, kCalls));
+    }
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    const double floor = median(rounds[0]);
+    const double off = median(rounds[1]);
+    const double file = median(rounds[2]);
+    const double fileAndConsole = median(rounds[3]);
+    std::printf("  bare server (floor)   %8.0f   1.00\n", floor);
+    std::printf("  (a) outputs off       %8.0f   %.2f\n", off, off / floor);
+    std::printf("  (b) file              %8.0f   %.2f\n", file, file / floor);
+    std::printf("  (c) file + console    %8.0f   %.2f\n", fileAndConsole, fileAndConsole / floor);
+    const double blockFloor = MeasureCase(kBareClass, false, false, 400, true) * 100;
+    const double blockLines = MeasureCase(CLSID_Norvale, true, false, 400, true) * 100;
+    std::printf("AddStrings with 100-line blocks to the file: %.0f lines/s (bare server %.0f, ratio %.2f)\n",
+                blockLines, blockFloor, blockLines / blockFloor);
+
+    std::printf("Scaling, N client processes x 4 threads x 500 messages, file on (lines/s, ratio to one client):\n");
+    UseSettings(true, false);
+    {
+        ComPtr<INorvale> holder = Activate(CLSID_Norvale);
+        double one = 0;
+        for (int processes : {1, 2, 4, 8}) {
+            const auto start = Clock::now();
+            std::vector<UniqueHandle> workers;
+            for (int p = 0; p < processes; ++p) {
+                std::string line = "\"" + bin + "norvale_com_bench.exe\" worker 4 500";
+                STARTUPINFOA startup{};
+                startup.cb = sizeof startup;
+                PROCESS_INFORMATION info{};
+                if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+                    CloseHandle(info.hThread);
+                    workers.emplace_back(info.hProcess);
+                }
+            }
+            for (auto& worker : workers) WaitForSingleObject(worker.get(), 600000);
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            const double rate = processes * 4 * 500 / seconds;
+            if (processes == 1) one = rate;
+            std::printf("  %d process(es)  %8.0f   %.2f\n", processes, rate, rate / one);
+        }
+    }
+    LetTheServerEnd();
+
+    std::printf("Memory of the server process (private MiB), file on:\n");
+    UseSettings(true, false);
+    {
+        ComPtr<INorvale> server = Activate(CLSID_Norvale);
+        const DWORD pid = NorvaleProcessId();
+        std::printf("  after start          %7.2f\n", PrivateMegabytes(pid));
+        CallsPerSecond(server.get(), 8, 10000, false);
+        const double after10k = PrivateMegabytes(pid);
+        std::printf("  after 10,000 msgs    %7.2f\n", after10k);
+        CallsPerSecond(server.get(), 8, 190000, false);
+        const double after200k = PrivateMegabytes(pid);
+        std::printf("  after 200,000 msgs   %7.2f   (growth %+.2f MiB)\n", after200k, after200k - after10k);
+        BSTR project = SysAllocString(L"Sessions");
+        for (int i = 0; i < 1000; ++i) {
+            ComPtr<IDebugSession> session;
+            server->OpenSession(project, session.put());
+            if (session) session->CloseSession();
+        }
+        SysFreeString(project);
+        std::printf("  after 1,000 sessions %7.2f   (growth %+.2f MiB)\n", PrivateMegabytes(pid),
+                    PrivateMegabytes(pid) - after200k);
+    }
+    LetTheServerEnd();
+    RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
+    return 0;
+}
+
+}  // namespace
+}  // namespace norvale
+
+int main(int argc, char** argv) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const int result = (argc == 4 && std::string(argv[1]) == "worker")
+                           ? norvale::Worker(std::atoi(argv[2]), std::atoi(argv[3]))
+                           : norvale::WholeRun();
+    CoUninitialize();
+    return result;
+}
