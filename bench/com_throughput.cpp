@@ -8,6 +8,7 @@
 //    1,000 sessions opened and closed.
 //
 //   norvale_com_bench                 the whole run
+//   norvale_com_bench memory          the memory part alone
 //   norvale_com_bench worker T N      one client process: T threads, N calls each
 
 #include <windows.h>
@@ -25,7 +26,9 @@
 #include "common/com_ptr.h"
 #include "common/win32_resources.h"
 #include "config/registry_values.h"
+#include "app/class_factory.h"
 #include "generated/Norvale_h.h"
+#include "server/server_instance.h"
 #include "output/output_settings.h"
 
 namespace norvale {
@@ -156,6 +159,81 @@ int Worker(int threads, int calls) {
     return 0;
 }
 
+// Private memory at steps of the load: growth that levels off is the
+// platform's pools filling; growth at every step would be a leak.
+void MemoryRun() {
+    std::printf("Memory of the server process (private MiB), file on, 8 client threads:\n");
+    UseSettings(true, false);
+    {
+        ComPtr<INorvale> server = Activate(CLSID_Norvale);
+        const DWORD pid = NorvaleProcessId();
+        std::printf("  after start             %7.2f\n", PrivateMegabytes(pid));
+        CallsPerSecond(server.get(), 8, 10000, false);
+        const double after10k = PrivateMegabytes(pid);
+        std::printf("  after 10,000 messages   %7.2f\n", after10k);
+        for (int total = 50000; total <= 200000; total += 50000) {
+            CallsPerSecond(server.get(), 8, total == 50000 ? 40000 : 50000, false);
+            std::printf("  after %3d,000 messages  %7.2f   (%+.2f MiB since 10,000)\n", total / 1000,
+                        PrivateMegabytes(pid), PrivateMegabytes(pid) - after10k);
+        }
+        BSTR project = SysAllocString(L"Sessions");
+        for (int round = 1; round <= 3; ++round) {
+            const double before = PrivateMegabytes(pid);
+            for (int i = 0; i < 1000; ++i) {
+                ComPtr<IDebugSession> session;
+                server->OpenSession(project, session.put());
+                if (session) session->CloseSession();
+            }
+            std::printf("  after %d x 1,000 sessions opened and closed %7.2f   (%+.2f MiB this round)\n", round,
+                        PrivateMegabytes(pid), PrivateMegabytes(pid) - before);
+        }
+        SysFreeString(project);
+    }
+    LetTheServerEnd();
+}
+
+// The same load on server objects hosted in this process, without the
+// platform's marshaling: growth here would be the server's own.
+void InProcessMemoryRun() {
+    std::printf("Memory of server objects hosted in the benchmark process (private MiB):\n");
+    UseSettings(true, false);
+    const std::string bin = BinDirectory();
+    TMutex lock("brantwick Norvale Mutex");
+    auto outputs = TProcessOutputs::MakeForProcess();
+    TSessionRegistry registry(lock);
+    TServerInstance instance([](const std::string& text) { std::printf("failure: %s\n", text.c_str()); });
+    const ComPtr<ITypeLib> library = LoadTypeLibraryFrom(bin + "norvale.exe");
+    const TComClass norvaleClass = ReadComClass(library.get(), CLSID_Norvale);
+    const TComClass sessionClass = ReadComClass(library.get(), CLSID_DebugSession);
+    TServerContext context{lock, *outputs, registry, instance, norvaleClass, sessionClass, SettingsLocation{}};
+    context.EnterInRunningObjectTable = false;
+    TSingleAutoObjectFactory factory(context, [] {});
+    const DWORD pid = GetCurrentProcessId();
+    {
+        ComPtr<INorvale> server;
+        factory.CreateInstance(nullptr, IID_INorvale, server.put_void());
+        CallsPerSecond(server.get(), 8, 10000, false);
+        const double after10k = PrivateMegabytes(pid);
+        std::printf("  after 10,000 messages   %7.2f\n", after10k);
+        CallsPerSecond(server.get(), 8, 190000, false);
+        std::printf("  after 200,000 messages  %7.2f   (%+.2f MiB since 10,000)\n", PrivateMegabytes(pid),
+                    PrivateMegabytes(pid) - after10k);
+        BSTR project = SysAllocString(L"Sessions");
+        for (int round = 1; round <= 3; ++round) {
+            const double before = PrivateMegabytes(pid);
+            for (int i = 0; i < 1000; ++i) {
+                ComPtr<IDebugSession> session;
+                server->OpenSession(project, session.put());
+                if (session) session->CloseSession();
+            }
+            std::printf("  after %d x 1,000 sessions opened and closed %7.2f   (%+.2f MiB this round)\n", round,
+                        PrivateMegabytes(pid), PrivateMegabytes(pid) - before);
+        }
+        SysFreeString(project);
+    }
+    RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
+}
+
 int WholeRun() {
     const std::string bin = BinDirectory();
     if (RunAndWait("\"" + bin + "norvale.exe\" /RegServer") != 0 ||
@@ -219,29 +297,8 @@ int WholeRun() {
     }
     LetTheServerEnd();
 
-    std::printf("Memory of the server process (private MiB), file on:\n");
-    UseSettings(true, false);
-    {
-        ComPtr<INorvale> server = Activate(CLSID_Norvale);
-        const DWORD pid = NorvaleProcessId();
-        std::printf("  after start          %7.2f\n", PrivateMegabytes(pid));
-        CallsPerSecond(server.get(), 8, 10000, false);
-        const double after10k = PrivateMegabytes(pid);
-        std::printf("  after 10,000 msgs    %7.2f\n", after10k);
-        CallsPerSecond(server.get(), 8, 190000, false);
-        const double after200k = PrivateMegabytes(pid);
-        std::printf("  after 200,000 msgs   %7.2f   (growth %+.2f MiB)\n", after200k, after200k - after10k);
-        BSTR project = SysAllocString(L"Sessions");
-        for (int i = 0; i < 1000; ++i) {
-            ComPtr<IDebugSession> session;
-            server->OpenSession(project, session.put());
-            if (session) session->CloseSession();
-        }
-        SysFreeString(project);
-        std::printf("  after 1,000 sessions %7.2f   (growth %+.2f MiB)\n", PrivateMegabytes(pid),
-                    PrivateMegabytes(pid) - after200k);
-    }
-    LetTheServerEnd();
+    MemoryRun();
+    InProcessMemoryRun();
     RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
     return 0;
 }
@@ -251,9 +308,15 @@ int WholeRun() {
 
 int main(int argc, char** argv) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const int result = (argc == 4 && std::string(argv[1]) == "worker")
-                           ? norvale::Worker(std::atoi(argv[2]), std::atoi(argv[3]))
-                           : norvale::WholeRun();
+    int result = 0;
+    if (argc == 4 && std::string(argv[1]) == "worker") {
+        result = norvale::Worker(std::atoi(argv[2]), std::atoi(argv[3]));
+    } else if (argc == 2 && std::string(argv[1]) == "memory") {
+        norvale::MemoryRun();
+        norvale::InProcessMemoryRun();
+    } else {
+        result = norvale::WholeRun();
+    }
     CoUninitialize();
     return result;
 }
