@@ -159,8 +159,32 @@ int Worker(int threads, int calls) {
     return 0;
 }
 
-// Private memory at steps of the load: growth that levels off is the
-// platform's pools filling; growth at every step would be a leak.
+// Private memory of process `pid` at steps of a load on `server`: growth
+// that levels off is the platform's pools filling; growth at every step would
+// be a leak.
+void ReportMemoryUnderLoad(INorvale* server, DWORD pid) {
+    CallsPerSecond(server, 8, 10000, false);
+    const double after10k = PrivateMegabytes(pid);
+    std::printf("  after 10,000 messages   %7.2f\n", after10k);
+    for (int total = 50000; total <= 200000; total += 50000) {
+        CallsPerSecond(server, 8, total == 50000 ? 40000 : 50000, false);
+        std::printf("  after %3d,000 messages  %7.2f   (%+.2f MiB since 10,000)\n", total / 1000,
+                    PrivateMegabytes(pid), PrivateMegabytes(pid) - after10k);
+    }
+    BSTR project = SysAllocString(L"Sessions");
+    for (int round = 1; round <= 3; ++round) {
+        const double before = PrivateMegabytes(pid);
+        for (int i = 0; i < 1000; ++i) {
+            ComPtr<IDebugSession> session;
+            server->OpenSession(project, session.put());
+            if (session) session->CloseSession();
+        }
+        std::printf("  after %d x 1,000 sessions opened and closed %7.2f   (%+.2f MiB this round)\n", round,
+                    PrivateMegabytes(pid), PrivateMegabytes(pid) - before);
+    }
+    SysFreeString(project);
+}
+
 void MemoryRun() {
     std::printf("Memory of the server process (private MiB), file on, 8 client threads:\n");
     UseSettings(true, false);
@@ -168,26 +192,7 @@ void MemoryRun() {
         ComPtr<INorvale> server = Activate(CLSID_Norvale);
         const DWORD pid = NorvaleProcessId();
         std::printf("  after start             %7.2f\n", PrivateMegabytes(pid));
-        CallsPerSecond(server.get(), 8, 10000, false);
-        const double after10k = PrivateMegabytes(pid);
-        std::printf("  after 10,000 messages   %7.2f\n", after10k);
-        for (int total = 50000; total <= 200000; total += 50000) {
-            CallsPerSecond(server.get(), 8, total == 50000 ? 40000 : 50000, false);
-            std::printf("  after %3d,000 messages  %7.2f   (%+.2f MiB since 10,000)\n", total / 1000,
-                        PrivateMegabytes(pid), PrivateMegabytes(pid) - after10k);
-        }
-        BSTR project = SysAllocString(L"Sessions");
-        for (int round = 1; round <= 3; ++round) {
-            const double before = PrivateMegabytes(pid);
-            for (int i = 0; i < 1000; ++i) {
-                ComPtr<IDebugSession> session;
-                server->OpenSession(project, session.put());
-                if (session) session->CloseSession();
-            }
-            std::printf("  after %d x 1,000 sessions opened and closed %7.2f   (%+.2f MiB this round)\n", round,
-                        PrivateMegabytes(pid), PrivateMegabytes(pid) - before);
-        }
-        SysFreeString(project);
+        ReportMemoryUnderLoad(server.get(), pid);
     }
     LetTheServerEnd();
 }
@@ -197,39 +202,20 @@ void MemoryRun() {
 void InProcessMemoryRun() {
     std::printf("Memory of server objects hosted in the benchmark process (private MiB):\n");
     UseSettings(true, false);
-    const std::string bin = BinDirectory();
     TMutex lock("brantwick Norvale Mutex");
     auto outputs = TProcessOutputs::MakeForProcess();
     TSessionRegistry registry(lock);
     TServerInstance instance([](const std::string& text) { std::printf("failure: %s\n", text.c_str()); });
-    const ComPtr<ITypeLib> library = LoadTypeLibraryFrom(bin + "norvale.exe");
+    const ComPtr<ITypeLib> library = LoadTypeLibraryFrom(BinDirectory() + "norvale.exe");
     const TComClass norvaleClass = ReadComClass(library.get(), CLSID_Norvale);
     const TComClass sessionClass = ReadComClass(library.get(), CLSID_DebugSession);
     TServerContext context{lock, *outputs, registry, instance, norvaleClass, sessionClass, SettingsLocation{}};
     context.EnterInRunningObjectTable = false;
     TSingleAutoObjectFactory factory(context, [] {});
-    const DWORD pid = GetCurrentProcessId();
     {
         ComPtr<INorvale> server;
         factory.CreateInstance(nullptr, IID_INorvale, server.put_void());
-        CallsPerSecond(server.get(), 8, 10000, false);
-        const double after10k = PrivateMegabytes(pid);
-        std::printf("  after 10,000 messages   %7.2f\n", after10k);
-        CallsPerSecond(server.get(), 8, 190000, false);
-        std::printf("  after 200,000 messages  %7.2f   (%+.2f MiB since 10,000)\n", PrivateMegabytes(pid),
-                    PrivateMegabytes(pid) - after10k);
-        BSTR project = SysAllocString(L"Sessions");
-        for (int round = 1; round <= 3; ++round) {
-            const double before = PrivateMegabytes(pid);
-            for (int i = 0; i < 1000; ++i) {
-                ComPtr<IDebugSession> session;
-                server->OpenSession(project, session.put());
-                if (session) session->CloseSession();
-            }
-            std::printf("  after %d x 1,000 sessions opened and closed %7.2f   (%+.2f MiB this round)\n", round,
-                        PrivateMegabytes(pid), PrivateMegabytes(pid) - before);
-        }
-        SysFreeString(project);
+        ReportMemoryUnderLoad(server.get(), GetCurrentProcessId());
     }
     RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
 }
