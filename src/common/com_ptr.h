@@ -1,6 +1,6 @@
 #pragma once
 
-// Owners for COM resources: interface pointers, BSTRs, VARIANTs and safe-array
+// Owners for COM resources: interface pointers, BSTRs and safe-array
 // data locks. Each releases what it holds when it goes.
 
 #include <windows.h>
@@ -69,20 +69,6 @@ struct BstrTraits {
     static void Close(Type s) { SysFreeString(s); }
 };
 using UniqueBstr = UniqueResource<BstrTraits>;
-
-// A VARIANT cleared when it goes.
-class UniqueVariant {
-public:
-    UniqueVariant() { VariantInit(&value_); }
-    ~UniqueVariant() { VariantClear(&value_); }
-    UniqueVariant(const UniqueVariant&) = delete;
-    UniqueVariant& operator=(const UniqueVariant&) = delete;
-    VARIANT* get() { return &value_; }
-    VARIANT* operator->() { return &value_; }
-
-private:
-    VARIANT value_;
-};
 
 // Keeps a safe array's data locked and reachable for one scope.
 class SafeArrayDataLock {

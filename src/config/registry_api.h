@@ -45,7 +45,6 @@ long RegApiOpenKey(RegKey root, const std::string& subkey, RegKey* key);
 // With a null `data`, gives the type and the byte size only.
 long RegApiQueryValue(RegKey key, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size);
 long RegApiSetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size);
-long RegApiDeleteValue(RegKey key, const std::string& name);
 // Removes `subkey` with everything below it.
 long RegApiDeleteTree(RegKey root, const std::string& subkey);
 long RegApiCloseKey(RegKey key);

@@ -130,12 +130,6 @@ long RegApiSetValue(RegKey key, const std::string& name, uint32_t type, const ui
     return regcode::kSuccess;
 }
 
-long RegApiDeleteValue(RegKey key, const std::string& name) {
-    if (key == nullptr) return regcode::kInvalidHandle;
-    std::lock_guard lock(StoreGuard());
-    return key->node->values.erase(AsciiLowerCase(name)) == 0 ? regcode::kFileNotFound : regcode::kSuccess;
-}
-
 long RegApiDeleteTree(RegKey root, const std::string& subkey) {
     if (root == nullptr) return regcode::kInvalidHandle;
     auto parts = PathParts(subkey);

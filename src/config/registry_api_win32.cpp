@@ -29,8 +29,6 @@ long RegApiSetValue(RegKey key, const std::string& name, uint32_t type, const ui
     return RegSetValueExA(key, name.c_str(), 0, type, data, size);
 }
 
-long RegApiDeleteValue(RegKey key, const std::string& name) { return RegDeleteValueA(key, name.c_str()); }
-
 long RegApiDeleteTree(RegKey root, const std::string& subkey) {
     // RegDeleteTreeA empties the key but leaves the key itself.
     const long result = RegDeleteTreeA(root, subkey.c_str());

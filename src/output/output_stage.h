@@ -47,7 +47,6 @@ public:
 
     bool OutputFileOpen() const { return file_.OutputFileOpen(); }
     const OutputSettings& Settings() const { return settings_; }
-    TMutex& OutputLock() { return outputLock_; }
 
 private:
     void DispatchMarked(const SessionNaming* session, const std::string& prefix, std::string_view marker,

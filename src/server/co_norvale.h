@@ -34,9 +34,6 @@ public:
     HRESULT STDMETHODCALLTYPE AttachToProcess(long iProcessID_, long* Value) override;
     HRESULT STDMETHODCALLTYPE DetachFromProcess(long iAttachCookie) override;
 
-    void CloseOutputFile() { server_->CloseOutputFile(); }
-    bool OutputFileOpen() { return server_->Output().OutputFileOpen(); }
-
 private:
     friend class TServerInstance;
     ~TCoNorvale() override;

@@ -39,7 +39,6 @@ public:
     void RefreshProperties() { output_.RefreshProperties(); }
     void CloseOutputFile() { output_.CloseOutputFile(); }
     TOutputStage& Output() { return output_; }
-    TSessionRegistry& Registry() { return registry_; }
 
 private:
     friend class TTraceSession;
@@ -68,7 +67,6 @@ public:
     // file. The session stays usable.
     void CloseSession();
 
-    const SessionNaming& Naming() const { return naming_; }
     uint64_t SessionNumber() const { return sessionNumber_; }
     bool Detached() const;
 
