@@ -20,15 +20,12 @@ struct ClassKey {
 };
 
 // The keys, in the order they are written.
-std::vector<ClassKey> ClassKeys(const TComClass& cls, const std::string& exePath) {
+std::vector<ClassKey> ClassKeys(const TComClass& cls, ITypeLib* library, const std::string& exePath) {
     const std::string clsid = "CLSID\\" + GuidText(cls.ClassId);
     TLIBATTR* attributes = nullptr;
     std::string version = "1.0";
     std::string libraryId;
-    ComPtr<ITypeLib> library;
-    UINT index = 0;
-    if (SUCCEEDED(cls.ClassInfo->GetContainingTypeLib(library.put(), &index)) &&
-        SUCCEEDED(library->GetLibAttr(&attributes))) {
+    if (SUCCEEDED(library->GetLibAttr(&attributes))) {
         version = std::to_string(attributes->wMajorVerNum) + "." + std::to_string(attributes->wMinorVerNum);
         libraryId = GuidText(attributes->guid);
         library->ReleaseTLibAttr(attributes);
@@ -107,12 +104,12 @@ std::string LocalServerPath(const std::string& exePath) {
     return length > 0 && length <= MAX_PATH ? std::string(shortPath, length) : exePath;
 }
 
-RegistrationScope RegisterServer(const TComClass& cls, ITypeLib* library, const std::string& exePath) {
-    const RegistrationScope scope = CanWriteMachineClasses() ? RegistrationScope::Machine : RegistrationScope::User;
+void RegisterServer(const TComClass& cls, ITypeLib* library, const std::string& exePath) {
+    const bool machine = CanWriteMachineClasses();
     std::wstring widePath = AnsiToWide(exePath);
     std::wstring helpFolder = AnsiToWide(PathPartOfPath(exePath));
     HRESULT result = E_FAIL;
-    if (scope == RegistrationScope::Machine) {
+    if (machine) {
         result = RegisterTypeLib(library, widePath.data(), helpFolder.data());
     } else if (auto forUser = RuntimeEntry<TypeLibRegistration>("RegisterTypeLibForUser")) {
         result = forUser(library, widePath.data(), helpFolder.data());
@@ -121,15 +118,14 @@ RegistrationScope RegisterServer(const TComClass& cls, ITypeLib* library, const 
 
     UniqueRegKey userClasses;
     HKEY root = HKEY_CLASSES_ROOT;
-    if (scope == RegistrationScope::User) {
+    if (!machine) {
         if (RegApiCreateKey(HKEY_CURRENT_USER, kUserClasses, RegAccess::All, userClasses.put()) != ERROR_SUCCESS) {
             throw ENorvaleError("Error creating system registry entry");
         }
         root = userClasses.get();
     }
     WriteDefaultValue(root, ClassKey{NeutralLocaleKey(library), exePath});
-    for (const auto& key : ClassKeys(cls, exePath)) WriteDefaultValue(root, key);
-    return scope;
+    for (const auto& key : ClassKeys(cls, library, exePath)) WriteDefaultValue(root, key);
 }
 
 void UnregisterServer(const TComClass& cls, ITypeLib* library) {

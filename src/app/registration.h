@@ -9,14 +9,12 @@
 
 namespace norvale {
 
-// Where the class registration goes: the machine's classes when they can be
-// written, else the user's own (an ordinary user on Windows cannot write
-// HKEY_CLASSES_ROOT; the user's classes serve that user's clients just as well).
-enum class RegistrationScope { Machine, User };
-
-// Registers the type library, then writes the class keys in this order.
-// Raises "Error creating system registry entry" when a key cannot be written.
-RegistrationScope RegisterServer(const TComClass& cls, ITypeLib* library, const std::string& exePath);
+// Registers the type library, then writes the class keys in this order: in
+// the machine's classes when they can be written, else in the user's own (an
+// ordinary user on Windows cannot write HKEY_CLASSES_ROOT; the user's classes
+// serve that user's clients just as well). Raises "Error creating system
+// registry entry" when a key cannot be written.
+void RegisterServer(const TComClass& cls, ITypeLib* library, const std::string& exePath);
 
 // Removes the type-library registration and the class keys, from both scopes;
 // keys that are not there are passed over.

@@ -60,21 +60,6 @@ ComPtr<INorvale> ActivateNorvale(HRESULT* result) {
     return norvale;
 }
 
-std::string TakeErrorInfo() {
-    ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.put()) != S_OK || !info) return "(none)";
-    UniqueBstr source;
-    UniqueBstr description;
-    info->GetSource(source.put());
-    info->GetDescription(description.put());
-    const auto text = [](const UniqueBstr& s) {
-        std::string ansi;
-        for (const wchar_t* c = s.get(); c != nullptr && *c != 0; ++c) ansi += static_cast<char>(*c);
-        return ansi;
-    };
-    return text(source) + "|" + text(description);
-}
-
 void MakeVariantArray(VARIANT& out, std::initializer_list<int> numbers) {
     VariantInit(&out);
     SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(numbers.size()));

@@ -57,9 +57,6 @@ private:
 
 ComPtr<INorvale> ActivateNorvale(HRESULT* result = nullptr);
 
-// The error information the calling thread holds, as "source|description".
-std::string TakeErrorInfo();
-
 // A VARIANT holding a safe array of VARIANTs with these numbers, as VBScript's
 // Array(...) makes it.
 void MakeVariantArray(VARIANT& out, std::initializer_list<int> numbers);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/registration.h"
 #include "common/system_error.h"
 #include "tests/com/com_support.h"
 #include "tests_support/child_process.h"
@@ -137,6 +138,20 @@ TEST(RegistrationTest, RegisterAndUnregisterSwitches) {
         EXPECT_EQ(DefaultValueOf("TypeLib\\{00000001-6E4F-4B3A-8C21-4E6F7276616C}\\1.0"), "brantwick Norvale Library");
         EXPECT_EQ(DefaultValueOf("CLSID\\{00000002-6E4F-4B3A-8C23-4E6F7276616C}"), "(none)");
     }
+}
+
+TEST(RegistrationTest, LocalServerPathIsShortWhenThePathHasASpace) {
+    test::ScratchDirectory dir;
+    const std::string folder = dir.PathOf("with space");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string exe = folder + "\\norvale.exe";
+    test::WriteWholeFile(exe, "");
+    const std::string registered = LocalServerPath(exe);
+    EXPECT_EQ(registered.find(' '), std::string::npos) << registered;
+    char longForm[MAX_PATH] = {};
+    ASSERT_GT(GetLongPathNameA(registered.c_str(), longForm, MAX_PATH), 0u);
+    EXPECT_EQ(_stricmp(longForm, exe.c_str()), 0) << longForm;
+    EXPECT_EQ(LocalServerPath(test::NorvaleExe()), test::NorvaleExe());
 }
 
 TEST(ConcurrencyTest, ThreadsOfTwoProcessesNeverLoseOrInterleaveALine) {
