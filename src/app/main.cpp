@@ -14,6 +14,7 @@
 #include "app/object_count.h"
 #include "app/registration.h"
 #include "app/start_mode.h"
+#include "app/terminate_request.h"
 #include "common/ansi_text.h"
 #include "common/errors.h"
 #include "common/mutex.h"
@@ -31,8 +32,14 @@ constexpr UINT kAutomationIdleMilliseconds = 60000;
 class TApartment {
 public:
     TApartment() : joined_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-    ~TApartment() {
+    ~TApartment() { Leave(); }
+    TApartment(const TApartment&) = delete;
+    TApartment& operator=(const TApartment&) = delete;
+
+    // Releases whatever clients still hold of the process's objects.
+    void Leave() {
         if (joined_) CoUninitialize();
+        joined_ = false;
     }
 
 private:
@@ -68,7 +75,10 @@ private:
     DWORD cookie_ = 0;
 };
 
-void RunMessageLoop(StartMode mode, const std::atomic<bool>& activated) {
+// WM_CLOSE posted to the main thread is the user's request to close the
+// server, as the tray's Close command makes it; tools (an installer, the
+// tests) use it to end a server politely.
+void RunMessageLoop(StartMode mode, const std::atomic<bool>& activated, const TObjectCount& objectCount) {
     const UINT_PTR idleTimer =
         mode == StartMode::Automation ? SetTimer(nullptr, 0, kAutomationIdleMilliseconds, nullptr) : 0;
     MSG message;
@@ -76,6 +86,10 @@ void RunMessageLoop(StartMode mode, const std::atomic<bool>& activated) {
         if (message.message == WM_TIMER && message.hwnd == nullptr && message.wParam == idleTimer) {
             KillTimer(nullptr, idleTimer);
             if (!activated) return;
+            continue;
+        }
+        if (message.message == WM_CLOSE && message.hwnd == nullptr) {
+            RequestTerminate(objectCount.Count(), ConfirmCloseWithLiveObjects);
             continue;
         }
         TranslateMessage(&message);
@@ -100,10 +114,12 @@ int Run() {
     RegisterServer(norvaleClass, library.get(), exePath);
     if (mode == StartMode::Register) return 0;
 
+    // Before the class is offered, so that the quit of a client that comes
+    // and goes at once finds the main thread's queue.
+    TObjectCount objectCount(mode);
     auto outputs = TProcessOutputs::MakeForProcess();
     TSessionRegistry registry(outputLock);
     TServerInstance instance([](const std::string& text) { ReportFailure("DAX Error", text); });
-    TObjectCount objectCount(mode, GetCurrentThreadId());
     TServerContext context{outputLock, *outputs, registry, instance, norvaleClass, sessionClass, SettingsLocation{}};
     context.ObjectCreated = [&objectCount] { objectCount.Raise(); };
     context.ObjectDestroyed = [&objectCount] { objectCount.Lower(); };
@@ -112,8 +128,13 @@ int Run() {
     TSingleAutoObjectFactory factory(context, [&activated] { activated = true; });
     {
         TClassRegistration offered(CLSID_Norvale, &factory);
-        RunMessageLoop(mode, activated);
+        RunMessageLoop(mode, activated, objectCount);
     }
+    // The class is withdrawn. Objects that clients still hold are released
+    // by leaving the apartment, while everything they use still lives; the
+    // server object among them is not destroyed.
+    instance.EndOfProcess();
+    apartment.Leave();
     return 0;
 }
 

@@ -4,6 +4,12 @@
 
 namespace norvale {
 
+TObjectCount::TObjectCount(StartMode mode)
+    : automation_(mode == StartMode::Automation), mainThread_(GetCurrentThreadId()) {
+    MSG message;
+    PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+}
+
 void TObjectCount::Raise() {
     ++count_;
     if (automation_) CoAddRefServerProcess();

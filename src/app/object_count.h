@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "app/start_mode.h"
 
@@ -10,10 +11,14 @@ namespace norvale {
 
 // The process's count of live counted objects. In automation mode it is the
 // platform's server-process count, and its fall to 0 ends the message loop of
-// the main thread; in manual mode it only counts.
+// the thread that made this object (the main thread); in manual mode it only
+// counts.
 class TObjectCount {
 public:
-    TObjectCount(StartMode mode, DWORD mainThreadId) : automation_(mode == StartMode::Automation), mainThread_(mainThreadId) {}
+    // Gives the calling thread its message queue at once: a quit posted to a
+    // thread that has none yet is lost, and an activation can come and go
+    // before the main thread first asks for a message.
+    explicit TObjectCount(StartMode mode);
 
     void Raise();
     void Lower();

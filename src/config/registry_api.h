@@ -45,6 +45,12 @@ long RegApiOpenKey(RegKey root, const std::string& subkey, RegKey* key);
 // With a null `data`, gives the type and the byte size only.
 long RegApiQueryValue(RegKey key, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size);
 long RegApiSetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size);
+#ifdef _WIN32
+// The platform call behind RegApiSetValue, for a test to stand in for: Wine
+// stores a terminator of its own whatever count it is handed, so only the
+// call itself shows the count.
+extern decltype(&RegSetValueExA) RegSetValueExACall;
+#endif
 // Removes `subkey` with everything below it.
 long RegApiDeleteTree(RegKey root, const std::string& subkey);
 long RegApiCloseKey(RegKey key);

@@ -25,8 +25,10 @@ long RegApiQueryValue(RegKey key, const std::string& name, uint32_t* type, uint8
     return result;
 }
 
+decltype(&RegSetValueExA) RegSetValueExACall = RegSetValueExA;
+
 long RegApiSetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size) {
-    return RegSetValueExA(key, name.c_str(), 0, type, data, size);
+    return RegSetValueExACall(key, name.c_str(), 0, type, data, size);
 }
 
 long RegApiDeleteTree(RegKey root, const std::string& subkey) {

@@ -75,6 +75,39 @@ void AppendElements(std::vector<uint8_t>& bytes, const void* data, size_t count)
     }
 }
 
+[[noreturn]] void ElementTypeMismatch() { throw ENorvaleError("Variant Array element type does not match"); }
+
+// The size of an element of each type an array may hold; 0 for a type that
+// cannot give bytes.
+size_t ElementSize(VARTYPE type) {
+    switch (type) {
+        case VT_UI1:
+        case VT_I1: return 1;
+        case VT_I2:
+        case VT_UI2: return 2;
+        case VT_I4:
+        case VT_INT:
+        case VT_UI4:
+        case VT_UINT:
+        case VT_R4: return 4;
+        case VT_R8: return 8;
+        case VT_VARIANT: return sizeof(VARIANT);
+        default: return 0;
+    }
+}
+
+// The array's own word on its elements decides how its memory is read: a
+// VARIANT that names another element type, or an array whose element size
+// is not that of its type, would have the server read past the data or
+// follow pointers it does not hold.
+VARTYPE ElementTypeOf(SAFEARRAY* array, VARTYPE claimed) {
+    VARTYPE type = VT_EMPTY;
+    if (FAILED(SafeArrayGetVartype(array, &type)) || type != claimed) ElementTypeMismatch();
+    const size_t size = ElementSize(type);
+    if (size != 0 && SafeArrayGetElemsize(array) != size) ElementTypeMismatch();
+    return type;
+}
+
 }  // namespace
 
 std::vector<uint8_t> BytesOfVariant(const VARIANT& data) {
@@ -89,12 +122,13 @@ std::vector<uint8_t> BytesOfVariant(const VARIANT& data) {
     SafeArrayGetUBound(array, 1, &upper);
     const size_t count = upper >= lower ? static_cast<size_t>(upper - lower) + 1 : 0;
 
+    const VARTYPE type = ElementTypeOf(array, static_cast<VARTYPE>(V_VT(&value) & VT_TYPEMASK));
     std::vector<uint8_t> bytes;
     if (count == 0) return bytes;
     SafeArrayDataLock lock(array);
     if (!lock.locked()) throw ENorvaleError("Variant Array cannot be read");
     bytes.reserve(count);
-    switch (V_VT(&value) & VT_TYPEMASK) {
+    switch (type) {
         case VT_UI1:
         case VT_I1: {
             const auto* raw = static_cast<const uint8_t*>(lock.data());

@@ -12,6 +12,7 @@ namespace norvale {
 // array, given directly or by reference: a byte array gives its bytes; any
 // other array (VBScript and JScript can only make arrays of VARIANTs) gives
 // its elements' values, each of which must be a whole number from 0 to 255.
+// The array itself must hold the element type the VARIANT names.
 std::vector<uint8_t> BytesOfVariant(const VARIANT& data);
 
 }  // namespace norvale

@@ -38,6 +38,9 @@ HRESULT TCoDebugSession::AddStrings(long iThreadID, long iCode, BSTR iMessage, B
 
 HRESULT TCoDebugSession::AddBinary(long iThreadID, long iCode, BSTR iMessage, VARIANT iData) {
     return Boundary([&] {
+        // Like every call on a session whose server object is gone, this one
+        // does nothing, whatever data it was given.
+        if (session_->Detached()) return;
         const std::vector<uint8_t> bytes = BytesOfVariant(iData);
         session_->AddBinary(iThreadID, iCode, AnsiOf(iMessage), bytes);
     });

@@ -61,6 +61,13 @@ HRESULT TCoNorvale::RefreshProperties() {
     return Boundary([&] { server_->RefreshProperties(); });
 }
 
+bool TCoNorvale::OutputFileOpen() {
+    TMutexLock lock(context_.OutputLock);
+    return server_->Output().OutputFileOpen();
+}
+
+void TCoNorvale::CloseOutputFile() { server_->CloseOutputFile(); }
+
 HRESULT TCoNorvale::AttachToProcess(long iProcessID_, long* Value) {
     return Boundary([&] {
         context_.Diagnostic("Attaching to process " + HexText(static_cast<uint32_t>(iProcessID_)));

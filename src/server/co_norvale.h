@@ -31,6 +31,11 @@ public:
                                             IDebugSession** Value) override;
     HRESULT STDMETHODCALLTYPE RefreshProperties() override;
 
+    // For the shell, on the main thread: under the output lock, so neither
+    // overlaps a dispatch.
+    bool OutputFileOpen();
+    void CloseOutputFile();
+
     HRESULT STDMETHODCALLTYPE AttachToProcess(long iProcessID_, long* Value) override;
     HRESULT STDMETHODCALLTYPE DetachFromProcess(long iAttachCookie) override;
 

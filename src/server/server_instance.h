@@ -24,16 +24,31 @@ public:
 
     // An activation: the server object's interface `iid`, making the object
     // first when there is none.
-    HRESULT Activate(TServerContext& context, REFIID iid, void** object);
+    HRESULT Activate(TServerContext& context, REFIID iid, void** object) noexcept;
 
     // The live server object with a reference of the caller's, or none.
     ComPtr<TCoNorvale> Current();
 
+    // What the shell reads and does, without taking a reference: whether a
+    // server object lives, and its output file; without one, the file is not
+    // open and there is nothing to close.
+    bool Exists();
+    bool OutputFileOpen();
+    void CloseOutputFile();
+
     ULONG ReleaseServer(TCoNorvale& server);
 
+    // The process is ending: a server object still held by clients is not
+    // destroyed (it writes no "Norvale Shutting Down"), but its file is closed
+    // so that no buffered line is lost; no object is made or destroyed after.
+    void EndOfProcess();
+
 private:
+    HRESULT MakeOrShare(TServerContext& context, REFIID iid, void** object);
+
     std::recursive_mutex lifetime_;
     TCoNorvale* instance_ = nullptr;
+    bool ending_ = false;
     FailureReport report_;
 };
 

@@ -17,6 +17,7 @@ void TSessionRegistry::Add(uint64_t sessionNumber, const std::string& sessionNam
     TMutexLock lock(outputLock_);
     entries_.push_back(Entry{sessionName, sessionNumber});
     ++openSessionCount_;
+    changed_();
 }
 
 bool TSessionRegistry::Remove(uint64_t sessionNumber) {
@@ -26,12 +27,21 @@ bool TSessionRegistry::Remove(uint64_t sessionNumber) {
     if (found == entries_.end()) return false;
     entries_.erase(found);
     --openSessionCount_;
+    changed_();
     return true;
 }
 
 std::vector<TSessionRegistry::Entry> TSessionRegistry::Snapshot() {
     TMutexLock lock(outputLock_);
     return entries_;
+}
+
+std::vector<std::string> TSessionRegistry::SessionNames() {
+    TMutexLock lock(outputLock_);
+    std::vector<std::string> names;
+    names.reserve(entries_.size());
+    for (const Entry& entry : entries_) names.push_back(entry.SessionName);
+    return names;
 }
 
 }  // namespace norvale

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,13 @@ public:
         uint64_t SessionNumber = 0;
     };
 
-    explicit TSessionRegistry(TMutex& outputLock) : outputLock_(outputLock) {}
+    // Told of every added or removed entry, after the change, on the calling
+    // thread and under the output lock. It must never wait for another thread
+    // (post, never send): the main thread takes the same lock to read.
+    using ChangeListener = std::function<void()>;
+
+    explicit TSessionRegistry(TMutex& outputLock, ChangeListener changed = [] {})
+        : outputLock_(outputLock), changed_(std::move(changed)) {}
 
     static uint64_t NewSessionNumber();
 
@@ -32,12 +39,15 @@ public:
     // Removes the first entry of that session; false when there was none.
     bool Remove(uint64_t sessionNumber);
     std::vector<Entry> Snapshot();
+    // The names of the entries, in registry order.
+    std::vector<std::string> SessionNames();
 
     // `OpenSessionCount`: may be read without the lock.
     int32_t OpenSessionCount() const { return openSessionCount_.load(); }
 
 private:
     TMutex& outputLock_;
+    const ChangeListener changed_;
     std::vector<Entry> entries_;
     std::atomic<int32_t> openSessionCount_{0};
 };

@@ -22,18 +22,27 @@ void TTraceServer::Start() {
     output_.DispatchLine(nullptr, kStartingUp, MessageKind::Notice);
 }
 
+namespace {
+
+// Destructors have no caller to tell of a failure, and must not end the
+// process with one.
+template <typename Step>
+void Quietly(Step step) noexcept {
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
 TTraceServer::~TTraceServer() {
-    TMutexLock lock(outputLock_);
-    try {
-        output_.DispatchLine(nullptr, kShuttingDown, MessageKind::Notice);
-    } catch (const std::exception&) {
-        // The file is still closed below; there is no caller to tell.
-    }
-    try {
-        output_.CloseOutputFile();
-    } catch (const std::exception&) {
-    }
-    for (TTraceSession* session : liveSessions_) session->server_ = nullptr;
+    Quietly([&] {
+        TMutexLock lock(outputLock_);
+        Quietly([&] { output_.DispatchLine(nullptr, kShuttingDown, MessageKind::Notice); });
+        Quietly([&] { output_.CloseOutputFile(); });
+        for (TTraceSession* session : liveSessions_) session->server_ = nullptr;
+    });
 }
 
 std::unique_ptr<TTraceSession> TTraceServer::OpenSession(const SessionNaming& naming) {
@@ -45,6 +54,7 @@ std::unique_ptr<TTraceSession> TTraceServer::OpenSession(const SessionNaming& na
 
 TTraceSession::TTraceSession(TTraceServer& server, const SessionNaming& naming)
     : outputLock_(server.outputLock_),
+      registry_(server.registry_),
       server_(&server),
       naming_(naming),
       sessionNumber_(TSessionRegistry::NewSessionNumber()) {
@@ -54,8 +64,10 @@ TTraceSession::TTraceSession(TTraceServer& server, const SessionNaming& naming)
 }
 
 TTraceSession::~TTraceSession() {
-    TMutexLock lock(outputLock_);
-    if (server_ != nullptr) server_->liveSessions_.erase(this);
+    Quietly([&] {
+        TMutexLock lock(outputLock_);
+        if (server_ != nullptr) server_->liveSessions_.erase(this);
+    });
 }
 
 bool TTraceSession::Detached() const {
@@ -123,11 +135,18 @@ void TTraceSession::AddBinary(int32_t threadId, int32_t code, const std::string&
 }
 
 void TTraceSession::CloseSession() {
-    WithServer([&](TOutputStage& output) {
-        output.DispatchLine(&naming_, Prefix(0, 0, naming_.Class).append(kSessionClosed), MessageKind::Notice);
-        server_->registry_.Remove(sessionNumber_);
-        output.CloseOutputFile();
-    });
+    TMutexLock lock(outputLock_);
+    // The registry is the process's, not the server object's: a session whose
+    // server object is gone still leaves it, or the count would never return
+    // to 0.
+    if (server_ == nullptr) {
+        registry_.Remove(sessionNumber_);
+        return;
+    }
+    TOutputStage& output = server_->output_;
+    output.DispatchLine(&naming_, Prefix(0, 0, naming_.Class).append(kSessionClosed), MessageKind::Notice);
+    registry_.Remove(sessionNumber_);
+    output.CloseOutputFile();
 }
 
 }  // namespace norvale

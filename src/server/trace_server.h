@@ -64,7 +64,8 @@ public:
     void AddStrings(int32_t threadId, int32_t code, const std::string& message, std::string_view data);
     void AddBinary(int32_t threadId, int32_t code, const std::string& message, std::span<const uint8_t> data);
     // Writes "Session closed.", leaves the registry and closes the output
-    // file. The session stays usable.
+    // file. The session stays usable. Once its server object is gone, it only
+    // leaves the registry.
     void CloseSession();
 
     uint64_t SessionNumber() const { return sessionNumber_; }
@@ -78,6 +79,7 @@ private:
     std::string& Prefix(int32_t threadId, int32_t code, std::string_view className);
 
     TMutex& outputLock_;
+    TSessionRegistry& registry_;
     TTraceServer* server_;  // none once the server object is gone
     const SessionNaming naming_;
     const uint64_t sessionNumber_;

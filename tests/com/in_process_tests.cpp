@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "app/class_factory.h"
+#include "common/file_io.h"
+#include "server/co_debug_session.h"
 #include "server/co_norvale.h"
 #include "server/server_instance.h"
 #include "tests/com/com_support.h"
@@ -67,11 +69,10 @@ std::string ErrorInfoGuidAndText(REFIID expectedGuid) {
     info->GetDescription(description.put());
     DWORD helpContext = 99;
     info->GetHelpContext(&helpContext);
-    std::string text = (guid == expectedGuid ? "guid ok|" : "other guid|") + std::to_string(helpContext) + "|";
-    for (const wchar_t* c = source.get(); *c != 0; ++c) text += static_cast<char>(*c);
-    text += "|";
-    for (const wchar_t* c = description.get(); *c != 0; ++c) text += static_cast<char>(*c);
-    return text;
+    // A missing source or description is a null BSTR: it reads as empty, so
+    // the comparison fails instead of the test program.
+    return (guid == expectedGuid ? "guid ok|" : "other guid|") + std::to_string(helpContext) + "|" +
+           AnsiOf(source.get()) + "|" + AnsiOf(description.get());
 }
 
 TEST_F(InProcessTest, FailuresPostErrorInfoWithSourceInterfaceAndDescription) {
@@ -91,6 +92,41 @@ TEST_F(InProcessTest, FailuresPostErrorInfoWithSourceInterfaceAndDescription) {
     V_VT(&scalar) = VT_I4;
     EXPECT_EQ(session->AddBinary(0, 0, test::Bstr(L"x"), scalar), E_UNEXPECTED);
     EXPECT_EQ(ErrorInfoGuidAndText(IID_IDebugSession), "guid ok|0|Norvale.DebugSession|Variant must be Array");
+
+    // A failure that carries a result code of its own keeps it.
+    EXPECT_EQ(norvale->OpenSession(test::Bstr(L"P"), nullptr), E_POINTER);
+    EXPECT_EQ(ErrorInfoGuidAndText(IID_INorvale), "guid ok|0|Norvale.Norvale|OpenSession needs a result slot");
+    EXPECT_EQ(registry_.OpenSessionCount(), 1);
+}
+
+TEST_F(InProcessTest, ClassMessageKindFollowsItsCode) {
+    settings_.SetFlag("ToConsole", false);
+    ComPtr<INorvale> norvale = Activate();
+    ComPtr<IDebugSession> session;
+    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+    for (long code : {1, 2, 3}) {
+        EXPECT_EQ(session->AddClassMessage(0, test::Bstr(L"TFoo"), code, test::Bstr(L"m")), S_OK);
+    }
+    EXPECT_EQ(recorders_.journal.entries, (Entries{"viewer: Norvale Starting Up [8]", "viewer: Session opened. [8]",
+                                                   "viewer: m [1]", "viewer: m [2]", "viewer: m [0]"}));
+}
+
+// FlushOutputFile off: only the close after "Session closed." puts the lines
+// on disk and lets go of the file while the server object still lives.
+TEST_F(InProcessTest, CloseSessionClosesTheOutputFile) {
+    test::ScratchDirectory dir;
+    const std::string file = dir.PathOf("trace.txt");
+    settings_.SetFlag("ToFile", true);
+    settings_.Set("Filename", file);
+    ComPtr<INorvale> norvale = Activate();
+    ComPtr<IDebugSession> session;
+    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+    EXPECT_EQ(session->AddMessage(0, 0, test::Bstr(L"x")), S_OK);
+    EXPECT_EQ(session->CloseSession(), S_OK);
+    EXPECT_EQ(test::ReadWholeFile(file), "Norvale Starting Up\r\nSession opened.\r\nx\r\nSession closed.\r\n");
+    const UniqueFile alone(
+        CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(alone) << "the server still holds the output file";
 }
 
 TEST_F(InProcessTest, EachObjectHandsOutItsInterfacesOnly) {
@@ -262,11 +298,35 @@ TEST_F(InProcessTest, SessionsOutliveTheirServerObjectAsHarmlessObjects) {
         ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
     }
     EXPECT_EQ(session->AddMessage(0, 0, test::Bstr(L"nowhere")), S_OK);
-    EXPECT_EQ(session->CloseSession(), S_OK);
+    VARIANT notAnArray{};
+    EXPECT_EQ(session->AddBinary(0, 0, test::Bstr(L"nowhere"), notAnArray), S_OK);
     EXPECT_EQ(Console(), (Entries{"Norvale Starting Up", "Session opened.", "Norvale Shutting Down"}));
-    // A new server object of the same process finds the registry as it was.
+    // A new server object of the same process finds the registry as it was,
+    // and the session still leaves it.
     ComPtr<INorvale> again = Activate();
     EXPECT_EQ(registry_.OpenSessionCount(), 1);
+    EXPECT_EQ(session->CloseSession(), S_OK);
+    EXPECT_EQ(registry_.OpenSessionCount(), 0);
+}
+
+// What the tray reads and does from the main thread: only the live server
+// object has a file to flush.
+TEST_F(InProcessTest, ShellFlushesTheFileOfTheLiveServerObjectOnly) {
+    test::ScratchDirectory dir;
+    settings_.SetFlag("ToFile", true);
+    settings_.SetFlag("FlushOutputFile", false);
+    settings_.Set("Filename", dir.PathOf("out.txt"));
+    EXPECT_FALSE(instance_.OutputFileOpen());
+    instance_.CloseOutputFile();
+    {
+        ComPtr<INorvale> norvale = Activate();
+        EXPECT_TRUE(instance_.OutputFileOpen());
+        EXPECT_EQ(test::ReadWholeFile(dir.PathOf("out.txt")), "");
+        instance_.CloseOutputFile();
+        EXPECT_FALSE(instance_.OutputFileOpen());
+        EXPECT_EQ(test::ReadWholeFile(dir.PathOf("out.txt")), "Norvale Starting Up\r\n");
+    }
+    EXPECT_FALSE(instance_.OutputFileOpen());
 }
 
 TEST_F(InProcessTest, DebuggerRequestsReachTheDiagnosticHookOnly) {

@@ -7,10 +7,14 @@
 #include <memory>
 #include <thread>
 
+#include <future>
+
 #include "app/registration.h"
 #include "common/system_error.h"
+#include "server/server_instance.h"
 #include "tests/com/com_support.h"
 #include "tests_support/child_process.h"
+#include "tests_support/message_box.h"
 #include "tests_support/paths.h"
 
 namespace norvale {
@@ -18,45 +22,162 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// A server started by hand, ended by its handle at the end of the test.
-class ManualServer {
+// A server started by hand (with "-Embedding", as the platform starts it
+// for a client, or as a user does); what it writes to standard output and
+// error goes to a file that must stay empty. The destructor ends it as the
+// user would and expects a clean end.
+class ServerProcess {
 public:
-    explicit ManualServer(const std::string& outputPath = {})
-        : process_("\"" + test::NorvaleExe() + "\"", outputPath) {
+    explicit ServerProcess(const std::string& arguments = {})
+        : process_("\"" + test::NorvaleExe() + "\" " + arguments, dir_.PathOf("server.txt")) {
         // The class is offered a moment after start; activating earlier would
         // make the platform start a server of its own.
         std::this_thread::sleep_for(std::chrono::milliseconds(2000));
     }
-    ~ManualServer() { EXPECT_EQ(process_.Quit(), 0); }
+    ~ServerProcess() {
+        EXPECT_EQ(process_.Quit(), 0);
+        EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("server.txt")), expectedOutput_);
+    }
+    void ExpectOutput(const std::string& text) { expectedOutput_ = text; }
     bool StillRunning() { return process_.WaitForExit(300) == -1; }
+    test::ChildProcess& Process() { return process_; }
 
 private:
+    test::ScratchDirectory dir_;
     test::ChildProcess process_;
+    std::string expectedOutput_;
 };
 
-TEST(LifetimeTest, AutomationServerEndsWithItsLastServerReference) {
+// Servers started in its scope show their message boxes, for a test to
+// answer; the others report failures on standard error.
+class DialogsShown {
+public:
+    DialogsShown() { SetEnvironmentVariableA("NORVALE_NO_DIALOGS", nullptr); }
+    ~DialogsShown() { SetEnvironmentVariableA("NORVALE_NO_DIALOGS", "1"); }
+};
+
+// Whether the running-object table holds an entry for class Norvale, without
+// taking the object out (Wine hands a weakly registered object out only once).
+bool NorvaleIsRunning() {
+    ComPtr<IRunningObjectTable> table;
+    if (FAILED(GetRunningObjectTable(0, table.put()))) return false;
+    wchar_t classText[40] = {};
+    StringFromGUID2(CLSID_Norvale, classText, 40);
+    ComPtr<IMoniker> moniker;
+    if (FAILED(CreateItemMoniker(L"!", classText, moniker.put()))) return false;
+    return table->IsRunning(moniker.get()) == S_OK;
+}
+
+TEST(LifetimeTest, AutomationServerEndsCleanlyWhileAClientStillHoldsASession) {
     test::OutputSetup output({});
+    ServerProcess server("-Embedding");
     ComPtr<IDebugSession> session;
     {
         ComPtr<INorvale> norvale = test::ActivateNorvale();
         ASSERT_TRUE(norvale);
         ASSERT_EQ(norvale->OpenSession(test::Bstr(L"kept"), session.put()), S_OK);
     }
-    // Holding a session does not keep the process: its calls stop reaching it.
-    EXPECT_EQ(output.LinesEndingWith("Norvale Shutting Down"),
-              (Lines{"Norvale Starting Up", "Session opened.", "Norvale Shutting Down"}));
-    HRESULT result = S_OK;
-    for (int attempt = 0; attempt < 100 && result == S_OK; ++attempt) {
-        result = session->AddMessage(0, 0, test::Bstr(L"after the end"));
-        if (result == S_OK) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    EXPECT_NE(result, S_OK);
+    // Holding a session does not keep the process.
+    EXPECT_EQ(server.Process().WaitForExit(20000), 0);
+    EXPECT_EQ(output.Lines(), (Lines{"Norvale Starting Up", "Session opened.", "Norvale Shutting Down"}));
+    EXPECT_NE(session->AddMessage(0, 0, test::Bstr(L"after the end")), S_OK);
     EXPECT_EQ(output.Lines().back(), "Norvale Shutting Down");
+}
+
+TEST(LifetimeTest, ClosingWithALiveClientAsksFirst) {
+    test::OutputSetup output({});
+    output.Set("FlushOutputFile", "0");
+    DialogsShown dialogs;
+    ServerProcess server;
+    ComPtr<INorvale> norvale = test::ActivateNorvale();
+    ASSERT_TRUE(norvale);
+    ComPtr<IDebugSession> session;
+    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"held"), session.put()), S_OK);
+    ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"before")), S_OK);
+
+    server.Process().RequestClose();
+    HWND box = test::WaitForMessageBox(server.Process().Id(), "COM Server Warning");
+    ASSERT_NE(box, nullptr) << "no warning box within 20 s";
+    EXPECT_EQ(test::DescribeMessageBox(box),
+              "There are still active COM objects in this application.  One or more clients may have references to "
+              "these objects, so manually closing this application may cause those client application(s) to "
+              "fail.\r\n\r\nAre you sure you want to close this application?|&Yes,&No(default)");
+    test::AnswerMessageBox(box, IDNO);
+    EXPECT_EQ(session->AddMessage(0, 0, test::Bstr(L"after No")), S_OK);
+
+    server.Process().RequestClose();
+    box = test::WaitForMessageBox(server.Process().Id(), "COM Server Warning");
+    ASSERT_NE(box, nullptr) << "no second warning box within 20 s";
+    test::AnswerMessageBox(box, IDYES);
+    EXPECT_EQ(server.Process().WaitForExit(20000), 0);
+    // The server object was still held, so it was not destroyed: no notice,
+    // but nothing that waited in the file's buffer is lost.
+    EXPECT_EQ(output.Lines(), (Lines{"Norvale Starting Up", "Session opened.", "before", "after No"}));
+}
+
+TEST(LifetimeTest, ClosingWithoutClientsEndsAtOnce) {
+    ServerProcess server;
+    test::ActivateNorvale();
+    server.Process().RequestClose();
+    EXPECT_EQ(server.Process().WaitForExit(20000), 0);
+}
+
+TEST(LifetimeTest, FailedStartShowsItsBoxWithoutHoldingUpOthersOrEndingTheProcess) {
+    test::OutputSetup output({});
+    output.Set("Filename", "c:\\nodir\\x.txt");
+    DialogsShown dialogs;
+    ServerProcess server("-Embedding");
+    HRESULT failed = S_OK;
+    std::thread first([&failed] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        test::ActivateNorvale(&failed);
+        CoUninitialize();
+    });
+    HWND box = test::WaitForMessageBox(server.Process().Id(), "DAX Error");
+    if (box == nullptr) {
+        first.join();
+        FAIL() << "no DAX Error box within 20 s";
+    }
+    EXPECT_EQ(test::DescribeMessageBox(box),
+              ActivationFailureText("cannot open output file \"c:\\nodir\\x.txt\": " +
+                                    SystemErrorText(ERROR_PATH_NOT_FOUND)) +
+                  "|OK(default)");
+
+    // While the box waits for the user, other clients are served.
+    output.Set("Filename", output.FilePath());
+    auto second = std::async(std::launch::async, [] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        HRESULT result = S_OK;
+        test::ActivateNorvale(&result);
+        CoUninitialize();
+        return result;
+    });
+    const bool served = second.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    EXPECT_TRUE(served) << "a second activation waited 20 s for the box";
+    EXPECT_TRUE(server.StillRunning());
+
+    test::AnswerMessageBox(box, IDOK);
+    first.join();
+    EXPECT_EQ(failed, E_UNEXPECTED);
+    if (served) {
+        EXPECT_EQ(second.get(), S_OK);
+    }
+    EXPECT_EQ(server.Process().WaitForExit(20000), 0);
+}
+
+TEST(LifetimeTest, RunningObjectEntryGoesWithTheServerObject) {
+    ServerProcess server;
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        EXPECT_TRUE(NorvaleIsRunning());
+    }
+    EXPECT_FALSE(NorvaleIsRunning());
 }
 
 TEST(LifetimeTest, ManualServerRunsOnAndMakesANewObjectLater) {
     test::OutputSetup output({});
-    ManualServer server;
+    ServerProcess server;
     test::ActivateNorvale();
     EXPECT_EQ(output.LinesEndingWith("Norvale Shutting Down"), (Lines{"Norvale Starting Up", "Norvale Shutting Down"}));
     EXPECT_TRUE(server.StillRunning());
@@ -92,20 +213,16 @@ TEST(LifetimeTest, TwoClientsShareOneServerObject) {
 
 TEST(LifetimeTest, FailedStartOfTheServerObjectIsReportedAndTheServerGoesOn) {
     test::OutputSetup output({});
-    test::ScratchDirectory dir;
     output.Set("Filename", "c:\\nodir\\x.txt");
-    {
-        ManualServer server(dir.PathOf("server.txt"));
-        HRESULT result = S_OK;
-        EXPECT_FALSE(test::ActivateNorvale(&result));
-        EXPECT_EQ(result, E_UNEXPECTED);
-        output.Set("Filename", output.FilePath());
-        EXPECT_TRUE(test::ActivateNorvale(&result)) << std::hex << result;
-        EXPECT_TRUE(server.StillRunning());
-    }
-    EXPECT_EQ(test::ReadWholeFile(dir.PathOf("server.txt")),
-              "DAX Error: cannot open output file \"c:\\nodir\\x.txt\": " + SystemErrorText(ERROR_PATH_NOT_FOUND) +
-                  "\r\n");
+    ServerProcess server;
+    server.ExpectOutput("DAX Error: cannot open output file \"c:\\nodir\\x.txt\": " +
+                        SystemErrorText(ERROR_PATH_NOT_FOUND) + "\r\n");
+    HRESULT result = S_OK;
+    EXPECT_FALSE(test::ActivateNorvale(&result));
+    EXPECT_EQ(result, E_UNEXPECTED);
+    output.Set("Filename", output.FilePath());
+    EXPECT_TRUE(test::ActivateNorvale(&result)) << std::hex << result;
+    EXPECT_TRUE(server.StillRunning());
 }
 
 std::string DefaultValueOf(const std::string& key) {

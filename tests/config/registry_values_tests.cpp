@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "config/registry_values.h"
 #include "tests_support/paths.h"
@@ -37,8 +39,8 @@ protected:
         std::string bytes(reinterpret_cast<const char*>(buffer), size);
 #ifdef _WIN32
         // Wine's single-byte layer stores REG_SZ text with a terminator of its
-        // own whatever count it is given; the count we hand it is checked by
-        // the native run on the in-memory store.
+        // own whatever count it is given; the count we hand it is checked at
+        // the call (TextReachesTheRegistryWithoutTerminatingZero).
         if (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
 #endif
         return bytes;
@@ -61,6 +63,37 @@ TEST_F(RegistryValuesTest, TextIsStoredWithoutTerminatingZero) {
     EXPECT_EQ(StoredBytes("Name"), "abc");
     EXPECT_EQ(ReadRegStringRaw(RegCurrentUser(), subkey_, "Name"), "abc");
 }
+
+#ifdef _WIN32
+// Stands in for the platform's value setter while it lives and keeps the
+// bytes of each call, as many as the call's count says.
+class HandedToThePlatform {
+public:
+    HandedToThePlatform() : platformCall_(std::exchange(RegSetValueExACall, Record)) { texts_.clear(); }
+    ~HandedToThePlatform() { RegSetValueExACall = platformCall_; }
+    HandedToThePlatform(const HandedToThePlatform&) = delete;
+    HandedToThePlatform& operator=(const HandedToThePlatform&) = delete;
+
+    const std::vector<std::string>& Texts() const { return texts_; }
+
+private:
+    static LONG WINAPI Record(HKEY, LPCSTR, DWORD, DWORD, const BYTE* data, DWORD count) {
+        texts_.emplace_back(reinterpret_cast<const char*>(data), count);
+        return ERROR_SUCCESS;
+    }
+
+    static inline std::vector<std::string> texts_;
+    decltype(&RegSetValueExA) platformCall_;
+};
+
+TEST_F(RegistryValuesTest, TextReachesTheRegistryWithoutTerminatingZero) {
+    const HandedToThePlatform handed;
+    WriteRegString(RegCurrentUser(), subkey_, "Name", "abc");
+    WriteRegBool(RegCurrentUser(), subkey_, "Flag", true);
+    WriteRegString(RegCurrentUser(), subkey_, "Empty", "");
+    EXPECT_EQ(handed.Texts(), (std::vector<std::string>{"abc", "1", ""}));
+}
+#endif
 
 TEST_F(RegistryValuesTest, WriteCreatesTheWholePath) {
     WriteRegString(RegCurrentUser(), subkey_ + "\\Deeper\\Still", "Filename", "c:\\Debug.txt");

@@ -1,7 +1,12 @@
-// Prefixes and output file names from any settings and session texts.
+// Prefixes and output file names from any settings and session texts,
+// compared with the same built from the plain helpers one field and one
+// placeholder at a time, in their fixed order.
 
 #include <cstdlib>
+#include <string_view>
+#include <utility>
 
+#include "common/text.h"
 #include "output/formatting.h"
 #include "tests/fuzz/fuzz_input.h"
 
@@ -39,13 +44,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string className = input.Text();
     const std::string fileNameTemplate = input.Rest();
 
+    const std::pair<bool, std::string> fields[] = {
+        {settings.IncludeDateTime, ZeroPad(time.hour, 2) + ":" + ZeroPad(time.minute, 2) + ":" +
+                                       ZeroPad(time.second, 2) + "." + ZeroPad(time.millisecond, 3)},
+        {settings.IncludeProject && !session.Project.empty(), session.Project},
+        {settings.IncludeModule && !session.Module.empty(), session.Module},
+        {settings.IncludeMachine && !session.Machine.empty(), session.Machine},
+        {settings.IncludeProcess && session.ProcessID != 0, HexText(static_cast<uint32_t>(session.ProcessID))},
+        {settings.IncludeClass && !className.empty(), className},
+        {settings.IncludeCode, HexText(static_cast<uint32_t>(code))},
+        {settings.IncludeThread && threadId != 0, HexText(static_cast<uint32_t>(threadId))},
+    };
+    std::string expectedPrefix;
+    for (const auto& [present, field] : fields) {
+        if (present) expectedPrefix += field + " ";
+    }
     const std::string prefix = FormatPrefix(settings, session, threadId, code, className, time);
-    Require(flags != 0 || prefix.empty());
-    Require(prefix.empty() || prefix.back() == ' ');
+    Require(prefix == expectedPrefix);
     Require(BlockIndent(prefix).size() == prefix.size() + 2);
 
-    const std::string name = ExpandFileName(fileNameTemplate, &session);
+    std::string expectedName = fileNameTemplate;
+    for (const auto& [placeholder, value] : {std::pair<std::string_view, std::string>{"%PROJECT%", session.Project},
+                                             {"%MODULE%", session.Module},
+                                             {"%CLASS%", session.Class},
+                                             {"%MACHINE%", session.Machine},
+                                             {"%PROCESS%", HexText(static_cast<uint32_t>(session.ProcessID))}}) {
+        ReplaceAll(expectedName, placeholder, value);
+    }
+    Require(ExpandFileName(fileNameTemplate, &session) == expectedName);
     Require(ExpandFileName(fileNameTemplate, nullptr) == fileNameTemplate);
-    Require(fileNameTemplate.find('%') != std::string::npos || name == fileNameTemplate);
     return 0;
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "output/output_stage.h"
 #include "tests_support/recording_outputs.h"
 #include "tests_support/scratch.h"
@@ -94,13 +96,28 @@ TEST_F(DispatchTest, FileInMissingDirectoryFailsAfterEarlierOutputsHaveTheLine) 
     EXPECT_EQ(Journal(), (Entries{"console: x", "screen: x", "viewer: x [0]"}));
 }
 
-TEST_F(DispatchTest, BlockFailuresOfConsoleScreenAndFileEndOnlyTheirOwnPart) {
-    key_.Set("Filename", dir_.PathOf("nodir/x.txt"));
-    Refresh();
-    recorders_.console->failing = true;
-    recorders_.screen->failing = true;
-    stage_.DispatchBlock(&session_, "", Entries{"a"}, "h");
-    EXPECT_EQ(Journal(), (Entries{"viewer: h|a [6]"}));
+TEST_F(DispatchTest, BlockFailureOfConsoleScreenOrFileEndsOnlyItsOwnPart) {
+    struct Row {
+        std::string_view failing;
+        Entries journal;
+        std::string file;
+    };
+    const Row rows[] = {
+        {"console", {"screen: h", "screen:   a", "viewer: h|a [6]"}, "h\r\n  a\r\n"},
+        {"screen", {"console: h", "console:   a", "viewer: h|a [6]"}, "h\r\n  a\r\n"},
+        {"file", {"console: h", "console:   a", "screen: h", "screen:   a", "viewer: h|a [6]"}, ""},
+    };
+    for (const auto& row : rows) {
+        recorders_.journal.entries.clear();
+        std::filesystem::remove(dir_.PathOf("out.txt"));
+        recorders_.console->failing = row.failing == "console";
+        recorders_.screen->failing = row.failing == "screen";
+        key_.Set("Filename", dir_.PathOf(row.failing == "file" ? "nodir/out.txt" : "out.txt"));
+        Refresh();
+        stage_.DispatchBlock(&session_, "", Entries{"a"}, "h");
+        EXPECT_EQ(Journal(), row.journal) << row.failing;
+        EXPECT_EQ(File(), row.file) << row.failing;
+    }
 }
 
 TEST_F(DispatchTest, BlockViewerFailureReachesTheCallerAfterTheFile) {

@@ -44,21 +44,22 @@ TEST_F(FileOutputTest, AppendsToExistingFile) {
     EXPECT_EQ(Contents("log.txt"), existing + "new 1\r\nnew 2\r\n");
 }
 
-TEST_F(FileOutputTest, CutsAtFirstEndOfFileMarkerInTheLast128Bytes) {
-    test::WriteWholeFile(dir_.PathOf("log.txt"), "kept\r\n\x1A\x1Agone\x1A");
+TEST_F(FileOutputTest, CutsAtTheFirstEndOfFileMarkerOfTheLast128Bytes) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"kept\r\n\x1A\x1Agone\x1A", "kept\r\n"},
+        // The cut is at the marker's place in the whole file.
+        {std::string(200, 'b') + "\x1Azz", std::string(200, 'b')},
+        // Exactly the last 128 bytes are looked at.
+        {"a\x1A" + std::string(127, 'b'), "a"},
+        {"a\x1A" + std::string(128, 'b'), "a\x1A" + std::string(128, 'b')},
+    };
     UseFile("log.txt");
-    Line("next");
-    file_.CloseOutputFile();
-    EXPECT_EQ(Contents("log.txt"), "kept\r\nnext\r\n");
-}
-
-TEST_F(FileOutputTest, MarkerBeforeTheLast128BytesStays) {
-    const std::string existing = "a\x1A" + std::string(128, 'b');
-    test::WriteWholeFile(dir_.PathOf("log.txt"), existing);
-    UseFile("log.txt");
-    Line("next");
-    file_.CloseOutputFile();
-    EXPECT_EQ(Contents("log.txt"), existing + "next\r\n");
+    for (const auto& [existing, kept] : rows) {
+        test::WriteWholeFile(dir_.PathOf("log.txt"), existing);
+        Line("next");
+        file_.CloseOutputFile();
+        EXPECT_EQ(Contents("log.txt"), kept + "next\r\n") << testing::PrintToString(existing);
+    }
 }
 
 TEST_F(FileOutputTest, BufferedLineReachesDiskOnlyAtClose) {
@@ -115,16 +116,18 @@ TEST_F(FileOutputTest, NoticeWithoutSessionUsesTheTemplateAsItIs) {
     EXPECT_EQ(Contents("%PROJECT%.txt"), "Norvale Starting Up\r\n");
 }
 
-TEST_F(FileOutputTest, LongNamesAreCutTo259Characters) {
-    const std::string name = dir_.PathOf("") + std::string(400, 'n');
-    settings_.Filename = name;
-    try {
-        Line("x");
-    } catch (const EInOutError&) {
-        // The cut name may still be too long for the file system; the name
-        // tried is what matters.
-    }
-    EXPECT_EQ(file_.CurrentFileName(), name.substr(0, 259));
+TEST_F(FileOutputTest, NameCutTo259CharactersStaysOpenBetweenEntries) {
+    const std::string folder = dir_.PathOf("");
+    const std::string cut = folder + std::string(259 - folder.size(), 'n');
+    settings_.Filename = cut + "beyond the cut";
+    Line("one");
+    Line("two");
+    EXPECT_EQ(file_.CurrentFileName(), cut);
+    // Both lines still wait in the buffer: the second entry found the file
+    // open under its cut name.
+    EXPECT_EQ(test::ReadWholeFile(cut), "");
+    file_.CloseOutputFile();
+    EXPECT_EQ(test::ReadWholeFile(cut), "one\r\ntwo\r\n");
 }
 
 TEST_F(FileOutputTest, MissingDirectoryFailsNamingTheFileAndTheSystemError) {

@@ -130,9 +130,22 @@ TEST(ExpandFileNameTest, NoticesWithoutSessionKeepTheTemplate) {
     EXPECT_EQ(ExpandFileName("c:\\logs\\%PROJECT%-%PROCESS%.txt", nullptr), "c:\\logs\\%PROJECT%-%PROCESS%.txt");
 }
 
-TEST(ExpandFileNameTest, LaterPlaceholdersInsideValuesAreExpandedToo) {
-    const SessionNaming session{"%MACHINE%", "%PROJECT%", "", "W", 0};
-    EXPECT_EQ(ExpandFileName("%PROJECT%_%MODULE%", &session), "W_%PROJECT%");
+// In the fixed order project, module, class, machine, process: a value that
+// holds a later placeholder is expanded too, one that holds an earlier one is
+// not.
+TEST(ExpandFileNameTest, PlaceholdersExpandInTheirFixedOrder) {
+    struct Row {
+        SessionNaming session;
+        std::string fileNameTemplate;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {{"%MACHINE%", "%PROJECT%", "", "W", 0}, "%PROJECT%_%MODULE%", "W_%PROJECT%"},
+        {{"%MODULE%", "%CLASS%", "%MACHINE%", "%PROCESS%", 0x10}, "%PROJECT%", "00000010"},
+    };
+    for (const auto& [session, fileNameTemplate, expected] : rows) {
+        EXPECT_EQ(ExpandFileName(fileNameTemplate, &session), expected) << fileNameTemplate;
+    }
 }
 
 }  // namespace

@@ -10,30 +10,55 @@
 namespace norvale {
 namespace {
 
+struct FlagValue {
+    const char* name;
+    bool OutputSettings::*member;
+};
+
+constexpr FlagValue kFlags[] = {
+    {"ToClients", &OutputSettings::ToClients},
+    {"ToConsole", &OutputSettings::ToConsole},
+    {"ToMono", &OutputSettings::ToMono},
+    {"ToFile", &OutputSettings::ToFile},
+    {"ToCodeSite", &OutputSettings::ToCodeSite},
+    {"IncludeDateTime", &OutputSettings::IncludeDateTime},
+    {"IncludeProject", &OutputSettings::IncludeProject},
+    {"IncludeModule", &OutputSettings::IncludeModule},
+    {"IncludeClass", &OutputSettings::IncludeClass},
+    {"IncludeMachine", &OutputSettings::IncludeMachine},
+    {"IncludeProcess", &OutputSettings::IncludeProcess},
+    {"IncludeThread", &OutputSettings::IncludeThread},
+    {"IncludeCode", &OutputSettings::IncludeCode},
+    {"FlushOutputFile", &OutputSettings::FlushOutputFile},
+};
+
+// Every flag off but the one named, if any.
+void ExpectOnlyFlagOn(const OutputSettings& settings, std::string_view on = {}) {
+    for (const auto& flag : kFlags) EXPECT_EQ(settings.*flag.member, on == flag.name) << flag.name;
+}
+
 TEST(OutputSettingsTest, NoKeyGivesTheDefaults) {
     test::ScratchSettings key;
     const OutputSettings settings = ReadOutputSettings(key.Location());
-    EXPECT_FALSE(settings.AnyOutput());
-    EXPECT_FALSE(settings.ToClients);
+    ExpectOnlyFlagOn(settings);
     EXPECT_EQ(settings.Filename, "c:\\Debug.txt");
-    EXPECT_FALSE(settings.IncludeDateTime || settings.IncludeProject || settings.IncludeModule ||
-                 settings.IncludeClass || settings.IncludeMachine || settings.IncludeProcess ||
-                 settings.IncludeThread || settings.IncludeCode || settings.FlushOutputFile);
 }
 
-TEST(OutputSettingsTest, EveryValueIsReadUnderItsName) {
-    const char* flags[] = {"ToClients",       "ToConsole",      "ToMono",         "ToFile",
-                           "ToCodeSite",      "IncludeDateTime", "IncludeProject", "IncludeModule",
-                           "IncludeClass",    "IncludeMachine", "IncludeProcess", "IncludeThread",
-                           "IncludeCode",     "FlushOutputFile"};
+// One value stored at a time, so that two crossed names cannot hide.
+TEST(OutputSettingsTest, EachValueIsReadUnderItsOwnName) {
+    for (const auto& stored : kFlags) {
+        SCOPED_TRACE(stored.name);
+        test::ScratchSettings key;
+        key.Set(stored.name, "1");
+        const OutputSettings settings = ReadOutputSettings(key.Location());
+        ExpectOnlyFlagOn(settings, stored.name);
+        EXPECT_EQ(settings.Filename, "c:\\Debug.txt");
+    }
     test::ScratchSettings key;
-    for (const char* name : flags) key.Set(name, "Yes");
     key.Set("Filename", "d:\\t\\%PROJECT%.log");
-    const OutputSettings s = ReadOutputSettings(key.Location());
-    EXPECT_TRUE(s.ToClients && s.ToConsole && s.ToMono && s.ToFile && s.ToCodeSite && s.IncludeDateTime &&
-                s.IncludeProject && s.IncludeModule && s.IncludeClass && s.IncludeMachine && s.IncludeProcess &&
-                s.IncludeThread && s.IncludeCode && s.FlushOutputFile);
-    EXPECT_EQ(s.Filename, "d:\\t\\%PROJECT%.log");
+    const OutputSettings settings = ReadOutputSettings(key.Location());
+    ExpectOnlyFlagOn(settings);
+    EXPECT_EQ(settings.Filename, "d:\\t\\%PROJECT%.log");
 }
 
 TEST(OutputSettingsTest, EmptyFilenameStaysEmpty) {

@@ -3,6 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <thread>
+
 #include "server/trace_server.h"
 #include "tests_support/recording_outputs.h"
 #include "tests_support/scratch.h"
@@ -30,11 +38,7 @@ protected:
         for (const auto& entry : recorders_.journal.entries) lines.push_back(entry.substr(sizeof("console: ") - 1));
         return lines;
     }
-    std::vector<std::string> RegisteredNames() {
-        std::vector<std::string> names;
-        for (const auto& entry : registry_.Snapshot()) names.push_back(entry.SessionName);
-        return names;
-    }
+    std::vector<std::string> RegisteredNames() { return registry_.SessionNames(); }
 
     TMutex lock_{"trace server test lock"};
     test::RecordingProcessOutputs recorders_;
@@ -166,14 +170,16 @@ TEST_F(TraceServerTest, FailedOpenRegistersNothing) {
     EXPECT_EQ(registry_.OpenSessionCount(), 0);
 }
 
-TEST_F(TraceServerTest, SessionsOfADestroyedServerDoNothing) {
+TEST_F(TraceServerTest, SessionsOfADestroyedServerWriteNothingButStillLeaveTheRegistry) {
     auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
+    auto other = Server().OpenSession(SessionNaming{"Q", "", "", "", 0});
     server_.reset();
     EXPECT_TRUE(session->Detached());
     session->AddMessage(0, 0, "nowhere");
     session->AddStrings(0, 0, "nowhere", "a");
     session->CloseSession();
-    EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "Session opened.", "Norvale Shutting Down"}));
+    EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "Session opened.", "Session opened.", "Norvale Shutting Down"}));
+    EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"Q///"}));
     EXPECT_EQ(registry_.OpenSessionCount(), 1);
 }
 
@@ -196,6 +202,78 @@ TEST_F(TraceServerTest, FileNameTemplateExpandsForSessionsOnly) {
     EXPECT_EQ(test::ReadWholeFile(dir.PathOf("P-00000010.txt")), "Session opened.\r\nmine\r\n");
     EXPECT_EQ(test::ReadWholeFile(dir.PathOf("%PROJECT%-%PROCESS%.txt")),
               "Norvale Starting Up\r\nNorvale Shutting Down\r\n");
+}
+
+// What the status page would see at each notification.
+TEST(SessionRegistryTest, NotifiesAfterEveryChangeInOrder) {
+    TMutex lock("registry notification lock");
+    std::vector<std::string> seen;
+    TSessionRegistry* registry = nullptr;
+    TSessionRegistry owned(lock, [&] {
+        std::string view = std::to_string(registry->OpenSessionCount());
+        for (const auto& name : registry->SessionNames()) view += " " + name;
+        seen.push_back(view);
+    });
+    registry = &owned;
+    owned.Add(1, "A///");
+    owned.Add(2, "B///");
+    owned.Remove(1);
+    owned.Remove(1);
+    owned.Remove(2);
+    EXPECT_EQ(seen, (std::vector<std::string>{"1 A///", "2 A/// B///", "1 B///", "0"}));
+}
+
+// A listener that hands the news to a slow "main thread", which reads the
+// registry under the lock for each, holds no client up for good.
+TEST(SessionRegistryTest, SlowReaderOfNotificationsDeadlocksNoClient) {
+    TMutex lock("registry slow reader lock");
+    std::mutex queueLock;
+    std::condition_variable queued;
+    std::deque<int> notices;
+    bool stopping = false;
+    TSessionRegistry registry(lock, [&] {
+        std::lock_guard guard(queueLock);
+        notices.push_back(1);
+        queued.notify_one();
+    });
+    std::thread mainThread([&] {
+        std::unique_lock guard(queueLock);
+        while (!stopping || !notices.empty()) {
+            queued.wait(guard, [&] { return stopping || !notices.empty(); });
+            if (notices.empty()) continue;
+            notices.pop_front();
+            guard.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            registry.SessionNames();
+            guard.lock();
+        }
+    });
+    auto clients = std::async(std::launch::async, [&] {
+        std::vector<std::thread> threads;
+        for (uint64_t t = 0; t < 2; ++t) {
+            threads.emplace_back([&, t] {
+                for (uint64_t n = 0; n < 100; ++n) {
+                    TMutexLock held(lock);
+                    registry.Add(t * 1000 + n, "S///");
+                    registry.Remove(t * 1000 + n);
+                }
+            });
+        }
+        for (auto& thread : threads) thread.join();
+    });
+    if (clients.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        // Deadlocked threads cannot be joined; end the test program instead.
+        ADD_FAILURE() << "the clients' sessions did not all open and close within 30 s";
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    {
+        std::lock_guard guard(queueLock);
+        stopping = true;
+        queued.notify_one();
+    }
+    mainThread.join();
+    EXPECT_EQ(registry.OpenSessionCount(), 0);
 }
 
 TEST(SessionNameTest, JoinsTheFourNamesWithSlashes) {

@@ -30,6 +30,7 @@ ChildProcess::ChildProcess(const std::string& commandLine, const std::string& ou
     CloseHandle(info.hThread);
     process_.reset(info.hProcess);
     mainThread_ = info.dwThreadId;
+    id_ = info.dwProcessId;
 }
 
 ChildProcess::~ChildProcess() {
@@ -40,6 +41,8 @@ void ChildProcess::Kill() {
     TerminateProcess(process_.get(), 99);
     WaitForSingleObject(process_.get(), 10000);
 }
+
+void ChildProcess::RequestClose() { PostThreadMessageA(mainThread_, WM_CLOSE, 0, 0); }
 
 int64_t ChildProcess::Quit(uint32_t milliseconds) {
     PostThreadMessageA(mainThread_, WM_QUIT, 0, 0);

@@ -29,9 +29,16 @@ public:
     // Ends the process at once, as a crash or the task manager would.
     void Kill();
 
+    // The close request a user makes from the tray: the main thread gets
+    // WM_CLOSE.
+    void RequestClose();
+
+    DWORD Id() const { return id_; }
+
 private:
     UniqueHandle process_;
     DWORD mainThread_ = 0;
+    DWORD id_ = 0;
 };
 
 }  // namespace norvale::test
