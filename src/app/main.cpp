@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/class_factory.h"
-#include "app/failure_report.h"
+#include "common/failure_report.h"
 #include "app/object_count.h"
 #include "app/registration.h"
 #include "app/start_mode.h"
@@ -20,6 +20,8 @@
 #include "common/mutex.h"
 #include "generated/Norvale_h.h"
 #include "server/server_instance.h"
+#include "shell/main_form.h"
+#include "shell/shell_prompts.h"
 
 namespace norvale {
 namespace {
@@ -75,10 +77,7 @@ private:
     DWORD cookie_ = 0;
 };
 
-// WM_CLOSE posted to the main thread is the user's request to close the
-// server, as the tray's Close command makes it; tools (an installer, the
-// tests) use it to end a server politely.
-void RunMessageLoop(StartMode mode, const std::atomic<bool>& activated, const TObjectCount& objectCount) {
+void RunMessageLoop(StartMode mode, const std::atomic<bool>& activated, TMainForm& mainForm) {
     const UINT_PTR idleTimer =
         mode == StartMode::Automation ? SetTimer(nullptr, 0, kAutomationIdleMilliseconds, nullptr) : 0;
     MSG message;
@@ -88,10 +87,7 @@ void RunMessageLoop(StartMode mode, const std::atomic<bool>& activated, const TO
             if (!activated) return;
             continue;
         }
-        if (message.message == WM_CLOSE && message.hwnd == nullptr) {
-            RequestTerminate(objectCount.Count(), ConfirmCloseWithLiveObjects);
-            continue;
-        }
+        if (mainForm.PreTranslateMessage(message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
@@ -128,7 +124,14 @@ int Run() {
     TSingleAutoObjectFactory factory(context, [&activated] { activated = true; });
     {
         TClassRegistration offered(CLSID_Norvale, &factory);
-        RunMessageLoop(mode, activated, objectCount);
+        // Activations are served from here on, while the shell comes up.
+        TWin32ShellPrompts prompts;
+        TShellHooks hooks;
+        hooks.RequestTerminate = [&objectCount] {
+            return RequestTerminate(objectCount.Count(), ConfirmCloseWithLiveObjects);
+        };
+        TMainForm mainForm(instance, registry, prompts, hooks);
+        RunMessageLoop(mode, activated, mainForm);
     }
     // The class is withdrawn. Objects that clients still hold are released
     // by leaving the apartment, while everything they use still lives; the

@@ -20,6 +20,13 @@ private:
     int32_t resultCode_;
 };
 
+// The silent abort: it ends what the window thread was doing, and the
+// thread's top-level handler drops it without showing anything.
+class EAbort : public ENorvaleError {
+public:
+    using ENorvaleError::ENorvaleError;
+};
+
 // An input/output failure of a file or the console, carrying the system's
 // error number.
 class EInOutError : public ENorvaleError {

@@ -127,7 +127,9 @@ ComPtr<IDispatch> SessionOf(VARIANT& result) {
 TEST(ClientTest, CppClientThroughIDispatch) {
     test::OutputSetup output(kAllButTime);
     {
-        LateBound norvale(test::ActivateNorvale().query<IDispatch>(IID_IDispatch));
+        ComPtr<INorvale> activated = test::ActivateNorvale();
+        ASSERT_TRUE(activated);
+        LateBound norvale(activated.query<IDispatch>(IID_IDispatch));
         VARIANT r1, r2, r3;
         VariantInit(&r1);
         VariantInit(&r2);

@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include "config/registry_values.h"
 #include "output/output_settings.h"
+#include "common/win32_resources.h"
 #include "tests_support/child_process.h"
 #include "tests_support/paths.h"
 
@@ -23,7 +27,33 @@ OutputSetup::OutputSetup(std::initializer_list<const char*> flagsOn) : file_(dir
     Set("Filename", file_);
 }
 
-OutputSetup::~OutputSetup() { RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey); }
+namespace {
+
+bool ServerProcessRuns() {
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+        if (_stricmp(entry.szExeFile, "norvale.exe") == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// The next test's activation would fail while the last server is still
+// ending, so each test waits for its servers to be gone.
+OutputSetup::~OutputSetup() {
+    RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (ServerProcessRuns()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << "a server process still ran 20 s after the test";
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
 
 void OutputSetup::Set(const std::string& name, const std::string& value) {
     WriteRegString(RegCurrentUser(), SettingsLocation::kOutputSettingsKey, name, value);

@@ -95,7 +95,7 @@ TEST(LifetimeTest, ClosingWithALiveClientAsksFirst) {
     ASSERT_EQ(norvale->OpenSession(test::Bstr(L"held"), session.put()), S_OK);
     ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"before")), S_OK);
 
-    server.Process().RequestClose();
+    ASSERT_TRUE(server.Process().RequestClose());
     HWND box = test::WaitForMessageBox(server.Process().Id(), "COM Server Warning");
     ASSERT_NE(box, nullptr) << "no warning box within 20 s";
     EXPECT_EQ(test::DescribeMessageBox(box),
@@ -105,7 +105,7 @@ TEST(LifetimeTest, ClosingWithALiveClientAsksFirst) {
     test::AnswerMessageBox(box, IDNO);
     EXPECT_EQ(session->AddMessage(0, 0, test::Bstr(L"after No")), S_OK);
 
-    server.Process().RequestClose();
+    ASSERT_TRUE(server.Process().RequestClose());
     box = test::WaitForMessageBox(server.Process().Id(), "COM Server Warning");
     ASSERT_NE(box, nullptr) << "no second warning box within 20 s";
     test::AnswerMessageBox(box, IDYES);
@@ -118,7 +118,7 @@ TEST(LifetimeTest, ClosingWithALiveClientAsksFirst) {
 TEST(LifetimeTest, ClosingWithoutClientsEndsAtOnce) {
     ServerProcess server;
     test::ActivateNorvale();
-    server.Process().RequestClose();
+    ASSERT_TRUE(server.Process().RequestClose());
     EXPECT_EQ(server.Process().WaitForExit(20000), 0);
 }
 
@@ -173,6 +173,34 @@ TEST(LifetimeTest, RunningObjectEntryGoesWithTheServerObject) {
         EXPECT_TRUE(NorvaleIsRunning());
     }
     EXPECT_FALSE(NorvaleIsRunning());
+}
+
+// The icons of Wine's notification area, which stands alone without a
+// window manager; -1 where there is none (Windows itself).
+int TrayIconCount() {
+    const HWND tray = FindWindowA(nullptr, "Wine System Tray");
+    if (tray == nullptr) return -1;
+    int count = 0;
+    EnumChildWindows(
+        tray, [](HWND, LPARAM counted) { return ++*reinterpret_cast<int*>(counted), TRUE; },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+TEST(LifetimeTest, TrayIconIsThereWhileTheServerRuns) {
+    const int before = TrayIconCount();
+    if (before < 0) GTEST_SKIP() << "no standalone notification area to look into";
+    {
+        ServerProcess server;
+        EXPECT_EQ(TrayIconCount(), before + 1);
+        const HWND frame = FindWindowA("TMainForm", nullptr);
+        ASSERT_NE(frame, nullptr);
+        char caption[64] = {};
+        GetWindowTextA(frame, caption, sizeof caption);
+        EXPECT_EQ(std::string(caption), "brantwick Norvale " + std::string(NORVALE_VERSION_TEXT));
+        EXPECT_FALSE(IsWindowVisible(frame));
+    }
+    EXPECT_EQ(TrayIconCount(), before);
 }
 
 TEST(LifetimeTest, ManualServerRunsOnAndMakesANewObjectLater) {

@@ -3,6 +3,9 @@
 #ifdef _WIN32
 
 #include <stdexcept>
+#include <string>
+
+#include "shell/shell_resources.h"
 #include <vector>
 
 namespace norvale::test {
@@ -42,7 +45,31 @@ void ChildProcess::Kill() {
     WaitForSingleObject(process_.get(), 10000);
 }
 
-void ChildProcess::RequestClose() { PostThreadMessageA(mainThread_, WM_CLOSE, 0, 0); }
+namespace {
+
+struct FrameSearch {
+    DWORD processId;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindFrame(HWND window, LPARAM context) {
+    auto& search = *reinterpret_cast<FrameSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[32] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (owner != search.processId || std::string(className) != "TMainForm") return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+bool ChildProcess::RequestClose() {
+    FrameSearch search{id_};
+    EnumWindows(FindFrame, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr && PostMessageA(search.found, WM_COMMAND, ID_AC_CLOSE, 0);
+}
 
 int64_t ChildProcess::Quit(uint32_t milliseconds) {
     PostThreadMessageA(mainThread_, WM_QUIT, 0, 0);

@@ -29,9 +29,9 @@ public:
     // Ends the process at once, as a crash or the task manager would.
     void Kill();
 
-    // The close request a user makes from the tray: the main thread gets
-    // WM_CLOSE.
-    void RequestClose();
+    // The tray menu's Close, sent to the process's main window; false when
+    // it has none.
+    bool RequestClose();
 
     DWORD Id() const { return id_; }
 

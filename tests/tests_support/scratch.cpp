@@ -47,4 +47,10 @@ void ScratchSettings::Set(const std::string& name, const std::string& value) {
     WriteRegString(location_.root, location_.subkey, name, value);
 }
 
+ScratchStorePath::ScratchStorePath() : path_("brantwick\\NorvaleTests\\" + UniqueTestName("store")) {}
+
+ScratchStorePath::~ScratchStorePath() {
+    for (RegKey hive : {RegCurrentUser(), RegLocalMachine()}) RegApiDeleteTree(hive, "SOFTWARE\\" + path_);
+}
+
 }  // namespace norvale::test

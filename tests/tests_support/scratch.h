@@ -42,4 +42,20 @@ private:
     SettingsLocation location_;
 };
 
+// A path below SOFTWARE of the tests' own for a TRegistryConfig, removed at
+// the end from both hives, since the store opens its key in both. Declared
+// before the store, it outlives the store's open keys.
+class ScratchStorePath {
+public:
+    ScratchStorePath();
+    ~ScratchStorePath();
+    ScratchStorePath(const ScratchStorePath&) = delete;
+    ScratchStorePath& operator=(const ScratchStorePath&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 }  // namespace norvale::test

@@ -9,6 +9,9 @@
 //     a client of the running server: each thread opens a session and sends
 //     numbered messages, every 25th followed by a block of three
 //     lines ("<tag> m<n>", then "<tag> b<n>" and its lines).
+//   norvale_test_helper command <window class> <command id>
+//     posts the command to the first window of that class, as its menu
+//     would (used to show the main window for screenshots).
 
 #include <cstdio>
 #include <cstdlib>
@@ -106,8 +109,13 @@ int main(int argc, char** argv) {
         if (argc == 5 && std::string(argv[1]) == "clients") {
             return Clients(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
         }
+        if (argc == 4 && std::string(argv[1]) == "command") {
+            const HWND window = FindWindowA(argv[2], nullptr);
+            return window != nullptr && PostMessageA(window, WM_COMMAND, std::atoi(argv[3]), 0) ? 0 : 1;
+        }
         std::fprintf(stderr, "usage: norvale_test_helper dispatch <lock> <subkey> <tag> <blocks> <event>\n"
-                             "       norvale_test_helper clients <tag> <threads> <messages>\n");
+                             "       norvale_test_helper clients <tag> <threads> <messages>\n"
+                             "       norvale_test_helper command <window class> <command id>\n");
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());

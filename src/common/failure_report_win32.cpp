@@ -1,4 +1,4 @@
-#include "app/failure_report.h"
+#include "common/failure_report.h"
 
 namespace norvale {
 

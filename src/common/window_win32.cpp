@@ -1,0 +1,71 @@
+#include "common/window_win32.h"
+
+#include <utility>
+
+#include "common/errors.h"
+#include "common/failure_report.h"
+
+namespace norvale {
+
+TWindow::~TWindow() { DestroyHandle(); }
+
+void TWindow::DestroyHandle() {
+    if (handle_ == nullptr) return;
+    // Unbound first: the messages of the destruction find no half-destroyed
+    // object.
+    SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
+    DestroyWindow(std::exchange(handle_, nullptr));
+}
+
+void TWindow::Create(const char* className, DWORD exStyle, const char* caption, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu) {
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA known{};
+    known.cbSize = sizeof known;
+    if (!GetClassInfoExA(instance, className, &known)) {
+        WNDCLASSEXA windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = Procedure;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        windowClass.lpszClassName = className;
+        FillClass(windowClass);
+        if (RegisterClassExA(&windowClass) == 0) throw ENorvaleError(std::string("cannot register window class ") + className);
+    }
+    if (CreateWindowExA(exStyle, className, caption, style, x, y, width, height, parent, menu, instance, this) ==
+        nullptr) {
+        throw ENorvaleError(std::string("cannot create window ") + className);
+    }
+}
+
+LRESULT TWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefaultHandling(message, wParam, lParam);
+}
+
+LRESULT TWindow::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(handle_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* created = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        created->handle_ = window;
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    }
+    auto* self = reinterpret_cast<TWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+    try {
+        return self->HandleMessage(message, wParam, lParam);
+    } catch (const std::exception& failure) {
+        ShowWindowThreadFailure(failure);
+        return 0;
+    }
+}
+
+void ShowWindowThreadFailure(const std::exception& failure) {
+    if (dynamic_cast<const EAbort*>(&failure) != nullptr) return;
+    ReportFailure("Norvale", failure.what());
+}
+
+}  // namespace norvale

@@ -1,0 +1,284 @@
+#include "shell/main_form.h"
+
+#include "common/version.h"
+#include "config/reg_placement.h"
+#include "config/registry_config.h"
+#include "shell/pictures_win32.h"
+#include "shell/shell_resources.h"
+
+namespace norvale {
+
+namespace {
+
+constexpr int kPictureSize = 16;
+constexpr UINT kFirstProcessWindow = 50000;
+
+// Positions in the picture strip of the command set.
+enum CommandPicture { kCloseImage = 0, kPropertiesImage, kShowDebugWindowImage, kAboutImage, kFlushImage };
+
+std::string FormCaption() {
+    // The caption template "brantwick Norvale %s" with the short version.
+    return "brantwick Norvale " + ShortVersionText(OwnFileVersion());
+}
+
+// Pixels at 96 dots per inch, on this screen.
+int Scaled(int pixels) {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return MulDiv(pixels, dpi, 96);
+}
+
+// Clears the flag however the scope ends.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~TFlagScope() { flag_ = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+// `reg_Config` and `reg_Placement`: the frame's placement under the
+// program's key, "DebugWindow", in the user's hive.
+class TMainFormPlacement {
+public:
+    explicit TMainFormPlacement(const std::string& configPath) {
+        reg_Config.SetApplicationName("Norvale");
+        reg_Config.SetCompanyName("brantwick");
+        reg_Config.SetUser(true);
+        if (!configPath.empty()) reg_Config.SetPath(configPath);
+        reg_Placement.SetRegistry(&reg_Config);
+        reg_Placement.SetKey("DebugWindow");
+        reg_Placement.SetStyle(TPlacementStyle::psByUser);
+    }
+
+    void Restore(HWND window) {
+        TWin32PlacementWindow placed(window);
+        reg_Placement.SetWindow(&placed);
+        reg_Placement.RestorePlacement();
+    }
+    void Save(HWND window) {
+        TWin32PlacementWindow placed(window);
+        reg_Placement.SetWindow(&placed);
+        reg_Placement.SavePlacement();
+    }
+
+private:
+    TRegistryConfig reg_Config;
+    TRegPlacement reg_Placement;
+};
+
+TMainForm::TMainForm(TServerInstance& instance, TSessionRegistry& registry, IShellPrompts& prompts,
+                     TShellHooks hooks, const std::string& configPath)
+    : instance_(instance),
+      registry_(registry),
+      prompts_(prompts),
+      hooks_(std::move(hooks)),
+      placement_(std::make_unique<TMainFormPlacement>(configPath)) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    commandPictures_ = LoadPictureStrip(IDB_COMMANDS, kPictureSize);
+    bigIcon_ = LoadProgramIcon(GetSystemMetrics(SM_CXICON));
+    smallIcon_ = LoadProgramIcon(GetSystemMetrics(SM_CXSMICON));
+    UniqueMenu mainMenu(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDM_MAINMENU)));
+    Create("TMainForm", 0, "", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, Scaled(256), Scaled(202), Scaled(510),
+           Scaled(359), nullptr, mainMenu.get());
+    // The window owns its menu from here on.
+    mainMenu.release();
+    FormCreate();
+}
+
+// The frame and its tool bar go before the pictures they show.
+TMainForm::~TMainForm() { DestroyHandle(); }
+
+void TMainForm::FillClass(WNDCLASSEXA& windowClass) {
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
+}
+
+void TMainForm::FormCreate() {
+    SetWindowTextA(Handle(), FormCaption().c_str());
+    SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    CreateToolBar();
+    CLIENTCREATESTRUCT client{nullptr, kFirstProcessWindow};
+    mdiClient_ = CreateWindowExA(WS_EX_CLIENTEDGE, "MDICLIENT", nullptr,
+                                 WS_CHILD | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL | WS_VISIBLE, 0, 0, 0, 0,
+                                 Handle(), nullptr, GetModuleHandleA(nullptr), &client);
+    FormResize();
+    CreateTrayMenu();
+
+    trayIcon_.SetIcon(smallIcon_.get());
+    trayIcon_.SetToolTip("Norvale");
+    trayIcon_.OnDblClick = [this] { ac_FlushOutputFileExecute(); };
+    trayIcon_.OnRightClick = [this](int x, int y) { TrayIcon1RightClick(x, y); };
+    trayIcon_.SetActive(true);
+}
+
+void TMainForm::CreateToolBar() {
+    toolBar_ = CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr,
+                               WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_LIST | TBSTYLE_TOOLTIPS | CCS_TOP, 0, 0,
+                               0, 0, Handle(), nullptr, GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageA(toolBar_, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_MIXEDBUTTONS);
+    toolBarImages_.reset(ImageList_Create(kPictureSize, kPictureSize, ILC_COLOR32, 1, 0));
+    auto spawnPicture = LoadPictureStrip(IDB_SPAWN, kPictureSize);
+    ImageList_Add(toolBarImages_.get(), static_cast<HBITMAP>(spawnPicture.front().get()), nullptr);
+    SendMessageA(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolBarImages_.get()));
+    TBBUTTON spawn{};
+    spawn.iBitmap = 0;
+    spawn.idCommand = ID_MU_FILESPAWN;
+    spawn.fsState = TBSTATE_ENABLED;
+    spawn.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | BTNS_SHOWTEXT;
+    spawn.iString = reinterpret_cast<INT_PTR>("Spawn");
+    SendMessageA(toolBar_, TB_ADDBUTTONSA, 1, reinterpret_cast<LPARAM>(&spawn));
+    SendMessageA(toolBar_, TB_AUTOSIZE, 0, 0);
+}
+
+void TMainForm::CreateTrayMenu() {
+    mu_Tray_.reset(CreatePopupMenu());
+    const auto add = [this](UINT command, const char* caption, int picture) {
+        MENUITEMINFOA item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP | MIIM_FTYPE;
+        item.fType = MFT_STRING;
+        item.wID = command;
+        item.dwTypeData = const_cast<char*>(caption);
+        item.hbmpItem = static_cast<HBITMAP>(commandPictures_[static_cast<size_t>(picture)].get());
+        InsertMenuItemA(mu_Tray_.get(), GetMenuItemCount(mu_Tray_.get()), TRUE, &item);
+    };
+    const auto separator = [this] { AppendMenuA(mu_Tray_.get(), MF_SEPARATOR, 0, nullptr); };
+    add(ID_AC_FLUSHOUTPUTFILE, "Flush output file", kFlushImage);
+    separator();
+    add(ID_AC_PROPERTIES, "Properties", kPropertiesImage);
+    add(ID_AC_ABOUT, "About", kAboutImage);
+    separator();
+    add(ID_AC_CLOSE, "Close", kCloseImage);
+    SetMenuDefaultItem(mu_Tray_.get(), ID_AC_FLUSHOUTPUTFILE, FALSE);
+}
+
+bool TMainForm::PreTranslateMessage(MSG& message) { return TranslateMDISysAccel(mdiClient_, &message) != 0; }
+
+void TMainForm::FormResize() {
+    SendMessageA(toolBar_, TB_AUTOSIZE, 0, 0);
+    RECT client{};
+    RECT bar{};
+    GetClientRect(Handle(), &client);
+    GetWindowRect(toolBar_, &bar);
+    const int top = bar.bottom - bar.top;
+    MoveWindow(mdiClient_, 0, top, client.right, client.bottom - top > 0 ? client.bottom - top : 0, TRUE);
+}
+
+void TMainForm::ShowDebugWindow() {
+    if (!IsWindowVisible(Handle())) FormShow();
+    SetForegroundWindow(Handle());
+}
+
+void TMainForm::FormShow() {
+    placement_->Restore(Handle());
+    if (!IsWindowVisible(Handle())) ShowWindow(Handle(), SW_SHOWNORMAL);
+}
+
+void TMainForm::FormHide() {
+    ShowWindow(Handle(), SW_HIDE);
+    placement_->Save(Handle());
+}
+
+void TMainForm::FormClose() {
+    if (!FClosing) {
+        // The close box only hides the frame; its process windows stay.
+        FormHide();
+        return;
+    }
+    // Going ahead ends the message loop; the window goes with the program.
+    if (!hooks_.RequestTerminate()) FClosing = false;
+}
+
+void TMainForm::TrayIcon1RightClick(int x, int y) {
+    SetForegroundWindow(Handle());
+    mu_TrayPopup();
+    Execute(prompts_.TrackTrayMenu(Handle(), mu_Tray_.get(), POINT{x, y}));
+}
+
+void TMainForm::mu_TrayPopup() {
+    menuState_ = ComputeTrayMenuState(registry_.OpenSessionCount(), FDialogActive, instance_.Exists(),
+                                      instance_.OutputFileOpen());
+    const auto enable = [this](UINT command, bool on) {
+        EnableMenuItem(mu_Tray_.get(), command, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+    };
+    enable(ID_AC_FLUSHOUTPUTFILE, menuState_.FlushOutputFileEnabled);
+    enable(ID_AC_PROPERTIES, menuState_.PropertiesEnabled);
+    enable(ID_AC_ABOUT, menuState_.AboutEnabled);
+    enable(ID_AC_CLOSE, menuState_.CloseEnabled);
+    MENUITEMINFOA close{};
+    close.cbSize = sizeof close;
+    close.fMask = MIIM_STRING;
+    close.dwTypeData = menuState_.CloseCaption.data();
+    SetMenuItemInfoA(mu_Tray_.get(), ID_AC_CLOSE, FALSE, &close);
+}
+
+void TMainForm::Execute(UINT command) {
+    switch (command) {
+        case ID_AC_PROPERTIES: ac_PropertiesExecute(); break;
+        case ID_AC_SHOWDEBUGWINDOW: ShowDebugWindow(); break;
+        case ID_AC_ABOUT: ac_AboutExecute(); break;
+        case ID_AC_CLOSE: ac_CloseExecute(); break;
+        case ID_AC_FLUSHOUTPUTFILE: ac_FlushOutputFileExecute(); break;
+        case ID_MU_FILESPAWN: btn_SpawnProcessClick(); break;
+        default: break;
+    }
+}
+
+void TMainForm::ShowModal(TShellDialog dialog) {
+    TFlagScope active(FDialogActive);
+    prompts_.ShowDialog(Handle(), dialog);
+}
+
+void TMainForm::ac_PropertiesExecute() {
+    if (!FDialogActive) ShowModal(TShellDialog::Properties);
+}
+
+void TMainForm::ac_AboutExecute() {
+    if (!FDialogActive) ShowModal(TShellDialog::About);
+}
+
+void TMainForm::ac_CloseExecute() {
+    if (FDialogActive) return;
+    FClosing = true;
+    SendMessageA(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TMainForm::ac_FlushOutputFileExecute() { instance_.CloseOutputFile(); }
+
+void TMainForm::btn_SpawnProcessClick() {
+    if (const auto program = prompts_.ChooseProgramToSpawn(Handle())) hooks_.SpawnProcess(*program);
+}
+
+LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            if (lParam == 0 || reinterpret_cast<HWND>(lParam) == toolBar_) {
+                Execute(LOWORD(wParam));
+                return 0;
+            }
+            break;
+        case WM_SIZE:
+            FormResize();
+            return 0;
+        case WM_CLOSE:
+            FormClose();
+            return 0;
+        default: break;
+    }
+    return TWindow::HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TMainForm::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefFrameProcA(Handle(), mdiClient_, message, wParam, lParam);
+}
+
+}  // namespace norvale

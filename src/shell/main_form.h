@@ -1,0 +1,96 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/win32_resources.h"
+#include "common/window_win32.h"
+#include "server/server_instance.h"
+#include "server/session_registry.h"
+#include "shell/pictures_win32.h"
+#include "shell/shell_prompts.h"
+#include "shell/tray_icon.h"
+#include "shell/tray_menu_state.h"
+
+namespace norvale {
+
+class TMainFormPlacement;
+
+// What the shell asks of the parts of the program it cannot see.
+struct TShellHooks {
+    // The user's closing request; true when the message loop is ending.
+    std::function<bool()> RequestTerminate = [] { return false; };
+    // Runs a program under the debugger.
+    std::function<void(const std::string& program)> SpawnProcess = [](const std::string&) {};
+};
+
+// `TMainForm`: the hidden multiple-document frame that will hold the
+// debugger's process windows, with the icon in the notification area and its
+// menu. It lives on the main thread for the whole run.
+class TMainForm final : public TWindow {
+public:
+    // `configPath`, when given, replaces the program's own registry key (the
+    // tests keep theirs apart).
+    TMainForm(TServerInstance& instance, TSessionRegistry& registry, IShellPrompts& prompts, TShellHooks hooks,
+              const std::string& configPath = {});
+    ~TMainForm() override;
+
+    // Gives the frame its keyboard messages first; true when it took one.
+    bool PreTranslateMessage(MSG& message);
+
+    // `ac_ShowDebugWindowExecute`, also for a debugging run's first window.
+    void ShowDebugWindow();
+
+    HWND MdiClient() const { return mdiClient_; }
+    TTrayIcon& TrayIcon1() { return trayIcon_; }
+    const TrayMenuState& MenuState() const { return menuState_; }
+    bool DialogActive() const { return FDialogActive; }
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void FillClass(WNDCLASSEXA& windowClass) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormHide();
+    void FormClose();
+    void FormResize();
+
+    void TrayIcon1RightClick(int x, int y);
+    void mu_TrayPopup();
+    void Execute(UINT command);
+    void ac_PropertiesExecute();
+    void ac_AboutExecute();
+    void ac_CloseExecute();
+    void ac_FlushOutputFileExecute();
+    void btn_SpawnProcessClick();
+    void ShowModal(TShellDialog dialog);
+
+    void CreateToolBar();
+    void CreateTrayMenu();
+
+    TServerInstance& instance_;
+    TSessionRegistry& registry_;
+    IShellPrompts& prompts_;
+    TShellHooks hooks_;
+    std::unique_ptr<TMainFormPlacement> placement_;
+    std::vector<UniqueGdiObject> commandPictures_;
+    UniqueIcon bigIcon_;
+    UniqueIcon smallIcon_;
+    HWND mdiClient_ = nullptr;
+    HWND toolBar_ = nullptr;
+    UniqueImageList toolBarImages_;
+    UniqueMenu mu_Tray_;
+    TrayMenuState menuState_;
+    TTrayIcon trayIcon_;
+    bool FDialogActive = false;
+    bool FClosing = false;
+};
+
+}  // namespace norvale

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <vector>
+
+#include "common/win32_resources.h"
+
+namespace norvale {
+
+struct ImageListTraits {
+    using Type = HIMAGELIST;
+    static Type Invalid() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { ImageList_Destroy(h); }
+};
+using UniqueImageList = UniqueResource<ImageListTraits>;
+
+// The program's icon at a size in pixels.
+UniqueIcon LoadProgramIcon(int size);
+
+// The pictures of a 32-bit bitmap resource, `size` pixels square, side by
+// side: each as its own bitmap with premultiplied alpha, as menus draw them.
+std::vector<UniqueGdiObject> LoadPictureStrip(int resource, int size);
+
+}  // namespace norvale

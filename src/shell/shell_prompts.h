@@ -1,0 +1,33 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace norvale {
+
+enum class TShellDialog { Properties, About };
+
+// Everything of the shell that waits for the user: a test puts its own
+// answers here, so nothing waits on a human and nothing is clicked blind.
+class IShellPrompts {
+public:
+    virtual ~IShellPrompts() = default;
+    // Opens the tray menu at `at`; gives the command chosen, 0 for none.
+    virtual UINT TrackTrayMenu(HWND owner, HMENU menu, POINT at) = 0;
+    // The program picked in the "Spawn Process..." dialog; none when cancelled.
+    virtual std::optional<std::string> ChooseProgramToSpawn(HWND owner) = 0;
+    // Shows the dialog modally and returns when it closes.
+    virtual void ShowDialog(HWND owner, TShellDialog dialog) = 0;
+};
+
+// The real prompts: the popup menu, the file dialog, the dialogs.
+class TWin32ShellPrompts final : public IShellPrompts {
+public:
+    UINT TrackTrayMenu(HWND owner, HMENU menu, POINT at) override;
+    std::optional<std::string> ChooseProgramToSpawn(HWND owner) override;
+    void ShowDialog(HWND owner, TShellDialog dialog) override;
+};
+
+}  // namespace norvale

@@ -1,0 +1,43 @@
+#include "shell/shell_prompts.h"
+
+#include <commdlg.h>
+
+#include "common/version.h"
+
+namespace norvale {
+
+UINT TWin32ShellPrompts::TrackTrayMenu(HWND owner, HMENU menu, POINT at) {
+    const UINT command = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr));
+    // Without this the menu would not close at the next click elsewhere.
+    PostMessageA(owner, WM_NULL, 0, 0);
+    return command;
+}
+
+std::optional<std::string> TWin32ShellPrompts::ChooseProgramToSpawn(HWND owner) {
+    char path[MAX_PATH] = {};
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = "Applications (*.exe)\0*.exe\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    dialog.lpstrTitle = "Spawn Process...";
+    dialog.lpstrDefExt = "exe";
+    dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER;
+    if (!GetOpenFileNameA(&dialog)) return std::nullopt;
+    return std::string(path);
+}
+
+void TWin32ShellPrompts::ShowDialog(HWND owner, TShellDialog dialog) {
+    // Stand-ins until the properties dialog and the about window exist.
+    if (dialog == TShellDialog::Properties) {
+        MessageBoxA(owner, "The properties dialog is not part of this build yet.", "Norvale Properties",
+                    MB_OK | MB_ICONINFORMATION);
+    } else {
+        const std::string text = "brantwick Norvale\r\n" + LongVersionText(OwnFileVersion());
+        MessageBoxA(owner, text.c_str(), "About Norvale", MB_OK | MB_ICONINFORMATION);
+    }
+}
+
+}  // namespace norvale

@@ -1,0 +1,276 @@
+// The main window and its tray icon, hosted in the test process on the real
+// server and session objects: the live tray menu read back through the
+// prompts seam, the flush, the close box, the placement, the closing request,
+// and every record handed to the shell.
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/class_factory.h"
+#include "server/co_norvale.h"
+#include "shell/main_form.h"
+#include "shell/shell_resources.h"
+#include "tests/com/com_support.h"
+#include "tests_support/paths.h"
+#include "tests_support/recording_outputs.h"
+
+namespace norvale {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// Answers for the user: reads the live tray menu as it opens and picks a
+// command; records the dialogs and can act while one is up.
+class TestPrompts final : public IShellPrompts {
+public:
+    UINT TrackTrayMenu(HWND, HMENU menu, POINT) override {
+        menus.push_back(Describe(menu));
+        return std::exchange(choice, 0);
+    }
+    std::optional<std::string> ChooseProgramToSpawn(HWND) override { return program; }
+    void ShowDialog(HWND, TShellDialog dialog) override {
+        dialogs.push_back(dialog == TShellDialog::Properties ? "Properties" : "About");
+        if (whileDialogUp) whileDialogUp();
+    }
+
+    // Each entry as "caption", with " (disabled)", " (default)" and
+    // " [picture]" as they apply; separators as "-".
+    static std::string Describe(HMENU menu) {
+        std::string text;
+        const UINT defaultItem = GetMenuDefaultItem(menu, FALSE, GMDI_USEDISABLED);
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            char caption[128] = {};
+            MENUITEMINFOA item{};
+            item.cbSize = sizeof item;
+            item.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | MIIM_FTYPE | MIIM_BITMAP;
+            item.dwTypeData = caption;
+            item.cch = sizeof caption;
+            GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &item);
+            if (!text.empty()) text += "|";
+            if ((item.fType & MFT_SEPARATOR) != 0) {
+                text += "-";
+                continue;
+            }
+            text += caption;
+            if ((item.fState & MFS_DISABLED) != 0) text += " (disabled)";
+            if (item.wID == defaultItem) text += " (default)";
+            if (item.hbmpItem != nullptr) text += " [picture]";
+        }
+        return text;
+    }
+
+    Texts menus;
+    Texts dialogs;
+    UINT choice = 0;
+    std::optional<std::string> program;
+    std::function<void()> whileDialogUp;
+};
+
+class MainFormTest : public testing::Test {
+protected:
+    void SetUp() override {
+        context_.EnterInRunningObjectTable = false;
+        settings_.SetFlag("ToFile", true);
+        settings_.SetFlag("FlushOutputFile", false);
+        settings_.Set("Filename", dir_.PathOf("out.txt"));
+        hooks_.RequestTerminate = [this] {
+            ++closeRequests_;
+            return false;
+        };
+        hooks_.SpawnProcess = [this](const std::string& program) { spawned_.push_back(program); };
+        form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, hooks_, configPath_);
+    }
+    void TearDown() override {
+        form_.reset();
+        HKEY software = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE", 0, KEY_ALL_ACCESS, &software) == ERROR_SUCCESS) {
+            RegDeleteTreeA(software, configPath_.c_str());
+            RegCloseKey(software);
+        }
+    }
+
+    ComPtr<INorvale> Activate() {
+        ComPtr<INorvale> norvale;
+        EXPECT_EQ(factory_.CreateInstance(nullptr, IID_INorvale, norvale.put_void()), S_OK);
+        return norvale;
+    }
+    void TrayMouse(UINT mouseMessage) {
+        SendMessageA(form_->TrayIcon1().Handle(), TTrayIcon::kCallbackMessage, 0, mouseMessage);
+    }
+    std::string OpenTrayMenu() {
+        TrayMouse(WM_RBUTTONUP);
+        return prompts_.menus.empty() ? "(no menu)" : prompts_.menus.back();
+    }
+    void Command(UINT id) { SendMessageA(form_->Handle(), WM_COMMAND, id, 0); }
+    std::string File() { return test::ReadWholeFile(dir_.PathOf("out.txt")); }
+
+    test::ScratchDirectory dir_;
+    TMutex lock_{test::UniqueTestName("main form lock")};
+    test::RecordingProcessOutputs recorders_;
+    test::ScratchSettings settings_;
+    TSessionRegistry registry_{lock_};
+    TServerInstance instance_{[](const std::string&) {}};
+    ComPtr<ITypeLib> library_ = LoadTypeLibraryFrom(test::NorvaleExe());
+    TComClass norvaleClass_ = ReadComClass(library_.get(), CLSID_Norvale);
+    TComClass sessionClass_ = ReadComClass(library_.get(), CLSID_DebugSession);
+    TServerContext context_{lock_,         *recorders_.outputs, registry_, instance_, norvaleClass_,
+                            sessionClass_, settings_.Location()};
+    TSingleAutoObjectFactory factory_{context_, [] {}};
+    TestPrompts prompts_;
+    TShellHooks hooks_;
+    int closeRequests_ = 0;
+    Texts spawned_;
+    std::string configPath_ = "NorvaleTests\\" + test::UniqueTestName("main form");
+    std::unique_ptr<TMainForm> form_;
+};
+
+constexpr const char* kFlushDisabled = "Flush output file (disabled) (default) [picture]";
+constexpr const char* kFlushEnabled = "Flush output file (default) [picture]";
+
+std::string Menu(const std::string& flush, const std::string& dialogs, const std::string& close) {
+    return flush + "|-|Properties" + dialogs + " [picture]|About" + dialogs + " [picture]|-|" + close + " [picture]";
+}
+
+TEST_F(MainFormTest, TrayMenuFollowsTheServerTheSessionsAndTheDialogs) {
+    EXPECT_EQ(OpenTrayMenu(), Menu(kFlushDisabled, "", "Close"));
+    ComPtr<INorvale> norvale = Activate();
+    EXPECT_EQ(OpenTrayMenu(), Menu(kFlushEnabled, "", "Close"));
+    ComPtr<IDebugSession> session;
+    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+    EXPECT_EQ(OpenTrayMenu(), Menu(kFlushEnabled, "", "Close (Sessions open!) (disabled)"));
+
+    // While a dialog is up: no second dialog, no Close; flushing still works.
+    std::string duringDialog;
+    prompts_.whileDialogUp = [&] {
+        duringDialog = OpenTrayMenu();
+        Command(ID_AC_ABOUT);
+        Command(ID_AC_CLOSE);
+    };
+    Command(ID_AC_PROPERTIES);
+    prompts_.whileDialogUp = nullptr;
+    EXPECT_EQ(duringDialog, Menu(kFlushEnabled, " (disabled)", "Close (Sessions open!) (disabled)"));
+    EXPECT_EQ(prompts_.dialogs, (Texts{"Properties"}));
+    EXPECT_EQ(closeRequests_, 0);
+
+    ASSERT_EQ(session->CloseSession(), S_OK);
+    // Closing the session closed the file.
+    EXPECT_EQ(OpenTrayMenu(), Menu(kFlushDisabled, "", "Close"));
+    Command(ID_AC_ABOUT);
+    EXPECT_EQ(prompts_.dialogs, (Texts{"Properties", "About"}));
+}
+
+TEST_F(MainFormTest, MenuChoiceRunsItsCommand) {
+    prompts_.choice = ID_AC_CLOSE;
+    OpenTrayMenu();
+    EXPECT_EQ(closeRequests_, 1);
+    // Refused: the frame stays, and a later Close asks again.
+    EXPECT_TRUE(IsWindow(form_->Handle()));
+    Command(ID_AC_CLOSE);
+    EXPECT_EQ(closeRequests_, 2);
+}
+
+TEST_F(MainFormTest, DoubleClickFlushesWhateverTheMenuSays) {
+    TrayMouse(WM_LBUTTONDBLCLK);  // no server object: nothing to do
+    ComPtr<INorvale> norvale = Activate();
+    EXPECT_EQ(File(), "");
+    TrayMouse(WM_LBUTTONUP);
+    EXPECT_EQ(File(), "");
+    TrayMouse(WM_LBUTTONDBLCLK);
+    EXPECT_EQ(File(), "Norvale Starting Up\r\n");
+    EXPECT_EQ(prompts_.menus, Texts{});
+}
+
+TEST_F(MainFormTest, SpawnHandsTheChosenProgramOver) {
+    Command(ID_MU_FILESPAWN);
+    prompts_.program = "C:\\tools\\app.exe";
+    Command(ID_MU_FILESPAWN);
+    EXPECT_EQ(spawned_, (Texts{"C:\\tools\\app.exe"}));
+}
+
+TEST_F(MainFormTest, CloseBoxOnlyHidesTheFrame) {
+    EXPECT_FALSE(IsWindowVisible(form_->Handle()));
+    Command(ID_AC_SHOWDEBUGWINDOW);
+    EXPECT_TRUE(IsWindowVisible(form_->Handle()));
+    SendMessageA(form_->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(form_->Handle()));
+    EXPECT_FALSE(IsWindowVisible(form_->Handle()));
+    EXPECT_TRUE(form_->TrayIcon1().Active());
+    EXPECT_EQ(closeRequests_, 0);
+}
+
+TEST_F(MainFormTest, PlacementIsSavedOnHideAndRestoredOnShow) {
+    const auto bounds = [this] {
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        GetWindowPlacement(form_->Handle(), &placement);
+        const RECT& r = placement.rcNormalPosition;
+        return std::to_string(placement.showCmd) + " " + std::to_string(r.left) + "," + std::to_string(r.top) +
+               "," + std::to_string(r.right) + "," + std::to_string(r.bottom);
+    };
+    form_->ShowDebugWindow();
+    MoveWindow(form_->Handle(), 40, 50, 400, 300, TRUE);
+    SendMessageA(form_->Handle(), WM_CLOSE, 0, 0);
+    // A new frame (the next run) comes back where the user left the old one.
+    form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, hooks_, configPath_);
+    form_->ShowDebugWindow();
+    EXPECT_EQ(bounds(), "1 40,50,440,350");
+
+    ShowWindow(form_->Handle(), SW_SHOWMAXIMIZED);
+    SendMessageA(form_->Handle(), WM_CLOSE, 0, 0);
+    form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, hooks_, configPath_);
+    form_->ShowDebugWindow();
+    EXPECT_TRUE(IsZoomed(form_->Handle()));
+}
+
+TEST_F(MainFormTest, StoredRectangleWithLeftNotBeforeRightIsIgnored) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, ("SOFTWARE\\" + configPath_ + "\\DebugWindow").c_str(), 0, nullptr,
+                              0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    for (const auto& [name, value] : std::map<std::string, std::string>{
+             {"ShowCmd", "1"}, {"NormPosLeft", "300"}, {"NormPosTop", "10"}, {"NormPosRight", "300"},
+             {"NormPosBottom", "200"}}) {
+        RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size()));
+    }
+    RegCloseKey(key);
+    RECT before{};
+    GetWindowRect(form_->Handle(), &before);
+    form_->ShowDebugWindow();
+    RECT after{};
+    GetWindowRect(form_->Handle(), &after);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.right - after.left, before.right - before.left);
+}
+
+// Every record the icon hands to the shell, and when.
+TEST(TrayIconTest, RecordsHandedToTheShell) {
+    Texts calls;
+    HWND window = nullptr;
+    const auto record = [&](DWORD message, NOTIFYICONDATAA& data) {
+        const char* name = message == NIM_ADD ? "add" : message == NIM_MODIFY ? "modify" : "delete";
+        calls.push_back(std::string(name) + " size " + std::to_string(data.cbSize) + " id " +
+                        std::to_string(data.uID) + " flags " + std::to_string(data.uFlags) + " message " +
+                        std::to_string(data.uCallbackMessage) + (data.hWnd == window ? " own window" : " other") +
+                        (data.hIcon != nullptr ? " icon" : " no icon") + " tip " + data.szTip);
+        return TRUE;
+    };
+    {
+        TTrayIcon icon(record);
+        window = icon.Handle();
+        icon.SetToolTip("before");
+        icon.SetIcon(LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION)));
+        EXPECT_EQ(calls, Texts{}) << "nothing reaches the shell while inactive";
+        icon.SetActive(true);
+        icon.SetToolTip(std::string(70, 't'));
+        SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    }
+    const std::string fields = " size " + std::to_string(NOTIFYICONDATAA_V1_SIZE) + " id 0 flags 7 message 1025 own window icon tip ";
+    EXPECT_EQ(calls, (Texts{"add" + fields + "before", "modify" + fields + "before",
+                            "modify" + fields + std::string(62, 't'), "add" + fields + std::string(62, 't'),
+                            "modify" + fields + std::string(62, 't'), "delete" + fields + std::string(62, 't')}));
+}
+
+}  // namespace
+}  // namespace norvale

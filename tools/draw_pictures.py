@@ -1,0 +1,431 @@
+#!/usr/bin/env python3
+"""Draws the shell's pictures and writes them into src/shell/res.
+
+    python3 tools/draw_pictures.py [output folder]
+
+Everything is drawn from code so the pictures can be redrawn, restyled or
+extended without an image editor, and so the repository holds no picture
+whose origin nobody can explain. Only the standard library is used.
+
+Written files:
+  norvale.ico   program and tray icon: 16, 32 and 48 pixel images
+  commands.bmp  80x16 strip: Close, Properties, Show debug window, About,
+                Flush output file
+  spawn.bmp     16x16 tool bar picture for Spawn
+"""
+
+import math
+import os
+import struct
+import sys
+
+# Samples per pixel along each axis. 8x8 gives 65 coverage levels, which is
+# more than the eye can tell apart on a 16 pixel picture.
+SUPERSAMPLE = 8
+
+
+# --- Palette --------------------------------------------------------------
+
+def hex_colour(text, alpha=1.0):
+    text = text.lstrip("#")
+    return (int(text[0:2], 16) / 255.0, int(text[2:4], 16) / 255.0,
+            int(text[4:6], 16) / 255.0, alpha)
+
+
+INK = hex_colour("#263840")          # outlines: dark slate, softer than black
+TEAL_DEEP = hex_colour("#0A4956")
+TEAL = hex_colour("#11707F")
+TEAL_LIGHT = hex_colour("#69C6D1")
+ACCENT = hex_colour("#F0922E")       # the single warm colour
+PAPER = hex_colour("#FFFFFF")
+PAPER_SHADE = hex_colour("#E4ECEE")  # lines on paper, faint fills
+TEXT_LIGHT = hex_colour("#E8F6F7")   # lines drawn on teal
+
+
+# --- Shapes ---------------------------------------------------------------
+#
+# A shape is an inside test on continuous coordinates (pixel (i, j) covers
+# [i, i+1) x [j, j+1), y grows downwards) plus a bounding box, so painting
+# only samples the pixels a shape can touch.
+
+class Shape:
+    def __init__(self, inside, box):
+        self.inside = inside
+        self.box = box  # (x0, y0, x1, y1)
+
+    def __or__(self, other):
+        a, b = self.inside, other.inside
+        return Shape(lambda x, y: a(x, y) or b(x, y), _box_union(self.box, other.box))
+
+    def __sub__(self, other):
+        a, b = self.inside, other.inside
+        return Shape(lambda x, y: a(x, y) and not b(x, y), self.box)
+
+    def __and__(self, other):
+        a, b = self.inside, other.inside
+        return Shape(lambda x, y: a(x, y) and b(x, y), _box_intersection(self.box, other.box))
+
+
+def _box_union(p, q):
+    return (min(p[0], q[0]), min(p[1], q[1]), max(p[2], q[2]), max(p[3], q[3]))
+
+
+def _box_intersection(p, q):
+    return (max(p[0], q[0]), max(p[1], q[1]), min(p[2], q[2]), min(p[3], q[3]))
+
+
+def rect(x0, y0, x1, y1, radius=0.0):
+    r = min(radius, (x1 - x0) / 2.0, (y1 - y0) / 2.0)
+
+    def inside(x, y):
+        if x < x0 or x >= x1 or y < y0 or y >= y1:
+            return False
+        if r <= 0:
+            return True
+        cx = min(max(x, x0 + r), x1 - r)
+        cy = min(max(y, y0 + r), y1 - r)
+        return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+
+    return Shape(inside, (x0, y0, x1, y1))
+
+
+def frame(x0, y0, x1, y1, width=1.0, radius=0.0):
+    """An outline of a (rounded) rectangle lying inside its bounds."""
+    inner_radius = max(radius - width, 0.0)
+    return rect(x0, y0, x1, y1, radius) - rect(x0 + width, y0 + width, x1 - width, y1 - width, inner_radius)
+
+
+def circle(cx, cy, r):
+    return Shape(lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r, (cx - r, cy - r, cx + r, cy + r))
+
+
+def ring(cx, cy, r_outer, r_inner):
+    return circle(cx, cy, r_outer) - circle(cx, cy, r_inner)
+
+
+def polygon(points):
+    xs = [p[0] for p in points]
+    ys = [p[1] for p in points]
+    edges = list(zip(points, points[1:] + points[:1]))
+
+    def inside(x, y):
+        crossings = False
+        for (ax, ay), (bx, by) in edges:
+            if (ay > y) != (by > y):
+                if x < ax + (y - ay) * (bx - ax) / (by - ay):
+                    crossings = not crossings
+        return crossings
+
+    return Shape(inside, (min(xs), min(ys), max(xs), max(ys)))
+
+
+def segment(ax, ay, bx, by, width, round_caps=True):
+    """A stroke of the given width between two points."""
+    half = width / 2.0
+    dx, dy = bx - ax, by - ay
+    length_sq = dx * dx + dy * dy
+
+    def inside(x, y):
+        t = ((x - ax) * dx + (y - ay) * dy) / length_sq
+        if not round_caps and (t < 0 or t > 1):
+            return False
+        t = min(max(t, 0.0), 1.0)
+        px, py = ax + t * dx - x, ay + t * dy - y
+        return px * px + py * py <= half * half
+
+    return Shape(inside, (min(ax, bx) - half, min(ay, by) - half, max(ax, bx) + half, max(ay, by) + half))
+
+
+def wedge(cx, cy, direction_deg, half_angle_deg, reach):
+    """A pie slice used to cut gaps into rings; 0 degrees points up. reach is
+    the least distance from the centre the slice must cover."""
+    d = math.radians(direction_deg)
+    h = math.radians(half_angle_deg)
+    far = reach / math.cos(h)
+    return polygon([(cx, cy),
+                    (cx + far * math.sin(d - h), cy - far * math.cos(d - h)),
+                    (cx + far * math.sin(d + h), cy - far * math.cos(d + h))])
+
+
+# --- Canvas ---------------------------------------------------------------
+
+class Canvas:
+    """Premultiplied floating point RGBA, so compositing is a plain 'over'."""
+
+    def __init__(self, width, height):
+        self.width = width
+        self.height = height
+        self.pixels = [[0.0, 0.0, 0.0, 0.0] for _ in range(width * height)]
+
+    def _coverage(self, shape, i, j):
+        step = 1.0 / SUPERSAMPLE
+        hits = 0
+        inside = shape.inside
+        for sy in range(SUPERSAMPLE):
+            y = j + (sy + 0.5) * step
+            for sx in range(SUPERSAMPLE):
+                if inside(i + (sx + 0.5) * step, y):
+                    hits += 1
+        return hits / float(SUPERSAMPLE * SUPERSAMPLE)
+
+    def _pixels_under(self, shape):
+        x0, y0, x1, y1 = shape.box
+        for j in range(max(int(math.floor(y0)), 0), min(int(math.ceil(y1)), self.height)):
+            for i in range(max(int(math.floor(x0)), 0), min(int(math.ceil(x1)), self.width)):
+                yield i, j
+
+    def fill(self, shape, paint):
+        """paint is an RGBA tuple or a function of the pixel centre giving one."""
+        for i, j in self._pixels_under(shape):
+            cover = self._coverage(shape, i, j)
+            if cover <= 0:
+                continue
+            r, g, b, a = paint(i + 0.5, j + 0.5) if callable(paint) else paint
+            a *= cover
+            dst = self.pixels[j * self.width + i]
+            keep = 1.0 - a
+            dst[0] = r * a + dst[0] * keep
+            dst[1] = g * a + dst[1] * keep
+            dst[2] = b * a + dst[2] * keep
+            dst[3] = a + dst[3] * keep
+
+    def erase(self, shape):
+        """Cuts a shape out of what is already drawn, leaving transparency."""
+        for i, j in self._pixels_under(shape):
+            keep = 1.0 - self._coverage(shape, i, j)
+            dst = self.pixels[j * self.width + i]
+            for k in range(4):
+                dst[k] *= keep
+
+    def paste(self, other, left, top):
+        for j in range(other.height):
+            for i in range(other.width):
+                self.pixels[(top + j) * self.width + left + i] = list(other.pixels[j * other.width + i])
+
+    def straight_bgra_rows(self):
+        """Rows top to bottom of straight (not premultiplied) 8-bit BGRA."""
+        rows = []
+        for j in range(self.height):
+            row = bytearray()
+            for i in range(self.width):
+                r, g, b, a = self.pixels[j * self.width + i]
+                alpha = int(round(min(max(a, 0.0), 1.0) * 255))
+                if alpha == 0:
+                    row += b"\0\0\0\0"
+                    continue
+                # Unpremultiply with the quantised alpha so the colour a
+                # reader gets back after premultiplying is the one drawn.
+                scale = 255.0 / alpha
+                row += bytes(_byte(c * scale) for c in (b, g, r)) + bytes([alpha])
+            rows.append(bytes(row))
+        return rows
+
+
+def _byte(value):
+    return int(round(min(max(value, 0.0), 1.0) * 255))
+
+
+def vertical_gradient(top_colour, bottom_colour, y0, y1):
+    def paint(x, y):
+        t = min(max((y - y0) / float(y1 - y0), 0.0), 1.0)
+        return tuple(a + (b - a) * t for a, b in zip(top_colour, bottom_colour))
+    return paint
+
+
+def with_alpha(colour, alpha):
+    return colour[:3] + (alpha,)
+
+
+# --- File formats ---------------------------------------------------------
+
+def bmp_bytes(canvas):
+    """A 32 bpp BI_RGB bitmap with a BITMAPINFOHEADER, rows bottom-up, and
+    straight alpha in the fourth byte: the plainest form LoadImage,
+    LR_CREATEDIBSECTION and 32 bit image lists accept everywhere."""
+    rows = canvas.straight_bgra_rows()
+    pixels = b"".join(reversed(rows))
+    info = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, 32, 0,
+                       len(pixels), 2835, 2835, 0, 0)
+    offset = 14 + len(info)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    return header + info + pixels
+
+
+def ico_bytes(canvases):
+    """An icon of classic DIB entries (no PNG), which every windres and every
+    Windows since XP reads: 32 bpp straight BGRA plus a 1 bpp AND mask that
+    marks fully transparent pixels for code paths that ignore alpha."""
+    images = []
+    for canvas in canvases:
+        rows = canvas.straight_bgra_rows()
+        xor = b"".join(reversed(rows))
+        mask_stride = ((canvas.width + 31) // 32) * 4
+        mask = bytearray()
+        for row in reversed(rows):
+            bits = bytearray(mask_stride)
+            for i in range(canvas.width):
+                if row[i * 4 + 3] == 0:
+                    bits[i // 8] |= 0x80 >> (i % 8)
+            mask += bits
+        info = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height * 2, 1, 32, 0,
+                           len(xor) + len(mask), 0, 0, 0, 0)
+        images.append(info + xor + bytes(mask))
+
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    entries = b""
+    for canvas, data in zip(canvases, images):
+        entries += struct.pack("<BBBBHHII", canvas.width % 256, canvas.height % 256, 0, 0, 1, 32,
+                               len(data), offset)
+        offset += len(data)
+    return directory + entries + b"".join(images)
+
+
+# --- The program icon -----------------------------------------------------
+#
+# A console whose text lines are a stream of trace messages: each line starts
+# with a small marker, one of them warm as if it were a warning. Older lines
+# (higher up) fade out, hinting at the scrolling stream. Each size has its
+# own pixel-aligned layout because scaling one drawing down blurs the lines.
+
+ICON_LAYOUTS = {
+    # size: corner radius, title bar height, line height, marker x0, text x0,
+    #       line tops, line right ends, marker colours, line opacities
+    16: dict(radius=3.0, title=0, line=2, marker_x=3, text_x=6,
+             tops=[4, 7, 10], ends=[12, 10, 13],
+             markers=[TEAL_LIGHT, ACCENT, TEAL_LIGHT], fades=[0.7, 1.0, 1.0]),
+    32: dict(radius=5.0, title=7, line=3, marker_x=6, text_x=11,
+             tops=[11, 16, 21, 26], ends=[21, 25, 19, 26],
+             markers=[TEAL_LIGHT, TEAL_LIGHT, ACCENT, TEAL_LIGHT],
+             fades=[0.45, 0.7, 1.0, 1.0]),
+    48: dict(radius=7.0, title=10, line=4, marker_x=9, text_x=16,
+             tops=[16, 23, 30, 37], ends=[32, 38, 28, 39],
+             markers=[TEAL_LIGHT, TEAL_LIGHT, ACCENT, TEAL_LIGHT],
+             fades=[0.45, 0.7, 1.0, 1.0]),
+}
+
+
+def draw_icon(size):
+    layout = ICON_LAYOUTS[size]
+    c = Canvas(size, size)
+    c.fill(rect(0, 0, size, size, layout["radius"]), vertical_gradient(TEAL, TEAL_DEEP, 0, size))
+
+    if layout["title"]:
+        # A darker title strip with window dots: reads as a console window
+        # where there is room, left out at 16 pixels where it is just noise.
+        title = layout["title"]
+        c.fill(rect(0, 0, size, title, layout["radius"]) | rect(0, title / 2.0, size, title),
+               with_alpha(TEAL_DEEP, 0.85))
+        dot = title / 3.5
+        for k in range(3):
+            c.fill(circle(layout["marker_x"] + dot / 2 + k * dot * 1.9, title / 2.0, dot / 2.0),
+                   with_alpha(TEXT_LIGHT, 0.55))
+
+    h = layout["line"]
+    for top, end, marker, fade in zip(layout["tops"], layout["ends"], layout["markers"], layout["fades"]):
+        mx = layout["marker_x"]
+        c.fill(rect(mx, top, mx + h, top + h, h * 0.25), with_alpha(marker, fade))
+        c.fill(rect(layout["text_x"], top, end, top + h, h * 0.25), with_alpha(TEXT_LIGHT, fade))
+    return c
+
+
+# --- Command pictures (16x16) ---------------------------------------------
+
+def draw_close():
+    # A power symbol: ending the server rather than hiding a window.
+    c = Canvas(16, 16)
+    arc = ring(8, 8.5, 6.5, 4.6) - wedge(8, 8.5, 0, 38, 9)
+    c.fill(arc, ACCENT)
+    c.fill(segment(8, 2.0, 8, 8.0, 2.0), ACCENT)
+    return c
+
+
+def draw_properties():
+    # A sheet of settings: two sliders set to different positions.
+    c = Canvas(16, 16)
+    c.fill(rect(2, 1, 14, 15, 1.5), PAPER)
+    c.fill(frame(2, 1, 14, 15, 1.0, 1.5), INK)
+    for y, knob in ((5.5, 9.5), (10.5, 6.5)):
+        c.fill(rect(4, y - 0.5, 12, y + 0.5), with_alpha(INK, 0.55))
+        c.fill(circle(knob, y, 2.0), TEAL)
+    return c
+
+
+def draw_debug_window():
+    # A window with a title bar and a body of output lines.
+    c = Canvas(16, 16)
+    c.fill(rect(1, 2, 15, 14, 1.5), PAPER)
+    c.fill(rect(1, 2, 15, 5, 1.5) | rect(1, 3.5, 15, 5), TEAL)
+    c.fill(frame(1, 2, 15, 14, 1.0, 1.5), INK)
+    c.fill(rect(3, 7, 11, 8), with_alpha(INK, 0.45))
+    c.fill(rect(3, 10, 13, 11), with_alpha(INK, 0.45))
+    return c
+
+
+def draw_about():
+    c = Canvas(16, 16)
+    c.fill(circle(8, 8, 7.0), TEAL)
+    c.erase(circle(8, 4.75, 1.25))
+    c.erase(rect(7, 7, 9, 12.5, 0.5))
+    c.fill(circle(8, 4.75, 1.25), PAPER)
+    c.fill(rect(7, 7, 9, 12.5, 0.5), PAPER)
+    return c
+
+
+def draw_flush():
+    # Writing to disk: next to a sheet of text, an arrow comes down onto the
+    # line of a drive.
+    c = Canvas(16, 16)
+    sheet = polygon([(1, 0), (7, 0), (10, 3), (10, 12), (1, 12)])
+    c.fill(sheet, PAPER)
+    c.fill(sheet - polygon([(2, 1), (6.6, 1), (9, 3.4), (9, 11), (2, 11)]), INK)
+    c.fill(polygon([(7, 0), (10, 3), (7, 3)]), INK)
+    for top, right in ((5, 7), (7, 7), (9, 6)):
+        c.fill(rect(3, top, right, top + 1), with_alpha(INK, 0.5))
+    c.fill(rect(1, 13, 15, 16, 1.0), INK)
+    c.fill(rect(11, 14, 13, 15), ACCENT)
+    # The arrow is cut free of the sheet under it so both stay readable.
+    arrow = rect(11, 2, 13, 9) | polygon([(8, 8), (16, 8), (12, 12)])
+    halo = rect(10, 1, 14, 9) | polygon([(6.3, 7), (17.7, 7), (12, 13.4)])
+    c.erase(halo - arrow)
+    c.fill(arrow, TEAL)
+    return c
+
+
+def draw_spawn():
+    # A program window with a start badge: run a program under the debugger.
+    c = Canvas(16, 16)
+    c.fill(rect(0, 1, 13, 12, 1.5), PAPER)
+    c.fill(rect(0, 1, 13, 4, 1.5) | rect(0, 2.5, 13, 4), TEAL)
+    c.fill(frame(0, 1, 13, 12, 1.0, 1.5), INK)
+    c.erase(circle(11.5, 11.5, 5.0))
+    c.fill(circle(11.5, 11.5, 4.25), ACCENT)
+    c.fill(polygon([(10.0, 9.0), (10.0, 14.0), (14.2, 11.5)]), PAPER)
+    return c
+
+
+COMMANDS = [draw_close, draw_properties, draw_debug_window, draw_about, draw_flush]
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, os.pardir, "src", "shell", "res")
+    os.makedirs(out, exist_ok=True)
+
+    strip = Canvas(16 * len(COMMANDS), 16)
+    for index, draw in enumerate(COMMANDS):
+        strip.paste(draw(), 16 * index, 0)
+
+    files = {
+        "norvale.ico": ico_bytes([draw_icon(size) for size in sorted(ICON_LAYOUTS)]),
+        "commands.bmp": bmp_bytes(strip),
+        "spawn.bmp": bmp_bytes(draw_spawn()),
+    }
+    for name, data in files.items():
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
+        print("wrote", os.path.normpath(os.path.join(out, name)), len(data), "bytes")
+
+
+if __name__ == "__main__":
+    main()

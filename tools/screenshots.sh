@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Redraws the pictures of the README: the tray menu and the main window of a
+# running norvale.exe, under Xvfb with a Wine virtual desktop (so that title
+# bars and the task bar are drawn). Needs the built Windows tree
+# (./norvale build), xdotool and ImageMagick.
+#
+#   tools/screenshots.sh
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BIN=$ROOT/build/windows/bin
+export WINEPREFIX=$ROOT/build/wineprefix WINEARCH=win64 WINEDEBUG=-all
+DISPLAY_NUMBER=${SCREENSHOT_DISPLAY:-:77}
+
+Xvfb "$DISPLAY_NUMBER" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+XVFB=$!
+trap 'wineserver -k >/dev/null 2>&1 || true; kill $XVFB 2>/dev/null || true' EXIT
+export DISPLAY=$DISPLAY_NUMBER
+sleep 1
+timeout 20 wineserver -k >/dev/null 2>&1 || true
+wineserver -p </dev/null >/dev/null 2>&1
+timeout 120 wine wineboot </dev/null >/dev/null 2>&1
+
+wine explorer /desktop=norvale,1024x768 "$BIN/norvale.exe" </dev/null >/dev/null 2>&1 &
+sleep 4
+# The task bar draws the icons at its right end, the first at x 1004-1024.
+xdotool mousemove 1013 758 click 3
+sleep 1
+import -window root "$ROOT/docs/tray-menu.png"
+xdotool key Escape mousemove 500 300 click 1
+sleep 1
+wine "$BIN/norvale_test_helper.exe" command TMainForm 102
+sleep 2
+import -window root "$ROOT/docs/main-window.png"
+echo "wrote docs/tray-menu.png and docs/main-window.png"
