@@ -26,10 +26,11 @@ sleep 4
 # The task bar draws the icons at its right end, the first at x 1004-1024.
 xdotool mousemove 1013 758 click 3
 sleep 1
-import -window root "$ROOT/docs/tray-menu.png"
-xdotool key Escape mousemove 500 300 click 1
+import -window root -crop 224x128+800+640 +repage "$ROOT/docs/tray-menu.png"
+xdotool mousemove 500 300 click 1
 sleep 1
-wine "$BIN/norvale_test_helper.exe" command TMainForm 102
+# On the same desktop, where it can find the main window.
+wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 102 </dev/null >/dev/null 2>&1
 sleep 2
-import -window root "$ROOT/docs/main-window.png"
+import -window root -crop 560x420+230+170 +repage "$ROOT/docs/main-window.png"
 echo "wrote docs/tray-menu.png and docs/main-window.png"

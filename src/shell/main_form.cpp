@@ -82,7 +82,7 @@ TMainForm::TMainForm(TServerInstance& instance, TSessionRegistry& registry, IShe
       placement_(std::make_unique<TMainFormPlacement>(configPath)) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    commandPictures_ = LoadPictureStrip(IDB_COMMANDS, kPictureSize);
+    commandPictures_ = LoadPictureStrip(IDB_COMMANDS, kPictureSize, GetSysColor(COLOR_MENU));
     bigIcon_ = LoadProgramIcon(GetSystemMetrics(SM_CXICON));
     smallIcon_ = LoadProgramIcon(GetSystemMetrics(SM_CXSMICON));
     UniqueMenu mainMenu(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDM_MAINMENU)));
@@ -97,7 +97,8 @@ TMainForm::TMainForm(TServerInstance& instance, TSessionRegistry& registry, IShe
 TMainForm::~TMainForm() { DestroyHandle(); }
 
 void TMainForm::FillClass(WNDCLASSEXA& windowClass) {
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
+    // Behind the tool bar; the client area paints its own.
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
 }
 
 void TMainForm::FormCreate() {

@@ -13,7 +13,7 @@ UniqueIcon LoadProgramIcon(int size) {
         LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_NORVALE), IMAGE_ICON, size, size, 0)));
 }
 
-std::vector<UniqueGdiObject> LoadPictureStrip(int resource, int size) {
+std::vector<UniqueGdiObject> LoadPictureStrip(int resource, int size, std::optional<COLORREF> background) {
     const UniqueGdiObject strip(
         LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     DIBSECTION section{};
@@ -41,10 +41,15 @@ std::vector<UniqueGdiObject> LoadPictureStrip(int resource, int size) {
             uint8_t* to = target + row * size * 4;
             for (int x = 0; x < size; ++x) {
                 const unsigned alpha = from[x * 4 + 3];
+                // Blue, green, red: the order of the pixel's bytes.
+                const unsigned under[3] = {background ? GetBValue(*background) : 0u,
+                                           background ? GetGValue(*background) : 0u,
+                                           background ? GetRValue(*background) : 0u};
                 for (int channel = 0; channel < 3; ++channel) {
-                    to[x * 4 + channel] = static_cast<uint8_t>(from[x * 4 + channel] * alpha / 255);
+                    to[x * 4 + channel] =
+                        static_cast<uint8_t>((from[x * 4 + channel] * alpha + under[channel] * (255 - alpha)) / 255);
                 }
-                to[x * 4 + 3] = static_cast<uint8_t>(alpha);
+                to[x * 4 + 3] = static_cast<uint8_t>(background ? 255 : alpha);
             }
         }
         pictures.push_back(std::move(picture));

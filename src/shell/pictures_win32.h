@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
 #include <vector>
 
 #include "common/win32_resources.h"
@@ -21,7 +22,9 @@ using UniqueImageList = UniqueResource<ImageListTraits>;
 UniqueIcon LoadProgramIcon(int size);
 
 // The pictures of a 32-bit bitmap resource, `size` pixels square, side by
-// side: each as its own bitmap with premultiplied alpha, as menus draw them.
-std::vector<UniqueGdiObject> LoadPictureStrip(int resource, int size);
+// side, each as its own bitmap: with premultiplied alpha, as image lists take
+// them, or laid onto `background` where the drawing does not blend (menus
+// under some systems draw the transparent parts black).
+std::vector<UniqueGdiObject> LoadPictureStrip(int resource, int size, std::optional<COLORREF> background = {});
 
 }  // namespace norvale
