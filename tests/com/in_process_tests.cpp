@@ -8,12 +8,12 @@
 #include <atomic>
 #include <thread>
 
-#include "app/class_factory.h"
 #include "common/file_io.h"
 #include "server/co_debug_session.h"
 #include "server/co_norvale.h"
 #include "server/server_instance.h"
 #include "tests/com/com_support.h"
+#include "tests/com/in_process_host.h"
 #include "tests_support/paths.h"
 #include "tests_support/recording_outputs.h"
 
@@ -22,41 +22,15 @@ namespace {
 
 using Entries = std::vector<std::string>;
 
-class InProcessTest : public testing::Test {
+class InProcessTest : public test::InProcessHost {
 protected:
     void SetUp() override {
-        context_.EnterInRunningObjectTable = false;
         context_.Diagnostic = [this](const std::string& text) { diagnostics_.push_back(text); };
         settings_.SetFlag("ToConsole", true);
         settings_.SetFlag("ToCodeSite", true);
     }
 
-    ComPtr<INorvale> Activate() {
-        ComPtr<INorvale> norvale;
-        EXPECT_EQ(factory_.CreateInstance(nullptr, IID_INorvale, norvale.put_void()), S_OK);
-        return norvale;
-    }
-    Entries Console() const {
-        Entries lines;
-        for (const auto& entry : recorders_.journal.entries) {
-            if (entry.rfind("console: ", 0) == 0) lines.push_back(entry.substr(9));
-        }
-        return lines;
-    }
-
-    TMutex lock_{test::UniqueTestName("in-process lock")};
-    test::RecordingProcessOutputs recorders_;
-    test::ScratchSettings settings_;
-    TSessionRegistry registry_{lock_};
-    Entries reports_;
     Entries diagnostics_;
-    TServerInstance instance_{[this](const std::string& text) { reports_.push_back(text); }};
-    ComPtr<ITypeLib> library_ = LoadTypeLibraryFrom(test::NorvaleExe());
-    TComClass norvaleClass_ = ReadComClass(library_.get(), CLSID_Norvale);
-    TComClass sessionClass_ = ReadComClass(library_.get(), CLSID_DebugSession);
-    TServerContext context_{lock_,         *recorders_.outputs, registry_, instance_, norvaleClass_,
-                            sessionClass_, settings_.Location()};
-    TSingleAutoObjectFactory factory_{context_, [] {}};
 };
 
 std::string ErrorInfoGuidAndText(REFIID expectedGuid) {

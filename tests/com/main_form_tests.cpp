@@ -7,13 +7,9 @@
 
 #include <map>
 
-#include "app/class_factory.h"
-#include "server/co_norvale.h"
 #include "shell/main_form.h"
 #include "shell/shell_resources.h"
-#include "tests/com/com_support.h"
-#include "tests_support/paths.h"
-#include "tests_support/recording_outputs.h"
+#include "tests/com/in_process_host.h"
 
 namespace norvale {
 namespace {
@@ -67,10 +63,9 @@ public:
     std::function<void()> whileDialogUp;
 };
 
-class MainFormTest : public testing::Test {
+class MainFormTest : public test::InProcessHost {
 protected:
     void SetUp() override {
-        context_.EnterInRunningObjectTable = false;
         settings_.SetFlag("ToFile", true);
         settings_.SetFlag("FlushOutputFile", false);
         settings_.Set("Filename", dir_.PathOf("out.txt"));
@@ -90,11 +85,6 @@ protected:
         }
     }
 
-    ComPtr<INorvale> Activate() {
-        ComPtr<INorvale> norvale;
-        EXPECT_EQ(factory_.CreateInstance(nullptr, IID_INorvale, norvale.put_void()), S_OK);
-        return norvale;
-    }
     void TrayMouse(UINT mouseMessage) {
         SendMessageA(form_->TrayIcon1().Handle(), TTrayIcon::kCallbackMessage, 0, mouseMessage);
     }
@@ -106,17 +96,6 @@ protected:
     std::string File() { return test::ReadWholeFile(dir_.PathOf("out.txt")); }
 
     test::ScratchDirectory dir_;
-    TMutex lock_{test::UniqueTestName("main form lock")};
-    test::RecordingProcessOutputs recorders_;
-    test::ScratchSettings settings_;
-    TSessionRegistry registry_{lock_};
-    TServerInstance instance_{[](const std::string&) {}};
-    ComPtr<ITypeLib> library_ = LoadTypeLibraryFrom(test::NorvaleExe());
-    TComClass norvaleClass_ = ReadComClass(library_.get(), CLSID_Norvale);
-    TComClass sessionClass_ = ReadComClass(library_.get(), CLSID_DebugSession);
-    TServerContext context_{lock_,         *recorders_.outputs, registry_, instance_, norvaleClass_,
-                            sessionClass_, settings_.Location()};
-    TSingleAutoObjectFactory factory_{context_, [] {}};
     TestPrompts prompts_;
     TShellHooks hooks_;
     int closeRequests_ = 0;

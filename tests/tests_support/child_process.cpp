@@ -4,9 +4,10 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "shell/shell_resources.h"
-#include <vector>
+#include "tests_support/process_windows.h"
 
 namespace norvale::test {
 
@@ -45,30 +46,9 @@ void ChildProcess::Kill() {
     WaitForSingleObject(process_.get(), 10000);
 }
 
-namespace {
-
-struct FrameSearch {
-    DWORD processId;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindFrame(HWND window, LPARAM context) {
-    auto& search = *reinterpret_cast<FrameSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[32] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (owner != search.processId || std::string(className) != "TMainForm") return TRUE;
-    search.found = window;
-    return FALSE;
-}
-
-}  // namespace
-
 bool ChildProcess::RequestClose() {
-    FrameSearch search{id_};
-    EnumWindows(FindFrame, reinterpret_cast<LPARAM>(&search));
-    return search.found != nullptr && PostMessageA(search.found, WM_COMMAND, ID_AC_CLOSE, 0);
+    const HWND frame = FindProcessWindow(id_, "TMainForm");
+    return frame != nullptr && PostMessageA(frame, WM_COMMAND, ID_AC_CLOSE, 0);
 }
 
 int64_t ChildProcess::Quit(uint32_t milliseconds) {

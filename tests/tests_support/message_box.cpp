@@ -1,32 +1,12 @@
 #include "tests_support/message_box.h"
 
+#include "tests_support/process_windows.h"
+
 #ifdef _WIN32
 
 namespace norvale::test {
 
 namespace {
-
-struct Search {
-    DWORD processId;
-    const std::string& caption;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK Visit(HWND window, LPARAM context) {
-    auto& search = *reinterpret_cast<Search*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char text[256] = {};
-    char className[64] = {};
-    GetWindowTextA(window, text, sizeof text);
-    GetClassNameA(window, className, sizeof className);
-    if (owner == search.processId && IsWindowVisible(window) && search.caption == text &&
-        std::string(className) == "#32770") {
-        search.found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 std::string TextOf(HWND window) {
     char text[2048] = {};
@@ -39,9 +19,7 @@ std::string TextOf(HWND window) {
 HWND WaitForMessageBox(DWORD processId, const std::string& caption, DWORD milliseconds) {
     const DWORD start = GetTickCount();
     do {
-        Search search{processId, caption};
-        EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) return search.found;
+        if (HWND box = FindProcessWindow(processId, "#32770", caption, true)) return box;
         Sleep(50);
     } while (GetTickCount() - start < milliseconds);
     return nullptr;
