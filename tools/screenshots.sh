@@ -33,4 +33,21 @@ sleep 1
 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 102 </dev/null >/dev/null 2>&1
 sleep 2
 import -window root -crop 560x420+230+170 +repage "$ROOT/docs/main-window.png"
-echo "wrote docs/tray-menu.png and docs/main-window.png"
+wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 104 </dev/null >/dev/null 2>&1
+sleep 2
+
+# The monochrome screen: the viewer first, then a server writing to it.
+KEY='HKCU\Software\brantwick\Norvale\Output'
+wine reg add "$KEY" /v ToMono /t REG_SZ /d 1 /f >/dev/null 2>&1
+for flag in IncludeDateTime IncludeProject IncludeClass IncludeThread; do
+  wine reg add "$KEY" /v "$flag" /t REG_SZ /d 1 /f >/dev/null 2>&1
+done
+wine explorer /desktop=norvale,1024x768 "$BIN/monoscreen.exe" </dev/null >/dev/null 2>&1 &
+sleep 3
+wine explorer /desktop=norvale,1024x768 "$BIN/norvale.exe" </dev/null >/dev/null 2>&1 &
+sleep 3
+wine cscript //nologo "$(printf 'Z:%s' "$ROOT/examples/demo.vbs" | tr '/' '\\')" </dev/null >/dev/null 2>&1
+sleep 1
+# The first window of the desktop opens at its top left corner.
+import -window root -crop 806x500+0+0 +repage "$ROOT/docs/monoscreen.png"
+echo "wrote docs/tray-menu.png, docs/main-window.png and docs/monoscreen.png"

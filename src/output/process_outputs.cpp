@@ -1,6 +1,10 @@
 #include "output/process_outputs.h"
 
+#include "output/codesite_output.h"
 #include "output/console_output.h"
+#ifdef _WIN32
+#include "output/mono_output.h"
+#endif
 
 namespace norvale {
 
@@ -9,8 +13,14 @@ TProcessOutputs::TProcessOutputs(std::unique_ptr<IConsoleOutput> console, std::u
     : console_(std::move(console)), screen_(std::move(screen)), viewer_(std::move(viewer)) {}
 
 std::unique_ptr<TProcessOutputs> TProcessOutputs::MakeForProcess() {
+#ifdef _WIN32
+    auto screen = MakeMonoScreen();
+#else
+    // Natively there is neither adapter nor shared screen memory.
+    auto screen = std::make_unique<TNoScreen>();
+#endif
     return std::make_unique<TProcessOutputs>(std::make_unique<TConsoleOutput>(MakeSystemConsoleHost()),
-                                             std::make_unique<TNoScreen>(), std::make_unique<TNoViewer>());
+                                             std::move(screen), MakeCodeSiteViewer());
 }
 
 void TProcessOutputs::ApplySettings(OutputSettings& settings) {
