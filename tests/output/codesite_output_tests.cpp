@@ -16,9 +16,12 @@
 #include "tests_support/paths.h"
 #include "tests_support/process_windows.h"
 #include "tests_support/scratch.h"
+#include "tests_support/test_viewer_client.h"
 
 namespace norvale {
 namespace {
+
+using namespace test;
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
@@ -26,12 +29,6 @@ using std::chrono::steady_clock;
 constexpr char kCodeSiteKey[] = "SOFTWARE\\Raize\\CodeSite\\1.1";
 constexpr char kCodeRushKey[] = "SOFTWARE\\Raize\\CodeSite\\1.1\\CodeRush";
 
-struct ViewerWindow {
-    const char* className;
-    const char* title;
-};
-constexpr ViewerWindow kMainViewer{"TRzFrmCodeSite", "CodeSite (32-bit)"};
-constexpr ViewerWindow kSatellite{"TRzFrmCSSatellite", "CodeSite Satellite Window"};
 
 // One value of the viewer's registry keys, absent for the test unless it
 // sets it, and put back as it was at the end; keys that are left empty are
@@ -83,104 +80,6 @@ private:
     std::string subkey_;
     std::string name_;
     std::optional<std::string> saved_;
-};
-
-struct CopyData {
-    uint64_t sender = 0;
-    uint64_t data = 0;
-    uint32_t size = 0;
-    std::vector<uint8_t> bytes;
-};
-
-// What the test viewer wrote: its start lines and its records, in order.
-struct ViewerLog {
-    int starts = 0;
-    std::vector<CopyData> records;
-    std::vector<std::string> other;
-};
-
-ViewerLog ReadViewerLog(const std::string& path) {
-    ViewerLog log;
-    std::istringstream lines(test::ReadWholeFile(path));
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string word;
-        fields >> word;
-        if (line == "started") {
-            ++log.starts;
-        } else if (word == "copydata") {
-            CopyData record;
-            std::string hex;
-            fields >> std::hex >> record.sender >> record.data >> std::dec >> record.size >> hex;
-            for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-                record.bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-            }
-            log.records.push_back(std::move(record));
-        } else {
-            log.other.push_back(line);
-        }
-    }
-    return log;
-}
-
-uint32_t TickOf(const CopyData& record) {
-    const auto& b = record.bytes;
-    return b.size() >= 8 ? b[4] | b[5] << 8 | b[6] << 16 | static_cast<uint32_t>(b[7]) << 24 : 0;
-}
-
-std::string TextOf(const CopyData& record) {
-    const auto* text = reinterpret_cast<const char*>(record.bytes.data()) + codesite::kTextOffset;
-    return record.bytes.size() > codesite::kTextOffset ? std::string(text) : std::string();
-}
-
-std::string TestViewerExe() { return test::BinDirectory() + "norvale_test_viewer.exe"; }
-
-std::string TestViewerCommand(const std::string& recordFile, const ViewerWindow& window,
-                              const std::string& resumeEvent = {}) {
-    std::string command = "\"" + TestViewerExe() + "\" \"" + recordFile + "\" " + window.className + " \"" +
-                          window.title + "\"";
-    if (!resumeEvent.empty()) command += " \"" + resumeEvent + "\"";
-    return command;
-}
-
-// A bounded wait for a condition that polls; false when the time is up.
-template <typename Condition>
-bool WaitUntil(Condition condition, milliseconds limit) {
-    const auto deadline = steady_clock::now() + limit;
-    while (!condition()) {
-        if (steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
-    return true;
-}
-
-// A test viewer the test starts; its output must stay empty, and it must end
-// with exit code 0 when closed.
-class TestViewer {
-public:
-    TestViewer(const test::ScratchDirectory& dir, const ViewerWindow& window, const std::string& resumeEvent = {})
-        : records_(dir.PathOf(std::string(window.className) + ".log")),
-          output_(dir.PathOf(std::string(window.className) + ".out")),
-          process_(TestViewerCommand(records_, window, resumeEvent), output_) {
-        WaitUntil([&] { return (window_ = test::FindProcessWindow(process_.Id(), window.className, window.title,
-                                                                  true)) != nullptr; },
-                  milliseconds(20000));
-    }
-    ~TestViewer() {
-        if (window_ != nullptr) PostMessageA(window_, WM_CLOSE, 0, 0);
-        EXPECT_EQ(process_.WaitForExit(20000), 0) << "test viewer " << records_;
-        EXPECT_EQ(test::ReadWholeFile(output_), "");
-    }
-
-    HWND Window() const { return window_; }
-    ViewerLog Log() const { return ReadViewerLog(records_); }
-
-private:
-    std::string records_;
-    std::string output_;
-    test::ChildProcess process_;
-    HWND window_ = nullptr;
 };
 
 // Closes a viewer that the output started, found by its window; gives its
