@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "common/file_io.h"
 #include "config/registry_values.h"
 #include "output/output_stage.h"
@@ -114,24 +115,11 @@ BENCHMARK(PlainWritesIn128ByteChunks)->Unit(benchmark::kMillisecond)->MinTime(2.
 BENCHMARK(PipelineIntoFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(FwriteWithDefaultBuffer)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Keeps each benchmark's lines per second for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            const auto found = run.counters.find("items_per_second");
-            if (found != run.counters.end()) rates[run.benchmark_name()] = found->second.value;
-        }
-    }
-    std::map<std::string, double> rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double a = reporter.rates["PipelineIntoFile/min_time:2.000"];
     const double b = reporter.rates["PlainWritesIn128ByteChunks/min_time:2.000"];

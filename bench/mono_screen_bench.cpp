@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "output/mono_screen.h"
 
 namespace {
@@ -67,23 +68,11 @@ void PlainCopy(benchmark::State& state) {
 BENCHMARK(PlainCopy)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(ScreenWriter)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            const auto found = run.counters.find("items_per_second");
-            if (found != run.counters.end()) rates[run.benchmark_name()] = found->second.value;
-        }
-    }
-    std::map<std::string, double> rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double a = reporter.rates["ScreenWriter/min_time:2.000"];
     const double b = reporter.rates["PlainCopy/min_time:2.000"];

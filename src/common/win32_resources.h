@@ -22,6 +22,15 @@ struct LocalMemoryTraits {
 };
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 
+// A view of a file mapping.
+struct MappedViewTraits {
+    using Type = void*;
+    static Type Invalid() { return nullptr; }
+    static bool IsValid(Type view) { return view != nullptr; }
+    static void Close(Type view) { UnmapViewOfFile(view); }
+};
+using UniqueMappedView = UniqueResource<MappedViewTraits>;
+
 struct GdiObjectTraits {
     using Type = HGDIOBJ;
     static Type Invalid() { return nullptr; }

@@ -30,14 +30,6 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kNormal = RGB(0, 170, 0);
 constexpr COLORREF kIntense = RGB(85, 255, 85);
 
-struct MappedViewTraits {
-    using Type = void*;
-    static Type Invalid() { return nullptr; }
-    static bool IsValid(Type view) { return view != nullptr; }
-    static void Close(Type view) { UnmapViewOfFile(view); }
-};
-using UniqueMappedView = UniqueResource<MappedViewTraits>;
-
 using ScreenBytes = std::array<uint8_t, kCrtRegistersOffset + kCrtRegisterCount>;
 
 class TMonoScreenForm final : public TWindow {

@@ -15,14 +15,6 @@ using namespace monoadapter;
 
 constexpr uint32_t kMonoBufferAddress = 0xB0000;
 
-struct MappedViewTraits {
-    using Type = void*;
-    static Type Invalid() { return nullptr; }
-    static bool IsValid(Type view) { return view != nullptr; }
-    static void Close(Type view) { UnmapViewOfFile(view); }
-};
-using UniqueMappedView = UniqueResource<MappedViewTraits>;
-
 // The adapter's own buffer, mapped by the driver; the driver goes with it.
 class TDriverMonoAdapter final : public IMonoAdapter {
 public:

@@ -14,10 +14,6 @@ namespace {
 
 using namespace norvale;
 
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
-
 uint32_t NumberAt(const std::vector<uint8_t>& record, size_t offset) {
     uint32_t value = 0;
     for (size_t i = 0; i < 4; ++i) value |= static_cast<uint32_t>(record[offset + i]) << (8 * i);
@@ -34,8 +30,8 @@ bool ZerosFrom(const std::vector<uint8_t>& record, size_t begin, size_t end) {
 
 void CheckName(const std::vector<uint8_t>& record, size_t offset, size_t fieldSize, std::string_view name) {
     const std::string_view kept = name.substr(0, fieldSize - 1);
-    Require(Holds(record, offset, kept));
-    Require(ZerosFrom(record, offset + kept.size(), offset + fieldSize));
+    fuzz::Require(Holds(record, offset, kept));
+    fuzz::Require(ZerosFrom(record, offset + kept.size(), offset + fieldSize));
 }
 
 }  // namespace
@@ -52,15 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto record = BuildCodeSiteMessage(kind, tick, message, text, program, className);
     const bool crlf = message.size() >= 2 && message.compare(message.size() - 2, 2, "\r\n") == 0;
     const size_t length = crlf ? message.size() - 2 : message.size();
-    Require(record.size() == length + text.size() + 227);
-    Require(NumberAt(record, 0) == static_cast<uint32_t>(kind));
-    Require(NumberAt(record, 4) == tick);
-    Require(NumberAt(record, 8) == length);
-    Require(NumberAt(record, 12) == text.size());
+    fuzz::Require(record.size() == length + text.size() + 227);
+    fuzz::Require(NumberAt(record, 0) == static_cast<uint32_t>(kind));
+    fuzz::Require(NumberAt(record, 4) == tick);
+    fuzz::Require(NumberAt(record, 8) == length);
+    fuzz::Require(NumberAt(record, 12) == text.size());
     CheckName(record, 16, 128, program);
     CheckName(record, 144, 80, className);
-    Require(Holds(record, 224, std::string_view(message).substr(0, length)));
-    Require(Holds(record, 224 + length, text));
-    Require(ZerosFrom(record, 224 + length + text.size(), record.size()));
+    fuzz::Require(Holds(record, 224, std::string_view(message).substr(0, length)));
+    fuzz::Require(Holds(record, 224 + length, text));
+    fuzz::Require(ZerosFrom(record, 224 + length + text.size(), record.size()));
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -42,5 +43,10 @@ private:
     const uint8_t* data_;
     size_t size_;
 };
+
+// A broken property ends the run, so the fuzzer keeps the input that broke it.
+inline void Require(bool condition) {
+    if (!condition) std::abort();
+}
 
 }  // namespace norvale::fuzz

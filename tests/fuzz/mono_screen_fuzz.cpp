@@ -12,14 +12,6 @@
 #include "output/mono_screen.h"
 #include "tests/fuzz/fuzz_input.h"
 
-namespace {
-
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace norvale;
     fuzz::Input input(data, size);
@@ -40,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 const size_t row = screen.Row();
                 MonoWriteLine(device, line);
                 if (plain && column == 0) {
-                    Require(screen.Column() == 0);
-                    Require(screen.Row() == std::min(row + 1, kMonoRows - 1));
+                    fuzz::Require(screen.Column() == 0);
+                    fuzz::Require(screen.Row() == std::min(row + 1, kMonoRows - 1));
                 }
                 break;
             }
@@ -62,9 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             }
         }
-        Require(screen.Column() < kMonoColumns && screen.Row() < kMonoRows);
+        fuzz::Require(screen.Column() < kMonoColumns && screen.Row() < kMonoRows);
     }
     device.Flush();
-    Require(screen.Column() < kMonoColumns && screen.Row() < kMonoRows);
+    fuzz::Require(screen.Column() < kMonoColumns && screen.Row() < kMonoRows);
     return 0;
 }

@@ -10,14 +10,6 @@
 #include "output/formatting.h"
 #include "tests/fuzz/fuzz_input.h"
 
-namespace {
-
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace norvale;
     fuzz::Input input(data, size);
@@ -60,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (present) expectedPrefix += field + " ";
     }
     const std::string prefix = FormatPrefix(settings, session, threadId, code, className, time);
-    Require(prefix == expectedPrefix);
-    Require(BlockIndent(prefix).size() == prefix.size() + 2);
+    fuzz::Require(prefix == expectedPrefix);
+    fuzz::Require(BlockIndent(prefix).size() == prefix.size() + 2);
 
     std::string expectedName = fileNameTemplate;
     for (const auto& [placeholder, value] : {std::pair<std::string_view, std::string>{"%PROJECT%", session.Project},
@@ -71,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                              {"%PROCESS%", HexText(static_cast<uint32_t>(session.ProcessID))}}) {
         ReplaceAll(expectedName, placeholder, value);
     }
-    Require(ExpandFileName(fileNameTemplate, &session) == expectedName);
-    Require(ExpandFileName(fileNameTemplate, nullptr) == fileNameTemplate);
+    fuzz::Require(ExpandFileName(fileNameTemplate, &session) == expectedName);
+    fuzz::Require(ExpandFileName(fileNameTemplate, nullptr) == fileNameTemplate);
     return 0;
 }
