@@ -5,6 +5,7 @@
 #include "config/registry_config.h"
 #include "shell/pictures_win32.h"
 #include "shell/shell_resources.h"
+#include "shell/tray_menu_state.h"
 
 namespace norvale {
 
@@ -206,19 +207,19 @@ void TMainForm::TrayIcon1RightClick(int x, int y) {
 }
 
 void TMainForm::mu_TrayPopup() {
-    menuState_ = ComputeTrayMenuState(registry_.OpenSessionCount(), FDialogActive, instance_.Exists(),
+    TrayMenuState state = ComputeTrayMenuState(registry_.OpenSessionCount(), FDialogActive, instance_.Exists(),
                                       instance_.OutputFileOpen());
     const auto enable = [this](UINT command, bool on) {
         EnableMenuItem(mu_Tray_.get(), command, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
     };
-    enable(ID_AC_FLUSHOUTPUTFILE, menuState_.FlushOutputFileEnabled);
-    enable(ID_AC_PROPERTIES, menuState_.PropertiesEnabled);
-    enable(ID_AC_ABOUT, menuState_.AboutEnabled);
-    enable(ID_AC_CLOSE, menuState_.CloseEnabled);
+    enable(ID_AC_FLUSHOUTPUTFILE, state.FlushOutputFileEnabled);
+    enable(ID_AC_PROPERTIES, state.PropertiesEnabled);
+    enable(ID_AC_ABOUT, state.AboutEnabled);
+    enable(ID_AC_CLOSE, state.CloseEnabled);
     MENUITEMINFOA close{};
     close.cbSize = sizeof close;
     close.fMask = MIIM_STRING;
-    close.dwTypeData = menuState_.CloseCaption.data();
+    close.dwTypeData = state.CloseCaption.data();
     SetMenuItemInfoA(mu_Tray_.get(), ID_AC_CLOSE, FALSE, &close);
 }
 

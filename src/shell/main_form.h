@@ -14,7 +14,6 @@
 #include "shell/pictures_win32.h"
 #include "shell/shell_prompts.h"
 #include "shell/tray_icon.h"
-#include "shell/tray_menu_state.h"
 
 namespace norvale {
 
@@ -45,10 +44,7 @@ public:
     // `ac_ShowDebugWindowExecute`, also for a debugging run's first window.
     void ShowDebugWindow();
 
-    HWND MdiClient() const { return mdiClient_; }
     TTrayIcon& TrayIcon1() { return trayIcon_; }
-    const TrayMenuState& MenuState() const { return menuState_; }
-    bool DialogActive() const { return FDialogActive; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -87,7 +83,6 @@ private:
     HWND toolBar_ = nullptr;
     UniqueImageList toolBarImages_;
     UniqueMenu mu_Tray_;
-    TrayMenuState menuState_;
     TTrayIcon trayIcon_;
     bool FDialogActive = false;
     bool FClosing = false;
