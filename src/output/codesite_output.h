@@ -38,6 +38,10 @@ public:
     // window: it may report itself idle before the window exists.
     static constexpr DWORD kIdleTimeout = 3000;
     static constexpr DWORD kWindowSearchTime = 2000;
+    // Where the viewer keeps its settings: "ExePath" under the local
+    // machine, "ByPass" under the current user.
+    static constexpr char kExePathKey[] = "SOFTWARE\\Raize\\CodeSite\\1.1";
+    static constexpr char kByPassKey[] = "SOFTWARE\\Raize\\CodeSite\\1.1\\CodeRush";
 
     // Reads `ByPass` once.
     TRzCodeSite();

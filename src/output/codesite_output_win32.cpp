@@ -15,8 +15,6 @@ constexpr char kSatelliteClass[] = "TRzFrmCSSatellite";
 constexpr char kSatelliteTitle[] = "CodeSite Satellite Window";
 constexpr char kViewerClass[] = "TRzFrmCodeSite";
 constexpr char kViewerTitle[] = "CodeSite (32-bit)";
-constexpr char kCodeSiteKey[] = "SOFTWARE\\Raize\\CodeSite\\1.1";
-constexpr char kCodeRushKey[] = "SOFTWARE\\Raize\\CodeSite\\1.1\\CodeRush";
 constexpr char kStringListClass[] = "TStringList";
 constexpr DWORD kWindowSearchInterval = 50;
 
@@ -45,7 +43,7 @@ HWND ViewerWindowOfThread(DWORD threadId) {
 std::unique_ptr<IOutput> MakeCodeSiteViewer() { return std::make_unique<TRzCodeSite>(); }
 
 TRzCodeSite::TRzCodeSite()
-    : byPass_(CodeSiteFlagFromText(ReadRegString(RegCurrentUser(), kCodeRushKey, "ByPass", ""))),
+    : byPass_(CodeSiteFlagFromText(ReadRegString(RegCurrentUser(), kByPassKey, "ByPass", ""))),
       programName_(ThisProgramName()) {}
 
 void TRzCodeSite::WriteLine(const TraceLine& line) {
@@ -76,7 +74,7 @@ HWND TRzCodeSite::FindViewerWindow() {
         if (const HWND satellite = FindWindowA(kSatelliteClass, kSatelliteTitle)) return satellite;
     }
     if (const HWND viewer = FindWindowA(kViewerClass, kViewerTitle)) return viewer;
-    const std::string exePath = ReadRegString(RegLocalMachine(), kCodeSiteKey, "ExePath", "");
+    const std::string exePath = ReadRegString(RegLocalMachine(), kExePathKey, "ExePath", "");
     return exePath.empty() ? nullptr : StartViewer(exePath);
 }
 

@@ -13,6 +13,7 @@
 #include "common/system_error.h"
 #include "server/server_instance.h"
 #include "tests/com/com_support.h"
+#include "tests/com/server_process.h"
 #include "tests_support/child_process.h"
 #include "tests_support/message_box.h"
 #include "tests_support/paths.h"
@@ -20,33 +21,8 @@
 namespace norvale {
 namespace {
 
+using test::ServerProcess;
 using Lines = std::vector<std::string>;
-
-// A server started by hand (with "-Embedding", as the platform starts it
-// for a client, or as a user does); what it writes to standard output and
-// error goes to a file that must stay empty. The destructor ends it as the
-// user would and expects a clean end.
-class ServerProcess {
-public:
-    explicit ServerProcess(const std::string& arguments = {})
-        : process_("\"" + test::NorvaleExe() + "\" " + arguments, dir_.PathOf("server.txt")) {
-        // The class is offered a moment after start; activating earlier would
-        // make the platform start a server of its own.
-        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
-    }
-    ~ServerProcess() {
-        EXPECT_EQ(process_.Quit(), 0);
-        EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("server.txt")), expectedOutput_);
-    }
-    void ExpectOutput(const std::string& text) { expectedOutput_ = text; }
-    bool StillRunning() { return process_.WaitForExit(300) == -1; }
-    test::ChildProcess& Process() { return process_; }
-
-private:
-    test::ScratchDirectory dir_;
-    test::ChildProcess process_;
-    std::string expectedOutput_;
-};
 
 // Servers started in its scope show their message boxes, for a test to
 // answer; the others report failures on standard error.

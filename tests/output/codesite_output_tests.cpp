@@ -9,7 +9,6 @@
 #include <sstream>
 #include <thread>
 
-#include "config/registry_values.h"
 #include "output/codesite_output.h"
 #include "output/codesite_record.h"
 #include "tests_support/child_process.h"
@@ -17,6 +16,7 @@
 #include "tests_support/process_windows.h"
 #include "tests_support/scratch.h"
 #include "tests_support/test_viewer_client.h"
+#include "tests_support/viewer_settings.h"
 
 namespace norvale {
 namespace {
@@ -25,77 +25,6 @@ using namespace test;
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
-
-constexpr char kCodeSiteKey[] = "SOFTWARE\\Raize\\CodeSite\\1.1";
-constexpr char kCodeRushKey[] = "SOFTWARE\\Raize\\CodeSite\\1.1\\CodeRush";
-
-
-// One value of the viewer's registry keys, absent for the test unless it
-// sets it, and put back as it was at the end; keys that are left empty are
-// removed again, so nothing the test created stays behind.
-class ViewerRegistryValue {
-public:
-    ViewerRegistryValue(HKEY root, std::string subkey, std::string name)
-        : root_(root), subkey_(std::move(subkey)), name_(std::move(name)) {
-        try {
-            saved_ = ReadRegStringRaw(root_, subkey_, name_);
-        } catch (const ERegistryError&) {
-            // Absent before the test: nothing to put back.
-        }
-        Remove();
-    }
-    ~ViewerRegistryValue() {
-        if (saved_) {
-            WriteRegString(root_, subkey_, name_, *saved_);
-            return;
-        }
-        Remove();
-        for (std::string key = subkey_; key.find('\\') != std::string::npos; key.erase(key.rfind('\\'))) {
-            if (!IsEmptyKey(key) || RegDeleteKeyA(root_, key.c_str()) != ERROR_SUCCESS) break;
-        }
-    }
-    ViewerRegistryValue(const ViewerRegistryValue&) = delete;
-    ViewerRegistryValue& operator=(const ViewerRegistryValue&) = delete;
-
-    void Set(const std::string& value) { WriteRegString(root_, subkey_, name_, value); }
-
-private:
-    void Remove() {
-        UniqueRegKey key;
-        if (RegOpenKeyExA(root_, subkey_.c_str(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
-            RegDeleteValueA(key.get(), name_.c_str());
-        }
-    }
-    bool IsEmptyKey(const std::string& path) {
-        UniqueRegKey key;
-        if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return false;
-        DWORD subkeys = 1;
-        DWORD values = 1;
-        RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                         nullptr, nullptr);
-        return subkeys == 0 && values == 0;
-    }
-
-    HKEY root_;
-    std::string subkey_;
-    std::string name_;
-    std::optional<std::string> saved_;
-};
-
-// Closes a viewer that the output started, found by its window; gives its
-// exit code, or -1 when it has no window or did not end within 20 s.
-int64_t CloseStartedViewer(const ViewerWindow& viewer) {
-    const HWND window = FindWindowA(viewer.className, viewer.title);
-    if (window == nullptr) return -1;
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    const UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    if (!process || WaitForSingleObject(process.get(), 20000) != WAIT_OBJECT_0) return -1;
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.get(), &exitCode);
-    return exitCode;
-}
 
 class CodeSiteOutputTest : public testing::Test {
 protected:
@@ -111,8 +40,9 @@ protected:
     }
 
     test::ScratchDirectory dir_;
-    ViewerRegistryValue exePath_{HKEY_LOCAL_MACHINE, kCodeSiteKey, "ExePath"};
-    ViewerRegistryValue byPass_{HKEY_CURRENT_USER, kCodeRushKey, "ByPass"};
+    ViewerSettings viewerSettings_;
+    ViewerRegistryValue& exePath_ = viewerSettings_.exePath;
+    ViewerRegistryValue& byPass_ = viewerSettings_.byPass;
 };
 
 TEST_F(CodeSiteOutputTest, LinesEnterExitAndBlocksArriveAsRecordsUnderEitherTitle) {

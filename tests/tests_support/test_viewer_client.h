@@ -132,6 +132,20 @@ private:
     HWND window_ = nullptr;
 };
 
+// Closes a viewer that the output started, found by its window; gives its
+// exit code, or -1 when it has no window or did not end within 20 s.
+inline int64_t CloseStartedViewer(const ViewerWindow& viewer) {
+    const HWND window = FindWindowA(viewer.className, viewer.title);
+    if (window == nullptr) return -1;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    const UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    if (!process || WaitForSingleObject(process.get(), 20000) != WAIT_OBJECT_0) return -1;
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.get(), &exitCode);
+    return exitCode;
+}
 
 }  // namespace norvale::test
 
