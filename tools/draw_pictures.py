@@ -1,17 +1,23 @@
 #!/usr/bin/env python3
-"""Draws the shell's pictures and writes them into src/shell/res.
+"""Draws the program's pictures and writes them into the resource folders
+of the parts that show them: src/shell/res and src/debugger/res.
 
-    python3 tools/draw_pictures.py [output folder]
+    python3 tools/draw_pictures.py [source folder]
+
+The source folder (src by default) is the one holding those resource folders.
 
 Everything is drawn from code so the pictures can be redrawn, restyled or
 extended without an image editor, and so the repository holds no picture
 whose origin nobody can explain. Only the standard library is used.
 
 Written files:
-  norvale.ico   program and tray icon: 16, 32 and 48 pixel images
-  commands.bmp  80x16 strip: Close, Properties, Show debug window, About,
-                Flush output file
-  spawn.bmp     16x16 tool bar picture for Spawn
+  shell/res/norvale.ico     program and tray icon: 16, 32 and 48 pixel images
+  shell/res/commands.bmp    80x16 strip: Close, Properties, Show debug window,
+                            About, Flush output file
+  shell/res/spawn.bmp       16x16 tool bar picture for Spawn
+  debugger/res/views.bmp    112x16 strip, the process window's rows and tree
+                            nodes: dot, folder, needle and thread, page with a
+                            gear, application window, page with text, stop
 """
 
 import math
@@ -40,6 +46,16 @@ ACCENT = hex_colour("#F0922E")       # the single warm colour
 PAPER = hex_colour("#FFFFFF")
 PAPER_SHADE = hex_colour("#E4ECEE")  # lines on paper, faint fills
 TEXT_LIGHT = hex_colour("#E8F6F7")   # lines drawn on teal
+
+# Colours that carry a meaning of their own in the process window's pictures,
+# where the picture must read at a glance: a folder is yellow, stop is red.
+BLUE = hex_colour("#3A8DE0")
+BLUE_DEEP = hex_colour("#1D5AA6")
+FOLDER = hex_colour("#F7CF57")
+FOLDER_BACK = hex_colour("#E3AE31")
+FOLDER_EDGE = hex_colour("#A9781B")
+STOP_RED = hex_colour("#D8392E")
+STOP_EDGE = hex_colour("#8C1E17")
 
 
 # --- Shapes ---------------------------------------------------------------
@@ -134,6 +150,37 @@ def segment(ax, ay, bx, by, width, round_caps=True):
         return px * px + py * py <= half * half
 
     return Shape(inside, (min(ax, bx) - half, min(ay, by) - half, max(ax, bx) + half, max(ay, by) + half))
+
+
+def polyline(points, width):
+    """A stroke through the points, with round joins."""
+    shape = segment(*points[0], *points[1], width)
+    for a, b in zip(points[1:], points[2:]):
+        shape = shape | segment(*a, *b, width)
+    return shape
+
+
+def bezier(p0, p1, p2, p3, steps=12):
+    """Points along a cubic curve, for polyline."""
+    points = []
+    for k in range(steps + 1):
+        t = k / float(steps)
+        u = 1.0 - t
+        points.append(tuple(u ** 3 * a + 3 * u * u * t * b + 3 * u * t * t * c + t ** 3 * d
+                            for a, b, c, d in zip(p0, p1, p2, p3)))
+    return points
+
+
+def star(cx, cy, radii, count, start_deg=0.0):
+    """A polygon whose corners lie on circles of the given radii in turn,
+    count times round: a gear with two radii per tooth, an octagon with one."""
+    corners = count * len(radii)
+    points = []
+    for k in range(corners):
+        angle = math.radians(start_deg + 360.0 * k / corners)
+        r = radii[k % len(radii)]
+        points.append((cx + r * math.sin(angle), cy - r * math.cos(angle)))
+    return polygon(points)
 
 
 def wedge(cx, cy, direction_deg, half_angle_deg, reach):
@@ -329,6 +376,39 @@ def draw_icon(size):
     return c
 
 
+# --- Parts shared by several pictures ------------------------------------
+
+def draw_window(c, x0, y0, x1, y1):
+    """A window with a teal title bar, 3 pixels high."""
+    c.fill(rect(x0, y0, x1, y1, 1.5), PAPER)
+    c.fill(rect(x0, y0, x1, y0 + 3, 1.5) | rect(x0, y0 + 1.5, x1, y0 + 3), TEAL)
+    c.fill(frame(x0, y0, x1, y1, 1.0, 1.5), INK)
+
+
+def draw_sheet(c, x0, y0, x1, y1, fold=3):
+    """A sheet of paper with its top right corner folded down."""
+    sheet = polygon([(x0, y0), (x1 - fold, y0), (x1, y0 + fold), (x1, y1), (x0, y1)])
+    inner = polygon([(x0 + 1, y0 + 1), (x1 - fold - 0.4, y0 + 1), (x1 - 1, y0 + fold + 0.4),
+                     (x1 - 1, y1 - 1), (x0 + 1, y1 - 1)])
+    c.fill(sheet, PAPER)
+    c.fill(sheet - inner, INK)
+    c.fill(polygon([(x1 - fold, y0), (x1, y0 + fold), (x1 - fold, y0 + fold)]), INK)
+
+
+def draw_text_lines(c, x0, lines):
+    """Grey lines of text: (top, right end) pairs, one pixel high."""
+    for top, right in lines:
+        c.fill(rect(x0, top, right, top + 1), with_alpha(INK, 0.5))
+
+
+def strip(draws):
+    """16x16 pictures side by side, in the order an image list numbers them."""
+    canvas = Canvas(16 * len(draws), 16)
+    for index, draw in enumerate(draws):
+        canvas.paste(draw(), 16 * index, 0)
+    return canvas
+
+
 # --- Command pictures (16x16) ---------------------------------------------
 
 def draw_close():
@@ -354,9 +434,7 @@ def draw_properties():
 def draw_debug_window():
     # A window with a title bar and a body of output lines.
     c = Canvas(16, 16)
-    c.fill(rect(1, 2, 15, 14, 1.5), PAPER)
-    c.fill(rect(1, 2, 15, 5, 1.5) | rect(1, 3.5, 15, 5), TEAL)
-    c.fill(frame(1, 2, 15, 14, 1.0, 1.5), INK)
+    draw_window(c, 1, 2, 15, 14)
     c.fill(rect(3, 7, 11, 8), with_alpha(INK, 0.45))
     c.fill(rect(3, 10, 13, 11), with_alpha(INK, 0.45))
     return c
@@ -376,12 +454,8 @@ def draw_flush():
     # Writing to disk: next to a sheet of text, an arrow comes down onto the
     # line of a drive.
     c = Canvas(16, 16)
-    sheet = polygon([(1, 0), (7, 0), (10, 3), (10, 12), (1, 12)])
-    c.fill(sheet, PAPER)
-    c.fill(sheet - polygon([(2, 1), (6.6, 1), (9, 3.4), (9, 11), (2, 11)]), INK)
-    c.fill(polygon([(7, 0), (10, 3), (7, 3)]), INK)
-    for top, right in ((5, 7), (7, 7), (9, 6)):
-        c.fill(rect(3, top, right, top + 1), with_alpha(INK, 0.5))
+    draw_sheet(c, 1, 0, 10, 12)
+    draw_text_lines(c, 3, ((5, 7), (7, 7), (9, 6)))
     c.fill(rect(1, 13, 15, 16, 1.0), INK)
     c.fill(rect(11, 14, 13, 15), ACCENT)
     # The arrow is cut free of the sheet under it so both stay readable.
@@ -395,9 +469,7 @@ def draw_flush():
 def draw_spawn():
     # A program window with a start badge: run a program under the debugger.
     c = Canvas(16, 16)
-    c.fill(rect(0, 1, 13, 12, 1.5), PAPER)
-    c.fill(rect(0, 1, 13, 4, 1.5) | rect(0, 2.5, 13, 4), TEAL)
-    c.fill(frame(0, 1, 13, 12, 1.0, 1.5), INK)
+    draw_window(c, 0, 1, 13, 12)
     c.erase(circle(11.5, 11.5, 5.0))
     c.fill(circle(11.5, 11.5, 4.25), ACCENT)
     c.fill(polygon([(10.0, 9.0), (10.0, 14.0), (14.2, 11.5)]), PAPER)
@@ -407,24 +479,101 @@ def draw_spawn():
 COMMANDS = [draw_close, draw_properties, draw_debug_window, draw_about, draw_flush]
 
 
+# --- Process window pictures (16x16) --------------------------------------
+#
+# One per kind of row and tree node, told apart by shape and colour at a
+# glance in a long list, so each keeps to one strong colour.
+
+def draw_dot():
+    # A plain event: the smallest mark that still shows a colour.
+    c = Canvas(16, 16)
+    c.fill(circle(8, 8, 3.5), BLUE_DEEP)
+    c.fill(circle(8, 8, 2.5), vertical_gradient(BLUE, BLUE_DEEP, 5.5, 10.5))
+    return c
+
+
+def draw_folder():
+    c = Canvas(16, 16)
+    back = polygon([(1, 2.5), (6, 2.5), (7.5, 4), (15, 4), (15, 13.5), (1, 13.5)])
+    c.fill(back, FOLDER_EDGE)
+    c.fill(polygon([(2, 3.5), (5.6, 3.5), (7.1, 5), (14, 5), (14, 7), (2, 7)]), FOLDER_BACK)
+    c.fill(rect(1, 6, 15, 13.5, 0.5), FOLDER_EDGE)
+    c.fill(rect(2, 7, 14, 12.5), vertical_gradient(FOLDER, FOLDER_BACK, 7, 12.5))
+    return c
+
+
+def draw_needle_and_thread():
+    # A thread of execution: a needle lying across, its thread through the eye.
+    c = Canvas(16, 16)
+    point = polygon([(1.5, 14.5), (3.9, 10.9), (5.1, 12.1)])
+    c.fill(point | segment(4.5, 11.5, 12.6, 3.4, 1.7) | circle(12.6, 3.4, 1.5), INK)
+    c.erase(segment(11.9, 4.1, 13.3, 2.7, 0.8))
+    thread = bezier((12.75, 3.45), (15.5, 6.5), (8.0, 6.5), (9.5, 10.5)) \
+        + bezier((9.5, 10.5), (10.5, 13.5), (14.5, 11.5), (14.5, 15.0))[1:]
+    c.fill(polyline(thread, 1.2), ACCENT)
+    return c
+
+
+def draw_page_with_gear():
+    # A module: code on a page, the gear saying it runs.
+    c = Canvas(16, 16)
+    draw_sheet(c, 1, 0, 11, 13)
+    draw_text_lines(c, 3, ((5, 8), (7, 7)))
+    c.erase(circle(11, 11, 5.2))
+    c.fill(star(11, 11, (4.6, 4.6, 3.3, 3.3), 8, -11.25) - circle(11, 11, 1.4), TEAL)
+    return c
+
+
+def draw_application():
+    # A process: a program's window with a side pane and a body.
+    c = Canvas(16, 16)
+    draw_window(c, 1, 2, 15, 14)
+    c.fill(rect(2, 5, 6, 13), PAPER_SHADE)
+    c.fill(rect(6, 5, 7, 13), with_alpha(INK, 0.35))
+    draw_text_lines(c, 8, ((7, 13), (9, 12), (11, 13)))
+    return c
+
+
+def draw_page_with_text():
+    # A debug string: a page with lower-case letters on it.
+    c = Canvas(16, 16)
+    draw_sheet(c, 0, 0, 16, 15)
+    # Bowls as rounded frames on whole pixels: a one pixel ring would blur.
+    c.fill(frame(2, 8, 7, 13, 1.0, 1.5) | rect(6, 8, 7, 13), INK)
+    c.fill(frame(9, 8, 14, 13, 1.0, 1.5) | rect(9, 4, 10, 13), INK)
+    return c
+
+
+def draw_stop():
+    # An exception or the end of the process.
+    c = Canvas(16, 16)
+    c.fill(star(8, 8, (7.6,), 8, 22.5), STOP_EDGE)
+    c.fill(star(8, 8, (6.7,), 8, 22.5), STOP_RED)
+    c.fill(star(8, 8, (5.9,), 8, 22.5) - star(8, 8, (5.1,), 8, 22.5), PAPER)
+    c.fill(rect(4.5, 7, 11.5, 9, 0.5), PAPER)
+    return c
+
+
+VIEWS = [draw_dot, draw_folder, draw_needle_and_thread, draw_page_with_gear, draw_application,
+         draw_page_with_text, draw_stop]
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, os.pardir, "src", "shell", "res")
-    os.makedirs(out, exist_ok=True)
-
-    strip = Canvas(16 * len(COMMANDS), 16)
-    for index, draw in enumerate(COMMANDS):
-        strip.paste(draw(), 16 * index, 0)
+    source = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, os.pardir, "src")
 
     files = {
-        "norvale.ico": ico_bytes([draw_icon(size) for size in sorted(ICON_LAYOUTS)]),
-        "commands.bmp": bmp_bytes(strip),
-        "spawn.bmp": bmp_bytes(draw_spawn()),
+        ("shell", "res", "norvale.ico"): ico_bytes([draw_icon(size) for size in sorted(ICON_LAYOUTS)]),
+        ("shell", "res", "commands.bmp"): bmp_bytes(strip(COMMANDS)),
+        ("shell", "res", "spawn.bmp"): bmp_bytes(draw_spawn()),
+        ("debugger", "res", "views.bmp"): bmp_bytes(strip(VIEWS)),
     }
-    for name, data in files.items():
-        with open(os.path.join(out, name), "wb") as f:
+    for parts, data in files.items():
+        path = os.path.normpath(os.path.join(source, *parts))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
             f.write(data)
-        print("wrote", os.path.normpath(os.path.join(out, name)), len(data), "bytes")
+        print("wrote", path, len(data), "bytes")
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "common/ansi_text.h"
 #include "common/errors.h"
 #include "common/mutex.h"
+#include "debugger/debug_runs.h"
 #include "generated/Norvale_h.h"
 #include "server/server_instance.h"
 #include "shell/main_form.h"
@@ -120,6 +122,14 @@ int Run() {
     context.ObjectCreated = [&objectCount] { objectCount.Raise(); };
     context.ObjectDestroyed = [&objectCount] { objectCount.Lower(); };
 
+    // Attach requests come on call threads, also while the runs come and go.
+    std::mutex runsLock;
+    TDebugRuns* liveRuns = nullptr;
+    context.AttachToProcess = [&runsLock, &liveRuns](uint32_t processId) {
+        std::lock_guard lock(runsLock);
+        if (liveRuns != nullptr) liveRuns->RequestAttach(processId);
+    };
+
     std::atomic<bool> activated{false};
     TSingleAutoObjectFactory factory(context, [&activated] { activated = true; });
     {
@@ -130,8 +140,16 @@ int Run() {
         hooks.RequestTerminate = [&objectCount] {
             return RequestTerminate(objectCount.Count(), ConfirmCloseWithLiveObjects);
         };
+        hooks.SpawnProcess = [&liveRuns](const std::string& program) { liveRuns->Spawn(program); };
         TMainForm mainForm(instance, registry, prompts, hooks);
+        TDebugRuns runs(mainForm);
+        {
+            std::lock_guard lock(runsLock);
+            liveRuns = &runs;
+        }
         RunMessageLoop(mode, activated, mainForm);
+        std::lock_guard lock(runsLock);
+        liveRuns = nullptr;
     }
     // The class is withdrawn. Objects that clients still hold are released
     // by leaving the apartment, while everything they use still lives; the

@@ -49,18 +49,38 @@ LRESULT TWindow::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK TWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        auto* created = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        const auto* creation = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        // A document child gets its creation parameter wrapped by the frame.
+        void* parameter = (creation->dwExStyle & WS_EX_MDICHILD) != 0
+                              ? reinterpret_cast<void*>(
+                                    static_cast<const MDICREATESTRUCTA*>(creation->lpCreateParams)->lParam)
+                              : creation->lpCreateParams;
+        auto* created = static_cast<TWindow*>(parameter);
         created->handle_ = window;
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
     }
     auto* self = reinterpret_cast<TWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+    LRESULT result = 0;
     try {
-        return self->HandleMessage(message, wParam, lParam);
+        result = self->HandleMessage(message, wParam, lParam);
     } catch (const std::exception& failure) {
         ShowWindowThreadFailure(failure);
-        return 0;
     }
+    if (message == WM_NCDESTROY) {
+        // Destroyed from outside (with its parent): the object outlives it
+        // and must not reach for the handle again.
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        self->handle_ = nullptr;
+    }
+    return result;
+}
+
+int Scaled(int pixels) {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return MulDiv(pixels, dpi, 96);
 }
 
 void ShowWindowThreadFailure(const std::exception& failure) {

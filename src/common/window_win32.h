@@ -42,6 +42,9 @@ private:
     HWND handle_ = nullptr;
 };
 
+// Pixels at 96 dots per inch, on this screen.
+int Scaled(int pixels);
+
 // The top-level handler of the window thread: a silent abort is dropped,
 // every other failure is shown in a message box.
 void ShowWindowThreadFailure(const std::exception& failure);

@@ -70,8 +70,15 @@ void TCoNorvale::CloseOutputFile() { server_->CloseOutputFile(); }
 
 HRESULT TCoNorvale::AttachToProcess(long iProcessID_, long* Value) {
     return Boundary([&] {
-        context_.Diagnostic("Attaching to process " + HexText(static_cast<uint32_t>(iProcessID_)));
+        const auto processId = static_cast<uint32_t>(iProcessID_);
+        context_.Diagnostic("Attaching to process " + HexText(processId));
         if (Value != nullptr) *Value = 1;
+        // However the start goes, the caller has asked and is answered.
+        try {
+            context_.AttachToProcess(processId);
+        } catch (const std::exception& failure) {
+            context_.Diagnostic(failure.what());
+        }
     });
 }
 

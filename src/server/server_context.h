@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -33,6 +34,8 @@ struct TServerContext {
     std::function<void()> ObjectDestroyed = [] {};
     // Texts of the debugger requests; they reach no output.
     std::function<void(const std::string&)> Diagnostic = [](const std::string&) {};
+    // Starts a debugging run for a process; called on a call thread.
+    std::function<void(uint32_t processId)> AttachToProcess = [](uint32_t) {};
 };
 
 }  // namespace norvale

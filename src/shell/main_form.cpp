@@ -1,9 +1,9 @@
 #include "shell/main_form.h"
 
+#include "common/pictures_win32.h"
 #include "common/version.h"
 #include "config/reg_placement.h"
 #include "config/registry_config.h"
-#include "shell/pictures_win32.h"
 #include "shell/shell_resources.h"
 #include "shell/tray_menu_state.h"
 
@@ -17,17 +17,14 @@ constexpr UINT kFirstProcessWindow = 50000;
 // Positions in the picture strip of the command set.
 enum CommandPicture { kCloseImage = 0, kPropertiesImage, kShowDebugWindowImage, kAboutImage, kFlushImage };
 
+UniqueIcon LoadProgramIcon(int size) {
+    return UniqueIcon(static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_NORVALE), IMAGE_ICON, size, size, 0)));
+}
+
 std::string FormCaption() {
     // The caption template "brantwick Norvale %s" with the short version.
     return "brantwick Norvale " + ShortVersionText(OwnFileVersion());
-}
-
-// Pixels at 96 dots per inch, on this screen.
-int Scaled(int pixels) {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    return MulDiv(pixels, dpi, 96);
 }
 
 // Clears the flag however the scope ends.

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "common/pictures_win32.h"
 #include "common/win32_resources.h"
 #include "common/window_win32.h"
+#include "debugger/process_form.h"
 #include "server/server_instance.h"
 #include "server/session_registry.h"
-#include "shell/pictures_win32.h"
 #include "shell/shell_prompts.h"
 #include "shell/tray_icon.h"
 
@@ -27,10 +28,10 @@ struct TShellHooks {
     std::function<void(const std::string& program)> SpawnProcess = [](const std::string&) {};
 };
 
-// `TMainForm`: the hidden multiple-document frame that will hold the
-// debugger's process windows, with the icon in the notification area and its
-// menu. It lives on the main thread for the whole run.
-class TMainForm final : public TWindow {
+// `TMainForm`: the hidden multiple-document frame that holds the debugger's
+// process windows, with the icon in the notification area and its menu. It
+// lives on the main thread for the whole run.
+class TMainForm final : public TWindow, public IProcessWindowHost {
 public:
     // `configPath`, when given, replaces the program's own registry key (the
     // tests keep theirs apart).
@@ -42,7 +43,8 @@ public:
     bool PreTranslateMessage(MSG& message);
 
     // `ac_ShowDebugWindowExecute`, also for a debugging run's first window.
-    void ShowDebugWindow();
+    void ShowDebugWindow() override;
+    HWND DocumentArea() const override { return mdiClient_; }
 
     TTrayIcon& TrayIcon1() { return trayIcon_; }
 

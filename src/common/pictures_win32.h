@@ -18,9 +18,6 @@ struct ImageListTraits {
 };
 using UniqueImageList = UniqueResource<ImageListTraits>;
 
-// The program's icon at a size in pixels.
-UniqueIcon LoadProgramIcon(int size);
-
 // The pictures of a 32-bit bitmap resource, `size` pixels square, side by
 // side, each as its own bitmap: with premultiplied alpha, as image lists take
 // them, or laid onto `background` where the drawing does not blend (menus

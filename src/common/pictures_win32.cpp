@@ -1,17 +1,11 @@
-#include "shell/pictures_win32.h"
+#include "common/pictures_win32.h"
 
 #include <cstdint>
 #include <cstring>
 
 #include "common/errors.h"
-#include "shell/shell_resources.h"
 
 namespace norvale {
-
-UniqueIcon LoadProgramIcon(int size) {
-    return UniqueIcon(static_cast<HICON>(
-        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_NORVALE), IMAGE_ICON, size, size, 0)));
-}
 
 std::vector<UniqueGdiObject> LoadPictureStrip(int resource, int size, std::optional<COLORREF> background) {
     const UniqueGdiObject strip(

@@ -1,0 +1,91 @@
+#pragma once
+
+// A debug event as the process window shows it: the members of the platform's
+// DEBUG_EVENT that it reads, with every pointer-sized value widened to 64
+// bits, plus the texts read out of the debuggee while it was stopped for the
+// event. Plain data, so that what the window shows is decided and tested
+// without the platform.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace norvale {
+
+enum DebugEventCode : uint32_t {
+    kExceptionEvent = 1,
+    kCreateThreadEvent = 2,
+    kCreateProcessEvent = 3,
+    kExitThreadEvent = 4,
+    kExitProcessEvent = 5,
+    kLoadDllEvent = 6,
+    kUnloadDllEvent = 7,
+    kOutputDebugStringEvent = 8,
+    kRipEvent = 9,
+};
+
+// The code with which programs built with the Delphi runtime raise their
+// language exceptions.
+constexpr uint32_t kDelphiExceptionCode = 0x0EEDFADE;
+
+struct DebugEventRecord {
+    uint32_t code = 0;
+    uint32_t processId = 0;
+    uint32_t threadId = 0;
+
+    // Exception
+    uint32_t exceptionCode = 0;
+    uint32_t exceptionFlags = 0;
+    uint64_t exceptionAddress = 0;
+    uint32_t numberParameters = 0;
+    std::array<uint64_t, 15> exceptionInformation{};
+    uint32_t firstChance = 0;
+
+    // Thread and process creation
+    uint64_t process = 0;  // hProcess
+    uint64_t thread = 0;   // hThread
+    uint64_t threadLocalBase = 0;
+    uint64_t startAddress = 0;
+    uint64_t baseOfImage = 0;
+
+    // Process creation and module load
+    uint64_t imageName = 0;  // lpImageName: where the pointer to the name is stored
+    uint32_t debugInfoFileOffset = 0;
+    uint32_t debugInfoSize = 0;
+    uint32_t unicode = 0;  // fUnicode of the image name or of the debug string
+
+    // Thread and process exit
+    uint32_t exitCode = 0;
+
+    // Module load and unload
+    uint64_t baseOfDll = 0;
+
+    // Debug string
+    uint64_t debugStringData = 0;
+    uint32_t debugStringLength = 0;
+
+    // RIP
+    uint32_t ripError = 0;
+    uint32_t ripType = 0;
+};
+
+// What was read out of the debuggee for an event; empty where nothing could
+// be read or the event has no such text.
+struct DebuggeeTexts {
+    std::string imageName;        // process creation, module load
+    std::string debugString;      // debug string
+    std::string delphiClassName;  // Delphi exception
+};
+
+// One event on its way from the debugger thread to the window.
+struct DebugEventCopy {
+    DebugEventRecord event;
+    DebuggeeTexts texts;
+    // 4 for a 32-bit debuggee, 8 for a 64-bit one: the width in which its
+    // pointer-sized values are shown.
+    int pointerSize = 8;
+    // The thread holds the debuggee at this event until Continue is pressed.
+    bool halted = false;
+};
+
+}  // namespace norvale

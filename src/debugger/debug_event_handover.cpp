@@ -1,0 +1,81 @@
+#include "debugger/debug_event_handover.h"
+
+#include <utility>
+
+namespace norvale {
+
+TDebugEventHandOver::TDebugEventHandOver(Wake wake) : wake_(std::move(wake)) {}
+
+void TDebugEventHandOver::SetProcessId(uint32_t processId) {
+    std::lock_guard lock(lock_);
+    processId_ = processId;
+}
+
+uint32_t TDebugEventHandOver::ProcessId() const {
+    std::lock_guard lock(lock_);
+    return processId_;
+}
+
+void TDebugEventHandOver::WakeIfAsleep() {
+    if (!awake_ && !stopped_) awake_ = wake_();
+}
+
+bool TDebugEventHandOver::PostDebugEvent(DebugEventCopy copy) {
+    std::unique_lock lock(lock_);
+    changed_.wait(lock, [&] { return stopped_ || waiting_.size() < kMaxWaiting; });
+    if (stopped_) return false;
+    waiting_.push_back(std::move(copy));
+    WakeIfAsleep();
+    return true;
+}
+
+bool TDebugEventHandOver::IsHaltOnEvent() const {
+    std::lock_guard lock(lock_);
+    return haltOnEvent_;
+}
+
+bool TDebugEventHandOver::WaitForContinue() {
+    std::unique_lock lock(lock_);
+    changed_.wait(lock, [&] { return stopped_ || continuePending_; });
+    if (stopped_) return false;
+    continuePending_ = false;
+    return true;
+}
+
+void TDebugEventHandOver::SetTerminated() {
+    std::lock_guard lock(lock_);
+    terminated_ = true;
+    WakeIfAsleep();
+}
+
+TDebugEventHandOver::Batch TDebugEventHandOver::Take() {
+    std::lock_guard lock(lock_);
+    Batch batch{std::exchange(waiting_, {}), terminated_};
+    awake_ = false;
+    changed_.notify_all();
+    return batch;
+}
+
+void TDebugEventHandOver::SetHaltOnEvent(bool down) {
+    std::lock_guard lock(lock_);
+    haltOnEvent_ = down;
+}
+
+void TDebugEventHandOver::Continue() {
+    std::lock_guard lock(lock_);
+    continuePending_ = true;
+    changed_.notify_all();
+}
+
+void TDebugEventHandOver::Stop() {
+    std::lock_guard lock(lock_);
+    stopped_ = true;
+    changed_.notify_all();
+}
+
+bool TDebugEventHandOver::Stopped() const {
+    std::lock_guard lock(lock_);
+    return stopped_;
+}
+
+}  // namespace norvale

@@ -1,0 +1,75 @@
+#pragma once
+
+// The hand-over of debug events from a debugger thread to its process window,
+// and of the user's Continue back. Plain code: the window's side only tells
+// how to wake the window (a posted message under the platform).
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "debugger/debug_event.h"
+
+namespace norvale {
+
+class TDebugEventHandOver {
+public:
+    // Wakes the window to take what waits for it; false when it could not
+    // (the events stay and go with the next wake). Called under the
+    // hand-over's lock, at most once until the window takes.
+    using Wake = std::function<bool()>;
+    // A debuggee that outruns its window is held at this many waiting
+    // events until the window has taken them, so memory stays bounded and
+    // nothing is dropped.
+    static constexpr size_t kMaxWaiting = 10000;
+
+    explicit TDebugEventHandOver(Wake wake);
+    TDebugEventHandOver(const TDebugEventHandOver&) = delete;
+    TDebugEventHandOver& operator=(const TDebugEventHandOver&) = delete;
+
+    // The debugger thread's side.
+    void SetProcessId(uint32_t processId);
+    // False once stopped: the event is not shown and the thread should end.
+    bool PostDebugEvent(DebugEventCopy copy);
+    bool IsHaltOnEvent() const;
+    // Waits for a Continue the window has not yet consumed, also one given
+    // before the wait began; false when stopped instead.
+    bool WaitForContinue();
+    // After the last event: the window shows it once it has taken every
+    // event before it.
+    void SetTerminated();
+
+    // The window's side.
+    struct Batch {
+        std::vector<DebugEventCopy> events;
+        bool terminated = false;
+    };
+    Batch Take();
+    void SetHaltOnEvent(bool down);
+    void Continue();
+    uint32_t ProcessId() const;
+
+    // The owner's side, and the window's when it goes: nothing is handed
+    // over any more and every wait of the thread ends.
+    void Stop();
+    bool Stopped() const;
+
+private:
+    void WakeIfAsleep();
+
+    Wake wake_;
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<DebugEventCopy> waiting_;
+    uint32_t processId_ = 0;
+    bool haltOnEvent_ = false;
+    bool continuePending_ = false;
+    bool terminated_ = false;
+    bool awake_ = false;
+    bool stopped_ = false;
+};
+
+}  // namespace norvale

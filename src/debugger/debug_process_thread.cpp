@@ -1,0 +1,109 @@
+#include "debugger/debug_process_thread.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "common/win32_resources.h"
+#include "debugger/debug_event_win32.h"
+#include "debugger/debuggee_memory.h"
+#include "debugger/process_view_model.h"
+
+namespace norvale {
+
+namespace {
+
+// How often a thread that waits for a debug event looks whether it is to
+// stop.
+constexpr DWORD kStopCheckInterval = 100;
+
+// The file handles that some events carry belong to the debugger.
+void CloseEventFile(const DEBUG_EVENT& event) {
+    HANDLE file = nullptr;
+    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) file = event.u.CreateProcessInfo.hFile;
+    if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) file = event.u.LoadDll.hFile;
+    if (file != nullptr && file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+}  // namespace
+
+TDebugProcessThread::TDebugProcessThread(std::shared_ptr<TDebugEventHandOver> handOver, std::string programPath,
+                                         uint32_t processId)
+    : handOver_(std::move(handOver)), programPath_(std::move(programPath)), processId_(processId) {
+    thread_ = std::thread([this] { Execute(); });
+}
+
+std::unique_ptr<TDebugProcessThread> TDebugProcessThread::CreateForSpawn(
+    std::shared_ptr<TDebugEventHandOver> handOver, std::string programPath) {
+    return std::unique_ptr<TDebugProcessThread>(new TDebugProcessThread(std::move(handOver), std::move(programPath), 0));
+}
+
+std::unique_ptr<TDebugProcessThread> TDebugProcessThread::CreateForAttach(
+    std::shared_ptr<TDebugEventHandOver> handOver, uint32_t processId) {
+    return std::unique_ptr<TDebugProcessThread>(new TDebugProcessThread(std::move(handOver), {}, processId));
+}
+
+TDebugProcessThread::~TDebugProcessThread() {
+    handOver_->Stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+void TDebugProcessThread::Execute() {
+    // The debugging calls belong to this thread: the platform delivers the
+    // events only to the thread that started or attached to the debuggee.
+    UniqueHandle process;
+    uint32_t processId = processId_;
+    if (processId != 0) {
+        process.reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId));
+        if (!DebugActiveProcess(processId)) process.reset();
+    } else {
+        STARTUPINFOA startup{};
+        GetStartupInfoA(&startup);
+        std::string commandLine = programPath_ + " /debug";
+        PROCESS_INFORMATION created{};
+        if (CreateProcessA(programPath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DEBUG_PROCESS, nullptr,
+                           nullptr, &startup, &created)) {
+            UniqueHandle thread(created.hThread);
+            process.reset(created.hProcess);
+            processId = created.dwProcessId;
+        }
+    }
+    // A run that could not start or attach ends here: its window shows
+    // " - Terminated" with nothing in it.
+    if (process) {
+        handOver_->SetProcessId(processId);
+        DebugLoop(process.get());
+    }
+    handOver_->SetTerminated();
+}
+
+void TDebugProcessThread::DebugLoop(HANDLE process) {
+    const int pointerSize = PointerSizeOf(process);
+    TProcessMemory memory(process);
+    for (;;) {
+        DEBUG_EVENT event{};
+        if (!WaitForDebugEvent(&event, kStopCheckInterval)) {
+            if (handOver_->Stopped() || GetLastError() != ERROR_SEM_TIMEOUT) return;
+            continue;
+        }
+        CloseEventFile(event);
+        DebugEventCopy copy;
+        copy.event = RecordOf(event);
+        // Read while the debuggee is held: once continued, it may change or
+        // free what the event points at.
+        copy.texts = ReadDebuggeeTexts(memory, copy.event, pointerSize);
+        copy.pointerSize = pointerSize;
+        // The decision travels with the event, so the window enables
+        // Continue exactly for the events the thread holds.
+        const bool halted = handOver_->IsHaltOnEvent();
+        copy.halted = halted;
+        const DWORD status = ContinueStatusFor(copy.event);
+        const bool last = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
+        if (!handOver_->PostDebugEvent(std::move(copy))) return;
+        if (halted && !handOver_->WaitForContinue()) return;
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        if (last) return;
+    }
+}
+
+}  // namespace norvale

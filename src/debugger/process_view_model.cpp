@@ -1,0 +1,175 @@
+#include "debugger/process_view_model.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
+#include "common/text.h"
+#include "debugger/exception_code_name.h"
+
+namespace norvale {
+
+namespace {
+
+constexpr uint32_t kBreakpointCode = 0x80000003;
+constexpr uint32_t kWow64BreakpointCode = 0x4000001F;
+constexpr uint32_t kSingleStepCode = 0x80000004;
+
+// The labels of the parameters a Delphi runtime passes with its exceptions;
+// a runtime that passes more gets empty rows for the rest.
+constexpr std::string_view kDelphiParameterLabels[] = {
+    "Exception raised at ", "Exception object at ", "EBX = ", "ESI = ", "EDI = ", "EBP = ", "ESP = ",
+};
+
+EventRow Row(std::string text, ViewIcon icon) { return EventRow{std::move(text), icon, 0}; }
+
+EventView OneRow(std::string text, ViewIcon icon) {
+    EventView view;
+    view.rows.push_back(Row(std::move(text), icon));
+    return view;
+}
+
+EventView DescribeException(const DebugEventCopy& copy) {
+    const DebugEventRecord& e = copy.event;
+    const char* firstChance = YesNoText(e.firstChance != 0);
+    if (e.exceptionCode != kDelphiExceptionCode) {
+        return OneRow("Exception " + std::string(ExceptionCodeName(e.exceptionCode)) + " (" +
+                          HexText(e.exceptionCode) + ") flags:" + HexText(e.exceptionFlags) +
+                          " address:" + PointerText(e.exceptionAddress, copy.pointerSize) +
+                          " first chance:" + firstChance,
+                      ViewIcon::Exception);
+    }
+    EventView view = OneRow("Delphi Exception " + copy.texts.delphiClassName + " at " +
+                                PointerText(e.exceptionAddress, copy.pointerSize) + " first chance: " + firstChance,
+                            ViewIcon::Exception);
+    // The count comes from the debuggee and may claim more than the record holds.
+    const size_t count = std::min<size_t>(e.numberParameters, e.exceptionInformation.size());
+    for (size_t i = 0; i < count; ++i) {
+        std::string text;
+        if (i < std::size(kDelphiParameterLabels)) {
+            text = std::string(kDelphiParameterLabels[i]) + PointerText(e.exceptionInformation[i], copy.pointerSize);
+        }
+        view.rows.push_back(EventRow{std::move(text), ViewIcon::DelphiDetail, 1});
+    }
+    return view;
+}
+
+EventView DescribeThreadCreated(const DebugEventCopy& copy) {
+    const DebugEventRecord& e = copy.event;
+    const std::string thread = PointerText(e.thread, copy.pointerSize);
+    EventView view = OneRow("Thread " + thread + " spawned.", ViewIcon::Thread);
+    view.node = TreeNodeAdded{TreeRoot::Threads,
+                              thread,
+                              ViewIcon::Thread,
+                              {"Thread handle = $" + thread,
+                               "Start address = $" + PointerText(e.startAddress, copy.pointerSize),
+                               "Thread data at $" + PointerText(e.threadLocalBase, copy.pointerSize)}};
+    return view;
+}
+
+EventView DescribeProcessCreated(const DebugEventCopy& copy) {
+    const DebugEventRecord& e = copy.event;
+    const std::string file = FileNameOf(copy.texts.imageName);
+    const std::string process = PointerText(e.process, copy.pointerSize);
+    EventView view = OneRow("Process " + file + " (" + process + ") spawned.", ViewIcon::Process);
+    TreeNodeAdded node{TreeRoot::Processes,
+                       file,
+                       ViewIcon::Process,
+                       {"Process handle = $" + process,
+                        "Thread handle = $" + PointerText(e.thread, copy.pointerSize),
+                        "Start address = $" + PointerText(e.startAddress, copy.pointerSize),
+                        "Thread data at $" + PointerText(e.threadLocalBase, copy.pointerSize),
+                        "Image base = $" + PointerText(e.baseOfImage, copy.pointerSize),
+                        "Image path = " + PathPartOf(copy.texts.imageName)}};
+    if (e.debugInfoSize != 0) node.details.push_back("DebugInfo at $" + HexText(e.debugInfoFileOffset));
+    view.node = std::move(node);
+    return view;
+}
+
+}  // namespace
+
+std::string PointerText(uint64_t value, int pointerSize) {
+    std::string text;
+    if (pointerSize == 8) AppendHexText(text, static_cast<uint32_t>(value >> 32));
+    AppendHexText(text, static_cast<uint32_t>(value));
+    return text;
+}
+
+std::string FileNameOf(const std::string& path) { return FileNameOfPath(path); }
+
+std::string PathPartOf(const std::string& path) { return PathPartOfPath(path); }
+
+uint32_t ContinueStatusFor(const DebugEventRecord& event) {
+    if (event.code != kExceptionEvent) return kDbgContinue;
+    switch (event.exceptionCode) {
+    case kBreakpointCode:
+    case kWow64BreakpointCode:
+    case kSingleStepCode:
+        return kDbgContinue;
+    default:
+        return kDbgExceptionNotHandled;
+    }
+}
+
+EventView TProcessViewModel::Apply(const DebugEventCopy& copy) {
+    EventView view = Describe(copy);
+    for (const EventRow& row : view.rows) {
+        if (rows_.size() == kMaxRows) {
+            rows_.pop_front();
+            ++dropped_;
+        }
+        rows_.push_back(row);
+    }
+    return view;
+}
+
+EventView TProcessViewModel::Describe(const DebugEventCopy& copy) {
+    const DebugEventRecord& e = copy.event;
+    switch (e.code) {
+    case kExceptionEvent:
+        return DescribeException(copy);
+    case kCreateThreadEvent:
+        return DescribeThreadCreated(copy);
+    case kCreateProcessEvent:
+        return DescribeProcessCreated(copy);
+    case kExitThreadEvent:
+        return OneRow("Thread exited with exit code $" + HexText(e.exitCode), ViewIcon::Thread);
+    case kExitProcessEvent:
+        return OneRow("Process exited with exit code $" + HexText(e.exitCode), ViewIcon::Process);
+    case kLoadDllEvent: {
+        const std::string base = PointerText(e.baseOfDll, copy.pointerSize);
+        TModuleInfo module{FileNameOf(copy.texts.imageName), e.baseOfDll};
+        EventView view = OneRow("Load DLL " + module.moduleName + " base " + base, ViewIcon::Module);
+        TreeNodeAdded node{TreeRoot::Modules,
+                           module.moduleName,
+                           ViewIcon::Module,
+                           {"Path = " + PathPartOf(copy.texts.imageName), "Base = $" + base}};
+        if (e.debugInfoSize != 0) node.details.push_back("DebugInfo at $" + HexText(e.debugInfoFileOffset));
+        view.node = std::move(node);
+        modules_.push_back(std::move(module));
+        return view;
+    }
+    case kUnloadDllEvent: {
+        std::string name;
+        EventView view;
+        const auto found = std::find_if(modules_.begin(), modules_.end(),
+                                        [&](const TModuleInfo& m) { return m.base == e.baseOfDll; });
+        if (found != modules_.end()) {
+            name = found->moduleName + " ";
+            view.removedModule = static_cast<size_t>(found - modules_.begin());
+            modules_.erase(found);
+        }
+        view.rows.push_back(
+            Row("Unload DLL " + name + "base " + PointerText(e.baseOfDll, copy.pointerSize), ViewIcon::Module));
+        return view;
+    }
+    case kOutputDebugStringEvent:
+        return OneRow(copy.texts.debugString, ViewIcon::Text);
+    case kRipEvent:
+        return OneRow("RIP error:" + HexText(e.ripError) + " type:" + HexText(e.ripType), ViewIcon::Text);
+    default:
+        return OneRow("Unknown event of type" + HexText(e.code), ViewIcon::Text);
+    }
+}
+
+}  // namespace norvale

@@ -1,0 +1,301 @@
+// The debugger of the real server, driven as a user and a compiled client
+// drive it: the Spawn command through its file dialog, AttachToProcess, the
+// rows and nodes a real debuggee's events produce, "Halt on Event" holding it
+// at each event, and a faulting debuggee.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "shell/shell_resources.h"
+#include "tests/com/com_support.h"
+#include "tests_support/child_process.h"
+#include "tests_support/debug_window_reader.h"
+#include "tests_support/paths.h"
+#include "tests_support/process_windows.h"
+#include "tests_support/scratch.h"
+#include "tests_support/test_viewer_client.h"
+
+#include <commctrl.h>
+
+namespace norvale {
+namespace {
+
+using Texts = std::vector<std::string>;
+using test::milliseconds;
+
+// The test debuggee under a name of the test's own, with its steps file and
+// the library it loads beside it.
+class TestDebuggee {
+public:
+    TestDebuggee(const test::ScratchDirectory& dir, const std::string& name, const Texts& steps)
+        : dir_(dir), stem_(dir.PathOf(name)) {
+        CopyFileA((test::BinDirectory() + "norvale_test_debuggee.exe").c_str(), Path().c_str(), FALSE);
+        CopyFileA((test::BinDirectory() + "norvale_test_debuggee_dll.dll").c_str(),
+                  dir.PathOf("norvale_test_debuggee_dll.dll").c_str(), FALSE);
+        std::string text;
+        for (const auto& step : steps) text += step + "\r\n";
+        test::WriteWholeFile(stem_ + ".steps", text);
+    }
+    std::string Path() const { return stem_ + ".exe"; }
+    Texts Progress() const {
+        Texts lines;
+        const std::string text = ReadIfThere(stem_ + ".progress");
+        for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        return lines;
+    }
+    // Lets an "awaitfile <name>" step go on.
+    void Release(const std::string& name) const { test::WriteWholeFile(dir_.PathOf(name), ""); }
+
+private:
+    static std::string ReadIfThere(const std::string& path) {
+        return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES ? "" : test::ReadWholeFile(path);
+    }
+    const test::ScratchDirectory& dir_;
+    std::string stem_;
+};
+
+HWND DocumentArea() {
+    const HWND frame = FindWindowA("TMainForm", nullptr);
+    return frame == nullptr ? nullptr : FindWindowExA(frame, nullptr, "MDICLIENT", nullptr);
+}
+
+// The server's process window whose caption begins with `caption`, once
+// its list (made last) is there.
+HWND FindProcessForm(const std::string& caption) {
+    for (HWND form = FindWindowExA(DocumentArea(), nullptr, "TProcessForm", nullptr); form != nullptr;
+         form = FindWindowExA(DocumentArea(), form, "TProcessForm", nullptr)) {
+        char text[1024] = {};
+        GetWindowTextA(form, text, sizeof text);
+        if (std::string(text).rfind(caption, 0) == 0 && FindWindowExA(form, nullptr, WC_LISTVIEWA, nullptr)) {
+            return form;
+        }
+    }
+    return nullptr;
+}
+
+HWND WaitForProcessForm(const std::string& caption) {
+    HWND form = nullptr;
+    test::WaitUntil([&] { return (form = FindProcessForm(caption)) != nullptr; }, milliseconds(20000));
+    return form;
+}
+
+bool WaitForTerminated(HWND form) {
+    return test::WaitUntil(
+        [&] {
+            const std::string caption = test::ReadProcessWindow(form).caption;
+            return caption.size() > 13 && caption.compare(caption.size() - 13, 13, " - Terminated") == 0;
+        },
+        milliseconds(30000));
+}
+
+// Whether rows matching the patterns come in this order (others may come
+// between them).
+testing::AssertionResult RowsInOrder(const Texts& rows, const Texts& patterns) {
+    size_t next = 0;
+    for (const std::string& row : rows) {
+        if (next < patterns.size() && std::regex_match(row, std::regex(patterns[next]))) ++next;
+    }
+    if (next == patterns.size()) return testing::AssertionSuccess();
+    std::string shown;
+    for (const auto& row : rows) shown += "\n  " + row;
+    return testing::AssertionFailure() << "no row matches \"" << patterns[next] << "\" after the earlier ones in:"
+                                       << shown;
+}
+
+std::string HexOf(uint32_t value) {
+    char text[16];
+    snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+const std::string kPointer = "[0-9a-f]{16}";
+const std::string kUnicodeName = R"(\[unicode not supported yet\])";
+
+class DebuggerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        norvale_ = test::ActivateNorvale();
+        ASSERT_TRUE(norvale_);
+        debugProcess_ = norvale_.query<IDebugProcess>(IID_IDebugProcess);
+        ASSERT_TRUE(debugProcess_);
+    }
+    void Attach(DWORD processId) {
+        long value = 0;
+        EXPECT_EQ(debugProcess_->AttachToProcess(static_cast<long>(processId), &value), S_OK);
+        EXPECT_EQ(value, 1);
+    }
+
+    test::OutputSetup output_{std::initializer_list<const char*>{}};
+    test::ScratchDirectory dir_;
+    ComPtr<INorvale> norvale_;
+    ComPtr<IDebugProcess> debugProcess_;
+};
+
+TEST_F(DebuggerTest, AttachShowsEveryEventOfARealDebuggeeInOrder) {
+    TestDebuggee debuggee(dir_, "attached",
+                          {"awaitdebugger", "string hello", "wstring wide", "dll", "thread 7", "throw", "delphi",
+                           "exit 0x1234"});
+    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("attached.out"));
+    Attach(running.Id());
+    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    EXPECT_EQ(running.WaitForExit(20000), 0x1234);
+    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("attached.out")), "");
+    // The program's own handlers ran: the debugger did not take its exceptions.
+    EXPECT_EQ(debuggee.Progress(), (Texts{"awaitdebugger", "string hello", "wstring wide", "dll", "thread 7",
+                                          "caught", "delphi handled"}));
+
+    const auto shown = test::ReadProcessWindow(form);
+    EXPECT_EQ(shown.caption, "Process " + HexOf(running.Id()) + " - Terminated");
+    EXPECT_TRUE(RowsInOrder(test::RowTexts(shown),
+                            {"Process " + kUnicodeName + " \\(" + kPointer + "\\) spawned\\.",
+                             "Load DLL " + kUnicodeName + " base " + kPointer,
+                             "Exception Breakpoint \\(80000003\\) flags:00000000 address:" + kPointer +
+                                 " first chance:Yes",
+                             "hello", "wide", "Load DLL " + kUnicodeName + " base " + kPointer,
+                             "Unload DLL " + kUnicodeName + " base " + kPointer, "Thread " + kPointer + " spawned\\.",
+                             "Thread exited with exit code \\$00000007",
+                             "Exception Unknown Exception \\(20474343\\) flags:00000000 address:" + kPointer +
+                                 " first chance:Yes",
+                             "Delphi Exception ENorvaleTest at " + kPointer + " first chance: Yes",
+                             "Exception raised at " + kPointer, "Exception object at " + kPointer,
+                             "EBX = 0000000022222222", "ESI = 0000000033333333", "EDI = 0000000044444444",
+                             "EBP = 0000000055555555", "ESP = 0000000066666666",
+                             "Process exited with exit code \\$00001234"}));
+    size_t delphiDetails = 0;
+    for (const auto& row : shown.rows) delphiDetails += row.indent == 1 && row.image == 0;
+    EXPECT_EQ(delphiDetails, 7u);
+    // The process node with its details; the unloaded library's node is gone.
+    ASSERT_GE(shown.nodes.size(), 3u);
+    const auto processes = std::find(shown.nodes.begin(), shown.nodes.end(), test::ShownNode{"Processes", 1, 0});
+    ASSERT_NE(processes, shown.nodes.end());
+    ASSERT_GE(shown.nodes.end() - processes, 3);
+    EXPECT_EQ(processes[1], (test::ShownNode{"[unicode not supported yet]", 4, 1}));
+    EXPECT_TRUE(std::regex_match(processes[2].text, std::regex("Process handle = \\$" + kPointer)));
+}
+
+TEST_F(DebuggerTest, AttachToAnIdThatNamesNoProcessLeavesAnEmptyTerminatedWindow) {
+    Attach(0x7ffffff0);
+    const HWND form = WaitForProcessForm("Process 7ffffff0");
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    const auto shown = test::ReadProcessWindow(form);
+    EXPECT_EQ(shown.caption, "Process 7ffffff0 - Terminated");
+    EXPECT_EQ(shown.nodes, (std::vector<test::ShownNode>{{"Threads", 1, 0}, {"Modules", 1, 0}, {"Processes", 1, 0}}));
+    EXPECT_TRUE(shown.rows.empty());
+}
+
+TEST_F(DebuggerTest, SpawnCommandRunsTheChosenProgramWithDebugOnItsCommandLine) {
+    TestDebuggee debuggee(dir_, "spawned", {"commandline", "string from the spawned program", "exit 3"});
+    const HWND frame = FindWindowA("TMainForm", nullptr);
+    ASSERT_NE(frame, nullptr);
+    DWORD serverId = 0;
+    GetWindowThreadProcessId(frame, &serverId);
+    PostMessageA(frame, WM_COMMAND, ID_MU_FILESPAWN, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return (dialog = test::FindProcessWindow(serverId, "#32770", "Spawn Process...", true)) != nullptr; },
+        milliseconds(20000)))
+        << "no \"Spawn Process...\" dialog within 20 s";
+    // The file name box, as the user types into it, then Open.
+    constexpr int kFileNameBox = 0x47c;
+    SetDlgItemTextA(dialog, kFileNameBox, debuggee.Path().c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+
+    const HWND form = WaitForProcessForm("Process " + debuggee.Path());
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    EXPECT_EQ(debuggee.Progress(), (Texts{"commandline " + debuggee.Path() + " /debug",
+                                          "string from the spawned program"}));
+    const auto shown = test::ReadProcessWindow(form);
+    EXPECT_EQ(shown.caption, "Process " + debuggee.Path() + " - Terminated");
+    EXPECT_TRUE(RowsInOrder(test::RowTexts(shown),
+                            {"Process " + kUnicodeName + " \\(" + kPointer + "\\) spawned\\.",
+                             "Exception Breakpoint \\(80000003\\) flags:00000000 address:" + kPointer +
+                                 " first chance:Yes",
+                             "from the spawned program", "Process exited with exit code \\$00000003"}));
+}
+
+TEST_F(DebuggerTest, HaltOnEventHoldsTheDebuggeeAtEachEventUntilContinue) {
+    TestDebuggee debuggee(dir_, "halted",
+                          {"awaitdebugger", "awaitfile go", "string one", "string two", "string three"});
+    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("halted.out"));
+    Attach(running.Id());
+    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    test::ClickToolbarButton(form, 0);
+    ASSERT_TRUE(test::WaitUntil([&] { return test::ReadProcessWindow(form).haltOnEventDown; }, milliseconds(20000)))
+        << "Halt on Event not down within 20 s";
+    debuggee.Release("go");
+
+    // Presses Continue and waits until the window has taken the press: the
+    // button is disabled, or the next held event is already shown.
+    const auto pressContinue = [&] {
+        const size_t rows = test::ReadProcessWindow(form).rows.size();
+        test::ClickToolbarButton(form, 1);
+        EXPECT_TRUE(test::WaitUntil(
+            [&] {
+                const auto shown = test::ReadProcessWindow(form);
+                return !shown.continueEnabled || shown.rows.size() != rows;
+            },
+            milliseconds(20000)))
+            << "Continue was not taken within 20 s";
+    };
+    // Lets every held event before the one showing `row` go on; true once
+    // that row is shown and held.
+    const auto heldAt = [&](const std::string& row) {
+        return test::WaitUntil(
+            [&] {
+                const auto shown = test::ReadProcessWindow(form);
+                if (!shown.continueEnabled) return false;
+                if (!shown.rows.empty() && shown.rows.back().text == row) return true;
+                pressContinue();
+                return false;
+            },
+            milliseconds(20000));
+    };
+    ASSERT_TRUE(heldAt("one")) << "not held at \"one\" within 20 s";
+    EXPECT_EQ(debuggee.Progress(), (Texts{"awaitdebugger", "awaitfile go"}));
+    pressContinue();
+    ASSERT_TRUE(heldAt("two")) << "not held at \"two\" within 20 s";
+    EXPECT_EQ(debuggee.Progress(), (Texts{"awaitdebugger", "awaitfile go", "string one"}));
+
+    // Up again: the held event is let go with Continue, and the rest runs.
+    test::ClickToolbarButton(form, 0);
+    test::ClickToolbarButton(form, 1);
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    EXPECT_EQ(running.WaitForExit(20000), 0);
+    EXPECT_EQ(debuggee.Progress(),
+              (Texts{"awaitdebugger", "awaitfile go", "string one", "string two", "string three"}));
+    const auto shown = test::ReadProcessWindow(form);
+    EXPECT_FALSE(shown.continueEnabled);
+    EXPECT_TRUE(RowsInOrder(test::RowTexts(shown),
+                            {"one", "two", "three", "Process exited with exit code \\$00000000"}));
+}
+
+TEST_F(DebuggerTest, AFaultingDebuggeeEndsAsItWouldWithoutADebugger) {
+    TestDebuggee debuggee(dir_, "faulting", {"awaitdebugger", "fault"});
+    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("faulting.out"));
+    Attach(running.Id());
+    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    EXPECT_EQ(running.WaitForExit(20000), 0xC0000005);
+    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("faulting.out")), "");
+    const Texts rows = test::RowTexts(test::ReadProcessWindow(form));
+    const std::string fault = "Exception Access violation \\(c0000005\\) flags:00000000 address:" + kPointer;
+    EXPECT_TRUE(RowsInOrder(rows, {fault + " first chance:Yes", fault + " first chance:No",
+                                   "Process exited with exit code \\$c0000005"}));
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                            [&](const std::string& row) { return std::regex_match(row, std::regex(fault + ".*")); }),
+              2);
+}
+
+}  // namespace
+}  // namespace norvale

@@ -1,0 +1,206 @@
+// The process window in the test process, inside a frame of the test's own:
+// synthetic events (also those the platform here never delivers) as rows and
+// nodes, "Halt on Event" and "Continue" with the debugger thread's side, the
+// end of a run and closing.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+#include "debugger/process_form.h"
+#include "tests_support/debug_window_reader.h"
+
+namespace norvale {
+namespace {
+
+using Texts = std::vector<std::string>;
+using test::ShownNode;
+using test::ShownRow;
+
+// A plain document frame, hidden, that counts how often it was shown.
+class TestFrame final : public TWindow, public IProcessWindowHost {
+public:
+    TestFrame() {
+        Create("NorvaleTestFrame", 0, "frame", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800, 600, nullptr,
+               nullptr);
+        CLIENTCREATESTRUCT client{nullptr, 50000};
+        area_ = CreateWindowExA(0, "MDICLIENT", nullptr, WS_CHILD | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, 780, 560,
+                                Handle(), nullptr, GetModuleHandleA(nullptr), &client);
+    }
+    ~TestFrame() override { DestroyHandle(); }
+    HWND DocumentArea() const override { return area_; }
+    void ShowDebugWindow() override { ++shown; }
+    int shown = 0;
+
+protected:
+    LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) override {
+        return DefFrameProcA(Handle(), area_, message, wParam, lParam);
+    }
+
+private:
+    HWND area_ = nullptr;
+};
+
+// Serves this thread's windows until `condition` holds or 20 s have passed.
+template <typename Condition>
+bool ServeUntil(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(5);
+    }
+    return true;
+}
+
+DebugEventCopy Event(uint32_t code, int pointerSize = 8) {
+    DebugEventCopy copy;
+    copy.event.code = code;
+    copy.pointerSize = pointerSize;
+    return copy;
+}
+
+class ProcessFormTest : public testing::Test {
+protected:
+    ProcessFormTest() {
+        form_ = std::make_unique<TProcessForm>(frame_, "C:\\Tools\\app.exe", [this](TProcessForm&) { ++closed_; });
+    }
+    test::ShownProcessWindow Shown() const { return test::ReadProcessWindow(form_->Handle()); }
+    // Hands the events over as the debugger thread does and waits until the
+    // window has taken them.
+    void Hand(std::vector<DebugEventCopy> events) {
+        const size_t before = Shown().rows.size();
+        size_t rows = 0;
+        for (auto& copy : events) {
+            rows += copy.event.code == kExceptionEvent && copy.event.exceptionCode == kDelphiExceptionCode
+                        ? 1 + copy.event.numberParameters
+                        : 1;
+            form_->HandOver()->PostDebugEvent(std::move(copy));
+        }
+        ASSERT_TRUE(ServeUntil([&] { return Shown().rows.size() == before + rows; }))
+            << "the window did not show " << rows << " rows within 20 s";
+    }
+
+    TestFrame frame_;
+    int closed_ = 0;
+    std::unique_ptr<TProcessForm> form_;
+};
+
+TEST_F(ProcessFormTest, StartsWithCaptionTheThreeRootsAndContinueDisabledAndShowsTheFrame) {
+    const auto shown = Shown();
+    EXPECT_EQ(shown.caption, "Process C:\\Tools\\app.exe");
+    EXPECT_EQ(shown.nodes, (std::vector<ShownNode>{{"Threads", 1, 0}, {"Modules", 1, 0}, {"Processes", 1, 0}}));
+    EXPECT_TRUE(shown.rows.empty());
+    EXPECT_FALSE(shown.haltOnEventDown);
+    EXPECT_FALSE(shown.continueEnabled);
+    EXPECT_EQ(frame_.shown, 1);
+}
+
+TEST_F(ProcessFormTest, EventsBecomeRowsAndNodesInOrder) {
+    DebugEventCopy process = Event(kCreateProcessEvent, 4);
+    process.event.process = 0x1c;
+    process.texts.imageName = "[unicode not supported yet]";
+    DebugEventCopy thread = Event(kCreateThreadEvent, 4);
+    thread.event.thread = 0x24;
+    DebugEventCopy dll = Event(kLoadDllEvent, 4);
+    dll.event.baseOfDll = 0x10000000;
+    DebugEventCopy unload = Event(kUnloadDllEvent, 4);
+    unload.event.baseOfDll = 0x10000000;
+    DebugEventCopy delphi = Event(kExceptionEvent, 4);
+    delphi.event.exceptionCode = kDelphiExceptionCode;
+    delphi.event.numberParameters = 8;
+    delphi.texts.delphiClassName = "EFail";
+    DebugEventCopy text = Event(kOutputDebugStringEvent, 4);
+    text.texts.debugString = "hello";
+    Hand({process, thread, dll, unload, unload, delphi, text, Event(42, 4)});
+
+    const auto shown = Shown();
+    EXPECT_EQ(shown.rows, (std::vector<ShownRow>{
+                              {"Process [unicode not supported yet] (0000001c) spawned.", 4, 0},
+                              {"Thread 00000024 spawned.", 2, 0},
+                              {"Load DLL  base 10000000", 3, 0},
+                              {"Unload DLL  base 10000000", 3, 0},
+                              {"Unload DLL base 10000000", 3, 0},
+                              {"Delphi Exception EFail at 00000000 first chance: No", 6, 0},
+                              {"Exception raised at 00000000", 0, 1},
+                              {"Exception object at 00000000", 0, 1},
+                              {"EBX = 00000000", 0, 1},
+                              {"ESI = 00000000", 0, 1},
+                              {"EDI = 00000000", 0, 1},
+                              {"EBP = 00000000", 0, 1},
+                              {"ESP = 00000000", 0, 1},
+                              {"", 0, 1},
+                              {"hello", 5, 0},
+                              {"Unknown event of type0000002a", 5, 0},
+                          }));
+    // The module's node went with its first unload; the others stay.
+    EXPECT_EQ(shown.nodes, (std::vector<ShownNode>{
+                               {"Threads", 1, 0},
+                               {"00000024", 2, 1},
+                               {"Thread handle = $00000024", 0, 2},
+                               {"Start address = $00000000", 0, 2},
+                               {"Thread data at $00000000", 0, 2},
+                               {"Modules", 1, 0},
+                               {"Processes", 1, 0},
+                               {"[unicode not supported yet]", 4, 1},
+                               {"Process handle = $0000001c", 0, 2},
+                               {"Thread handle = $00000000", 0, 2},
+                               {"Start address = $00000000", 0, 2},
+                               {"Thread data at $00000000", 0, 2},
+                               {"Image base = $00000000", 0, 2},
+                               {"Image path = ", 0, 2},
+                           }));
+}
+
+TEST_F(ProcessFormTest, ContinueIsEnabledForAHeldEventAndReleasesTheThreadOnce) {
+    test::ClickToolbarButton(form_->Handle(), 0);
+    ASSERT_TRUE(ServeUntil([&] { return form_->HandOver()->IsHaltOnEvent(); }))
+        << "Halt on Event did not reach the hand-over within 20 s";
+    EXPECT_TRUE(Shown().haltOnEventDown);
+
+    DebugEventCopy held = Event(kOutputDebugStringEvent);
+    held.halted = true;
+    Hand({held});
+    EXPECT_TRUE(Shown().continueEnabled);
+    auto released = std::async(std::launch::async, [&] { return form_->HandOver()->WaitForContinue(); });
+    test::ClickToolbarButton(form_->Handle(), 1);
+    ASSERT_TRUE(ServeUntil([&] { return released.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }))
+        << "Continue did not release the thread within 20 s";
+    EXPECT_TRUE(released.get());
+    EXPECT_FALSE(Shown().continueEnabled);
+
+    // An event the thread did not hold leaves Continue disabled, whatever
+    // the button says now.
+    Hand({Event(kOutputDebugStringEvent)});
+    EXPECT_FALSE(Shown().continueEnabled);
+}
+
+TEST_F(ProcessFormTest, CloseMinimisesWhileTheRunGoesOnAndHandsTheWindowBackAfterItsEnd) {
+    SendMessageA(form_->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsIconic(form_->Handle()));
+    EXPECT_EQ(closed_, 0);
+
+    form_->HandOver()->PostDebugEvent(Event(kExitProcessEvent));
+    form_->HandOver()->SetTerminated();
+    ASSERT_TRUE(ServeUntil([&] { return form_->Terminated(); })) << "not terminated within 20 s";
+    const auto shown = Shown();
+    EXPECT_EQ(shown.caption, "Process C:\\Tools\\app.exe - Terminated");
+    EXPECT_EQ(test::RowTexts(shown), Texts{"Process exited with exit code $00000000"});
+    SendMessageA(form_->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(closed_, 1);
+}
+
+TEST_F(ProcessFormTest, AWindowThatGoesStopsItsHandOver) {
+    const auto handOver = form_->HandOver();
+    form_.reset();
+    EXPECT_TRUE(handOver->Stopped());
+    EXPECT_FALSE(handOver->PostDebugEvent(Event(kOutputDebugStringEvent)));
+}
+
+}  // namespace
+}  // namespace norvale

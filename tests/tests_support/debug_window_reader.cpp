@@ -1,0 +1,127 @@
+#include "tests_support/debug_window_reader.h"
+
+#include <commctrl.h>
+
+#include <stdexcept>
+
+#include "common/win32_resources.h"
+
+namespace norvale::test {
+
+namespace {
+
+// A block of memory in the window's process, where the controls can read
+// and write the structures of their messages.
+class RemoteBlock {
+public:
+    RemoteBlock(HWND window, size_t size) : size_(size) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        process_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
+        if (!process_) throw std::runtime_error("cannot open the window's process");
+        address_ = VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (address_ == nullptr) throw std::runtime_error("cannot allocate in the window's process");
+    }
+    ~RemoteBlock() { VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE); }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+
+    char* At(size_t offset) const { return static_cast<char*>(address_) + offset; }
+    void Write(size_t offset, const void* from, size_t size) const {
+        WriteProcessMemory(process_.get(), At(offset), from, size, nullptr);
+    }
+    void Read(size_t offset, void* into, size_t size) const {
+        ReadProcessMemory(process_.get(), At(offset), into, size, nullptr);
+    }
+
+private:
+    UniqueHandle process_;
+    void* address_ = nullptr;
+    size_t size_;
+};
+
+constexpr size_t kTextRoom = 1024;
+constexpr size_t kTextOffset = 512;
+
+HWND ChildOfClass(HWND form, const char* className) { return FindWindowExA(form, nullptr, className, nullptr); }
+
+std::vector<ShownRow> ReadRows(HWND list) {
+    RemoteBlock block(list, kTextOffset + kTextRoom);
+    std::vector<ShownRow> rows;
+    const auto count = SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        LVITEMA item{};
+        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_INDENT;
+        item.iItem = static_cast<int>(i);
+        item.pszText = block.At(kTextOffset);
+        item.cchTextMax = kTextRoom;
+        block.Write(0, &item, sizeof item);
+        SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(block.At(0)));
+        block.Read(0, &item, sizeof item);
+        char text[kTextRoom] = {};
+        block.Read(kTextOffset, text, kTextRoom - 1);
+        rows.push_back(ShownRow{text, item.iImage, item.iIndent});
+    }
+    return rows;
+}
+
+void ReadNodes(HWND tree, const RemoteBlock& block, HTREEITEM first, int depth, std::vector<ShownNode>& nodes) {
+    for (HTREEITEM node = first; node != nullptr;
+         node = reinterpret_cast<HTREEITEM>(
+             SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(node)))) {
+        TVITEMA item{};
+        item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_HANDLE;
+        item.hItem = node;
+        item.pszText = block.At(kTextOffset);
+        item.cchTextMax = kTextRoom;
+        block.Write(0, &item, sizeof item);
+        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(block.At(0)));
+        block.Read(0, &item, sizeof item);
+        char text[kTextRoom] = {};
+        block.Read(kTextOffset, text, kTextRoom - 1);
+        nodes.push_back(ShownNode{text, item.iImage, depth});
+        const auto child = reinterpret_cast<HTREEITEM>(
+            SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(node)));
+        ReadNodes(tree, block, child, depth + 1, nodes);
+    }
+}
+
+constexpr int kButtonIds[] = {1, 2};
+
+}  // namespace
+
+ShownProcessWindow ReadProcessWindow(HWND form) {
+    ShownProcessWindow shown;
+    char caption[1024] = {};
+    GetWindowTextA(form, caption, sizeof caption);
+    shown.caption = caption;
+    shown.rows = ReadRows(ChildOfClass(form, WC_LISTVIEWA));
+    const HWND tree = ChildOfClass(form, WC_TREEVIEWA);
+    RemoteBlock block(tree, kTextOffset + kTextRoom);
+    const auto root = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    ReadNodes(tree, block, root, 0, shown.nodes);
+    const HWND toolbar = ChildOfClass(form, TOOLBARCLASSNAMEA);
+    shown.haltOnEventDown = SendMessageA(toolbar, TB_ISBUTTONCHECKED, kButtonIds[0], 0) != 0;
+    shown.continueEnabled = SendMessageA(toolbar, TB_ISBUTTONENABLED, kButtonIds[1], 0) != 0;
+    return shown;
+}
+
+void ClickToolbarButton(HWND form, int index) {
+    const HWND toolbar = ChildOfClass(form, TOOLBARCLASSNAMEA);
+    RemoteBlock block(toolbar, sizeof(RECT));
+    SendMessageA(toolbar, TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(block.At(0)));
+    RECT rect{};
+    block.Read(0, &rect, sizeof rect);
+    const LPARAM point = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    PostMessageA(toolbar, WM_MOUSEMOVE, 0, point);
+    PostMessageA(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    PostMessageA(toolbar, WM_LBUTTONUP, 0, point);
+}
+
+std::vector<std::string> RowTexts(const ShownProcessWindow& shown) {
+    std::vector<std::string> texts;
+    for (const ShownRow& row : shown.rows) texts.push_back(row.text);
+    return texts;
+}
+
+}  // namespace norvale::test
