@@ -69,7 +69,7 @@ EventView DescribeThreadCreated(const DebugEventCopy& copy) {
 
 EventView DescribeProcessCreated(const DebugEventCopy& copy) {
     const DebugEventRecord& e = copy.event;
-    const std::string file = FileNameOf(copy.texts.imageName);
+    const std::string file = FileNameOfPath(copy.texts.imageName);
     const std::string process = PointerText(e.process, copy.pointerSize);
     EventView view = OneRow("Process " + file + " (" + process + ") spawned.", ViewIcon::Process);
     TreeNodeAdded node{TreeRoot::Processes,
@@ -80,7 +80,7 @@ EventView DescribeProcessCreated(const DebugEventCopy& copy) {
                         "Start address = $" + PointerText(e.startAddress, copy.pointerSize),
                         "Thread data at $" + PointerText(e.threadLocalBase, copy.pointerSize),
                         "Image base = $" + PointerText(e.baseOfImage, copy.pointerSize),
-                        "Image path = " + PathPartOf(copy.texts.imageName)}};
+                        "Image path = " + PathPartOfPath(copy.texts.imageName)}};
     if (e.debugInfoSize != 0) node.details.push_back("DebugInfo at $" + HexText(e.debugInfoFileOffset));
     view.node = std::move(node);
     return view;
@@ -94,10 +94,6 @@ std::string PointerText(uint64_t value, int pointerSize) {
     AppendHexText(text, static_cast<uint32_t>(value));
     return text;
 }
-
-std::string FileNameOf(const std::string& path) { return FileNameOfPath(path); }
-
-std::string PathPartOf(const std::string& path) { return PathPartOfPath(path); }
 
 uint32_t ContinueStatusFor(const DebugEventRecord& event) {
     if (event.code != kExceptionEvent) return kDbgContinue;
@@ -138,12 +134,12 @@ EventView TProcessViewModel::Describe(const DebugEventCopy& copy) {
         return OneRow("Process exited with exit code $" + HexText(e.exitCode), ViewIcon::Process);
     case kLoadDllEvent: {
         const std::string base = PointerText(e.baseOfDll, copy.pointerSize);
-        TModuleInfo module{FileNameOf(copy.texts.imageName), e.baseOfDll};
+        TModuleInfo module{FileNameOfPath(copy.texts.imageName), e.baseOfDll};
         EventView view = OneRow("Load DLL " + module.moduleName + " base " + base, ViewIcon::Module);
         TreeNodeAdded node{TreeRoot::Modules,
                            module.moduleName,
                            ViewIcon::Module,
-                           {"Path = " + PathPartOf(copy.texts.imageName), "Base = $" + base}};
+                           {"Path = " + PathPartOfPath(copy.texts.imageName), "Base = $" + base}};
         if (e.debugInfoSize != 0) node.details.push_back("DebugInfo at $" + HexText(e.debugInfoFileOffset));
         view.node = std::move(node);
         modules_.push_back(std::move(module));

@@ -61,13 +61,6 @@ struct TModuleInfo {
 // 32-bit one (the low 32 bits).
 std::string PointerText(uint64_t value, int pointerSize);
 
-// The part of a path after its last backslash, or after its last colon when
-// it has no backslash, or the whole path; at most 255 characters.
-std::string FileNameOf(const std::string& path);
-// Everything up to and including the last backslash or colon; empty when
-// there is none.
-std::string PathPartOf(const std::string& path);
-
 // The status a debug event is continued with: DBG_CONTINUE for every event
 // but exceptions; for breakpoints (also the 32-bit one of a process under
 // WOW64) and single steps too; every other exception, first or second

@@ -11,6 +11,7 @@
 
 #include "shell/shell_resources.h"
 #include "tests/com/com_support.h"
+#include "tests/com/server_process.h"
 #include "tests_support/child_process.h"
 #include "tests_support/debug_window_reader.h"
 #include "tests_support/paths.h"
@@ -116,24 +117,70 @@ std::string HexOf(uint32_t value) {
 const std::string kPointer = "[0-9a-f]{16}";
 const std::string kUnicodeName = R"(\[unicode not supported yet\])";
 
+// A compiled client's AttachToProcess, through the server object's
+// IDebugProcess.
+void Attach(INorvale* norvale, DWORD processId) {
+    ComPtr<IDebugProcess> debugProcess = ComPtr<INorvale>::Share(norvale).query<IDebugProcess>(IID_IDebugProcess);
+    ASSERT_TRUE(debugProcess);
+    long value = 0;
+    EXPECT_EQ(debugProcess->AttachToProcess(static_cast<long>(processId), &value), S_OK);
+    EXPECT_EQ(value, 1);
+}
+
+// Presses "Halt on Event" and waits until the window shows it down.
+void HaltOnEvent(HWND form) {
+    test::ClickToolbarButton(form, 0);
+    EXPECT_TRUE(test::WaitUntil([&] { return test::ReadProcessWindow(form).haltOnEventDown; }, milliseconds(20000)))
+        << "Halt on Event not down within 20 s";
+}
+
+// Presses Continue and waits until the window has taken the press: the
+// button is disabled, or the next held event is already shown.
+void PressContinue(HWND form) {
+    const size_t rows = test::ReadProcessWindow(form).rows.size();
+    test::ClickToolbarButton(form, 1);
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            const auto shown = test::ReadProcessWindow(form);
+            return !shown.continueEnabled || shown.rows.size() != rows;
+        },
+        milliseconds(20000)))
+        << "Continue was not taken within 20 s";
+}
+
+// Lets every held event before the one showing `row` go on, for at most 20 s;
+// fails with what the window shows unless that row is then shown and held.
+testing::AssertionResult HeldAt(HWND form, const std::string& row) {
+    test::ShownProcessWindow shown;
+    const bool held = test::WaitUntil(
+        [&] {
+            shown = test::ReadProcessWindow(form);
+            if (!shown.continueEnabled) return false;
+            if (!shown.rows.empty() && shown.rows.back().text == row) return true;
+            PressContinue(form);
+            return false;
+        },
+        milliseconds(20000));
+    if (held) return testing::AssertionSuccess();
+    auto failure = testing::AssertionFailure() << "Continue " << (shown.continueEnabled ? "enabled" : "disabled")
+                                               << ", Halt on Event " << (shown.haltOnEventDown ? "down" : "up") << ", the rows:";
+    for (size_t i = 0; i < shown.rows.size(); ++i) {
+        failure << "\n  " << shown.rows[i].text;
+    }
+    return failure;
+}
+
 class DebuggerTest : public testing::Test {
 protected:
     void SetUp() override {
         norvale_ = test::ActivateNorvale();
         ASSERT_TRUE(norvale_);
-        debugProcess_ = norvale_.query<IDebugProcess>(IID_IDebugProcess);
-        ASSERT_TRUE(debugProcess_);
     }
-    void Attach(DWORD processId) {
-        long value = 0;
-        EXPECT_EQ(debugProcess_->AttachToProcess(static_cast<long>(processId), &value), S_OK);
-        EXPECT_EQ(value, 1);
-    }
+    void Attach(DWORD processId) { norvale::Attach(norvale_.get(), processId); }
 
     test::OutputSetup output_{std::initializer_list<const char*>{}};
     test::ScratchDirectory dir_;
     ComPtr<INorvale> norvale_;
-    ComPtr<IDebugProcess> debugProcess_;
 };
 
 TEST_F(DebuggerTest, AttachShowsEveryEventOfARealDebuggeeInOrder) {
@@ -153,12 +200,14 @@ TEST_F(DebuggerTest, AttachShowsEveryEventOfARealDebuggeeInOrder) {
 
     const auto shown = test::ReadProcessWindow(form);
     EXPECT_EQ(shown.caption, "Process " + HexOf(running.Id()) + " - Terminated");
+    // The platform's break-in thread runs beside the program's own, so its
+    // breakpoint has no fixed place among the program's events.
+    EXPECT_TRUE(RowsInOrder(test::RowTexts(shown),
+                            {"Exception Breakpoint \\(80000003\\) flags:00000000 address:" + kPointer +
+                             " first chance:Yes"}));
     EXPECT_TRUE(RowsInOrder(test::RowTexts(shown),
                             {"Process " + kUnicodeName + " \\(" + kPointer + "\\) spawned\\.",
-                             "Load DLL " + kUnicodeName + " base " + kPointer,
-                             "Exception Breakpoint \\(80000003\\) flags:00000000 address:" + kPointer +
-                                 " first chance:Yes",
-                             "hello", "wide", "Load DLL " + kUnicodeName + " base " + kPointer,
+                             "Load DLL " + kUnicodeName + " base " + kPointer, "hello", "wide", "Load DLL " + kUnicodeName + " base " + kPointer,
                              "Unload DLL " + kUnicodeName + " base " + kPointer, "Thread " + kPointer + " spawned\\.",
                              "Thread exited with exit code \\$00000007",
                              "Exception Unknown Exception \\(20474343\\) flags:00000000 address:" + kPointer +
@@ -229,41 +278,13 @@ TEST_F(DebuggerTest, HaltOnEventHoldsTheDebuggeeAtEachEventUntilContinue) {
     Attach(running.Id());
     const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
     ASSERT_NE(form, nullptr) << "no process window within 20 s";
-    test::ClickToolbarButton(form, 0);
-    ASSERT_TRUE(test::WaitUntil([&] { return test::ReadProcessWindow(form).haltOnEventDown; }, milliseconds(20000)))
-        << "Halt on Event not down within 20 s";
+    HaltOnEvent(form);
     debuggee.Release("go");
 
-    // Presses Continue and waits until the window has taken the press: the
-    // button is disabled, or the next held event is already shown.
-    const auto pressContinue = [&] {
-        const size_t rows = test::ReadProcessWindow(form).rows.size();
-        test::ClickToolbarButton(form, 1);
-        EXPECT_TRUE(test::WaitUntil(
-            [&] {
-                const auto shown = test::ReadProcessWindow(form);
-                return !shown.continueEnabled || shown.rows.size() != rows;
-            },
-            milliseconds(20000)))
-            << "Continue was not taken within 20 s";
-    };
-    // Lets every held event before the one showing `row` go on; true once
-    // that row is shown and held.
-    const auto heldAt = [&](const std::string& row) {
-        return test::WaitUntil(
-            [&] {
-                const auto shown = test::ReadProcessWindow(form);
-                if (!shown.continueEnabled) return false;
-                if (!shown.rows.empty() && shown.rows.back().text == row) return true;
-                pressContinue();
-                return false;
-            },
-            milliseconds(20000));
-    };
-    ASSERT_TRUE(heldAt("one")) << "not held at \"one\" within 20 s";
+    ASSERT_TRUE(HeldAt(form, "one")) << "not held at \"one\" within 20 s";
     EXPECT_EQ(debuggee.Progress(), (Texts{"awaitdebugger", "awaitfile go"}));
-    pressContinue();
-    ASSERT_TRUE(heldAt("two")) << "not held at \"two\" within 20 s";
+    PressContinue(form);
+    ASSERT_TRUE(HeldAt(form, "two")) << "not held at \"two\" within 20 s";
     EXPECT_EQ(debuggee.Progress(), (Texts{"awaitdebugger", "awaitfile go", "string one"}));
 
     // Up again: the held event is let go with Continue, and the rest runs.
@@ -295,6 +316,28 @@ TEST_F(DebuggerTest, AFaultingDebuggeeEndsAsItWouldWithoutADebugger) {
     EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
                             [&](const std::string& row) { return std::regex_match(row, std::regex(fault + ".*")); }),
               2);
+}
+
+TEST(DebuggerShutdownTest, AServerThatEndsWhileItHoldsADebuggeeEndsCleanlyAndTheDebuggeeWithIt) {
+    test::OutputSetup output({});
+    test::ScratchDirectory dir;
+    TestDebuggee debuggee(dir, "held", {"awaitdebugger", "awaitfile go", "string held"});
+    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir.PathOf("held.out"));
+    {
+        // Its destructor ends it as a user would and expects exit code 0 and
+        // nothing on standard error.
+        test::ServerProcess server;
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        Attach(norvale.get(), running.Id());
+        const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+        ASSERT_NE(form, nullptr) << "no process window within 20 s";
+        HaltOnEvent(form);
+        debuggee.Release("go");
+        ASSERT_TRUE(HeldAt(form, "held")) << "not held at \"held\" within 20 s";
+    }
+    EXPECT_NE(running.WaitForExit(20000), -1) << "the debuggee outlived its debugger by 20 s";
+    EXPECT_EQ(debuggee.Progress(), (Texts{"awaitdebugger", "awaitfile go"}));
 }
 
 }  // namespace

@@ -92,6 +92,11 @@ constexpr int kButtonIds[] = {1, 2};
 
 ShownProcessWindow ReadProcessWindow(HWND form) {
     ShownProcessWindow shown;
+    // The buttons first: an event held when they are read is among the rows
+    // read after them, as the run cannot pass it before a Continue.
+    const HWND toolbar = ChildOfClass(form, TOOLBARCLASSNAMEA);
+    shown.haltOnEventDown = SendMessageA(toolbar, TB_ISBUTTONCHECKED, kButtonIds[0], 0) != 0;
+    shown.continueEnabled = SendMessageA(toolbar, TB_ISBUTTONENABLED, kButtonIds[1], 0) != 0;
     char caption[1024] = {};
     GetWindowTextA(form, caption, sizeof caption);
     shown.caption = caption;
@@ -100,9 +105,6 @@ ShownProcessWindow ReadProcessWindow(HWND form) {
     RemoteBlock block(tree, kTextOffset + kTextRoom);
     const auto root = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
     ReadNodes(tree, block, root, 0, shown.nodes);
-    const HWND toolbar = ChildOfClass(form, TOOLBARCLASSNAMEA);
-    shown.haltOnEventDown = SendMessageA(toolbar, TB_ISBUTTONCHECKED, kButtonIds[0], 0) != 0;
-    shown.continueEnabled = SendMessageA(toolbar, TB_ISBUTTONENABLED, kButtonIds[1], 0) != 0;
     return shown;
 }
 
