@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# Redraws the pictures of the README: the tray menu and the main window of a
-# running norvale.exe, under Xvfb with a Wine virtual desktop (so that title
-# bars and the task bar are drawn). Needs the built Windows tree
-# (./norvale build), xdotool and ImageMagick.
+# Redraws the pictures of the README: the tray menu, the main window and a
+# process window of a running norvale.exe, and the monochrome screen, under
+# Xvfb with a Wine virtual desktop (so that title bars and the task bar are
+# drawn). Needs the built Windows tree (./norvale build), xdotool and
+# ImageMagick.
 #
 #   tools/screenshots.sh
+#
+# It ends every Wine process of its prefix, so while tests run in
+# build/wineprefix, point it at a copy: SCREENSHOT_PREFIX=/tmp/prefix-copy.
+# SCREENSHOT_DISPLAY picks the X display it starts (:77 by default).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BIN=$ROOT/build/windows/bin
-export WINEPREFIX=$ROOT/build/wineprefix WINEARCH=win64 WINEDEBUG=-all
+export WINEPREFIX=${SCREENSHOT_PREFIX:-$ROOT/build/wineprefix} WINEARCH=win64 WINEDEBUG=-all
 DISPLAY_NUMBER=${SCREENSHOT_DISPLAY:-:77}
 
 Xvfb "$DISPLAY_NUMBER" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -30,24 +35,82 @@ import -window root -crop 224x128+800+640 +repage "$ROOT/docs/tray-menu.png"
 xdotool mousemove 500 300 click 1
 sleep 1
 # On the same desktop, where it can find the main window.
-wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 102 </dev/null >/dev/null 2>&1
+timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 102 </dev/null >/dev/null 2>&1
 sleep 2
 import -window root -crop 560x420+230+170 +repage "$ROOT/docs/main-window.png"
-wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 104 </dev/null >/dev/null 2>&1
+
+# A process window after a whole debugging run: the test debuggee, run by
+# File, Spawn, sends strings, loads a DLL, runs a thread, throws and raises a
+# Delphi exception. It reads its steps from a file named like itself, so it
+# gets a folder of its own on drive C (a short path for the caption).
+DEMO_DIR=$WINEPREFIX/drive_c/norvale-demo
+rm -rf "$DEMO_DIR"
+mkdir -p "$DEMO_DIR"
+cp "$BIN/norvale_test_debuggee.exe" "$DEMO_DIR/demo.exe"
+cp "$BIN/norvale_test_debuggee_dll.dll" "$DEMO_DIR/"
+printf '%s\r\n' 'string Starting the demo' dll 'thread 7' throw delphi 'string Done' 'exit 0' >"$DEMO_DIR/demo.steps"
+# The helper posts the command, so it returns while the file dialog is up.
+timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 110 </dev/null >/dev/null 2>&1
 sleep 2
+# The dialog opens with the keyboard focus in its file name box.
+xdotool type --delay 20 "$(winepath -w "$DEMO_DIR/demo.exe" 2>/dev/null)"
+xdotool key Return
+# The windows live inside the one X window of the virtual desktop, out of
+# xdotool's sight; the debuggee's progress file tells when its last string
+# went out, and the exit follows at once.
+for _ in $(seq 100); do
+  grep -q '^string Done' "$DEMO_DIR/demo.progress" 2>/dev/null && break
+  sleep 0.2
+done
+sleep 2
+# The frame keeps its placement when it hides, and the main window's picture
+# above needs the first one: keep it, to put it back once the frame is hidden.
+PLACEMENT_KEY='HKCU\Software\brantwick\Norvale\DebugWindow'
+PLACEMENT_FILE='C:\norvale-demo\placement.reg'
+HAD_PLACEMENT=0
+if timeout 60 wine reg export "$PLACEMENT_KEY" "$PLACEMENT_FILE" /y </dev/null >/dev/null 2>&1; then HAD_PLACEMENT=1; fi
+# At its first size the frame cuts the process window off; from outside the
+# windows can only be dragged: the frame by its title bar and its corner, the
+# process window by its corner, the splitter beside the tree.
+drag() {
+  xdotool mousemove "$1" "$2" sleep 0.3 mousedown 1 sleep 0.3 \
+    mousemove $((($1 + $3) / 2)) $((($2 + $4) / 2)) sleep 0.3 mousemove "$3" "$4" sleep 0.3 mouseup 1
+  sleep 1
+}
+drag 400 215 174 42
+drag 538 386 994 652
+drag 622 479 986 640
+drag 227 312 327 312
+# The threads' and the processes' first nodes open to show their details.
+xdotool mousemove 70 180 click 1
+sleep 0.5
+xdotool mousemove 70 340 click 1
+sleep 0.5
+# The list repaints only parts of itself after the resize; minimising the
+# frame from the task bar and bringing it back redraws it whole.
+xdotool mousemove 140 758 click 1
+sleep 1
+xdotool mousemove 140 758 click 1
+sleep 1
+import -window root -crop 1004x662+10+10 +repage "$ROOT/docs/process-window.png"
+timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 104 </dev/null >/dev/null 2>&1
+sleep 2
+timeout 60 wine reg delete "$PLACEMENT_KEY" /f </dev/null >/dev/null 2>&1 || true
+if [ "$HAD_PLACEMENT" = 1 ]; then timeout 60 wine reg import "$PLACEMENT_FILE" </dev/null >/dev/null 2>&1; fi
 
 # The monochrome screen: the viewer first, then a server writing to it.
 KEY='HKCU\Software\brantwick\Norvale\Output'
-wine reg add "$KEY" /v ToMono /t REG_SZ /d 1 /f >/dev/null 2>&1
+timeout 60 wine reg add "$KEY" /v ToMono /t REG_SZ /d 1 /f >/dev/null 2>&1
 for flag in IncludeDateTime IncludeProject IncludeClass IncludeThread; do
-  wine reg add "$KEY" /v "$flag" /t REG_SZ /d 1 /f >/dev/null 2>&1
+  timeout 60 wine reg add "$KEY" /v "$flag" /t REG_SZ /d 1 /f >/dev/null 2>&1
 done
 wine explorer /desktop=norvale,1024x768 "$BIN/monoscreen.exe" </dev/null >/dev/null 2>&1 &
 sleep 3
 wine explorer /desktop=norvale,1024x768 "$BIN/norvale.exe" </dev/null >/dev/null 2>&1 &
 sleep 3
-wine cscript //nologo "$(printf 'Z:%s' "$ROOT/examples/demo.vbs" | tr '/' '\\')" </dev/null >/dev/null 2>&1
+timeout 120 wine cscript //nologo "$(printf 'Z:%s' "$ROOT/examples/demo.vbs" | tr '/' '\\')" </dev/null >/dev/null 2>&1
 sleep 1
 # The first window of the desktop opens at its top left corner.
 import -window root -crop 806x500+0+0 +repage "$ROOT/docs/monoscreen.png"
-echo "wrote docs/tray-menu.png, docs/main-window.png and docs/monoscreen.png"
+rm -rf "$DEMO_DIR"
+echo "wrote docs/tray-menu.png, docs/main-window.png, docs/process-window.png and docs/monoscreen.png"

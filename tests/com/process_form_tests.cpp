@@ -117,7 +117,10 @@ TEST_F(ProcessFormTest, EventsBecomeRowsAndNodesInOrder) {
     delphi.texts.delphiClassName = "EFail";
     DebugEventCopy text = Event(kOutputDebugStringEvent, 4);
     text.texts.debugString = "hello";
-    Hand({process, thread, dll, unload, unload, delphi, text, Event(42, 4)});
+    DebugEventCopy rip = Event(kRipEvent, 4);
+    rip.event.ripError = 5;
+    rip.event.ripType = 1;
+    Hand({process, thread, dll, unload, unload, delphi, text, rip, Event(42, 4)});
 
     const auto shown = Shown();
     EXPECT_EQ(shown.rows, (std::vector<ShownRow>{
@@ -136,6 +139,7 @@ TEST_F(ProcessFormTest, EventsBecomeRowsAndNodesInOrder) {
                               {"ESP = 00000000", 0, 1},
                               {"", 0, 1},
                               {"hello", 5, 0},
+                              {"RIP error:00000005 type:00000001", 5, 0},
                               {"Unknown event of type0000002a", 5, 0},
                           }));
     // The module's node went with its first unload; the others stay.
