@@ -18,6 +18,12 @@ Written files:
   debugger/res/views.bmp    112x16 strip, the process window's rows and tree
                             nodes: dot, folder, needle and thread, page with a
                             gear, application window, page with text, stop
+  shell/res/logo.bmp        461x163 "LOGO" of the splash and the about window
+  shell/res/logo_2x.bmp     the same at 922x326, for screens scaled up
+  shell/res/developer_2x.bmp  260x150, the about window's developer picture
+                            (shown at 130x75)
+  shell/res/brantwick_2x.bmp  960x328, the about window's maker page (shown at
+                            480x164)
 """
 
 import math
@@ -199,21 +205,23 @@ def wedge(cx, cy, direction_deg, half_angle_deg, reach):
 class Canvas:
     """Premultiplied floating point RGBA, so compositing is a plain 'over'."""
 
-    def __init__(self, width, height):
+    def __init__(self, width, height, samples=SUPERSAMPLE):
         self.width = width
         self.height = height
+        self.samples = samples
         self.pixels = [[0.0, 0.0, 0.0, 0.0] for _ in range(width * height)]
 
     def _coverage(self, shape, i, j):
-        step = 1.0 / SUPERSAMPLE
+        samples = self.samples
+        step = 1.0 / samples
         hits = 0
         inside = shape.inside
-        for sy in range(SUPERSAMPLE):
+        for sy in range(samples):
             y = j + (sy + 0.5) * step
-            for sx in range(SUPERSAMPLE):
+            for sx in range(samples):
                 if inside(i + (sx + 0.5) * step, y):
                     hits += 1
-        return hits / float(SUPERSAMPLE * SUPERSAMPLE)
+        return hits / float(samples * samples)
 
     def _pixels_under(self, shape):
         x0, y0, x1, y1 = shape.box
@@ -374,6 +382,42 @@ def draw_icon(size):
         c.fill(rect(mx, top, mx + h, top + h, h * 0.25), with_alpha(marker, fade))
         c.fill(rect(layout["text_x"], top, end, top + h, h * 0.25), with_alpha(TEXT_LIGHT, fade))
     return c
+
+
+def bmp24_bytes(canvas):
+    """A 24 bpp BI_RGB bitmap laid onto white: a quarter smaller than 32 bpp
+    for the large opaque pictures, which need no alpha."""
+    rows = []
+    for j in range(canvas.height):
+        row = bytearray()
+        for i in range(canvas.width):
+            r, g, b, a = canvas.pixels[j * canvas.width + i]
+            keep = 1.0 - a
+            row += bytes(_byte(c + keep) for c in (b, g, r))
+        row += b"\0" * (-len(row) % 4)
+        rows.append(bytes(row))
+    pixels = b"".join(reversed(rows))
+    info = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, 24, 0,
+                       len(pixels), 2835, 2835, 0, 0)
+    offset = 14 + len(info)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    return header + info + pixels
+
+
+def halved(canvas):
+    """The canvas at half its size, each pixel the average of four: the 100 %
+    picture from the 200 % one, so both show the same drawing."""
+    small = Canvas(canvas.width // 2, canvas.height // 2)
+    for j in range(small.height):
+        for i in range(small.width):
+            total = [0.0, 0.0, 0.0, 0.0]
+            for dy in (0, 1):
+                for dx in (0, 1):
+                    pixel = canvas.pixels[(2 * j + dy) * canvas.width + 2 * i + dx]
+                    for k in range(4):
+                        total[k] += pixel[k]
+            small.pixels[j * small.width + i] = [v / 4.0 for v in total]
+    return small
 
 
 # --- Parts shared by several pictures ------------------------------------
@@ -554,6 +598,171 @@ def draw_stop():
     return c
 
 
+
+# --- Lettering --------------------------------------------------------------
+#
+# A small geometric alphabet for the words of the large pictures: lower-case
+# letters built from strokes and rings, x-height h and stroke width w, on a
+# baseline. Only the letters the pictures spell are here.
+
+def _bowl(x0, base, h, w):
+    return ring(x0 + h / 2.0, base - h / 2.0, h / 2.0, h / 2.0 - w)
+
+
+def _arch(x0, base, h, w, width):
+    """The arch of n and r: half a ring standing on the x-height."""
+    r = width / 2.0
+    cx, cy = x0 + r, base - h + r
+    return (ring(cx, cy, r, r - w) & rect(x0, base - h, x0 + width, cy)), cx, cy
+
+
+def letter(ch, x0, base, h, w):
+    """The shape of one letter and how far it advances."""
+    top, ascender = base - h, base - 1.45 * h
+    if ch == "o":
+        return _bowl(x0, base, h, w), h
+    if ch == "c":
+        return _bowl(x0, base, h, w) - wedge(x0 + h / 2.0, base - h / 2.0, 90, 42, h), 0.92 * h
+    if ch == "e":
+        cy = base - h / 2.0
+        shape = (_bowl(x0, base, h, w) - wedge(x0 + h / 2.0, cy, 118, 30, h)) | rect(x0 + w / 2.0, cy - w / 2.0, x0 + h - w / 4.0, cy + w / 2.0)
+        return shape, h
+    if ch == "a":
+        return _bowl(x0, base, h, w) | rect(x0 + h - w, top, x0 + h, base), h
+    if ch == "d":
+        return _bowl(x0, base, h, w) | rect(x0 + h - w, ascender, x0 + h, base), h
+    if ch == "b":
+        return _bowl(x0, base, h, w) | rect(x0, ascender, x0 + w, base), h
+    if ch == "n":
+        width = 0.9 * h
+        arch, cx, cy = _arch(x0, base, h, w, width)
+        return rect(x0, top, x0 + w, base) | arch | rect(x0 + width - w, cy, x0 + width, base), width
+    if ch == "r":
+        width = 0.9 * h
+        arch, cx, cy = _arch(x0, base, h, w, width)
+        arch = arch & rect(x0, top, cx + 0.18 * h, base)
+        return rect(x0, top, x0 + w, base) | arch, 0.62 * h
+    if ch == "v":
+        half = w / 2.0
+        return polygon([(x0, top), (x0 + w * 1.1, top), (x0 + 0.45 * h, base - w * 1.6), (x0 + 0.9 * h - w * 1.1, top),
+                        (x0 + 0.9 * h, top), (x0 + 0.45 * h + half * 1.1, base), (x0 + 0.45 * h - half * 1.1, base)]), 0.9 * h
+    if ch == "w":
+        width = 1.3 * h
+        q = width / 4.0
+        shape = None
+        for k in range(2):
+            left = x0 + 2 * q * k
+            v = polygon([(left, top), (left + w * 1.0, top), (left + q, base - w * 1.5), (left + 2 * q - w * 1.0, top),
+                         (left + 2 * q, top), (left + q + w * 0.55, base), (left + q - w * 0.55, base)])
+            shape = v if shape is None else shape | v
+        return shape, width
+    if ch == "l":
+        return rect(x0, ascender, x0 + w, base), w
+    if ch == "i":
+        return rect(x0, top, x0 + w, base) | circle(x0 + w / 2.0, top - 1.1 * w, 0.62 * w), w
+    if ch == "t":
+        stem = x0 + 0.16 * h
+        return rect(stem, base - 1.3 * h, stem + w, base) | rect(x0, top, x0 + 0.58 * h, top + 0.8 * w), 0.58 * h
+    if ch == "k":
+        return (rect(x0, ascender, x0 + w, base)
+                | segment(x0 + w * 0.8, base - 0.36 * h, x0 + 0.7 * h, top + w * 0.4, w, round_caps=False)
+                | segment(x0 + 0.32 * h, base - 0.52 * h, x0 + 0.76 * h, base - w * 0.3, w, round_caps=False)), 0.76 * h
+    if ch == " ":
+        return None, 0.4 * h
+    raise ValueError("no letter " + ch)
+
+
+def word_width(text, h, w):
+    return sum(letter(ch, 0, h, h, w)[1] for ch in text) + 0.9 * w * (len(text) - 1)
+
+
+def draw_word(c, text, x0, base, h, w, paint):
+    x = x0
+    for ch in text:
+        shape, advance = letter(ch, x, base, h, w)
+        if shape is not None:
+            c.fill(shape, paint)
+        x += advance + 0.9 * w
+
+
+# --- Large pictures (drawn at 2x) ------------------------------------------
+
+LARGE_SAMPLES = 3
+INK_DEEP = hex_colour("#16252B")
+
+
+def draw_console_lines(c, x0, x1, y0, y1, pitch, height, alpha, seed):
+    """Faint rows of trace text behind a picture: the server's daily work."""
+    rows = int((y1 - y0) // pitch)
+    for k in range(rows):
+        top = y0 + k * pitch
+        length = (x1 - x0) * (0.35 + 0.6 * ((k * 37 + seed * 11) % 17) / 16.0)
+        c.fill(rect(x0, top, x0 + height, top + height, height * 0.3), with_alpha(ACCENT, alpha * 1.4))
+        c.fill(rect(x0 + height * 1.8, top, x0 + length, top + height, height * 0.3), with_alpha(TEXT_LIGHT, alpha))
+
+
+def draw_emblem(c, x0, y0, size):
+    """The program's icon, large: a console page with trace lines."""
+    radius = size * 0.16
+    c.fill(rect(x0 + size * 0.04, y0 + size * 0.06, x0 + size * 1.04, y0 + size * 1.06, radius), with_alpha(INK_DEEP, 0.35))
+    c.fill(rect(x0, y0, x0 + size, y0 + size, radius), PAPER)
+    title = size * 0.2
+    c.fill(rect(x0, y0, x0 + size, y0 + title, radius) | rect(x0, y0 + title / 2.0, x0 + size, y0 + title), TEAL_DEEP)
+    for k in range(3):
+        c.fill(circle(x0 + size * (0.13 + 0.09 * k), y0 + title / 2.0, size * 0.032), with_alpha(TEXT_LIGHT, 0.7))
+    line = size * 0.085
+    for k, end in enumerate((0.78, 0.62, 0.86, 0.5)):
+        top = y0 + title + size * (0.12 + 0.16 * k)
+        marker = ACCENT if k != 2 else TEAL
+        c.fill(rect(x0 + size * 0.12, top, x0 + size * 0.12 + line, top + line, line * 0.3), marker)
+        c.fill(rect(x0 + size * 0.27, top, x0 + size * end, top + line, line * 0.3), with_alpha(TEAL, 0.85))
+
+
+def draw_logo_2x():
+    width, height = 922, 326
+    c = Canvas(width, height, LARGE_SAMPLES)
+    c.fill(rect(0, 0, width, height), vertical_gradient(TEAL, TEAL_DEEP, 0, height))
+    draw_console_lines(c, 640, 900, 26, 300, 30, 10, 0.10, 1)
+    draw_emblem(c, 64, 58, 206)
+    draw_word(c, "norvale", 334, 196, 78, 17, PAPER)
+    c.fill(rect(336, 226, 520, 236, 5), ACCENT)
+    draw_word(c, "brantwick", 540, 240, 22, 5.5, with_alpha(TEXT_LIGHT, 0.85))
+    return c
+
+
+def draw_developer_2x():
+    width, height = 260, 150
+    c = Canvas(width, height, LARGE_SAMPLES)
+    c.fill(rect(0, 0, width, height), vertical_gradient(hex_colour("#263840"), INK_DEEP, 0, height))
+    c.fill(rect(0, 0, width, 22), TEAL_DEEP)
+    for k in range(3):
+        c.fill(circle(14 + 14 * k, 11, 4), with_alpha(TEXT_LIGHT, 0.6 if k else 0.9))
+    # A prompt, a command being typed and the cursor after it.
+    c.fill(polyline([(16, 40), (28, 50), (16, 60)], 5), ACCENT)
+    c.fill(rect(38, 46, 120, 54, 3), TEXT_LIGHT)
+    c.fill(rect(126, 40, 134, 60), with_alpha(ACCENT, 0.9))
+    for k, end in enumerate((170, 110, 150)):
+        c.fill(rect(16, 72 + 12 * k, end, 78 + 12 * k, 3), with_alpha(TEAL_LIGHT, 0.55))
+    draw_word(c, "dev", 150, 134, 30, 6.5, ACCENT)
+    return c
+
+
+def draw_brantwick_2x():
+    width, height = 960, 328
+    c = Canvas(width, height, LARGE_SAMPLES)
+    c.fill(rect(0, 0, width, height), vertical_gradient(PAPER, PAPER_SHADE, 0, height))
+    # A trace running across the page, as a scope would draw it.
+    points = [(x, 262 + 22 * math.sin(x / 38.0) * math.exp(-((x - 560) / 260.0) ** 2)) for x in range(0, 961, 8)]
+    c.fill(polyline(points, 4), with_alpha(TEAL_LIGHT, 0.8))
+    # The maker's mark: a "b" on a teal tile.
+    c.fill(rect(70, 58, 250, 238, 34), vertical_gradient(TEAL, TEAL_DEEP, 58, 238))
+    draw_word(c, "b", 118, 200, 84, 20, PAPER)
+    c.fill(circle(215, 200, 9), ACCENT)
+    draw_word(c, "brantwick", 300, 176, 70, 16, TEAL_DEEP)
+    c.fill(rect(302, 204, 470, 213, 4.5), ACCENT)
+    return c
+
+
 VIEWS = [draw_dot, draw_folder, draw_needle_and_thread, draw_page_with_gear, draw_application,
          draw_page_with_text, draw_stop]
 
@@ -568,6 +777,11 @@ def main():
         ("shell", "res", "spawn.bmp"): bmp_bytes(draw_spawn()),
         ("debugger", "res", "views.bmp"): bmp_bytes(strip(VIEWS)),
     }
+    logo = draw_logo_2x()
+    files[("shell", "res", "logo.bmp")] = bmp24_bytes(halved(logo))
+    files[("shell", "res", "logo_2x.bmp")] = bmp24_bytes(logo)
+    files[("shell", "res", "developer_2x.bmp")] = bmp24_bytes(draw_developer_2x())
+    files[("shell", "res", "brantwick_2x.bmp")] = bmp24_bytes(draw_brantwick_2x())
     for parts, data in files.items():
         path = os.path.normpath(os.path.join(source, *parts))
         os.makedirs(os.path.dirname(path), exist_ok=True)

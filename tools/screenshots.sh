@@ -9,11 +9,12 @@
 #
 # It ends every Wine process of its prefix, so while tests run in
 # build/wineprefix, point it at a copy: SCREENSHOT_PREFIX=/tmp/prefix-copy.
-# SCREENSHOT_DISPLAY picks the X display it starts (:77 by default).
+# SCREENSHOT_DISPLAY picks the X display it starts (:77 by default),
+# SCREENSHOT_BIN the folder of the built programs (build/windows/bin).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BIN=$ROOT/build/windows/bin
+BIN=${SCREENSHOT_BIN:-$ROOT/build/windows/bin}
 export WINEPREFIX=${SCREENSHOT_PREFIX:-$ROOT/build/wineprefix} WINEARCH=win64 WINEDEBUG=-all
 DISPLAY_NUMBER=${SCREENSHOT_DISPLAY:-:77}
 
@@ -34,6 +35,30 @@ sleep 1
 import -window root -crop 224x128+800+640 +repage "$ROOT/docs/tray-menu.png"
 xdotool mousemove 500 300 click 1
 sleep 1
+
+# A dialog of the main window, centred on the empty desktop: the desktop's
+# plain colour around it is trimmed away. The geometry of what is left gives
+# the tab to click for the second page.
+dialog_pages() {
+  local command=$1 first=$2 second=$3 box
+  timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm "$command" </dev/null >/dev/null 2>&1
+  sleep 2
+  import -window root -crop 640x520+192+100 +repage /tmp/norvale-dialog.png
+  /usr/bin/convert-im6.q16 /tmp/norvale-dialog.png -trim +repage "$ROOT/docs/$first"
+  box=$(/usr/bin/convert-im6.q16 /tmp/norvale-dialog.png -format '%@' info:)
+  local left=$((192 + $(echo "$box" | sed 's/.*+\([0-9]*\)+.*/\1/')))
+  local top=$((100 + $(echo "$box" | sed 's/.*+//')))
+  # The second tab, right of the first, below the caption.
+  xdotool mousemove $((left + 80)) $((top + 40)) click 1
+  sleep 1
+  import -window root -crop 640x520+192+100 +repage /tmp/norvale-dialog.png
+  /usr/bin/convert-im6.q16 /tmp/norvale-dialog.png -trim +repage "$ROOT/docs/$second"
+  xdotool key Escape
+  sleep 1
+  rm -f /tmp/norvale-dialog.png
+}
+dialog_pages 101 properties-general.png properties-status.png
+dialog_pages 103 about-norvale.png about-brantwick.png
 # On the same desktop, where it can find the main window.
 timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 102 </dev/null >/dev/null 2>&1
 sleep 2
@@ -113,4 +138,16 @@ sleep 1
 # The first window of the desktop opens at its top left corner.
 import -window root -crop 806x500+0+0 +repage "$ROOT/docs/monoscreen.png"
 rm -rf "$DEMO_DIR"
+
+# The splash, as the tests show it: centred on the 1024x768 desktop for five
+# seconds.
+timeout 20 wineserver -k >/dev/null 2>&1 || true
+wineserver -p </dev/null >/dev/null 2>&1
+wine explorer /desktop=norvale,1024x768 "$BIN/norvale_com_tests.exe" \
+  --gtest_filter=Splash.StaysFiveSecondsThenItsOwnTickClosesIt </dev/null >/dev/null 2>&1 &
+sleep 2.5
+import -window root -crop 461x163+281+302 +repage "$ROOT/docs/splash.png"
+wait $! || true
+echo "wrote docs/about-norvale.png, docs/about-brantwick.png, docs/splash.png, docs/properties-general.png,"
+echo "docs/properties-status.png, and"
 echo "wrote docs/tray-menu.png, docs/main-window.png, docs/process-window.png and docs/monoscreen.png"

@@ -19,11 +19,13 @@
 #include "common/ansi_text.h"
 #include "common/errors.h"
 #include "common/mutex.h"
+#include "config/config_form_win32.h"
 #include "debugger/debug_runs.h"
 #include "generated/Norvale_h.h"
 #include "server/server_instance.h"
 #include "shell/main_form.h"
 #include "shell/shell_prompts.h"
+#include "shell/splash_form.h"
 
 namespace norvale {
 namespace {
@@ -116,7 +118,13 @@ int Run() {
     // and goes at once finds the main thread's queue.
     TObjectCount objectCount(mode);
     auto outputs = TProcessOutputs::MakeForProcess();
-    TSessionRegistry registry(outputLock);
+    // `ConfigDialog`: the properties dialog once it is made. Sessions come
+    // and go on call threads, under the output lock; the dialog is asked to
+    // refresh its Status page on its own thread.
+    std::atomic<TNorvaleConfigForm*> ConfigDialog{nullptr};
+    TSessionRegistry registry(outputLock, [&ConfigDialog] {
+        if (TNorvaleConfigForm* dialog = ConfigDialog.load()) dialog->RequestRefreshStatus();
+    });
     TServerInstance instance([](const std::string& text) { ReportFailure("DAX Error", text); });
     TServerContext context{outputLock, *outputs, registry, instance, norvaleClass, sessionClass, SettingsLocation{}};
     context.ObjectCreated = [&objectCount] { objectCount.Raise(); };
@@ -135,12 +143,33 @@ int Run() {
     {
         TClassRegistration offered(CLSID_Norvale, &factory);
         // Activations are served from here on, while the shell comes up.
-        TWin32ShellPrompts prompts;
-        TShellHooks hooks;
-        hooks.RequestTerminate = [&objectCount] {
+        const auto requestTerminate = [&objectCount] {
             return RequestTerminate(objectCount.Count(), ConfirmCloseWithLiveObjects);
         };
+        std::unique_ptr<TNorvaleConfigForm> configDialog;
+        TWin32ShellPrompts prompts([&](HWND owner) {
+            if (!configDialog) {
+                TConfigFormHooks configHooks;
+                configHooks.RefreshProperties = [&instance] { instance.RefreshProperties(); };
+                configHooks.Status = [&] {
+                    TMutexLock lock(outputLock);
+                    return SessionStatus{registry.OpenSessionCount(), registry.SessionNames()};
+                };
+                configHooks.RequestTerminate = requestTerminate;
+                configHooks.MonoUnavailable = outputs->Screen().Unavailable();
+                const SettingsLocation settings;
+                configDialog = std::make_unique<TNorvaleConfigForm>(owner, settings.root, settings.subkey,
+                                                                    std::move(configHooks));
+                ConfigDialog = configDialog.get();
+            }
+            configDialog->ShowModal(owner);
+        });
+        TShellHooks hooks;
+        hooks.RequestTerminate = requestTerminate;
         hooks.SpawnProcess = [&liveRuns](const std::string& program) { liveRuns->Spawn(program); };
+        // Closes itself at the first timer tick the message loop handles.
+        TNorvaleSplashForm splash;
+        splash.ShowSplash();
         TMainForm mainForm(instance, registry, prompts, hooks);
         TDebugRuns runs(mainForm);
         {
@@ -150,6 +179,9 @@ int Run() {
         RunMessageLoop(mode, activated, mainForm);
         std::lock_guard lock(runsLock);
         liveRuns = nullptr;
+        // No session change reaches the dialog from here on.
+        TMutexLock outputLocked(outputLock);
+        ConfigDialog = nullptr;
     }
     // The class is withdrawn. Objects that clients still hold are released
     // by leaving the apartment, while everything they use still lives; the

@@ -68,6 +68,8 @@ bool TCoNorvale::OutputFileOpen() {
 
 void TCoNorvale::CloseOutputFile() { server_->CloseOutputFile(); }
 
+void TCoNorvale::RereadProperties() { server_->RefreshProperties(); }
+
 HRESULT TCoNorvale::AttachToProcess(long iProcessID_, long* Value) {
     return Boundary([&] {
         const auto processId = static_cast<uint32_t>(iProcessID_);

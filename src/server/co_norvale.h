@@ -35,6 +35,8 @@ public:
     // overlaps a dispatch.
     bool OutputFileOpen();
     void CloseOutputFile();
+    // `RefreshProperties` for the program itself: raises with the failure's text.
+    void RereadProperties();
 
     HRESULT STDMETHODCALLTYPE AttachToProcess(long iProcessID_, long* Value) override;
     HRESULT STDMETHODCALLTYPE DetachFromProcess(long iAttachCookie) override;

@@ -91,6 +91,11 @@ void TServerInstance::CloseOutputFile() {
     if (instance_ != nullptr) instance_->CloseOutputFile();
 }
 
+void TServerInstance::RefreshProperties() {
+    std::lock_guard lock(lifetime_);
+    if (instance_ != nullptr) instance_->RereadProperties();
+}
+
 ULONG TServerInstance::ReleaseServer(TCoNorvale& server) {
     std::lock_guard lock(lifetime_);
     const ULONG left = server.DropReference();

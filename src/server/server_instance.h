@@ -31,10 +31,12 @@ public:
 
     // What the shell reads and does, without taking a reference: whether a
     // server object lives, and its output file; without one, the file is not
-    // open and there is nothing to close.
+    // open and there is nothing to close. The properties dialog makes the
+    // live object re-read the settings; that raises on failure.
     bool Exists();
     bool OutputFileOpen();
     void CloseOutputFile();
+    void RefreshProperties();
 
     ULONG ReleaseServer(TCoNorvale& server);
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,9 +26,15 @@ public:
 // The real prompts: the popup menu, the file dialog, the dialogs.
 class TWin32ShellPrompts final : public IShellPrompts {
 public:
+    // Shows the properties dialog modally over `owner`.
+    explicit TWin32ShellPrompts(std::function<void(HWND owner)> showProperties)
+        : showProperties_(std::move(showProperties)) {}
     UINT TrackTrayMenu(HWND owner, HMENU menu, POINT at) override;
     std::optional<std::string> ChooseProgramToSpawn(HWND owner) override;
     void ShowDialog(HWND owner, TShellDialog dialog) override;
+
+private:
+    std::function<void(HWND owner)> showProperties_;
 };
 
 }  // namespace norvale

@@ -2,7 +2,7 @@
 
 #include <commdlg.h>
 
-#include "common/version.h"
+#include "shell/about_form.h"
 
 namespace norvale {
 
@@ -30,14 +30,13 @@ std::optional<std::string> TWin32ShellPrompts::ChooseProgramToSpawn(HWND owner) 
 }
 
 void TWin32ShellPrompts::ShowDialog(HWND owner, TShellDialog dialog) {
-    // Stand-ins until the properties dialog and the about window exist.
     if (dialog == TShellDialog::Properties) {
-        MessageBoxA(owner, "The properties dialog is not part of this build yet.", "Norvale Properties",
-                    MB_OK | MB_ICONINFORMATION);
-    } else {
-        const std::string text = "brantwick Norvale\r\n" + LongVersionText(OwnFileVersion());
-        MessageBoxA(owner, text.c_str(), "About Norvale", MB_OK | MB_ICONINFORMATION);
+        showProperties_(owner);
+        return;
     }
+    // A window of its own for each showing, gone when it closes.
+    TNorvaleAboutForm about(owner, "Norvale");
+    about.ShowModal(owner);
 }
 
 }  // namespace norvale

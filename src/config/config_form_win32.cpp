@@ -1,0 +1,164 @@
+#include "config/config_form_win32.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include "config/config_resources.h"
+
+namespace norvale {
+
+namespace {
+
+constexpr UINT WM_REFRESH_STATUS = WM_APP + 10;
+constexpr const char* kCodeSiteSite = "http://www.raize.com/";
+
+// The check box of each flag, in the order of `ConfigFlag`.
+constexpr int kFlagBoxes[kConfigFlagCount] = {
+    IDC_TOCLIENTS,       IDC_TOCONSOLE,       IDC_TOMONO,          IDC_TOFILE,           IDC_TOCODESITE,
+    IDC_FLUSHOUTPUTFILE, IDC_INCLUDEDATETIME, IDC_INCLUDEPROJECT,  IDC_INCLUDEMODULE,    IDC_INCLUDECLASS,
+    IDC_INCLUDEMACHINE,  IDC_INCLUDEPROCESSID, IDC_INCLUDETHREADID, IDC_INCLUDECODE,
+};
+
+bool IsFlagBox(int id) {
+    for (int box : kFlagBoxes) {
+        if (box == id) return true;
+    }
+    return false;
+}
+
+std::string TextOf(HWND control) {
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(control)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(control, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> ChooseOutputFile(HWND owner) {
+    char path[MAX_PATH] = {};
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = "Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    dialog.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
+    if (!GetOpenFileNameA(&dialog)) return std::nullopt;
+    return std::string(path);
+}
+
+TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subkey, TConfigFormHooks hooks)
+    : TTabbedForm(owner, "Norvale Properties", 352, 283,
+                  {{"General", IDD_CONFIG_GENERAL}, {"Status", IDD_CONFIG_STATUS}}),
+      root_(root),
+      subkey_(std::move(subkey)),
+      hooks_(std::move(hooks)),
+      window_(Handle()) {
+    FormCreate();
+    if (hooks_.MonoUnavailable) {
+        EnableWindow(Control(IDC_TOMONO), FALSE);
+        SetWindowTextA(Control(IDC_TOMONO), "Monochrome screen support is not installed");
+    }
+}
+
+void TNorvaleConfigForm::LoadSettings() {
+    // Filling the boxes is no change of the user's.
+    loading_ = true;
+    const ConfigValues values = LoadConfigValues(root_, subkey_);
+    for (int i = 0; i < kConfigFlagCount; ++i) {
+        CheckDlgButton(GetParent(Control(kFlagBoxes[i])), kFlagBoxes[i], values.flags[i] ? BST_CHECKED : BST_UNCHECKED);
+    }
+    SetWindowTextA(Control(IDC_DEBUGFILENAME), values.fileName.c_str());
+    loading_ = false;
+    cb_ToFileClick();
+    RefreshStatus();
+}
+
+ConfigValues TNorvaleConfigForm::ShownValues() const {
+    ConfigValues values;
+    for (int i = 0; i < kConfigFlagCount; ++i) {
+        values.flags[i] = SendMessageA(Control(kFlagBoxes[i]), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    values.fileName = TextOf(Control(IDC_DEBUGFILENAME));
+    return values;
+}
+
+void TNorvaleConfigForm::SaveSettings() {
+    SaveConfigValues(root_, subkey_, ShownValues());
+    hooks_.RefreshProperties();
+}
+
+void TNorvaleConfigForm::OnModified() {
+    if (!loading_) DataChanged();
+}
+
+void TNorvaleConfigForm::cb_ToFileClick() {
+    OnModified();
+    const BOOL on = SendMessageA(Control(IDC_TOFILE), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    EnableWindow(Control(IDC_DEBUGFILENAME), on);
+    EnableWindow(Control(IDC_BROWSE), on);
+}
+
+void TNorvaleConfigForm::btn_BrowseClick() {
+    const auto chosen = hooks_.BrowseForFile(Handle());
+    if (!chosen) return;
+    OnModified();
+    SetWindowTextA(Control(IDC_DEBUGFILENAME), chosen->c_str());
+}
+
+void TNorvaleConfigForm::SpeedButton2Click() {
+    SaveSettings();
+    hooks_.RequestTerminate();
+}
+
+void TNorvaleConfigForm::RequestRefreshStatus() {
+    if (!refreshAsked_.exchange(true)) PostMessageA(window_, WM_REFRESH_STATUS, 0, 0);
+}
+
+void TNorvaleConfigForm::RefreshStatus() {
+    refreshAsked_ = false;
+    const SessionStatus status = hooks_.Status();
+    SetWindowTextA(Control(IDC_CONNECTIONS), SessionCountText(status.openSessionCount).c_str());
+    const HWND list = Control(IDC_SESSIONS);
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    for (const std::string& name : status.names) {
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    }
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+bool TNorvaleConfigForm::PageCommand(int id, int code) {
+    if (id == IDC_TOFILE && code == BN_CLICKED) {
+        cb_ToFileClick();
+    } else if (IsFlagBox(id) && code == BN_CLICKED) {
+        OnModified();
+    } else if (id == IDC_DEBUGFILENAME && code == EN_CHANGE) {
+        OnModified();
+    } else if (id == IDC_BROWSE && code == BN_CLICKED) {
+        btn_BrowseClick();
+    } else if (id == IDC_KILLNORVALE && code == BN_CLICKED) {
+        SpeedButton2Click();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool TNorvaleConfigForm::PageNotify(const NMHDR& header) {
+    if (header.idFrom == IDC_CODESITELINK && (header.code == NM_CLICK || header.code == NM_RETURN)) {
+        ShellExecuteA(Handle(), "open", kCodeSiteSite, nullptr, nullptr, SW_SHOWNORMAL);
+        return true;
+    }
+    return false;
+}
+
+bool TNorvaleConfigForm::FormMessage(UINT message, WPARAM, LPARAM) {
+    if (message != WM_REFRESH_STATUS) return false;
+    RefreshStatus();
+    return true;
+}
+
+}  // namespace norvale

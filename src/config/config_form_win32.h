@@ -1,0 +1,77 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/tabbed_form_win32.h"
+#include "config/config_values.h"
+#include "config/registry_api.h"
+
+namespace norvale {
+
+// The browse dialog of the output file: a text file, or any.
+std::optional<std::string> ChooseOutputFile(HWND owner);
+
+// The Status page's content, read at one moment.
+struct SessionStatus {
+    int32_t openSessionCount = 0;
+    std::vector<std::string> names;
+};
+
+// What the properties dialog needs of the parts of the program above it.
+struct TConfigFormHooks {
+    // The live server object re-reads the settings; nothing without one.
+    // Raises on failure.
+    std::function<void()> RefreshProperties = [] {};
+    // Read under the output lock, on the dialog's thread.
+    std::function<SessionStatus()> Status = [] { return SessionStatus{}; };
+    // The user's request to end the program; true when it is ending.
+    std::function<bool()> RequestTerminate = [] { return false; };
+    // The browse dialog: a chosen file, or none.
+    std::function<std::optional<std::string>(HWND owner)> BrowseForFile = ChooseOutputFile;
+    // No monochrome screen can be had on this machine.
+    bool MonoUnavailable = false;
+};
+
+// `TNorvaleConfigForm`: "Norvale Properties", with the outputs and line
+// fields on "General" and the open sessions on "Status". Made once, at the
+// first opening, and kept for the run.
+class TNorvaleConfigForm final : public TTabbedForm {
+public:
+    TNorvaleConfigForm(HWND owner, RegKey root, std::string subkey, TConfigFormHooks hooks);
+
+    // From any thread, also under the output lock: the Status page is
+    // refreshed on the dialog's thread, once however often it is asked
+    // before it gets there.
+    void RequestRefreshStatus();
+    void RefreshStatus();
+
+protected:
+    void LoadSettings() override;
+    void SaveSettings() override;
+    bool PageCommand(int id, int code) override;
+    bool PageNotify(const NMHDR& header) override;
+    bool FormMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void OnModified();
+    void cb_ToFileClick();
+    void btn_BrowseClick();
+    void SpeedButton2Click();
+    ConfigValues ShownValues() const;
+
+    RegKey root_;
+    std::string subkey_;
+    TConfigFormHooks hooks_;
+    HWND window_ = nullptr;
+    std::atomic<bool> refreshAsked_{false};
+    bool loading_ = false;
+};
+
+}  // namespace norvale

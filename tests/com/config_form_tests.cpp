@@ -1,0 +1,225 @@
+// The properties dialog in the test process, on settings of the test's own
+// and hooks that record what it asks of the program: its controls as loaded,
+// as the user changes them, and what Ok, Apply, Cancel, the keyboard, browse
+// and "Kill Norvale" store and ask for.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "common/common_resources.h"
+#include "common/window_win32.h"
+#include "config/config_form_win32.h"
+#include "config/config_resources.h"
+#include "config/registry_values.h"
+#include "tests_support/scratch.h"
+
+namespace norvale {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+std::string TextOf(HWND control) {
+    char text[512] = {};
+    GetWindowTextA(control, text, sizeof text);
+    return text;
+}
+
+class ConfigFormTest : public testing::Test {
+protected:
+    void SetUp() override { Open(); }
+
+    void Open() {
+        TConfigFormHooks hooks;
+        hooks.RefreshProperties = [this] { ++refreshes_; };
+        hooks.Status = [this] { return status_; };
+        hooks.RequestTerminate = [this] { return ++terminateRequests_, false; };
+        hooks.BrowseForFile = [this](HWND) { return browseAnswer_; };
+        hooks.MonoUnavailable = monoUnavailable_;
+        form_ = std::make_unique<TNorvaleConfigForm>(nullptr, settings_.Location().root, settings_.Location().subkey,
+                                                     std::move(hooks));
+    }
+    // A control of either page, or of the frame, by its identifier.
+    HWND Control(int id) const {
+        std::pair<int, HWND> wanted(id, nullptr);
+        EnumChildWindows(
+            form_->Handle(),
+            [](HWND child, LPARAM pointer) {
+                auto* pair = reinterpret_cast<std::pair<int, HWND>*>(pointer);
+                if (GetDlgCtrlID(child) != pair->first) return TRUE;
+                pair->second = child;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&wanted));
+        return wanted.second;
+    }
+    bool Checked(int id) const { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
+    // A click as the user's, served at once.
+    void Click(int id) const { SendMessageA(Control(id), BM_CLICK, 0, 0); }
+    std::string Stored(const char* name) const {
+        return ReadRegString(settings_.Location().root, settings_.Location().subkey, name, "(none)");
+    }
+    // Shows the dialog modally with `press` already queued; gives how it ended.
+    int ShowPressing(UINT message, WPARAM wParam, int id) {
+        PostMessageA(Control(id), message, wParam, 0);
+        return form_->ShowModal(nullptr);
+    }
+
+    test::ScratchSettings settings_;
+    SessionStatus status_;
+    std::optional<std::string> browseAnswer_;
+    bool monoUnavailable_ = false;
+    int refreshes_ = 0;
+    int terminateRequests_ = 0;
+    std::unique_ptr<TNorvaleConfigForm> form_;
+};
+
+constexpr int kFlagBoxes[] = {
+    IDC_TOCLIENTS,       IDC_TOCONSOLE,       IDC_TOMONO,          IDC_TOCODESITE,       IDC_TOFILE,
+    IDC_FLUSHOUTPUTFILE, IDC_INCLUDEDATETIME, IDC_INCLUDEPROJECT,  IDC_INCLUDEMODULE,    IDC_INCLUDECLASS,
+    IDC_INCLUDEMACHINE,  IDC_INCLUDEPROCESSID, IDC_INCLUDETHREADID, IDC_INCLUDECODE,
+};
+
+TEST_F(ConfigFormTest, AFreshKeyShowsEveryBoxOffTheDefaultFileAndApplyDisabled) {
+    EXPECT_EQ(TextOf(form_->Handle()), "Norvale Properties");
+    for (int box : kFlagBoxes) EXPECT_FALSE(Checked(box)) << box;
+    EXPECT_EQ(TextOf(Control(IDC_DEBUGFILENAME)), "c:\\Debug.txt");
+    const struct {
+        int id;
+        const char* caption;
+        bool enabled;
+    } controls[] = {
+        {IDC_TOCLIENTS, "&Custom Norvale clients", false}, {IDC_TOMONO, "&Monochrome screen at $b0000", true},
+        {IDC_DEBUGFILENAME, "c:\\Debug.txt", false},        {IDC_BROWSE, "&Browse...", false},
+        {IDC_CONFIGURE, "Con&figure", false},               {IDC_APPLY, "&Apply", false},
+        {IDOK, "&Ok", true},                                {IDCANCEL, "&Cancel", true},
+        {IDC_CONNECTIONS, "0", true},                       {IDC_CLOSEALLSESSIONS, "Close all sessions", false},
+        {IDC_KILLNORVALE, "Kill Norvale", true},
+    };
+    for (const auto& control : controls) {
+        EXPECT_EQ(TextOf(Control(control.id)), control.caption);
+        EXPECT_EQ(Enabled(control.id), control.enabled) << control.caption;
+    }
+    RECT client{};
+    GetClientRect(form_->Handle(), &client);
+    EXPECT_EQ(client.right, Scaled(352));
+    EXPECT_EQ(client.bottom, Scaled(283));
+}
+
+TEST_F(ConfigFormTest, FileEnablesItsBoxAndBrowseAndEveryChangeEnablesApply) {
+    Click(IDC_TOFILE);
+    EXPECT_TRUE(Enabled(IDC_DEBUGFILENAME));
+    EXPECT_TRUE(Enabled(IDC_BROWSE));
+    EXPECT_TRUE(Enabled(IDC_APPLY));
+    Click(IDC_APPLY);
+    Click(IDC_TOFILE);
+    EXPECT_FALSE(Enabled(IDC_DEBUGFILENAME));
+    EXPECT_FALSE(Enabled(IDC_BROWSE));
+    EXPECT_TRUE(Enabled(IDC_APPLY));
+    // The flush box is not tied to the file.
+    EXPECT_TRUE(Enabled(IDC_FLUSHOUTPUTFILE));
+
+    for (int box : {IDC_TOCONSOLE, IDC_INCLUDECODE}) {
+        Click(IDC_APPLY);
+        Click(box);
+        EXPECT_TRUE(Enabled(IDC_APPLY)) << box;
+    }
+    Click(IDC_APPLY);
+    SetWindowTextA(Control(IDC_DEBUGFILENAME), "x");
+    EXPECT_TRUE(Enabled(IDC_APPLY));
+}
+
+TEST_F(ConfigFormTest, ApplyStoresAndRefreshesOkAlsoClosesCancelStoresNothing) {
+    Click(IDC_TOFILE);
+    Click(IDC_INCLUDEPROCESSID);
+    SetWindowTextA(Control(IDC_DEBUGFILENAME), " d:\\trace.txt ");
+    Click(IDC_APPLY);
+    EXPECT_FALSE(Enabled(IDC_APPLY));
+    EXPECT_EQ(refreshes_, 1);
+    EXPECT_EQ(Stored("ToFile"), "1");
+    EXPECT_EQ(Stored("IncludeProcess"), "1");
+    EXPECT_EQ(Stored("ToConsole"), "0");
+    EXPECT_EQ(Stored("Filename"), " d:\\trace.txt ");
+
+    Click(IDC_TOCONSOLE);
+    EXPECT_EQ(ShowPressing(BM_CLICK, 0, IDOK), IDOK);
+    EXPECT_EQ(refreshes_, 2);
+    EXPECT_EQ(Stored("ToConsole"), "1");
+    // Ok leaves Apply as it was.
+    EXPECT_TRUE(Enabled(IDC_APPLY));
+
+    Click(IDC_INCLUDECODE);
+    EXPECT_EQ(ShowPressing(BM_CLICK, 0, IDCANCEL), IDCANCEL);
+    EXPECT_EQ(refreshes_, 2);
+    EXPECT_EQ(Stored("IncludeCode"), "0");
+    // The next opening still shows the unsaved choice.
+    EXPECT_TRUE(Checked(IDC_INCLUDECODE));
+}
+
+TEST_F(ConfigFormTest, EnterIsOkAndEscapeIsCancel) {
+    Click(IDC_TOCONSOLE);
+    EXPECT_EQ(ShowPressing(WM_KEYDOWN, VK_ESCAPE, IDC_TOCONSOLE), IDCANCEL);
+    EXPECT_EQ(Stored("ToConsole"), "(none)");
+    EXPECT_EQ(ShowPressing(WM_KEYDOWN, VK_RETURN, IDC_TOCONSOLE), IDOK);
+    EXPECT_EQ(Stored("ToConsole"), "1");
+}
+
+TEST_F(ConfigFormTest, AnUnavailableScreenIsShownSoAndItsValueWrittenBackUnchanged) {
+    settings_.Set("ToMono", "1");
+    monoUnavailable_ = true;
+    Open();
+    EXPECT_EQ(TextOf(Control(IDC_TOMONO)), "Monochrome screen support is not installed");
+    EXPECT_FALSE(Enabled(IDC_TOMONO));
+    EXPECT_TRUE(Checked(IDC_TOMONO));
+    Click(IDC_TOCONSOLE);
+    Click(IDC_APPLY);
+    EXPECT_EQ(Stored("ToMono"), "1");
+}
+
+TEST_F(ConfigFormTest, BrowseTakesTheChosenFileAndCancellingItChangesNothing) {
+    Click(IDC_TOFILE);
+    Click(IDC_APPLY);
+    Click(IDC_BROWSE);
+    EXPECT_EQ(TextOf(Control(IDC_DEBUGFILENAME)), "c:\\Debug.txt");
+    EXPECT_FALSE(Enabled(IDC_APPLY));
+    browseAnswer_ = "d:\\chosen.txt";
+    Click(IDC_BROWSE);
+    EXPECT_EQ(TextOf(Control(IDC_DEBUGFILENAME)), "d:\\chosen.txt");
+    EXPECT_TRUE(Enabled(IDC_APPLY));
+}
+
+TEST_F(ConfigFormTest, KillNorvaleStoresThenAsksToEnd) {
+    Click(IDC_TOCODESITE);
+    Click(IDC_KILLNORVALE);
+    EXPECT_EQ(Stored("ToCodeSite"), "1");
+    EXPECT_EQ(refreshes_, 1);
+    EXPECT_EQ(terminateRequests_, 1);
+}
+
+TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDialogsThread) {
+    status_ = SessionStatus{65538, {"P///", "P/M/C/"}};
+    std::thread other([this] {
+        for (int i = 0; i < 1000; ++i) form_->RequestRefreshStatus();
+    });
+    other.join();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    MSG message;
+    while (TextOf(Control(IDC_CONNECTIONS)) != "2" && std::chrono::steady_clock::now() < deadline) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(TextOf(Control(IDC_CONNECTIONS)), "2") << "not refreshed within 20 s";
+    Texts names;
+    const HWND list = Control(IDC_SESSIONS);
+    for (LRESULT i = 0; i < SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) {
+        char name[256] = {};
+        SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(name));
+        names.push_back(name);
+    }
+    EXPECT_EQ(names, (Texts{"P///", "P/M/C/"}));
+}
+
+}  // namespace
+}  // namespace norvale
