@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "common/common_resources.h"
@@ -13,6 +14,7 @@
 #include "config/config_form_win32.h"
 #include "config/config_resources.h"
 #include "config/registry_values.h"
+#include "tests_support/message_box.h"
 #include "tests_support/scratch.h"
 
 namespace norvale {
@@ -196,6 +198,35 @@ TEST_F(ConfigFormTest, KillNorvaleStoresThenAsksToEnd) {
     EXPECT_EQ(Stored("ToCodeSite"), "1");
     EXPECT_EQ(refreshes_, 1);
     EXPECT_EQ(terminateRequests_, 1);
+}
+
+TEST(ConfigFormFailureTest, AFailingRegistryWriteIsShownWithItsTextAndNothingIsRefreshed) {
+    // A key name longer than the registry allows: its creation fails.
+    const std::string subkey = "Software\\NorvaleTests\\" + std::string(300, 'k');
+    HKEY created = nullptr;
+    const LONG code = RegCreateKeyExA(HKEY_CURRENT_USER, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &created,
+                                      nullptr);
+    ASSERT_NE(code, ERROR_SUCCESS) << "the platform took a 300-character key name";
+    int refreshes = 0;
+    TConfigFormHooks hooks;
+    hooks.RefreshProperties = [&] { ++refreshes; };
+    TNorvaleConfigForm form(nullptr, HKEY_CURRENT_USER, subkey, std::move(hooks));
+    // The failure goes to the window thread's handler, which shows it in a
+    // box; another thread reads and answers it.
+    SetEnvironmentVariableA("NORVALE_NO_DIALOGS", nullptr);
+    auto shown = std::async(std::launch::async, [] {
+        const HWND box = test::WaitForMessageBox(GetCurrentProcessId(), "Norvale");
+        if (box == nullptr) return std::string("(no box within 20 s)");
+        const std::string text = test::DescribeMessageBox(box);
+        test::AnswerMessageBox(box, IDOK);
+        return text;
+    });
+    const HWND apply = GetDlgItem(form.Handle(), IDC_APPLY);
+    EnableWindow(apply, TRUE);
+    SendMessageA(apply, BM_CLICK, 0, 0);
+    SetEnvironmentVariableA("NORVALE_NO_DIALOGS", "1");
+    EXPECT_EQ(shown.get(), "could not create key " + subkey + " (Error " + std::to_string(code) + ").|OK(default)");
+    EXPECT_EQ(refreshes, 0);
 }
 
 TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDialogsThread) {

@@ -110,6 +110,21 @@ TEST(PropertiesDialogTest, ApplyAndOkReachTheRunningServerAndStatusFollowsSessio
     EXPECT_EQ(Stored("IncludeCode"), "0");
 }
 
+TEST(PropertiesDialogTest, BeforeAnyClientApplyStoresAndTheStatusPageIsEmpty) {
+    test::OutputSetup output({});
+    test::ServerProcess server;
+    const HWND dialog = OpenProperties();
+    ASSERT_NE(dialog, nullptr) << "no \"Norvale Properties\" within 20 s";
+    EXPECT_EQ(TextOf(ControlOf(dialog, IDC_CONNECTIONS)), "0");
+    EXPECT_EQ(SendMessageA(ControlOf(dialog, IDC_SESSIONS), LB_GETCOUNT, 0, 0), 0);
+    Click(dialog, IDC_INCLUDETHREADID);
+    Click(dialog, IDC_APPLY);
+    EXPECT_EQ(Stored("IncludeThread"), "1");
+    PostMessageA(ControlOf(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    EXPECT_TRUE(test::WaitUntil([&] { return !IsWindowVisible(dialog); }, milliseconds(20000)))
+        << "Cancel did not close the dialog within 20 s";
+}
+
 TEST(PropertiesDialogTest, KillNorvaleWithASessionOpenStoresAndEndsTheServer) {
     test::OutputSetup output({});
     test::ServerProcess server;
