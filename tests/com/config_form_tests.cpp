@@ -15,6 +15,7 @@
 #include "config/config_resources.h"
 #include "config/registry_values.h"
 #include "tests_support/message_box.h"
+#include "tests_support/process_windows.h"
 #include "tests_support/scratch.h"
 
 namespace norvale {
@@ -42,20 +43,7 @@ protected:
         form_ = std::make_unique<TNorvaleConfigForm>(nullptr, settings_.Location().root, settings_.Location().subkey,
                                                      std::move(hooks));
     }
-    // A control of either page, or of the frame, by its identifier.
-    HWND Control(int id) const {
-        std::pair<int, HWND> wanted(id, nullptr);
-        EnumChildWindows(
-            form_->Handle(),
-            [](HWND child, LPARAM pointer) {
-                auto* pair = reinterpret_cast<std::pair<int, HWND>*>(pointer);
-                if (GetDlgCtrlID(child) != pair->first) return TRUE;
-                pair->second = child;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&wanted));
-        return wanted.second;
-    }
+    HWND Control(int id) const { return test::FindControl(form_->Handle(), id); }
     bool Checked(int id) const { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
     // A click as the user's, served at once.

@@ -38,19 +38,7 @@ HWND OpenProperties() {
     return dialog;
 }
 
-HWND ControlOf(HWND dialog, int id) {
-    std::pair<int, HWND> wanted(id, nullptr);
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM pointer) {
-            auto* pair = reinterpret_cast<std::pair<int, HWND>*>(pointer);
-            if (GetDlgCtrlID(child) != pair->first) return TRUE;
-            pair->second = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&wanted));
-    return wanted.second;
-}
+HWND ControlOf(HWND dialog, int id) { return test::FindControl(dialog, id); }
 
 std::string TextOf(HWND control) {
     char text[512] = {};

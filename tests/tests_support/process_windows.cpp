@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 
+#include <utility>
+
 namespace norvale::test {
 
 namespace {
@@ -38,6 +40,20 @@ HWND FindProcessWindow(DWORD processId, const std::string& className, const std:
     Search search{processId, className, caption, visibleOnly};
     EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+HWND FindControl(HWND window, int id) {
+    std::pair<int, HWND> wanted(id, nullptr);
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM pointer) {
+            auto* pair = reinterpret_cast<std::pair<int, HWND>*>(pointer);
+            if (GetDlgCtrlID(child) != pair->first) return TRUE;
+            pair->second = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&wanted));
+    return wanted.second;
 }
 
 }  // namespace norvale::test

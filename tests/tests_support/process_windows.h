@@ -14,6 +14,10 @@ namespace norvale::test {
 HWND FindProcessWindow(DWORD processId, const std::string& className,
                        const std::optional<std::string>& caption = std::nullopt, bool visibleOnly = false);
 
+// A control anywhere below `window` (also in child dialogs) by its
+// identifier; none when there is none.
+HWND FindControl(HWND window, int id);
+
 }  // namespace norvale::test
 
 #endif
