@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/text.h"
-#include "generated/Norvale_h.h"
+#include "norvale/Norvale_h.h"
 #include "server/smart_com_object.h"
 
 namespace norvale {

@@ -27,7 +27,7 @@
 #include "common/win32_resources.h"
 #include "config/registry_values.h"
 #include "app/class_factory.h"
-#include "generated/Norvale_h.h"
+#include "norvale/Norvale_h.h"
 #include "server/server_instance.h"
 #include "output/output_settings.h"
 

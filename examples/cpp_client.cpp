@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "generated/Norvale_h.h"
+#include <norvale/Norvale_h.h>
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "common/mutex.h"
 #include "config/config_form_win32.h"
 #include "debugger/debug_runs.h"
-#include "generated/Norvale_h.h"
+#include "norvale/Norvale_h.h"
 #include "server/server_instance.h"
 #include "shell/main_form.h"
 #include "shell/shell_prompts.h"

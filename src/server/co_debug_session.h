@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "generated/Norvale_h.h"
+#include "norvale/Norvale_h.h"
 #include "server/smart_com_object.h"
 #include "server/trace_server.h"
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/com_ptr.h"
-#include "generated/Norvale_h.h"
+#include "norvale/Norvale_h.h"
 #include "tests_support/scratch.h"
 
 namespace norvale::test {

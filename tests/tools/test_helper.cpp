@@ -25,7 +25,7 @@
 
 #include "common/com_ptr.h"
 #include "common/win32_resources.h"
-#include "generated/Norvale_h.h"
+#include "norvale/Norvale_h.h"
 #include "output/output_stage.h"
 #include "tests_support/block_check.h"
 
