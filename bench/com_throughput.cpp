@@ -2,7 +2,8 @@
 // measured in one run and printed with its ratios:
 //  - AddMessage calls per second with all outputs off, with the file, with
 //    file and console, and against the bare server (the transport floor);
-//    AddStrings with 100-line blocks in lines per second;
+//    AddStrings with 100-line blocks in lines per second; seven interleaved
+//    rounds, each figure and ratio as its median with its spread;
 //  - 1, 2, 4 and 8 client processes of 4 threads each: lines per second;
 //  - the server's private bytes after 10,000 and 200,000 messages and after
 //    1,000 sessions opened and closed.
@@ -17,6 +18,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <iterator>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -78,6 +80,52 @@ ComPtr<INorvale> Activate(REFCLSID clsid) {
     return server;
 }
 
+// Bounds a phase of the run: a phase that hangs (Wine's marshaling can, in
+// rare session churn) ends the run with its name instead of stalling it.
+class TPhaseWatch {
+public:
+    TPhaseWatch(const char* phase, int seconds) : phase_(phase), done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        watcher_ = std::thread([this, seconds] {
+            if (WaitForSingleObject(done_.get(), static_cast<DWORD>(seconds) * 1000) == WAIT_OBJECT_0) return;
+            std::printf("the phase \"%s\" did not end within %d s\n", phase_, seconds);
+            std::fflush(stdout);
+            ExitProcess(2);
+        });
+    }
+    ~TPhaseWatch() {
+        SetEvent(done_.get());
+        watcher_.join();
+    }
+    TPhaseWatch(const TPhaseWatch&) = delete;
+    TPhaseWatch& operator=(const TPhaseWatch&) = delete;
+
+private:
+    const char* phase_;
+    UniqueHandle done_;
+    std::thread watcher_;
+};
+
+// Median, lowest and highest of a figure's rounds.
+struct Spread {
+    double median = 0;
+    double lowest = 0;
+    double highest = 0;
+    // Wider than a tenth of the median either way: two runs cannot be told
+    // apart by such a figure.
+    bool TooWide() const { return highest - lowest > 0.2 * median; }
+};
+
+Spread SpreadOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return Spread{values[values.size() / 2], values.front(), values.back()};
+}
+
+void PrintFigure(const char* name, const Spread& rate, const Spread& ratio) {
+    std::printf("  %-20s %8.0f (%6.0f to %6.0f)   %.2f (%.2f to %.2f)%s\n", name, rate.median, rate.lowest,
+                rate.highest, ratio.median, ratio.lowest, ratio.highest,
+                ratio.TooWide() ? "   spread too wide to compare runs" : "");
+}
+
 // The server process ends a moment after its last client; the next case must
 // start a fresh one.
 void LetTheServerEnd() { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }
@@ -115,18 +163,6 @@ double CallsPerSecond(INorvale* server, int threads, int calls, bool blocks) {
     SysFreeString(message);
     SysFreeString(project);
     return (calls / threads) * threads / seconds;
-}
-
-double MeasureCase(REFCLSID clsid, bool toFile, bool toConsole, int calls, bool blocks = false) {
-    UseSettings(toFile, toConsole);
-    double rate = 0;
-    {
-        ComPtr<INorvale> server = Activate(clsid);
-        if (!server) return 0;
-        rate = CallsPerSecond(server.get(), 1, calls, blocks);
-    }
-    LetTheServerEnd();
-    return rate;
 }
 
 DWORD NorvaleProcessId() {
@@ -189,6 +225,7 @@ void MemoryRun() {
     std::printf("Memory of the server process (private MiB), file on, 8 client threads:\n");
     UseSettings(true, false);
     {
+        TPhaseWatch watch("memory of the server process", 600);
         ComPtr<INorvale> server = Activate(CLSID_Norvale);
         const DWORD pid = NorvaleProcessId();
         std::printf("  after start             %7.2f\n", PrivateMegabytes(pid));
@@ -213,6 +250,7 @@ void InProcessMemoryRun() {
     context.EnterInRunningObjectTable = false;
     TSingleAutoObjectFactory factory(context, [] {});
     {
+        TPhaseWatch watch("memory of hosted server objects", 600);
         ComPtr<INorvale> server;
         factory.CreateInstance(nullptr, IID_INorvale, server.put_void());
         ReportMemoryUnderLoad(server.get(), GetCurrentProcessId());
@@ -228,37 +266,68 @@ int WholeRun() {
         return 1;
     }
     constexpr int kCalls = 4000;
-    constexpr int kRounds = 3;
-    std::printf("AddMessage from one client thread, %d calls a case, median of %d interleaved rounds\n"
-                "(calls/s, ratio to the floor):\n",
+    constexpr int kRounds = 7;
+    std::printf("AddMessage from one client thread, %d calls a case, %d interleaved rounds\n"
+                "(calls/s and ratio to the floor of the same round: median, lowest to highest):\n",
                 kCalls, kRounds);
-    std::vector<double> rounds[4];
-    for (int round = 0; round < kRounds; ++round) {
-        rounds[0].push_back(MeasureCase(kBareClass, false, false, kCalls));
-        rounds[1].push_back(MeasureCase(CLSID_Norvale, false, false, kCalls));
-        rounds[2].push_back(MeasureCase(CLSID_Norvale, true, false, kCalls));
-        rounds[3].push_back(MeasureCase(CLSID_Norvale, true, true, kCalls));
-    }
-    const auto median = [](std::vector<double> values) {
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
+    struct Case {
+        const char* name;
+        const CLSID* clsid;
+        bool toFile;
+        bool toConsole;
+        bool blocks;
     };
-    const double floor = median(rounds[0]);
-    const double off = median(rounds[1]);
-    const double file = median(rounds[2]);
-    const double fileAndConsole = median(rounds[3]);
-    std::printf("  bare server (floor)   %8.0f   1.00\n", floor);
-    std::printf("  (a) outputs off       %8.0f   %.2f\n", off, off / floor);
-    std::printf("  (b) file              %8.0f   %.2f\n", file, file / floor);
-    std::printf("  (c) file + console    %8.0f   %.2f\n", fileAndConsole, fileAndConsole / floor);
-    const double blockFloor = MeasureCase(kBareClass, false, false, 400, true) * 100;
-    const double blockLines = MeasureCase(CLSID_Norvale, true, false, 400, true) * 100;
-    std::printf("AddStrings with 100-line blocks to the file: %.0f lines/s (bare server %.0f, ratio %.2f)\n",
-                blockLines, blockFloor, blockLines / blockFloor);
+    const Case cases[] = {
+        {"bare server (floor)", &kBareClass, false, false, false},
+        {"(a) outputs off", &CLSID_Norvale, false, false, false},
+        {"(b) file", &CLSID_Norvale, true, false, false},
+        {"(c) file + console", &CLSID_Norvale, true, true, false},
+        {"blocks, bare server", &kBareClass, false, false, true},
+        {"blocks to the file", &CLSID_Norvale, true, false, true},
+    };
+    constexpr size_t kCases = std::size(cases);
+    std::vector<double> rates[kCases];
+    std::vector<double> ratios[kCases];
+    {
+        TPhaseWatch watch("the call cases", 900);
+        // One process of each server for the whole table, switched between
+        // cases by their settings: starting and ending a process per case
+        // put its start-up and the last one's end into the figures.
+        UseSettings(false, false);
+        ComPtr<INorvale> bare = Activate(kBareClass);
+        ComPtr<INorvale> norvale = Activate(CLSID_Norvale);
+        if (!bare || !norvale) {
+            std::printf("cannot activate the servers\n");
+            return 1;
+        }
+        for (int round = 0; round < kRounds; ++round) {
+            double roundRates[kCases] = {};
+            // Each round starts at another case, so that no case always
+            // follows the same one.
+            for (size_t step = 0; step < kCases; ++step) {
+                const size_t i = (step + static_cast<size_t>(round)) % kCases;
+                const Case& c = cases[i];
+                UseSettings(c.toFile, c.toConsole);
+                INorvale* server = c.clsid == &kBareClass ? bare.get() : norvale.get();
+                server->RefreshProperties();
+                // A block is 100 lines: its figure is lines per second.
+                roundRates[i] = c.blocks ? CallsPerSecond(server, 1, kCalls / 10, true) * 100
+                                         : CallsPerSecond(server, 1, kCalls, false);
+            }
+            for (size_t i = 0; i < kCases; ++i) {
+                rates[i].push_back(roundRates[i]);
+                const double floor = roundRates[cases[i].blocks ? 4 : 0];
+                ratios[i].push_back(floor > 0 ? roundRates[i] / floor : 0);
+            }
+        }
+    }
+    LetTheServerEnd();
+    for (size_t i = 0; i < kCases; ++i) PrintFigure(cases[i].name, SpreadOf(rates[i]), SpreadOf(ratios[i]));
 
     std::printf("Scaling, N client processes x 4 threads x 500 messages, file on (lines/s, ratio to one client):\n");
     UseSettings(true, false);
     {
+        TPhaseWatch watch("scaling", 600);
         ComPtr<INorvale> holder = Activate(CLSID_Norvale);
         double one = 0;
         for (int processes : {1, 2, 4, 8}) {
