@@ -337,6 +337,11 @@ int WholeRun() {
     std::printf("Scaling, N client processes x 4 threads x 500 messages, file on (lines/s, ratio to one client):\n");
     UseSettings(true, false);
     {
+        // The workers go with this process, also when a hung phase ends it.
+        const UniqueHandle workerJob(CreateJobObjectA(nullptr, nullptr));
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(workerJob.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
         TPhaseWatch watch("scaling", 600);
         ComPtr<INorvale> holder = Activate(CLSID_Norvale);
         double one = 0;
@@ -350,6 +355,7 @@ int WholeRun() {
                 PROCESS_INFORMATION info{};
                 if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
                     CloseHandle(info.hThread);
+                    AssignProcessToJobObject(workerJob.get(), info.hProcess);
                     workers.emplace_back(info.hProcess);
                 }
             }
