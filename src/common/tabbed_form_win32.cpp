@@ -57,7 +57,7 @@ TTabbedForm::TTabbedForm(HWND owner, const std::string& caption, int clientWidth
     ShowPage(0);
 }
 
-TTabbedForm::~TTabbedForm() { pages_.clear(); }
+TTabbedForm::~TTabbedForm() = default;
 
 void TTabbedForm::Layout(int clientWidth, int clientHeight) {
     RECT frame{0, 0, clientWidth, clientHeight};

@@ -21,6 +21,7 @@ public:
         int templateId;
     };
 
+    // Out of line: the pages' type is known only there.
     ~TTabbedForm() override;
 
     // Shows the dialog over `owner`, which is disabled meanwhile, until Ok,

@@ -1,9 +1,9 @@
 #include "config/config_form_win32.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 #include <shellapi.h>
 
+#include "common/open_file_dialog_win32.h"
 #include "config/config_resources.h"
 
 namespace norvale {
@@ -36,16 +36,7 @@ std::string TextOf(HWND control) {
 }  // namespace
 
 std::optional<std::string> ChooseOutputFile(HWND owner) {
-    char path[MAX_PATH] = {};
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = "Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0";
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
-    if (!GetOpenFileNameA(&dialog)) return std::nullopt;
-    return std::string(path);
+    return ChooseFileToOpen(owner, {"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0"});
 }
 
 TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subkey, TConfigFormHooks hooks)

@@ -69,7 +69,8 @@ private:
     RegKey root_;
     std::string subkey_;
     TConfigFormHooks hooks_;
-    HWND window_ = nullptr;
+    // `Handle()` as other threads read it: set once, before any can ask.
+    const HWND window_;
     std::atomic<bool> refreshAsked_{false};
     bool loading_ = false;
 };

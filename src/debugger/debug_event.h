@@ -30,8 +30,6 @@ constexpr uint32_t kDelphiExceptionCode = 0x0EEDFADE;
 
 struct DebugEventRecord {
     uint32_t code = 0;
-    uint32_t processId = 0;
-    uint32_t threadId = 0;
 
     // Exception
     uint32_t exceptionCode = 0;

@@ -6,16 +6,6 @@ namespace norvale {
 
 TDebugEventHandOver::TDebugEventHandOver(Wake wake) : wake_(std::move(wake)) {}
 
-void TDebugEventHandOver::SetProcessId(uint32_t processId) {
-    std::lock_guard lock(lock_);
-    processId_ = processId;
-}
-
-uint32_t TDebugEventHandOver::ProcessId() const {
-    std::lock_guard lock(lock_);
-    return processId_;
-}
-
 void TDebugEventHandOver::WakeIfAsleep() {
     if (!awake_ && !stopped_) awake_ = wake_();
 }

@@ -31,7 +31,6 @@ public:
     TDebugEventHandOver& operator=(const TDebugEventHandOver&) = delete;
 
     // The debugger thread's side.
-    void SetProcessId(uint32_t processId);
     // False once stopped: the event is not shown and the thread should end.
     bool PostDebugEvent(DebugEventCopy copy);
     bool IsHaltOnEvent() const;
@@ -50,7 +49,6 @@ public:
     Batch Take();
     void SetHaltOnEvent(bool down);
     void Continue();
-    uint32_t ProcessId() const;
 
     // The owner's side, and the window's when it goes: nothing is handed
     // over any more and every wait of the thread ends.
@@ -64,7 +62,6 @@ private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
     std::vector<DebugEventCopy> waiting_;
-    uint32_t processId_ = 0;
     bool haltOnEvent_ = false;
     bool continuePending_ = false;
     bool terminated_ = false;

@@ -14,8 +14,6 @@ uint64_t Widened(HANDLE handle) { return reinterpret_cast<uintptr_t>(handle); }
 DebugEventRecord RecordOf(const DEBUG_EVENT& event) {
     DebugEventRecord record;
     record.code = event.dwDebugEventCode;
-    record.processId = event.dwProcessId;
-    record.threadId = event.dwThreadId;
     switch (event.dwDebugEventCode) {
         case EXCEPTION_DEBUG_EVENT: {
             const EXCEPTION_RECORD& exception = event.u.Exception.ExceptionRecord;

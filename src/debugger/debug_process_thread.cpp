@@ -52,10 +52,9 @@ void TDebugProcessThread::Execute() {
     // The debugging calls belong to this thread: the platform delivers the
     // events only to the thread that started or attached to the debuggee.
     UniqueHandle process;
-    uint32_t processId = processId_;
-    if (processId != 0) {
-        process.reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId));
-        if (!DebugActiveProcess(processId)) process.reset();
+    if (processId_ != 0) {
+        process.reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId_));
+        if (!DebugActiveProcess(processId_)) process.reset();
     } else {
         STARTUPINFOA startup{};
         GetStartupInfoA(&startup);
@@ -65,15 +64,11 @@ void TDebugProcessThread::Execute() {
                            nullptr, &startup, &created)) {
             UniqueHandle thread(created.hThread);
             process.reset(created.hProcess);
-            processId = created.dwProcessId;
         }
     }
     // A run that could not start or attach ends here: its window shows
     // " - Terminated" with nothing in it.
-    if (process) {
-        handOver_->SetProcessId(processId);
-        DebugLoop(process.get());
-    }
+    if (process) DebugLoop(process.get());
     handOver_->SetTerminated();
 }
 

@@ -33,7 +33,7 @@ private:
 
     std::shared_ptr<TDebugEventHandOver> handOver_;
     const std::string programPath_;
-    uint32_t processId_;
+    const uint32_t processId_;
     std::thread thread_;
 };
 

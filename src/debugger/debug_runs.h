@@ -30,8 +30,6 @@ public:
     // it is. The caller hears nothing of how it goes.
     void RequestAttach(uint32_t processId);
 
-    size_t Count() const { return runs_.size(); }
-
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 

@@ -5,8 +5,9 @@
 
 #include <vector>
 
+#include "common/pictures_win32.h"
+#include "common/window_win32.h"
 #include "shell/shell_resources.h"
-#include "shell/splash_form.h"
 
 namespace norvale {
 

@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include "common/open_file_dialog_win32.h"
 #include "shell/about_form.h"
 
 namespace norvale {
@@ -15,18 +16,8 @@ UINT TWin32ShellPrompts::TrackTrayMenu(HWND owner, HMENU menu, POINT at) {
 }
 
 std::optional<std::string> TWin32ShellPrompts::ChooseProgramToSpawn(HWND owner) {
-    char path[MAX_PATH] = {};
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = "Applications (*.exe)\0*.exe\0";
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.lpstrTitle = "Spawn Process...";
-    dialog.lpstrDefExt = "exe";
-    dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER;
-    if (!GetOpenFileNameA(&dialog)) return std::nullopt;
-    return std::string(path);
+    return ChooseFileToOpen(owner, {"Applications (*.exe)\0*.exe\0", "Spawn Process...", "exe",
+                                    OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST});
 }
 
 void TWin32ShellPrompts::ShowDialog(HWND owner, TShellDialog dialog) {

@@ -9,12 +9,6 @@
 
 namespace norvale {
 
-// A picture of the program's resources at `width` by `height` pixels at 96
-// dots per inch, brought to this screen's scale: `name` as it is where it
-// fits exactly, otherwise `name2x` (drawn at twice the size) averaged down
-// to the pixels the screen needs. `name` may be null.
-UniqueGdiObject LoadScaledPicture(LPCSTR name, LPCSTR name2x, int width, int height);
-
 // `TSplashForm`: a borderless, topmost window centred on the screen that
 // shows a picture while the program starts. Its close timer, once enabled,
 // destroys the window at its first tick the message loop handles; the object

@@ -19,6 +19,8 @@
 #include "shell/about_form.h"
 #include "shell/shell_resources.h"
 #include "shell/splash_form.h"
+#include "tests_support/message_pump.h"
+#include "tests_support/process_windows.h"
 
 namespace norvale {
 namespace {
@@ -31,37 +33,6 @@ std::string TextOf(HWND control) {
     char text[512] = {};
     GetWindowTextA(control, text, sizeof text);
     return text;
-}
-
-// Runs the thread's messages as a message loop would, until `done` or the
-// limit; false when the limit came first.
-template <typename Condition>
-bool PumpUntil(Condition done, milliseconds limit) {
-    const auto end = steady_clock::now() + limit;
-    while (!done()) {
-        if (steady_clock::now() >= end) return false;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    return true;
-}
-
-HWND FindControl(HWND form, int id) {
-    std::pair<int, HWND> wanted(id, nullptr);
-    EnumChildWindows(
-        form,
-        [](HWND child, LPARAM pointer) {
-            auto* pair = reinterpret_cast<std::pair<int, HWND>*>(pointer);
-            if (GetDlgCtrlID(child) != pair->first) return TRUE;
-            pair->second = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&wanted));
-    return wanted.second;
 }
 
 SIZE ClientSize(HWND window) {
@@ -83,7 +54,7 @@ protected:
         form_ = std::make_unique<TNorvaleAboutForm>(nullptr, title,
                                                     [this](const std::string& address) { opened_.push_back(address); });
     }
-    HWND Control(int id) const { return FindControl(form_->Handle(), id); }
+    HWND Control(int id) const { return test::FindControl(form_->Handle(), id); }
     // The user's click on a link: the notification its control sends.
     void ClickLink(int id) const {
         NMLINK click{};
@@ -223,10 +194,10 @@ TEST(Splash, StaysFiveSecondsThenItsOwnTickClosesIt) {
     TNorvaleSplashForm splash;
     splash.ShowSplash();
     const HWND window = splash.Handle();
-    EXPECT_FALSE(PumpUntil([&] { return splash.Handle() == nullptr; }, milliseconds(4000)))
+    EXPECT_FALSE(test::ServeMessagesUntil([&] { return splash.Handle() == nullptr; }, milliseconds(4000)))
         << "the splash closed before 4 s";
     EXPECT_TRUE(IsWindow(window));
-    ASSERT_TRUE(PumpUntil([&] { return splash.Handle() == nullptr; }, milliseconds(20000)))
+    ASSERT_TRUE(test::ServeMessagesUntil([&] { return splash.Handle() == nullptr; }, milliseconds(20000)))
         << "waiting for the splash to close itself";
     EXPECT_GE(steady_clock::now() - created, milliseconds(TSplashForm::kCloseMilliseconds));
     EXPECT_FALSE(IsWindow(window));
@@ -241,7 +212,7 @@ TEST(Splash, ALateMessageLoopClosesItAtTheFirstTick) {
     EXPECT_TRUE(IsWindow(window));
     // The first loop run after that handles the tick that is due.
     const auto loopStart = steady_clock::now();
-    ASSERT_TRUE(PumpUntil([&] { return splash.Handle() == nullptr; }, milliseconds(20000)))
+    ASSERT_TRUE(test::ServeMessagesUntil([&] { return splash.Handle() == nullptr; }, milliseconds(20000)))
         << "waiting for the late loop to close the splash";
     EXPECT_FALSE(IsWindow(window));
     EXPECT_LT(steady_clock::now() - loopStart, milliseconds(TSplashForm::kCloseMilliseconds));

@@ -15,6 +15,7 @@
 #include "config/config_resources.h"
 #include "config/registry_values.h"
 #include "tests_support/message_box.h"
+#include "tests_support/message_pump.h"
 #include "tests_support/process_windows.h"
 #include "tests_support/scratch.h"
 
@@ -223,13 +224,8 @@ TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDi
         for (int i = 0; i < 1000; ++i) form_->RequestRefreshStatus();
     });
     other.join();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    MSG message;
-    while (TextOf(Control(IDC_CONNECTIONS)) != "2" && std::chrono::steady_clock::now() < deadline) {
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_EQ(TextOf(Control(IDC_CONNECTIONS)), "2") << "not refreshed within 20 s";
+    EXPECT_TRUE(test::ServeMessagesUntil([&] { return TextOf(Control(IDC_CONNECTIONS)) == "2"; }))
+        << "not refreshed within 20 s";
     Texts names;
     const HWND list = Control(IDC_SESSIONS);
     for (LRESULT i = 0; i < SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) {

@@ -10,6 +10,7 @@
 
 #include "debugger/process_form.h"
 #include "tests_support/debug_window_reader.h"
+#include "tests_support/message_pump.h"
 
 namespace norvale {
 namespace {
@@ -42,22 +43,6 @@ private:
     HWND area_ = nullptr;
 };
 
-// Serves this thread's windows until `condition` holds or 20 s have passed.
-template <typename Condition>
-bool ServeUntil(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(5);
-    }
-    return true;
-}
-
 DebugEventCopy Event(uint32_t code, int pointerSize = 8) {
     DebugEventCopy copy;
     copy.event.code = code;
@@ -82,7 +67,7 @@ protected:
                         : 1;
             form_->HandOver()->PostDebugEvent(std::move(copy));
         }
-        ASSERT_TRUE(ServeUntil([&] { return Shown().rows.size() == before + rows; }))
+        ASSERT_TRUE(test::ServeMessagesUntil([&] { return Shown().rows.size() == before + rows; }))
             << "the window did not show " << rows << " rows within 20 s";
     }
 
@@ -163,7 +148,7 @@ TEST_F(ProcessFormTest, EventsBecomeRowsAndNodesInOrder) {
 
 TEST_F(ProcessFormTest, ContinueIsEnabledForAHeldEventAndReleasesTheThreadOnce) {
     test::ClickToolbarButton(form_->Handle(), 0);
-    ASSERT_TRUE(ServeUntil([&] { return form_->HandOver()->IsHaltOnEvent(); }))
+    ASSERT_TRUE(test::ServeMessagesUntil([&] { return form_->HandOver()->IsHaltOnEvent(); }))
         << "Halt on Event did not reach the hand-over within 20 s";
     EXPECT_TRUE(Shown().haltOnEventDown);
 
@@ -173,7 +158,7 @@ TEST_F(ProcessFormTest, ContinueIsEnabledForAHeldEventAndReleasesTheThreadOnce) 
     EXPECT_TRUE(Shown().continueEnabled);
     auto released = std::async(std::launch::async, [&] { return form_->HandOver()->WaitForContinue(); });
     test::ClickToolbarButton(form_->Handle(), 1);
-    ASSERT_TRUE(ServeUntil([&] { return released.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }))
+    ASSERT_TRUE(test::ServeMessagesUntil([&] { return released.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }))
         << "Continue did not release the thread within 20 s";
     EXPECT_TRUE(released.get());
     EXPECT_FALSE(Shown().continueEnabled);
@@ -191,7 +176,7 @@ TEST_F(ProcessFormTest, CloseMinimisesWhileTheRunGoesOnAndHandsTheWindowBackAfte
 
     form_->HandOver()->PostDebugEvent(Event(kExitProcessEvent));
     form_->HandOver()->SetTerminated();
-    ASSERT_TRUE(ServeUntil([&] { return form_->Terminated(); })) << "not terminated within 20 s";
+    ASSERT_TRUE(test::ServeMessagesUntil([&] { return form_->Terminated(); })) << "not terminated within 20 s";
     const auto shown = Shown();
     EXPECT_EQ(shown.caption, "Process C:\\Tools\\app.exe - Terminated");
     EXPECT_EQ(test::RowTexts(shown), Texts{"Process exited with exit code $00000000"});

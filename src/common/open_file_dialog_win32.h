@@ -1,0 +1,21 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace norvale {
+
+// What a file-open dialog asks; read-only choice hidden, Explorer style.
+struct OpenFileRequest {
+    const char* filter;  // pairs of a description and a pattern, each ended by a zero
+    const char* title = nullptr;
+    const char* defaultExtension = nullptr;
+    DWORD extraFlags = 0;
+};
+
+// The file the user picked; none when cancelled.
+std::optional<std::string> ChooseFileToOpen(HWND owner, const OpenFileRequest& request);
+
+}  // namespace norvale
