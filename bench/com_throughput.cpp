@@ -3,13 +3,16 @@
 //  - AddMessage calls per second with all outputs off, with the file, with
 //    file and console, and against the bare server (the transport floor);
 //    AddStrings with 100-line blocks in lines per second; seven interleaved
-//    rounds, each case in chunks paired with chunks of the floor, each
-//    figure and ratio as its median with its spread;
+//    rounds, each case taking turns call by call with the floor, each
+//    figure and ratio as its median with its spread; and where the time of
+//    a call goes inside the server, stage by stage, against the difference
+//    between the case and the floor;
 //  - 1, 2, 4 and 8 client processes of 4 threads each: lines per second;
 //  - the server's private bytes after 10,000 and 200,000 messages and after
 //    1,000 sessions opened and closed.
 //
 //   norvale_com_bench                 the whole run
+//   norvale_com_bench calls           the call cases alone
 //   norvale_com_bench memory          the memory part alone
 //   norvale_com_bench worker T N      one client process: T threads, N calls each
 
@@ -19,13 +22,15 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <iterator>
+#include <array>
 #include <chrono>
+#include <iterator>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/call_profile.h"
 #include "common/com_ptr.h"
 #include "common/win32_resources.h"
 #include "config/registry_values.h"
@@ -127,43 +132,184 @@ void PrintFigure(const char* name, const Spread& rate, const Spread& ratio) {
                 ratio.TooWide() ? "   spread too wide to compare runs" : "");
 }
 
+constexpr size_t kStages = static_cast<size_t>(CallStage::Count);
+using StageTimes = std::array<double, kStages>;
+
+// The block the server profiles its calls into. It exists before the server
+// process starts, which is when the server looks for it.
+class TServerProfile {
+public:
+    TServerProfile()
+        : mapping_(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(CallProfileBlock),
+                                      kCallProfileName)),
+          view_(mapping_ ? MapViewOfFile(mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CallProfileBlock))
+                         : nullptr) {}
+
+    // Nanoseconds spent in each stage so far.
+    StageTimes Totals() const {
+        StageTimes totals{};
+        if (!view_) return totals;
+        const auto* block = static_cast<const CallProfileBlock*>(view_.get());
+        for (size_t stage = 0; stage < kStages; ++stage) {
+            totals[stage] = static_cast<double>(block->stages[stage].nanoseconds.load());
+        }
+        return totals;
+    }
+
+private:
+    UniqueHandle mapping_;
+    UniqueMappedView view_;
+};
+
+// What a run of calls took: as the client saw it, and in each stage of the
+// server (zero for a server that does not profile).
+struct ChunkTimes {
+    int calls = 0;
+    double seconds = 0;
+    StageTimes serverNanoseconds{};
+
+    double Rate() const { return calls / seconds; }
+    double MicrosecondsPerCall() const { return seconds * 1e6 / calls; }
+    double StageMicrosecondsPerCall(CallStage stage) const {
+        return serverNanoseconds[static_cast<size_t>(stage)] / 1000.0 / calls;
+    }
+};
+
+void PrintBreakdownHeading() {
+    std::printf("Where the time of a call goes, microseconds per call (per block for blocks), median of the rounds:\n"
+                "  client: the call as the client sees it; floor: the same call to the bare server; extra: their\n"
+                "  difference; method: the server's method, of it: lock (the output lock's system calls), conv.\n"
+                "  (text conversion), prefix, dispatch (the enabled outputs), of that file and its write calls;\n"
+                "  other: the method's remainder; outside: the extra not spent in the method\n"
+                "  %-20s %7s %7s %6s | %6s %6s %6s %6s %8s %6s %6s %6s | %7s\n",
+                "case", "client", "floor", "extra", "method", "lock", "conv.", "prefix", "dispatch", "file", "writes",
+                "other", "outside");
+}
+
+// One case's breakdown: each column is the median over the rounds, the
+// differences taken round by round.
+void PrintBreakdown(const char* name, const std::vector<ChunkTimes>& floors, const std::vector<ChunkTimes>& rounds) {
+    enum Column { Client, Floor, Extra, Method, Lock, Conversion, Prefix, Dispatch, File, Writes, Other, Outside, Count };
+    std::vector<double> columns[Count];
+    for (size_t round = 0; round < rounds.size(); ++round) {
+        const ChunkTimes& times = rounds[round];
+        const auto stage = [&](CallStage s) { return times.StageMicrosecondsPerCall(s); };
+        const double extra = times.MicrosecondsPerCall() - floors[round].MicrosecondsPerCall();
+        const double values[Count] = {
+            times.MicrosecondsPerCall(),
+            floors[round].MicrosecondsPerCall(),
+            extra,
+            stage(CallStage::Call),
+            stage(CallStage::Lock),
+            stage(CallStage::Conversion),
+            stage(CallStage::Prefix),
+            stage(CallStage::Dispatch),
+            stage(CallStage::File),
+            stage(CallStage::FileWrites),
+            stage(CallStage::Call) - stage(CallStage::Lock) - stage(CallStage::Conversion) - stage(CallStage::Prefix) -
+                stage(CallStage::Dispatch),
+            extra - stage(CallStage::Call),
+        };
+        for (int column = 0; column < Count; ++column) columns[column].push_back(values[column]);
+    }
+    double m[Count];
+    for (int column = 0; column < Count; ++column) m[column] = SpreadOf(columns[column]).median;
+    std::printf("  %-20s %7.1f %7.1f %6.1f | %6.1f %6.1f %6.1f %6.1f %8.1f %6.1f %6.1f %6.1f | %7.1f\n", name,
+                m[Client], m[Floor], m[Extra], m[Method], m[Lock], m[Conversion], m[Prefix], m[Dispatch], m[File],
+                m[Writes], m[Other], m[Outside]);
+}
+
 // The server process ends a moment after its last client; the next case must
 // start a fresh one.
 void LetTheServerEnd() { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }
 
-// Calls per second of `calls` calls from `threads` threads, each through a
-// session of its own.
-double CallsPerSecond(INorvale* server, int threads, int calls, bool blocks) {
-    BSTR project = SysAllocString(L"Bench");
-    BSTR message = SysAllocString(L"A message of the length traces usually have, with a number 1234567");
-    std::wstring data;
-    for (int line = 0; line < 100; ++line) data += L"line " + std::to_wstring(line) + L" of the block\r\n";
-    BSTR block = SysAllocString(data.c_str());
-    std::vector<ComPtr<IDebugSession>> sessions(static_cast<size_t>(threads));
-    for (auto& session : sessions) server->OpenSession(project, session.put());
-    for (auto& session : sessions) session->AddMessage(1, 0, message);  // warm the path
+// What every call of the benchmark passes: a message of the length traces
+// usually have, or a block of 100 lines with it.
+class TCallArguments {
+public:
+    TCallArguments() : project_(SysAllocString(L"Bench")), message_(SysAllocString(kMessage)) {
+        std::wstring data;
+        for (int line = 0; line < 100; ++line) data += L"line " + std::to_wstring(line) + L" of the block\r\n";
+        block_.reset(SysAllocString(data.c_str()));
+    }
+
+    ComPtr<IDebugSession> OpenSession(INorvale* server) const {
+        ComPtr<IDebugSession> session;
+        server->OpenSession(project_.get(), session.put());
+        return session;
+    }
+    void Call(IDebugSession* session, bool blocks) const {
+        if (blocks) {
+            session->AddStrings(1, 0, message_.get(), block_.get());
+        } else {
+            session->AddMessage(1, 0, message_.get());
+        }
+    }
+
+private:
+    static constexpr const wchar_t* kMessage = L"A message of the length traces usually have, with a number 1234567";
+    UniqueBstr project_;
+    UniqueBstr message_;
+    UniqueBstr block_;
+};
+
+// `calls` calls from `threads` threads, each through a session of its own;
+// calls per second.
+double CallsPerSecond(INorvale* server, int threads, int calls) {
+    const TCallArguments arguments;
+    std::vector<ComPtr<IDebugSession>> sessions;
+    for (int i = 0; i < threads; ++i) sessions.push_back(arguments.OpenSession(server));
     const auto start = Clock::now();
     std::vector<std::thread> workers;
     for (auto& session : sessions) {
         workers.emplace_back([&, raw = session.get()] {
             CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            for (int i = 0; i < calls / threads; ++i) {
-                if (blocks) {
-                    raw->AddStrings(1, 0, message, block);
-                } else {
-                    raw->AddMessage(1, 0, message);
-                }
-            }
+            for (int i = 0; i < calls / threads; ++i) arguments.Call(raw, false);
             CoUninitialize();
         });
     }
     for (auto& worker : workers) worker.join();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     for (auto& session : sessions) session->CloseSession();
-    SysFreeString(block);
-    SysFreeString(message);
-    SysFreeString(project);
     return (calls / threads) * threads / seconds;
+}
+
+// The same calls to the bare server and to Norvale, taking turns call by
+// call from one thread, so that both meet the machine in the same state:
+// under Wine the cost of a cross-process call drifts by a fifth within
+// seconds. Each side's time is the sum of its own calls; Norvale's stages are
+// read from its profile.
+struct PairedTimes {
+    ChunkTimes floor;
+    ChunkTimes norvale;
+};
+
+PairedTimes TimePairedCalls(INorvale* bare, INorvale* norvale, int calls, bool blocks,
+                            const TServerProfile& profile) {
+    const TCallArguments arguments;
+    const ComPtr<IDebugSession> floorSession = arguments.OpenSession(bare);
+    const ComPtr<IDebugSession> norvaleSession = arguments.OpenSession(norvale);
+    // Warm both paths.
+    arguments.Call(floorSession.get(), blocks);
+    arguments.Call(norvaleSession.get(), blocks);
+    PairedTimes times;
+    const StageTimes stagesBefore = profile.Totals();
+    for (int i = 0; i < calls; ++i) {
+        const auto start = Clock::now();
+        arguments.Call(floorSession.get(), blocks);
+        const auto between = Clock::now();
+        arguments.Call(norvaleSession.get(), blocks);
+        times.floor.seconds += std::chrono::duration<double>(between - start).count();
+        times.norvale.seconds += std::chrono::duration<double>(Clock::now() - between).count();
+    }
+    const StageTimes stagesAfter = profile.Totals();
+    for (size_t stage = 0; stage < kStages; ++stage) {
+        times.norvale.serverNanoseconds[stage] = stagesAfter[stage] - stagesBefore[stage];
+    }
+    times.floor.calls = times.norvale.calls = calls;
+    floorSession->CloseSession();
+    norvaleSession->CloseSession();
+    return times;
 }
 
 DWORD NorvaleProcessId() {
@@ -192,7 +338,7 @@ double PrivateMegabytes(DWORD processId) {
 int Worker(int threads, int calls) {
     ComPtr<INorvale> server = Activate(CLSID_Norvale);
     if (!server) return 1;
-    CallsPerSecond(server.get(), threads, calls * threads, false);
+    CallsPerSecond(server.get(), threads, calls * threads);
     return 0;
 }
 
@@ -200,11 +346,11 @@ int Worker(int threads, int calls) {
 // that levels off is the platform's pools filling; growth at every step would
 // be a leak.
 void ReportMemoryUnderLoad(INorvale* server, DWORD pid) {
-    CallsPerSecond(server, 8, 10000, false);
+    CallsPerSecond(server, 8, 10000);
     const double after10k = PrivateMegabytes(pid);
     std::printf("  after 10,000 messages   %7.2f\n", after10k);
     for (int total = 50000; total <= 200000; total += 50000) {
-        CallsPerSecond(server, 8, total == 50000 ? 40000 : 50000, false);
+        CallsPerSecond(server, 8, total == 50000 ? 40000 : 50000);
         std::printf("  after %3d,000 messages  %7.2f   (%+.2f MiB since 10,000)\n", total / 1000,
                     PrivateMegabytes(pid), PrivateMegabytes(pid) - after10k);
     }
@@ -259,23 +405,23 @@ void InProcessMemoryRun() {
     RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
 }
 
-int WholeRun() {
+bool RegisterServers() {
     const std::string bin = BinDirectory();
-    if (RunAndWait("\"" + bin + "norvale.exe\" /RegServer") != 0 ||
-        RunAndWait("\"" + bin + "norvale_bare_server.exe\" /RegServer") != 0) {
-        std::printf("cannot register the servers\n");
-        return 1;
+    if (RunAndWait("\"" + bin + "norvale.exe\" /RegServer") == 0 &&
+        RunAndWait("\"" + bin + "norvale_bare_server.exe\" /RegServer") == 0) {
+        return true;
     }
-    // Each case runs in pairs of chunks with the floor right before it, so
-    // that its ratio compares calls made under the same conditions: the
-    // cost of a call under Wine drifts with the machine's other work.
-    constexpr int kChunk = 1000;
-    constexpr int kPairs = 4;
+    std::printf("cannot register the servers\n");
+    return false;
+}
+
+int CallCases() {
+    constexpr int kCalls = 4000;
     constexpr int kRounds = 7;
-    std::printf("AddMessage from one client thread, %d interleaved rounds, each case %d x %d calls, each chunk\n"
-                "right after a chunk of the floor (calls/s and ratio to those floor chunks: median, lowest to "
-                "highest):\n",
-                kRounds, kPairs, kChunk);
+    std::printf("AddMessage from one client thread, %d interleaved rounds, each case %d calls a round, taking turns\n"
+                "call by call with the same calls to the bare server (calls/s and ratio to those floor calls:\n"
+                "median, lowest to highest):\n",
+                kRounds, kCalls);
     struct Case {
         const char* name;
         bool toFile;
@@ -289,9 +435,9 @@ int WholeRun() {
         {"blocks to the file", true, false, true},
     };
     constexpr size_t kCases = std::size(cases);
-    std::vector<double> floors[kCases];
-    std::vector<double> rates[kCases];
-    std::vector<double> ratios[kCases];
+    std::vector<ChunkTimes> floors[kCases];
+    std::vector<ChunkTimes> rounds[kCases];
+    const TServerProfile profile;
     {
         TPhaseWatch watch("the call cases", 900);
         // One process of each server for the whole table, switched between
@@ -312,28 +458,34 @@ int WholeRun() {
                 const Case& c = cases[i];
                 UseSettings(c.toFile, c.toConsole);
                 norvale->RefreshProperties();
-                // A block is 100 lines: its figures are lines per second.
-                const int calls = c.blocks ? kChunk / 10 : kChunk;
-                const double lines = c.blocks ? 100 : 1;
-                double floorRate = 0;
-                double caseRate = 0;
-                for (int pair = 0; pair < kPairs; ++pair) {
-                    floorRate += CallsPerSecond(bare.get(), 1, calls, c.blocks) * lines / kPairs;
-                    caseRate += CallsPerSecond(norvale.get(), 1, calls, c.blocks) * lines / kPairs;
-                }
-                floors[i].push_back(floorRate);
-                rates[i].push_back(caseRate);
-                ratios[i].push_back(floorRate > 0 ? caseRate / floorRate : 0);
+                const int calls = c.blocks ? kCalls / 10 : kCalls;
+                const PairedTimes times = TimePairedCalls(bare.get(), norvale.get(), calls, c.blocks, profile);
+                floors[i].push_back(times.floor);
+                rounds[i].push_back(times.norvale);
             }
         }
     }
     LetTheServerEnd();
     for (size_t i = 0; i < kCases; ++i) {
+        // A block is 100 lines: its figures are lines per second.
+        const double lines = cases[i].blocks ? 100 : 1;
+        std::vector<double> floorRates, rates, ratios;
+        for (int round = 0; round < kRounds; ++round) {
+            floorRates.push_back(floors[i][round].Rate() * lines);
+            rates.push_back(rounds[i][round].Rate() * lines);
+            ratios.push_back(rounds[i][round].Rate() / floors[i][round].Rate());
+        }
         std::printf("  %s\n", cases[i].name);
-        PrintFigure("  floor beside it", SpreadOf(floors[i]), SpreadOf(std::vector<double>(kRounds, 1.0)));
-        PrintFigure("  the case", SpreadOf(rates[i]), SpreadOf(ratios[i]));
+        PrintFigure("  floor beside it", SpreadOf(floorRates), SpreadOf(std::vector<double>(kRounds, 1.0)));
+        PrintFigure("  the case", SpreadOf(rates), SpreadOf(ratios));
     }
+    PrintBreakdownHeading();
+    for (size_t i = 0; i < kCases; ++i) PrintBreakdown(cases[i].name, floors[i], rounds[i]);
+    return 0;
+}
 
+void Scaling() {
+    const std::string bin = BinDirectory();
     std::printf("Scaling, N client processes x 4 threads x 500 messages, file on (lines/s, ratio to one client):\n");
     UseSettings(true, false);
     {
@@ -367,7 +519,11 @@ int WholeRun() {
         }
     }
     LetTheServerEnd();
+}
 
+int WholeRun() {
+    if (!RegisterServers() || CallCases() != 0) return 1;
+    Scaling();
     MemoryRun();
     InProcessMemoryRun();
     RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
@@ -382,6 +538,8 @@ int main(int argc, char** argv) {
     int result = 0;
     if (argc == 4 && std::string(argv[1]) == "worker") {
         result = norvale::Worker(std::atoi(argv[2]), std::atoi(argv[3]));
+    } else if (argc == 2 && std::string(argv[1]) == "calls") {
+        result = norvale::RegisterServers() ? norvale::CallCases() : 1;
     } else if (argc == 2 && std::string(argv[1]) == "memory") {
         norvale::MemoryRun();
         norvale::InProcessMemoryRun();

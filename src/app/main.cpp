@@ -17,6 +17,7 @@
 #include "app/start_mode.h"
 #include "app/terminate_request.h"
 #include "common/ansi_text.h"
+#include "common/call_profile_win32.h"
 #include "common/errors.h"
 #include "common/mutex.h"
 #include "config/config_form_win32.h"
@@ -98,6 +99,9 @@ void RunMessageLoop(StartMode mode, const std::atomic<bool>& activated, TMainFor
 }
 
 int Run() {
+    // First made, last gone: calls still running while the apartment is left
+    // may write into it.
+    const TCallProfileAttachment callProfile;
     TApartment apartment;
     const StartMode mode = StartModeOf(CommandLineArguments());
     TMutex outputLock(kOutputLockName);

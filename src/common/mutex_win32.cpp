@@ -1,5 +1,6 @@
 #include <atomic>
 
+#include "common/call_profile.h"
 #include "common/errors.h"
 #include "common/mutex.h"
 #include "common/system_error.h"
@@ -31,6 +32,7 @@ void TMutex::Wait() {
         ++impl_->depth;
         return;
     }
+    const TStageTimer timer(CallStage::Lock);
     if (WaitForSingleObject(impl_->handle.get(), INFINITE) == WAIT_FAILED) {
         const uint32_t code = GetLastError();
         throw ENorvaleError("could not wait for mutex " + name_ + ": " + SystemErrorMessage(code));
@@ -42,6 +44,7 @@ void TMutex::Wait() {
 void TMutex::Release() {
     if (--impl_->depth > 0) return;
     impl_->owner.store(0, std::memory_order_relaxed);
+    const TStageTimer timer(CallStage::Lock);
     ReleaseMutex(impl_->handle.get());
 }
 

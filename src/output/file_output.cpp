@@ -1,8 +1,8 @@
 #include "output/file_output.h"
 
 #include <algorithm>
-#include <cstring>
 
+#include "common/call_profile.h"
 #include "common/errors.h"
 #include "common/system_error.h"
 #include "output/formatting.h"
@@ -48,7 +48,7 @@ void TFileOutput::OpenOutputFile(std::string_view expandedName) {
     } else {
         Fail("open", error);
     }
-    buffered_ = 0;
+    unwritten_.clear();
     outputFileOpen_ = true;
 }
 
@@ -74,8 +74,8 @@ void TFileOutput::CloseOutputFile() {
     if (!outputFileOpen_) return;
     outputFileOpen_ = false;
     uint32_t error = 0;
-    if (buffered_ > 0) error = FileWrite(file_.get(), buffer_.data(), static_cast<uint32_t>(buffered_));
-    buffered_ = 0;
+    if (!unwritten_.empty()) error = FileWrite(file_.get(), unwritten_.data(), static_cast<uint32_t>(unwritten_.size()));
+    unwritten_.clear();
     const uint32_t closeError = FileClose(file_);
     if (error == 0) error = closeError;
     if (error != 0) Fail("write", error);
@@ -83,28 +83,28 @@ void TFileOutput::CloseOutputFile() {
 
 void TFileOutput::Discard() {
     outputFileOpen_ = false;
-    buffered_ = 0;
+    unwritten_.clear();
     file_.reset();
 }
 
-void TFileOutput::WriteBuffer() {
-    const uint32_t error = FileWrite(file_.get(), buffer_.data(), static_cast<uint32_t>(buffered_));
-    buffered_ = 0;
+void TFileOutput::WriteWholeBuffers() {
+    const size_t whole = unwritten_.size() - unwritten_.size() % kBufferSize;
+    if (whole == 0) return;
+    const TStageTimer timer(CallStage::FileWrites);
+    const uint32_t error = FileWrite(file_.get(), unwritten_.data(), static_cast<uint32_t>(whole));
     if (error != 0) {
         // The file is released, so the next entry starts again from opening it.
         Discard();
         Fail("write", error);
     }
+    unwritten_.erase(0, whole);
+    // One huge entry must not keep its memory for the rest of the run.
+    if (unwritten_.capacity() > 2 * kMaxGathered) unwritten_.shrink_to_fit();
 }
 
 void TFileOutput::Put(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const size_t count = std::min(bytes.size(), kBufferSize - buffered_);
-        std::memcpy(buffer_.data() + buffered_, bytes.data(), count);
-        buffered_ += count;
-        bytes.remove_prefix(count);
-        if (buffered_ == kBufferSize) WriteBuffer();
-    }
+    unwritten_ += bytes;
+    if (unwritten_.size() >= kMaxGathered) WriteWholeBuffers();
 }
 
 void TFileOutput::WriteText(std::string_view text) {
@@ -114,6 +114,7 @@ void TFileOutput::WriteText(std::string_view text) {
 
 template <typename WriteLines>
 void TFileOutput::WriteEntry(const SessionNaming* session, WriteLines writeLines) {
+    const TStageTimer timer(CallStage::File);
     // Most templates hold no placeholder: spare the copy on every line.
     if (session != nullptr && settings_.Filename.find('%') != std::string::npos) {
         OpenOutputFile(ExpandFileName(settings_.Filename, session));
@@ -122,6 +123,7 @@ void TFileOutput::WriteEntry(const SessionNaming* session, WriteLines writeLines
     }
     try {
         writeLines();
+        WriteWholeBuffers();
     } catch (...) {
         if (settings_.FlushOutputFile && outputFileOpen_) {
             try {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <string>
 #include <string_view>
 
@@ -12,12 +11,17 @@ namespace norvale {
 
 // The output file: appended to across runs, kept open between entries
 // (unless `FlushOutputFile`), closed when an entry arrives for another
-// expanded name. Writes go through a 128-byte buffer. Not thread-safe: every
+// expanded name. Writes go through a 128-byte buffer: between entries the
+// file holds every byte up to the last whole 128 bytes, and fewer than 128
+// wait. An entry's whole buffers go out in one write at its end, so that a
+// block costs one system call, not one per 128 bytes. Not thread-safe: every
 // call is made under the output lock.
 class TFileOutput final : public IOutput {
 public:
     static constexpr size_t kBufferSize = 128;
     static constexpr size_t kMaxFileNameLength = 259;
+    // A large entry writes its whole buffers each time this much has gathered.
+    static constexpr size_t kMaxGathered = 512 * kBufferSize;
 
     explicit TFileOutput(const OutputSettings& settings) : settings_(settings) {}
     ~TFileOutput() override;
@@ -35,13 +39,12 @@ public:
     const std::string& CurrentFileName() const { return currentFileName_; }
 
 private:
-private:
     void WriteText(std::string_view text);
     template <typename WriteLines>
     void WriteEntry(const SessionNaming* session, WriteLines writeLines);
     void CutAtEndOfFileMarker();
     void Put(std::string_view bytes);
-    void WriteBuffer();
+    void WriteWholeBuffers();
     void Discard();
     [[noreturn]] void Fail(const char* what, uint32_t error);
 
@@ -49,8 +52,7 @@ private:
     bool outputFileOpen_ = false;
     std::string currentFileName_;
     UniqueFile file_;
-    std::array<char, kBufferSize> buffer_{};
-    size_t buffered_ = 0;
+    std::string unwritten_;
 };
 
 }  // namespace norvale

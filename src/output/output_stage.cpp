@@ -1,5 +1,7 @@
 #include "output/output_stage.h"
 
+#include "common/call_profile.h"
+
 namespace norvale {
 
 TOutputStage::TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, SettingsLocation location, Clock clock)
@@ -13,11 +15,13 @@ void TOutputStage::RefreshProperties() {
 
 void TOutputStage::AppendPrefix(std::string& line, const SessionNaming& session, int32_t threadId, int32_t code,
                                 std::string_view className) {
+    const TStageTimer timer(CallStage::Prefix);
     const TimeOfDay time = settings_.IncludeDateTime ? clock_() : TimeOfDay{};
     norvale::AppendPrefix(line, settings_, session, threadId, code, className, time);
 }
 
 void TOutputStage::WriteToOutputs(const TraceLine& line) {
+    const TStageTimer timer(CallStage::Dispatch);
     if (settings_.ToConsole) outputs_.Console().WriteLine(line);
     if (settings_.ToMono) outputs_.Screen().WriteLine(line);
     if (settings_.ToCodeSite) outputs_.Viewer().WriteLine(line);
@@ -70,6 +74,7 @@ void TOutputStage::DispatchBlock(const SessionNaming* session, const std::string
     const std::string heading = prefix + message;
     const std::string indent = BlockIndent(prefix);
     const TraceBlock block{heading, indent, entries, session};
+    const TStageTimer timer(CallStage::Dispatch);
     if (settings_.ToConsole) EndingOnlyItsOwnOutput([&] { outputs_.Console().WriteBlock(block); });
     if (settings_.ToMono) EndingOnlyItsOwnOutput([&] { outputs_.Screen().WriteBlock(block); });
     if (settings_.ToFile) EndingOnlyItsOwnOutput([&] { file_.WriteBlock(block); });

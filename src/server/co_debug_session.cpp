@@ -6,6 +6,7 @@
 namespace norvale {
 
 std::string AnsiOf(BSTR text) {
+    const TStageTimer timer(CallStage::Conversion);
     return text == nullptr ? std::string() : WideToAnsi(std::wstring_view(text, SysStringLen(text)));
 }
 

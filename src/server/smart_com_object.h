@@ -11,6 +11,7 @@
 
 #include <atomic>
 
+#include "common/call_profile.h"
 #include "server/com_boundary.h"
 #include "server/com_class.h"
 
@@ -90,6 +91,7 @@ protected:
 
     template <typename Body>
     HRESULT Boundary(Body body) {
+        const TStageTimer timer(CallStage::Call);
         return ComBoundary(class_, body);
     }
 

@@ -80,6 +80,24 @@ TEST_F(FileOutputTest, FullBuffersGoToDiskIn128ByteChunks) {
     EXPECT_EQ(Contents("log.txt"), std::string(200, 'x') + "\r\n");
 }
 
+// After each entry the file holds every whole 128 bytes and fewer than 128
+// wait, however large the entry; the gathering of a large entry's buffers
+// must neither lose nor repeat a byte.
+TEST_F(FileOutputTest, AfterEachEntryOnlyTheLastPartial128BytesWait) {
+    UseFile("log.txt");
+    std::string expected;
+    for (const size_t lines : {3u, 40u, 20000u}) {
+        std::vector<std::string> entries;
+        for (size_t i = 0; i < lines; ++i) entries.push_back("entry " + std::to_string(i));
+        file_.WriteBlock(TraceBlock{"block of " + std::to_string(lines), "  ", entries});
+        expected += "block of " + std::to_string(lines) + "\r\n";
+        for (const auto& entry : entries) expected += "  " + entry + "\r\n";
+        EXPECT_EQ(Contents("log.txt"), expected.substr(0, expected.size() - expected.size() % 128)) << lines;
+    }
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("log.txt"), expected);
+}
+
 TEST_F(FileOutputTest, FlushOutputFileClosesAfterEveryEntry) {
     settings_.FlushOutputFile = true;
     UseFile("log.txt");

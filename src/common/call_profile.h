@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+
+namespace norvale {
+
+// Where the server spends the time of a client call, stage by stage. It is
+// off, and costs one load and branch per stage, unless the process found the
+// shared block that a measuring process (the automation benchmark) created
+// under `kCallProfileName` before starting it; then every timed stage adds
+// its nanoseconds and one count there.
+enum class CallStage {
+    Call,        // an interface method's whole body, conversions included
+    Conversion,  // wide text arguments to ANSI
+    Lock,        // the output lock's system calls: the wait and the release
+    Prefix,      // the prefix, time of day included
+    Dispatch,    // every enabled output, under the lock
+    File,        // the file output's part of the dispatch
+    FileWrites,  // the file output's write calls
+    Count
+};
+
+struct CallStageTotal {
+    std::atomic<int64_t> nanoseconds{0};
+    std::atomic<int64_t> count{0};
+};
+
+// The shared block: counters only, the same layout in both processes.
+struct CallProfileBlock {
+    CallStageTotal stages[static_cast<int>(CallStage::Count)];
+};
+
+inline constexpr const char* kCallProfileName = "Local\\Norvale Call Profile";
+
+namespace call_profile_detail {
+inline std::atomic<CallProfileBlock*> block{nullptr};
+}
+
+// Starts (or, with nullptr, stops) profiling into `block`.
+inline void UseCallProfile(CallProfileBlock* block) { call_profile_detail::block.store(block); }
+
+// Times its own scope as one pass through `stage`.
+class TStageTimer {
+public:
+    explicit TStageTimer(CallStage stage)
+        : block_(call_profile_detail::block.load(std::memory_order_relaxed)), stage_(stage) {
+        if (block_ != nullptr) start_ = std::chrono::steady_clock::now();
+    }
+    ~TStageTimer() {
+        if (block_ == nullptr) return;
+        const auto elapsed = std::chrono::steady_clock::now() - start_;
+        CallStageTotal& total = block_->stages[static_cast<int>(stage_)];
+        total.nanoseconds.fetch_add(std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count(),
+                                    std::memory_order_relaxed);
+        total.count.fetch_add(1, std::memory_order_relaxed);
+    }
+    TStageTimer(const TStageTimer&) = delete;
+    TStageTimer& operator=(const TStageTimer&) = delete;
+
+private:
+    CallProfileBlock* const block_;
+    const CallStage stage_;
+    std::chrono::steady_clock::time_point start_{};
+};
+
+}  // namespace norvale

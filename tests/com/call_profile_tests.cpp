@@ -1,0 +1,48 @@
+// The server's profile of its calls, which the automation benchmark reads to
+// say where the time of a call goes.
+
+#include <gtest/gtest.h>
+
+#include "common/call_profile.h"
+#include "common/win32_resources.h"
+#include "tests/com/com_support.h"
+
+namespace norvale {
+namespace {
+
+// A server started while the block exists counts every stage of a call that
+// writes to the file, and a call takes the output lock's wait and release.
+TEST(CallProfileTest, AServerStartedWithTheBlockCountsEveryStageOfAFileCall) {
+    const UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                  sizeof(CallProfileBlock), kCallProfileName));
+    ASSERT_TRUE(mapping);
+    const UniqueMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CallProfileBlock)));
+    ASSERT_TRUE(view);
+    const auto& stages = static_cast<const CallProfileBlock*>(view.get())->stages;
+    const auto count = [&](CallStage stage) { return stages[static_cast<int>(stage)].count.load(); };
+    test::OutputSetup output({});
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        ComPtr<IDebugSession> session;
+        ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+        const int64_t callsBefore = count(CallStage::Call);
+        const int64_t locksBefore = count(CallStage::Lock);
+        // Longer than the buffer, so that the call writes to the file.
+        EXPECT_EQ(session->AddMessage(0, 0, test::Bstr(std::wstring(200, L'x'))), S_OK);
+        EXPECT_EQ(count(CallStage::Call), callsBefore + 1);
+        EXPECT_GE(count(CallStage::Lock), locksBefore + 2);
+        EXPECT_EQ(session->CloseSession(), S_OK);
+    }
+    const std::pair<CallStage, const char*> timed[] = {
+        {CallStage::Conversion, "conversion"}, {CallStage::Prefix, "prefix"},   {CallStage::Dispatch, "dispatch"},
+        {CallStage::File, "file"},             {CallStage::FileWrites, "writes"},
+    };
+    for (const auto& [stage, name] : timed) {
+        EXPECT_GT(count(stage), 0) << name;
+        EXPECT_GT(stages[static_cast<int>(stage)].nanoseconds.load(), 0) << name;
+    }
+}
+
+}  // namespace
+}  // namespace norvale
