@@ -90,7 +90,8 @@ ComPtr<INorvale> Activate(REFCLSID clsid) {
 // rare session churn) ends the run with its name instead of stalling it.
 class TPhaseWatch {
 public:
-    TPhaseWatch(const char* phase, int seconds) : phase_(phase), done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    TPhaseWatch(const char* phase, int seconds)
+        : phase_(phase), done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), start_(Clock::now()) {
         watcher_ = std::thread([this, seconds] {
             if (WaitForSingleObject(done_.get(), static_cast<DWORD>(seconds) * 1000) == WAIT_OBJECT_0) return;
             std::printf("the phase \"%s\" did not end within %d s\n", phase_, seconds);
@@ -101,6 +102,8 @@ public:
     ~TPhaseWatch() {
         SetEvent(done_.get());
         watcher_.join();
+        std::printf("  (the phase \"%s\" took %.0f s)\n", phase_,
+                    std::chrono::duration<double>(Clock::now() - start_).count());
     }
     TPhaseWatch(const TPhaseWatch&) = delete;
     TPhaseWatch& operator=(const TPhaseWatch&) = delete;
@@ -108,6 +111,7 @@ public:
 private:
     const char* phase_;
     UniqueHandle done_;
+    Clock::time_point start_;
     std::thread watcher_;
 };
 
@@ -372,7 +376,7 @@ void MemoryRun() {
     std::printf("Memory of the server process (private MiB), file on, 8 client threads:\n");
     UseSettings(true, false);
     {
-        TPhaseWatch watch("memory of the server process", 600);
+        TPhaseWatch watch("memory of the server process", 300);
         ComPtr<INorvale> server = Activate(CLSID_Norvale);
         const DWORD pid = NorvaleProcessId();
         std::printf("  after start             %7.2f\n", PrivateMegabytes(pid));
@@ -397,7 +401,7 @@ void InProcessMemoryRun() {
     context.EnterInRunningObjectTable = false;
     TSingleAutoObjectFactory factory(context, [] {});
     {
-        TPhaseWatch watch("memory of hosted server objects", 600);
+        TPhaseWatch watch("memory of hosted server objects", 240);
         ComPtr<INorvale> server;
         factory.CreateInstance(nullptr, IID_INorvale, server.put_void());
         ReportMemoryUnderLoad(server.get(), GetCurrentProcessId());
@@ -439,7 +443,7 @@ int CallCases() {
     std::vector<ChunkTimes> rounds[kCases];
     const TServerProfile profile;
     {
-        TPhaseWatch watch("the call cases", 900);
+        TPhaseWatch watch("the call cases", 360);
         // One process of each server for the whole table, switched between
         // cases by their settings: starting and ending a process per case
         // put its start-up and the last one's end into the figures.
@@ -494,7 +498,7 @@ void Scaling() {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         SetInformationJobObject(workerJob.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        TPhaseWatch watch("scaling", 600);
+        TPhaseWatch watch("scaling", 180);
         ComPtr<INorvale> holder = Activate(CLSID_Norvale);
         double one = 0;
         for (int processes : {1, 2, 4, 8}) {
