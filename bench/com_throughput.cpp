@@ -14,7 +14,8 @@
 //   norvale_com_bench                 the whole run
 //   norvale_com_bench calls           the call cases alone
 //   norvale_com_bench memory          the memory part alone
-//   norvale_com_bench worker T N      one client process: T threads, N calls each
+//   norvale_com_bench worker T N P    one client process of the run with process id P:
+//                                     T threads, N calls each
 
 #include <windows.h>
 #include <objbase.h>
@@ -24,8 +25,10 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <iterator>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,7 +143,9 @@ constexpr size_t kStages = static_cast<size_t>(CallStage::Count);
 using StageTimes = std::array<double, kStages>;
 
 // The block the server profiles its calls into. It exists before the server
-// process starts, which is when the server looks for it.
+// process starts, which is when the server looks for it; the server records
+// only while it is told to, so that the figures come from calls without the
+// profile's own clock reads.
 class TServerProfile {
 public:
     TServerProfile()
@@ -148,6 +153,10 @@ public:
                                       kCallProfileName)),
           view_(mapping_ ? MapViewOfFile(mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CallProfileBlock))
                          : nullptr) {}
+
+    void Record(bool on) {
+        if (view_) static_cast<CallProfileBlock*>(view_.get())->recording = on ? 1 : 0;
+    }
 
     // Nanoseconds spent in each stage so far.
     StageTimes Totals() const {
@@ -180,7 +189,8 @@ struct ChunkTimes {
 };
 
 void PrintBreakdownHeading() {
-    std::printf("Where the time of a call goes, microseconds per call (per block for blocks), median of the rounds:\n"
+    std::printf("Where the time of a call goes, from a quarter as many calls again with the server's profile\n"
+                "recording, microseconds per call (per block for blocks), median of the rounds:\n"
                 "  client: the call as the client sees it; floor: the same call to the bare server; extra: their\n"
                 "  difference; method: the server's method, of it: lock (the output lock's system calls), conv.\n"
                 "  (text conversion), prefix, dispatch (the enabled outputs), of that file and its write calls;\n"
@@ -258,11 +268,14 @@ private:
 };
 
 // `calls` calls from `threads` threads, each through a session of its own;
-// calls per second.
-double CallsPerSecond(INorvale* server, int threads, int calls) {
+// calls per second. `ready` runs once the sessions are open, `done` once the
+// calls are made.
+double CallsPerSecond(INorvale* server, int threads, int calls, const std::function<void()>& ready = [] {},
+                      const std::function<void()>& done = [] {}) {
     const TCallArguments arguments;
     std::vector<ComPtr<IDebugSession>> sessions;
     for (int i = 0; i < threads; ++i) sessions.push_back(arguments.OpenSession(server));
+    ready();
     const auto start = Clock::now();
     std::vector<std::thread> workers;
     for (auto& session : sessions) {
@@ -274,6 +287,7 @@ double CallsPerSecond(INorvale* server, int threads, int calls) {
     }
     for (auto& worker : workers) worker.join();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    done();
     for (auto& session : sessions) session->CloseSession();
     return (calls / threads) * threads / seconds;
 }
@@ -339,11 +353,45 @@ double PrivateMegabytes(DWORD processId) {
     return counters.PagefileUsage / (1024.0 * 1024.0);
 }
 
-int Worker(int threads, int calls) {
+// What the scaling phase and its workers meet on: each worker says it is
+// ready (its sessions open), waits for the start, and says when its calls are
+// done, so that no process start or end falls into the timed part.
+struct TScalingSignals {
+    explicit TScalingSignals(DWORD parentId)
+        : ready(CreateSemaphoreA(nullptr, 0, 64, Name(parentId, "ready").c_str())),
+          start(CreateEventA(nullptr, TRUE, FALSE, Name(parentId, "start").c_str())),
+          done(CreateSemaphoreA(nullptr, 0, 64, Name(parentId, "done").c_str())) {}
+    static std::string Name(DWORD parentId, const char* what) {
+        return "Local\\NorvaleBench." + std::to_string(parentId) + "." + what;
+    }
+    UniqueHandle ready;
+    UniqueHandle start;
+    UniqueHandle done;
+};
+
+constexpr DWORD kWorkerWaitMilliseconds = 60000;
+
+int Worker(int threads, int calls, DWORD parentId) {
+    const TScalingSignals signals(parentId);
     ComPtr<INorvale> server = Activate(CLSID_Norvale);
     if (!server) return 1;
-    CallsPerSecond(server.get(), threads, calls * threads);
+    CallsPerSecond(
+        server.get(), threads, calls * threads,
+        [&] {
+            ReleaseSemaphore(signals.ready.get(), 1, nullptr);
+            WaitForSingleObject(signals.start.get(), kWorkerWaitMilliseconds);
+        },
+        [&] { ReleaseSemaphore(signals.done.get(), 1, nullptr); });
     return 0;
+}
+
+// Waits for `count` releases of `semaphore`, each bounded; false when one
+// does not come.
+bool AwaitReleases(HANDLE semaphore, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (WaitForSingleObject(semaphore, kWorkerWaitMilliseconds) != WAIT_OBJECT_0) return false;
+    }
+    return true;
 }
 
 // Private memory of process `pid` at steps of a load on `server`: growth
@@ -441,7 +489,9 @@ int CallCases() {
     constexpr size_t kCases = std::size(cases);
     std::vector<ChunkTimes> floors[kCases];
     std::vector<ChunkTimes> rounds[kCases];
-    const TServerProfile profile;
+    std::vector<ChunkTimes> profiledFloors[kCases];
+    std::vector<ChunkTimes> profiledRounds[kCases];
+    TServerProfile profile;
     {
         TPhaseWatch watch("the call cases", 360);
         // One process of each server for the whole table, switched between
@@ -466,6 +516,12 @@ int CallCases() {
                 const PairedTimes times = TimePairedCalls(bare.get(), norvale.get(), calls, c.blocks, profile);
                 floors[i].push_back(times.floor);
                 rounds[i].push_back(times.norvale);
+                profile.Record(true);
+                const PairedTimes profiled =
+                    TimePairedCalls(bare.get(), norvale.get(), calls / 4, c.blocks, profile);
+                profile.Record(false);
+                profiledFloors[i].push_back(profiled.floor);
+                profiledRounds[i].push_back(profiled.norvale);
             }
         }
     }
@@ -484,43 +540,80 @@ int CallCases() {
         PrintFigure("  the case", SpreadOf(rates), SpreadOf(ratios));
     }
     PrintBreakdownHeading();
-    for (size_t i = 0; i < kCases; ++i) PrintBreakdown(cases[i].name, floors[i], rounds[i]);
+    for (size_t i = 0; i < kCases; ++i) PrintBreakdown(cases[i].name, profiledFloors[i], profiledRounds[i]);
     return 0;
 }
 
+// Client processes of 4 threads each, all started and with their sessions
+// open before the timed part: lines per second and the ratio to one client
+// in the same round, over interleaved rounds.
 void Scaling() {
-    const std::string bin = BinDirectory();
-    std::printf("Scaling, N client processes x 4 threads x 500 messages, file on (lines/s, ratio to one client):\n");
+    constexpr int kRounds = 5;
+    constexpr int kThreads = 4;
+    constexpr int kMessages = 500;
+    const int counts[] = {1, 2, 4, 8};
+    std::printf("Scaling, N client processes x %d threads x %d messages, file on, %d interleaved rounds (lines/s\n"
+                "and ratio to one client in the same round: median, lowest to highest):\n",
+                kThreads, kMessages, kRounds);
     UseSettings(true, false);
+    std::vector<double> rates[std::size(counts)];
+    std::vector<double> ratios[std::size(counts)];
     {
         // The workers go with this process, also when a hung phase ends it.
         const UniqueHandle workerJob(CreateJobObjectA(nullptr, nullptr));
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         SetInformationJobObject(workerJob.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        TPhaseWatch watch("scaling", 180);
+        const TScalingSignals signals(GetCurrentProcessId());
+        TPhaseWatch watch("scaling", 240);
         ComPtr<INorvale> holder = Activate(CLSID_Norvale);
-        double one = 0;
-        for (int processes : {1, 2, 4, 8}) {
-            const auto start = Clock::now();
-            std::vector<UniqueHandle> workers;
-            for (int p = 0; p < processes; ++p) {
-                std::string line = "\"" + bin + "norvale_com_bench.exe\" worker 4 500";
-                STARTUPINFOA startup{};
-                startup.cb = sizeof startup;
-                PROCESS_INFORMATION info{};
-                if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        const std::string line = "\"" + BinDirectory() + "norvale_com_bench.exe\" worker " + std::to_string(kThreads) +
+                                 " " + std::to_string(kMessages) + " " + std::to_string(GetCurrentProcessId());
+        for (int round = 0; round < kRounds; ++round) {
+            double roundRates[std::size(counts)] = {};
+            for (size_t step = 0; step < std::size(counts); ++step) {
+                const size_t i = (step + static_cast<size_t>(round)) % std::size(counts);
+                const int processes = counts[i];
+                ResetEvent(signals.start.get());
+                std::vector<UniqueHandle> workers;
+                for (int p = 0; p < processes; ++p) {
+                    std::string commandLine = line;
+                    STARTUPINFOA startup{};
+                    startup.cb = sizeof startup;
+                    PROCESS_INFORMATION info{};
+                    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                        &startup, &info)) {
+                        continue;
+                    }
                     CloseHandle(info.hThread);
                     AssignProcessToJobObject(workerJob.get(), info.hProcess);
                     workers.emplace_back(info.hProcess);
                 }
+                if (static_cast<int>(workers.size()) != processes ||
+                    !AwaitReleases(signals.ready.get(), processes)) {
+                    std::printf("  the workers of %d process(es) did not get ready\n", processes);
+                    return;
+                }
+                const auto start = Clock::now();
+                SetEvent(signals.start.get());
+                const bool allDone = AwaitReleases(signals.done.get(), processes);
+                const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+                for (auto& worker : workers) WaitForSingleObject(worker.get(), kWorkerWaitMilliseconds);
+                if (!allDone) {
+                    std::printf("  the workers of %d process(es) did not finish\n", processes);
+                    return;
+                }
+                roundRates[i] = processes * kThreads * kMessages / seconds;
             }
-            for (auto& worker : workers) WaitForSingleObject(worker.get(), 600000);
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            const double rate = processes * 4 * 500 / seconds;
-            if (processes == 1) one = rate;
-            std::printf("  %d process(es)  %8.0f   %.2f\n", processes, rate, rate / one);
+            for (size_t i = 0; i < std::size(counts); ++i) {
+                rates[i].push_back(roundRates[i]);
+                ratios[i].push_back(roundRates[i] / roundRates[0]);
+            }
         }
+    }
+    for (size_t i = 0; i < std::size(counts); ++i) {
+        const std::string name = std::to_string(counts[i]) + " process(es)";
+        PrintFigure(name.c_str(), SpreadOf(rates[i]), SpreadOf(ratios[i]));
     }
     LetTheServerEnd();
 }
@@ -540,8 +633,8 @@ int WholeRun() {
 int main(int argc, char** argv) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     int result = 0;
-    if (argc == 4 && std::string(argv[1]) == "worker") {
-        result = norvale::Worker(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (argc == 5 && std::string(argv[1]) == "worker") {
+        result = norvale::Worker(std::atoi(argv[2]), std::atoi(argv[3]), std::strtoul(argv[4], nullptr, 10));
     } else if (argc == 2 && std::string(argv[1]) == "calls") {
         result = norvale::RegisterServers() ? norvale::CallCases() : 1;
     } else if (argc == 2 && std::string(argv[1]) == "memory") {

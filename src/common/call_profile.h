@@ -7,10 +7,11 @@
 namespace norvale {
 
 // Where the server spends the time of a client call, stage by stage. It is
-// off, and costs one load and branch per stage, unless the process found the
+// off, and costs a load and a branch per stage, unless the process found the
 // shared block that a measuring process (the automation benchmark) created
-// under `kCallProfileName` before starting it; then every timed stage adds
-// its nanoseconds and one count there.
+// under `kCallProfileName` before starting it; then, while that process has
+// the block's recording on, every timed stage adds its nanoseconds and one
+// count there.
 enum class CallStage {
     Call,        // an interface method's whole body, conversions included
     Conversion,  // wide text arguments to ANSI
@@ -27,8 +28,9 @@ struct CallStageTotal {
     std::atomic<int64_t> count{0};
 };
 
-// The shared block: counters only, the same layout in both processes.
+// The shared block: a switch and counters, the same layout in both processes.
 struct CallProfileBlock {
+    std::atomic<int32_t> recording{0};
     CallStageTotal stages[static_cast<int>(CallStage::Count)];
 };
 
@@ -41,11 +43,15 @@ inline std::atomic<CallProfileBlock*> block{nullptr};
 // Starts (or, with nullptr, stops) profiling into `block`.
 inline void UseCallProfile(CallProfileBlock* block) { call_profile_detail::block.store(block); }
 
+inline CallProfileBlock* RecordingCallProfile() {
+    CallProfileBlock* block = call_profile_detail::block.load(std::memory_order_relaxed);
+    return block != nullptr && block->recording.load(std::memory_order_relaxed) != 0 ? block : nullptr;
+}
+
 // Times its own scope as one pass through `stage`.
 class TStageTimer {
 public:
-    explicit TStageTimer(CallStage stage)
-        : block_(call_profile_detail::block.load(std::memory_order_relaxed)), stage_(stage) {
+    explicit TStageTimer(CallStage stage) : block_(RecordingCallProfile()), stage_(stage) {
         if (block_ != nullptr) start_ = std::chrono::steady_clock::now();
     }
     ~TStageTimer() {

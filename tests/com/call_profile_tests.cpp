@@ -10,15 +10,19 @@
 namespace norvale {
 namespace {
 
-// A server started while the block exists counts every stage of a call that
-// writes to the file, and a call takes the output lock's wait and release.
+// A server started while the block exists counts, while the block's
+// recording is on, every stage of a call that writes to the file, and a call
+// takes the output lock's wait and release once; with recording off it counts
+// nothing.
 TEST(CallProfileTest, AServerStartedWithTheBlockCountsEveryStageOfAFileCall) {
     const UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                                   sizeof(CallProfileBlock), kCallProfileName));
     ASSERT_TRUE(mapping);
     const UniqueMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CallProfileBlock)));
     ASSERT_TRUE(view);
-    const auto& stages = static_cast<const CallProfileBlock*>(view.get())->stages;
+    auto* block = static_cast<CallProfileBlock*>(view.get());
+    block->recording = 1;
+    const auto& stages = block->stages;
     const auto count = [&](CallStage stage) { return stages[static_cast<int>(stage)].count.load(); };
     test::OutputSetup output({});
     {
@@ -31,7 +35,10 @@ TEST(CallProfileTest, AServerStartedWithTheBlockCountsEveryStageOfAFileCall) {
         // Longer than the buffer, so that the call writes to the file.
         EXPECT_EQ(session->AddMessage(0, 0, test::Bstr(std::wstring(200, L'x'))), S_OK);
         EXPECT_EQ(count(CallStage::Call), callsBefore + 1);
-        EXPECT_GE(count(CallStage::Lock), locksBefore + 2);
+        EXPECT_EQ(count(CallStage::Lock), locksBefore + 2);
+        block->recording = 0;
+        EXPECT_EQ(session->AddMessage(0, 0, test::Bstr(L"not counted")), S_OK);
+        EXPECT_EQ(count(CallStage::Call), callsBefore + 1);
         EXPECT_EQ(session->CloseSession(), S_OK);
     }
     const std::pair<CallStage, const char*> timed[] = {
