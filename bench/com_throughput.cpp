@@ -13,6 +13,7 @@
 //
 //   norvale_com_bench                 the whole run
 //   norvale_com_bench calls           the call cases alone
+//   norvale_com_bench scaling         the scaling part alone
 //   norvale_com_bench memory          the memory part alone
 //   norvale_com_bench worker T N P    one client process of the run with process id P:
 //                                     T threads, N calls each
@@ -233,10 +234,6 @@ void PrintBreakdown(const char* name, const std::vector<ChunkTimes>& floors, con
                 m[Writes], m[Other], m[Outside]);
 }
 
-// The server process ends a moment after its last client; the next case must
-// start a fresh one.
-void LetTheServerEnd() { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }
-
 // What every call of the benchmark passes: a message of the length traces
 // usually have, or a block of 100 lines with it.
 class TCallArguments {
@@ -338,6 +335,20 @@ DWORD NorvaleProcessId() {
         if (_stricmp(entry.szExeFile, "norvale.exe") == 0) return entry.th32ProcessID;
     }
     return 0;
+}
+
+// The server process ends a moment after its last client; an activation in
+// that moment reaches the ending process, so the next phase waits (bounded)
+// until it is gone.
+void LetTheServerEnd() {
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (NorvaleProcessId() != 0) {
+        if (Clock::now() > deadline) {
+            std::printf("  the server process still ran 30 s after its last client\n");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 double PrivateMegabytes(DWORD processId) {
@@ -637,6 +648,8 @@ int main(int argc, char** argv) {
         result = norvale::Worker(std::atoi(argv[2]), std::atoi(argv[3]), std::strtoul(argv[4], nullptr, 10));
     } else if (argc == 2 && std::string(argv[1]) == "calls") {
         result = norvale::RegisterServers() ? norvale::CallCases() : 1;
+    } else if (argc == 2 && std::string(argv[1]) == "scaling") {
+        if (norvale::RegisterServers()) norvale::Scaling();
     } else if (argc == 2 && std::string(argv[1]) == "memory") {
         norvale::MemoryRun();
         norvale::InProcessMemoryRun();
