@@ -34,7 +34,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/call_profile.h"
+#include "common/call_profile_win32.h"
 #include "common/com_ptr.h"
 #include "common/win32_resources.h"
 #include "config/registry_values.h"
@@ -58,15 +58,22 @@ std::string BinDirectory() {
     return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
-int RunAndWait(const std::string& commandLine, DWORD milliseconds = 600000) {
+// The started process, or no handle when it could not start.
+UniqueHandle StartProcess(const std::string& commandLine) {
     std::string line = commandLine;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return -1;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        return UniqueHandle();
+    }
     CloseHandle(info.hThread);
-    UniqueHandle process(info.hProcess);
-    if (WaitForSingleObject(process.get(), milliseconds) != WAIT_OBJECT_0) return -1;
+    return UniqueHandle(info.hProcess);
+}
+
+int RunAndWait(const std::string& commandLine, DWORD milliseconds = 600000) {
+    const UniqueHandle process = StartProcess(commandLine);
+    if (!process || WaitForSingleObject(process.get(), milliseconds) != WAIT_OBJECT_0) return -1;
     DWORD code = 1;
     GetExitCodeProcess(process.get(), &code);
     return static_cast<int>(code);
@@ -149,30 +156,22 @@ using StageTimes = std::array<double, kStages>;
 // profile's own clock reads.
 class TServerProfile {
 public:
-    TServerProfile()
-        : mapping_(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(CallProfileBlock),
-                                      kCallProfileName)),
-          view_(mapping_ ? MapViewOfFile(mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CallProfileBlock))
-                         : nullptr) {}
-
     void Record(bool on) {
-        if (view_) static_cast<CallProfileBlock*>(view_.get())->recording = on ? 1 : 0;
+        if (view_.Block() != nullptr) view_.Block()->recording = on ? 1 : 0;
     }
 
     // Nanoseconds spent in each stage so far.
     StageTimes Totals() const {
         StageTimes totals{};
-        if (!view_) return totals;
-        const auto* block = static_cast<const CallProfileBlock*>(view_.get());
+        if (view_.Block() == nullptr) return totals;
         for (size_t stage = 0; stage < kStages; ++stage) {
-            totals[stage] = static_cast<double>(block->stages[stage].nanoseconds.load());
+            totals[stage] = static_cast<double>(view_.Block()->stages[stage].nanoseconds.load());
         }
         return totals;
     }
 
 private:
-    UniqueHandle mapping_;
-    UniqueMappedView view_;
+    const TCallProfileView view_ = TCallProfileView::Create();
 };
 
 // What a run of calls took: as the client saw it, and in each stage of the
@@ -588,17 +587,10 @@ void Scaling() {
                 ResetEvent(signals.start.get());
                 std::vector<UniqueHandle> workers;
                 for (int p = 0; p < processes; ++p) {
-                    std::string commandLine = line;
-                    STARTUPINFOA startup{};
-                    startup.cb = sizeof startup;
-                    PROCESS_INFORMATION info{};
-                    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                        &startup, &info)) {
-                        continue;
-                    }
-                    CloseHandle(info.hThread);
-                    AssignProcessToJobObject(workerJob.get(), info.hProcess);
-                    workers.emplace_back(info.hProcess);
+                    UniqueHandle worker = StartProcess(line);
+                    if (!worker) continue;
+                    AssignProcessToJobObject(workerJob.get(), worker.get());
+                    workers.push_back(std::move(worker));
                 }
                 if (static_cast<int>(workers.size()) != processes ||
                     !AwaitReleases(signals.ready.get(), processes)) {

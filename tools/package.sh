@@ -22,7 +22,8 @@ fail() { log "$*"; exit 1; }
 build() {
   local targets=(--target norvale monoscreen)
   if [ "$TREE" = "$DEFAULT_TREE" ]; then
-    [ -f "$TREE/CMakeCache.txt" ] || (cd "$ROOT" && cmake --preset windows >/dev/null)
+    # Configured every time, so that the tree's cache holds the preset's values.
+    (cd "$ROOT" && cmake --preset windows >/dev/null)
     (cd "$ROOT" && cmake --build --preset windows "${targets[@]}")
   else
     [ -f "$TREE/CMakeCache.txt" ] || fail "$TREE is not a configured build tree"

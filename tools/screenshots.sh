@@ -143,11 +143,11 @@ rm -rf "$DEMO_DIR"
 # seconds.
 timeout 20 wineserver -k >/dev/null 2>&1 || true
 wineserver -p </dev/null >/dev/null 2>&1
-wine explorer /desktop=norvale,1024x768 "$BIN/norvale_com_tests.exe" \
+timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_com_tests.exe" \
   --gtest_filter=Splash.StaysFiveSecondsThenItsOwnTickClosesIt </dev/null >/dev/null 2>&1 &
 sleep 2.5
 import -window root -crop 461x163+281+302 +repage "$ROOT/docs/splash.png"
-wait $! || true
+wait $! || { echo "the splash test failed or did not end within 60 s" >&2; exit 1; }
 echo "wrote docs/about-norvale.png, docs/about-brantwick.png, docs/splash.png, docs/properties-general.png,"
 echo "docs/properties-status.png, and"
 echo "wrote docs/tray-menu.png, docs/main-window.png, docs/process-window.png and docs/monoscreen.png"

@@ -5,8 +5,24 @@
 
 namespace norvale {
 
-// The shared profile block, when a measuring process has created it; profiling
-// runs while this lives.
+// A view of the shared profile block: the measuring process creates it before
+// it starts the server, and the server opens it.
+class TCallProfileView {
+public:
+    static TCallProfileView Create();
+    static TCallProfileView Open();
+
+    // nullptr when there is no block.
+    CallProfileBlock* Block() const { return static_cast<CallProfileBlock*>(view_.get()); }
+
+private:
+    explicit TCallProfileView(HANDLE mapping);
+
+    UniqueHandle mapping_;
+    UniqueMappedView view_;
+};
+
+// Profiling into the block a measuring process has created, while this lives.
 class TCallProfileAttachment {
 public:
     TCallProfileAttachment();
@@ -15,8 +31,7 @@ public:
     TCallProfileAttachment& operator=(const TCallProfileAttachment&) = delete;
 
 private:
-    UniqueHandle mapping_;
-    UniqueMappedView view_;
+    const TCallProfileView view_ = TCallProfileView::Open();
 };
 
 }  // namespace norvale

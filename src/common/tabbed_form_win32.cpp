@@ -24,7 +24,6 @@ public:
 protected:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
         switch (message) {
-            case WM_INITDIALOG: return FALSE;
             case WM_COMMAND: return form_.PageCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
             case WM_NOTIFY: return form_.PageNotify(*reinterpret_cast<const NMHDR*>(lParam)) ? TRUE : FALSE;
             default: return FALSE;

@@ -17,7 +17,6 @@ constexpr int kFlagsBeforeFileName = static_cast<int>(ConfigFlag::FlushOutputFil
 
 }  // namespace
 
-const char* ConfigFlagName(ConfigFlag flag) { return kFlagNames[static_cast<int>(flag)]; }
 
 ConfigValues LoadConfigValues(RegKey root, const std::string& subkey) {
     ConfigValues values;

@@ -31,9 +31,6 @@ enum class ConfigFlag : int {
 };
 constexpr int kConfigFlagCount = 14;
 
-// The registry value name of each flag.
-const char* ConfigFlagName(ConfigFlag flag);
-
 constexpr const char* kDefaultDebugFileName = "c:\\Debug.txt";
 
 struct ConfigValues {

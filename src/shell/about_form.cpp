@@ -33,8 +33,14 @@ LRESULT CALLBACK HandCursor(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
-void SetPicture(HWND control, HGDIOBJ picture) {
-    SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+// Shows `picture` in a static control, which only borrows it. The control
+// of common controls 6 keeps a copy of a picture with alpha and hands the copy
+// back when the next picture is set: a handed-back picture that is not
+// `previous` is that copy, and is freed here.
+void SetPicture(HWND control, HGDIOBJ picture, HGDIOBJ previous = nullptr) {
+    const auto handedBack = reinterpret_cast<HGDIOBJ>(
+        SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture)));
+    if (handedBack != nullptr && handedBack != previous) DeleteObject(handedBack);
 }
 
 SIZE PageSize(HWND page) {
@@ -54,10 +60,10 @@ std::string AboutVersionLine(const std::string& title, const FileVersion& versio
 void NavigateToAddress(const std::string& address) {
     // hlink.dll is looked up when needed: a system without it opens the
     // address through the shell instead.
-    if (const HMODULE hlink = LoadLibraryA("hlink.dll")) {
+    if (const UniqueModule hlink(LoadLibraryA("hlink.dll")); hlink) {
         if (const auto navigate =
                 reinterpret_cast<NavigateFunction>(
-                    reinterpret_cast<void*>(GetProcAddress(hlink, "HlinkSimpleNavigateToString")))) {
+                    reinterpret_cast<void*>(GetProcAddress(hlink.get(), "HlinkSimpleNavigateToString")))) {
             const std::wstring wide(address.begin(), address.end());
             navigate(wide.c_str(), L"", L"", nullptr, nullptr, nullptr, 0, 0);
             return;
@@ -75,7 +81,10 @@ TNorvaleAboutForm::TNorvaleAboutForm(HWND owner, const std::string& title, LinkO
 
 TNorvaleAboutForm::~TNorvaleAboutForm() {
     // The controls only borrow the pictures, which go before the window does.
-    for (int id : {IDC_ABOUT_LOGO, IDC_ABOUT_DEVELOPER, IDC_ABOUT_PICTURE}) SetPicture(Control(id), nullptr);
+    const std::pair<int, HGDIOBJ> pictures[] = {{IDC_ABOUT_LOGO, img_Logo_.get()},
+                                                {IDC_ABOUT_DEVELOPER, img_Developer_.get()},
+                                                {IDC_ABOUT_PICTURE, img_Brantwick_.get()}};
+    for (const auto& [id, picture] : pictures) SetPicture(Control(id), nullptr, picture);
     RemoveWindowSubclass(Control(IDC_ABOUT_DEVELOPER), HandCursor, 0);
 }
 
@@ -83,7 +92,6 @@ void TNorvaleAboutForm::FormCreate(const std::string& title) {
     TTabbedForm::FormCreate();
     img_Logo_ = LoadScaledPicture("LOGO", MAKEINTRESOURCEA(IDB_LOGO_2X), kLogoWidth, kBand);
     SetPicture(Control(IDC_ABOUT_LOGO), img_Logo_.get());
-    SetWindowTextA(Handle(), AboutCaption(title).c_str());
     SetWindowTextA(Control(IDC_ABOUT_VERSION), AboutVersionLine(title, OwnFileVersion()).c_str());
 
     img_Developer_ = LoadScaledPicture(nullptr, MAKEINTRESOURCEA(IDB_ABOUT_DEVELOPER_2X), kDeveloperPicture.cx,
@@ -153,7 +161,5 @@ bool TNorvaleAboutForm::PageNotify(const NMHDR& header) {
         default: return false;
     }
 }
-
-bool TNorvaleAboutForm::FormMessage(UINT, WPARAM, LPARAM) { return false; }
 
 }  // namespace norvale

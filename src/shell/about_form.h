@@ -37,7 +37,6 @@ public:
 protected:
     bool PageCommand(int id, int code) override;
     bool PageNotify(const NMHDR& header) override;
-    bool FormMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void FormCreate(const std::string& title);

@@ -29,12 +29,6 @@ using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 using Texts = std::vector<std::string>;
 
-std::string TextOf(HWND control) {
-    char text[512] = {};
-    GetWindowTextA(control, text, sizeof text);
-    return text;
-}
-
 SIZE ClientSize(HWND window) {
     RECT client{};
     GetClientRect(window, &client);
@@ -81,12 +75,12 @@ TEST(AboutTexts, CaptionAndVersionLineFollowTheTitleAndTheVersion) {
 
 TEST_F(AboutFormTest, CaptionAndVersionLineUseTheTitlePassedIn) {
     Open("Norvale");
-    EXPECT_EQ(TextOf(form_->Handle()), "About Norvale...");
+    EXPECT_EQ(test::WindowText(form_->Handle()), "About Norvale...");
     // The test program has no version resource of its own.
-    EXPECT_EQ(TextOf(Control(IDC_ABOUT_VERSION)), "Norvale Version 0.0 Release 0 Build 0");
+    EXPECT_EQ(test::WindowText(Control(IDC_ABOUT_VERSION)), "Norvale Version 0.0 Release 0 Build 0");
     Open("Other");
-    EXPECT_EQ(TextOf(form_->Handle()), "About Other...");
-    EXPECT_EQ(TextOf(Control(IDC_ABOUT_VERSION)), "Other Version 0.0 Release 0 Build 0");
+    EXPECT_EQ(test::WindowText(form_->Handle()), "About Other...");
+    EXPECT_EQ(test::WindowText(Control(IDC_ABOUT_VERSION)), "Other Version 0.0 Release 0 Build 0");
 }
 
 TEST_F(AboutFormTest, PagesTextsAndPicturesAreThere) {
@@ -109,17 +103,17 @@ TEST_F(AboutFormTest, PagesTextsAndPicturesAreThere) {
     }
     EXPECT_EQ(titles, (Texts{"Norvale", "brantwick"}));
 
-    EXPECT_EQ(TextOf(Control(IDC_ABOUT_CREDITS)),
+    EXPECT_EQ(test::WindowText(Control(IDC_ABOUT_CREDITS)),
               "Written by the brantwick developer tools team.\n"
               "With thanks to all who sent us a puzzling trace.");
-    EXPECT_EQ(TextOf(Control(IDC_ABOUT_MAKERLINK)), "<a>www.brantwick.example</a>");
-    EXPECT_EQ(TextOf(Control(IDC_ABOUT_DEVELOPERLINK)), "<a>developer.brantwick.example</a>");
-    EXPECT_EQ(TextOf(Control(IDC_ABOUT_HOMEPAGETEXT)),
+    EXPECT_EQ(test::WindowText(Control(IDC_ABOUT_MAKERLINK)), "<a>www.brantwick.example</a>");
+    EXPECT_EQ(test::WindowText(Control(IDC_ABOUT_DEVELOPERLINK)), "<a>developer.brantwick.example</a>");
+    EXPECT_EQ(test::WindowText(Control(IDC_ABOUT_HOMEPAGETEXT)),
               "For more information on Norvale, please visit the Norvale homepage at");
-    EXPECT_EQ(TextOf(Control(IDC_ABOUT_HOMEPAGELINK)), "<a>www.brantwick.example/norvale</a>");
-    EXPECT_EQ(TextOf(Control(IDOK)), "&Ok");
-    EXPECT_EQ(TextOf(Control(IDCANCEL)), "&Cancel");
-    EXPECT_EQ(TextOf(Control(IDC_APPLY)), "&Apply");
+    EXPECT_EQ(test::WindowText(Control(IDC_ABOUT_HOMEPAGELINK)), "<a>www.brantwick.example/norvale</a>");
+    EXPECT_EQ(test::WindowText(Control(IDOK)), "&Ok");
+    EXPECT_EQ(test::WindowText(Control(IDCANCEL)), "&Cancel");
+    EXPECT_EQ(test::WindowText(Control(IDC_APPLY)), "&Apply");
 
     // The pictures at the screen's scale, the logo in the 163 pixel band.
     const SIZE logo = PictureSize(Control(IDC_ABOUT_LOGO));

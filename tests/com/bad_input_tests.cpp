@@ -125,7 +125,7 @@ TEST_F(BadInputTest, TextsOfEveryKind) {
     };
     for (const auto& row : rows) {
         EXPECT_EQ(session_->AddMessage(0, 0, row.text), S_OK) << row.name;
-        EXPECT_EQ(output_.Lines().back(), row.expectedLine) << row.name;
+        EXPECT_EQ(output_.LastLine(), row.expectedLine) << row.name;
         EXPECT_EQ(session_->AddStrings(0, 0, row.text, row.text), S_OK) << row.name;
         if (!row.everyCall) {
             ExpectStillServing(row.name);
@@ -205,7 +205,7 @@ TEST_F(BadInputTest, EveryShapeOfBinaryData) {
     V_VT(&reference) = VT_BYREF | VT_VARIANT;
     V_VARIANTREF(&reference) = &bytes.value;
     EXPECT_EQ(Binary(reference), S_OK);
-    EXPECT_EQ(output_.Lines().back(), "  7a 7a " + std::string(42, ' ') + "zz");
+    EXPECT_EQ(output_.LastLine(), "  7a 7a " + std::string(42, ' ') + "zz");
     ExpectStillServing("by reference");
 }
 

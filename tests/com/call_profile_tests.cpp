@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/call_profile.h"
-#include "common/win32_resources.h"
+#include "common/call_profile_win32.h"
 #include "tests/com/com_support.h"
 
 namespace norvale {
@@ -15,12 +14,9 @@ namespace {
 // takes the output lock's wait and release once; with recording off it counts
 // nothing.
 TEST(CallProfileTest, AServerStartedWithTheBlockCountsEveryStageOfAFileCall) {
-    const UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                                  sizeof(CallProfileBlock), kCallProfileName));
-    ASSERT_TRUE(mapping);
-    const UniqueMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CallProfileBlock)));
-    ASSERT_TRUE(view);
-    auto* block = static_cast<CallProfileBlock*>(view.get());
+    const TCallProfileView view = TCallProfileView::Create();
+    CallProfileBlock* block = view.Block();
+    ASSERT_NE(block, nullptr);
     block->recording = 1;
     const auto& stages = block->stages;
     const auto count = [&](CallStage stage) { return stages[static_cast<int>(stage)].count.load(); };

@@ -72,6 +72,11 @@ std::vector<std::string> OutputSetup::Lines() const {
     return lines;
 }
 
+std::string OutputSetup::LastLine() const {
+    const std::vector<std::string> lines = Lines();
+    return lines.empty() ? std::string() : lines.back();
+}
+
 std::vector<std::string> OutputSetup::LinesEndingWith(const std::string& last, DWORD milliseconds) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     std::vector<std::string> lines = Lines();

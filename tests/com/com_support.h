@@ -47,6 +47,8 @@ public:
     void Set(const std::string& name, const std::string& value);
     std::string FilePath() const { return file_; }
     std::vector<std::string> Lines() const;
+    // The file's last line; empty when the file holds none.
+    std::string LastLine() const;
     // Waits (bounded) until the file's last line is `last`; gives the lines.
     std::vector<std::string> LinesEndingWith(const std::string& last, DWORD milliseconds = 20000) const;
 

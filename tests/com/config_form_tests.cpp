@@ -24,12 +24,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-std::string TextOf(HWND control) {
-    char text[512] = {};
-    GetWindowTextA(control, text, sizeof text);
-    return text;
-}
-
 class ConfigFormTest : public testing::Test {
 protected:
     void SetUp() override { Open(); }
@@ -74,9 +68,9 @@ constexpr int kFlagBoxes[] = {
 };
 
 TEST_F(ConfigFormTest, AFreshKeyShowsEveryBoxOffTheDefaultFileAndApplyDisabled) {
-    EXPECT_EQ(TextOf(form_->Handle()), "Norvale Properties");
+    EXPECT_EQ(test::WindowText(form_->Handle()), "Norvale Properties");
     for (int box : kFlagBoxes) EXPECT_FALSE(Checked(box)) << box;
-    EXPECT_EQ(TextOf(Control(IDC_DEBUGFILENAME)), "c:\\Debug.txt");
+    EXPECT_EQ(test::WindowText(Control(IDC_DEBUGFILENAME)), "c:\\Debug.txt");
     const struct {
         int id;
         const char* caption;
@@ -90,7 +84,7 @@ TEST_F(ConfigFormTest, AFreshKeyShowsEveryBoxOffTheDefaultFileAndApplyDisabled) 
         {IDC_KILLNORVALE, "Kill Norvale", true},
     };
     for (const auto& control : controls) {
-        EXPECT_EQ(TextOf(Control(control.id)), control.caption);
+        EXPECT_EQ(test::WindowText(Control(control.id)), control.caption);
         EXPECT_EQ(Enabled(control.id), control.enabled) << control.caption;
     }
     RECT client{};
@@ -161,7 +155,7 @@ TEST_F(ConfigFormTest, AnUnavailableScreenIsShownSoAndItsValueWrittenBackUnchang
     settings_.Set("ToMono", "1");
     monoUnavailable_ = true;
     Open();
-    EXPECT_EQ(TextOf(Control(IDC_TOMONO)), "Monochrome screen support is not installed");
+    EXPECT_EQ(test::WindowText(Control(IDC_TOMONO)), "Monochrome screen support is not installed");
     EXPECT_FALSE(Enabled(IDC_TOMONO));
     EXPECT_TRUE(Checked(IDC_TOMONO));
     Click(IDC_TOCONSOLE);
@@ -173,11 +167,11 @@ TEST_F(ConfigFormTest, BrowseTakesTheChosenFileAndCancellingItChangesNothing) {
     Click(IDC_TOFILE);
     Click(IDC_APPLY);
     Click(IDC_BROWSE);
-    EXPECT_EQ(TextOf(Control(IDC_DEBUGFILENAME)), "c:\\Debug.txt");
+    EXPECT_EQ(test::WindowText(Control(IDC_DEBUGFILENAME)), "c:\\Debug.txt");
     EXPECT_FALSE(Enabled(IDC_APPLY));
     browseAnswer_ = "d:\\chosen.txt";
     Click(IDC_BROWSE);
-    EXPECT_EQ(TextOf(Control(IDC_DEBUGFILENAME)), "d:\\chosen.txt");
+    EXPECT_EQ(test::WindowText(Control(IDC_DEBUGFILENAME)), "d:\\chosen.txt");
     EXPECT_TRUE(Enabled(IDC_APPLY));
 }
 
@@ -224,7 +218,7 @@ TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDi
         for (int i = 0; i < 1000; ++i) form_->RequestRefreshStatus();
     });
     other.join();
-    EXPECT_TRUE(test::ServeMessagesUntil([&] { return TextOf(Control(IDC_CONNECTIONS)) == "2"; }))
+    EXPECT_TRUE(test::ServeMessagesUntil([&] { return test::WindowText(Control(IDC_CONNECTIONS)) == "2"; }))
         << "not refreshed within 20 s";
     Texts names;
     const HWND list = Control(IDC_SESSIONS);

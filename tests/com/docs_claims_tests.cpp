@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include "tests/com/com_support.h"
-#include "tests_support/child_process.h"
 #include "tests_support/scratch.h"
 
 namespace norvale {
@@ -17,23 +16,11 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// The client of the README and examples/hello.vbs, word for word.
-constexpr char kReadmeClient[] =
-    "Set norvale = CreateObject(\"Norvale.Norvale\")\r\n"
-    "Set session = norvale.OpenClassSession(\"Billing\", \"Scripts\", \"TInvoice\")\r\n"
-    "session.AddMessage 7, 0, \"Hello from VBScript\"\r\n"
-    "session.EnterMethod 7, \"Post\"\r\n"
-    "session.CloseSession\r\n";
-
+// The README's client is examples/hello.vbs, word for word.
 TEST(DocsClaimsTest, ReadmeClientWritesTheLinesTheReadmeShows) {
     test::OutputSetup output({"IncludeProject", "IncludeClass", "IncludeCode", "IncludeThread"});
-    test::ScratchDirectory dir;
-    const std::string script = dir.PathOf("hello.vbs");
-    test::WriteWholeFile(script, kReadmeClient);
-    {
-        test::ChildProcess host("cscript.exe //nologo \"" + script + "\"", dir.PathOf("printed.txt"));
-        EXPECT_EQ(host.WaitForExit(60000), 0) << test::ReadWholeFile(dir.PathOf("printed.txt"));
-    }
+    std::string printed;
+    EXPECT_EQ(test::RunScript("hello.vbs", &printed), 0) << printed;
     EXPECT_EQ(output.LinesEndingWith("Norvale Shutting Down"),
               (Lines{"Norvale Starting Up", "Billing TInvoice 00000000 Session opened.",
                      "Billing TInvoice 00000000 00000007 Hello from VBScript",
@@ -67,7 +54,7 @@ TEST(DocsClaimsTest, CharactersOutsideTheCodePageArriveAsQuestionMarks) {
     ComPtr<IDebugSession> session;
     ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
     ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"x\x4E2Dy")), S_OK);
-    EXPECT_EQ(output.Lines().back(), "x?y");
+    EXPECT_EQ(output.LastLine(), "x?y");
     EXPECT_EQ(session->CloseSession(), S_OK);
 }
 
@@ -85,10 +72,10 @@ TEST(DocsClaimsTest, RegAddReachesTheRunningServerAtItsNextRefresh) {
     ASSERT_EQ(test::RunProgram("reg add HKCU\\Software\\brantwick\\Norvale\\Output /v IncludeClass /t REG_DWORD /d 1 /f"),
               0);
     ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"before")), S_OK);
-    EXPECT_EQ(output.Lines().back(), "before");
+    EXPECT_EQ(output.LastLine(), "before");
     ASSERT_EQ(norvale->RefreshProperties(), S_OK);
     ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"after")), S_OK);
-    EXPECT_EQ(output.Lines().back(), "P after");
+    EXPECT_EQ(output.LastLine(), "P after");
     EXPECT_EQ(session->CloseSession(), S_OK);
 }
 

@@ -57,7 +57,7 @@ TEST(LifetimeTest, AutomationServerEndsCleanlyWhileAClientStillHoldsASession) {
     EXPECT_EQ(server.Process().WaitForExit(20000), 0);
     EXPECT_EQ(output.Lines(), (Lines{"Norvale Starting Up", "Session opened.", "Norvale Shutting Down"}));
     EXPECT_NE(session->AddMessage(0, 0, test::Bstr(L"after the end")), S_OK);
-    EXPECT_EQ(output.Lines().back(), "Norvale Shutting Down");
+    EXPECT_EQ(output.LastLine(), "Norvale Shutting Down");
 }
 
 TEST(LifetimeTest, ClosingWithALiveClientAsksFirst) {

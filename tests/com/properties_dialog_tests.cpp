@@ -40,12 +40,6 @@ HWND OpenProperties() {
 
 HWND ControlOf(HWND dialog, int id) { return test::FindControl(dialog, id); }
 
-std::string TextOf(HWND control) {
-    char text[512] = {};
-    SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
 void Click(HWND dialog, int id) { SendMessageA(ControlOf(dialog, id), BM_CLICK, 0, 0); }
 
 std::string Stored(const char* name) {
@@ -71,7 +65,7 @@ TEST(PropertiesDialogTest, ApplyAndOkReachTheRunningServerAndStatusFollowsSessio
 
     ComPtr<IDebugSession> session;
     ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
-    EXPECT_TRUE(test::WaitUntil([&] { return TextOf(ControlOf(dialog, IDC_CONNECTIONS)) == "1"; },
+    EXPECT_TRUE(test::WaitUntil([&] { return test::WindowText(ControlOf(dialog, IDC_CONNECTIONS)) == "1"; },
                                 milliseconds(20000)))
         << "the count did not follow the new session within 20 s";
     const HWND list = ControlOf(dialog, IDC_SESSIONS);
@@ -86,7 +80,7 @@ TEST(PropertiesDialogTest, ApplyAndOkReachTheRunningServerAndStatusFollowsSessio
     EXPECT_EQ(output.LinesEndingWith("00000007 coded").back(), "00000007 coded");
 
     EXPECT_EQ(session->CloseSession(), S_OK);
-    EXPECT_TRUE(test::WaitUntil([&] { return TextOf(ControlOf(dialog, IDC_CONNECTIONS)) == "0"; },
+    EXPECT_TRUE(test::WaitUntil([&] { return test::WindowText(ControlOf(dialog, IDC_CONNECTIONS)) == "0"; },
                                 milliseconds(20000)))
         << "the count did not follow the closed session within 20 s";
     EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
@@ -103,7 +97,7 @@ TEST(PropertiesDialogTest, BeforeAnyClientApplyStoresAndTheStatusPageIsEmpty) {
     test::ServerProcess server;
     const HWND dialog = OpenProperties();
     ASSERT_NE(dialog, nullptr) << "no \"Norvale Properties\" within 20 s";
-    EXPECT_EQ(TextOf(ControlOf(dialog, IDC_CONNECTIONS)), "0");
+    EXPECT_EQ(test::WindowText(ControlOf(dialog, IDC_CONNECTIONS)), "0");
     EXPECT_EQ(SendMessageA(ControlOf(dialog, IDC_SESSIONS), LB_GETCOUNT, 0, 0), 0);
     Click(dialog, IDC_INCLUDETHREADID);
     Click(dialog, IDC_APPLY);

@@ -46,7 +46,7 @@ TEST_F(ConfigValuesTest, SavesAllFifteenValuesAsFlagTextsAndTheNameAsTyped) {
     EXPECT_EQ(loaded.fileName, values.fileName);
 }
 
-TEST_F(ConfigValuesTest, AFailingWriteRaisesAndWritesNothingAfterIt) {
+TEST_F(ConfigValuesTest, AFailingWriteRaisesARegistryError) {
     EXPECT_THROW(SaveConfigValues(nullptr, subkey_, ConfigValues{}), ERegistryError);
 }
 

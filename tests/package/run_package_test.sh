@@ -25,17 +25,18 @@ export WINEDEBUG=-all
 
 XVFB_PID=
 WINESERVER_PID=
-FAILED=0
 
 log() { printf '== package test: %s\n' "$*" >&2; }
 fail() {
   log "FAILED: $*"
-  FAILED=1
   exit 1
 }
 wine_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
+# Whatever ended the script, a failed step or `set -e`, its status decides
+# whether the work folder stays for a look.
 cleanup() {
+  local status=$?
   set +e
   cd /
   if [ -d "$WINEPREFIX" ]; then
@@ -44,7 +45,7 @@ cleanup() {
   fi
   [ -n "$WINESERVER_PID" ] && kill "$WINESERVER_PID" 2>/dev/null && wait "$WINESERVER_PID" 2>/dev/null
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
-  if [ "$FAILED" != 0 ] && [ -n "${NORVALE_KEEP_FAILED:-}" ]; then
+  if [ "$status" != 0 ] && [ -n "${NORVALE_KEEP_FAILED:-}" ]; then
     log "kept $WORK for a look"
   else
     rm -rf "$WORK"
@@ -93,7 +94,8 @@ PACKAGE=$WORK/unpacked/$NAME
 [ -d "$PACKAGE" ] || fail "the zip holds no folder $NAME"
 for file in INSTALL.txt README.md bin/norvale.exe bin/monoscreen.exe \
             include/norvale/Norvale.idl include/norvale/Norvale.tlb include/norvale/Norvale_h.h \
-            include/norvale/Norvale_i.c examples/demo.vbs examples/demo.js examples/cpp_client.cpp; do
+            include/norvale/Norvale_i.c examples/demo.vbs examples/demo.js examples/cpp_client.cpp \
+            examples/hello.vbs examples/demo.ps1; do
   [ -s "$PACKAGE/$file" ] || fail "the package has no $file"
 done
 version=${NAME#norvale-}
@@ -196,6 +198,7 @@ run_step cpp-client 60 0 wine "$WORK/cpp_client.exe"
 [ ! -s "$LOGS/cpp-client.out" ] || fail "the C++ example printed: $(cat "$LOGS/cpp-client.out")"
 for _ in $(seq 150); do grep -qs 'Norvale Shutting Down' "$output" && break; sleep 0.2; done
 grep -q 'Posting done' "$output" || fail "the C++ example's message is not in the file"
+grep -q 'Norvale Shutting Down' "$output" || fail "the server did not end within 30 s of the C++ example's end"
 wait_server_gone "the C++ example's"
 
 # --- removing the registration -------------------------------------------------

@@ -56,6 +56,13 @@ HWND FindControl(HWND window, int id) {
     return wanted.second;
 }
 
+std::string WindowText(HWND window) {
+    // WM_GETTEXT, unlike GetWindowText, reads a control of another process too.
+    char text[512] = {};
+    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
 }  // namespace norvale::test
 
 #endif

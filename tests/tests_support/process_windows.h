@@ -18,6 +18,9 @@ HWND FindProcessWindow(DWORD processId, const std::string& className,
 // identifier; none when there is none.
 HWND FindControl(HWND window, int id);
 
+// A window's or control's text, also of another process's window.
+std::string WindowText(HWND window);
+
 }  // namespace norvale::test
 
 #endif
