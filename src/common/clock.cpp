@@ -1,5 +1,7 @@
 #include "common/clock.h"
 
+#include "common/local_time.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -10,13 +12,14 @@
 namespace norvale {
 
 #ifdef _WIN32
-TimeOfDay LocalTimeOfDay() {
+LocalDateTime LocalNow() {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    return TimeOfDay{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+    return LocalDateTime{now.wYear, now.wMonth, now.wDay,
+                         TimeOfDay{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds}};
 }
 #else
-TimeOfDay LocalTimeOfDay() {
+LocalDateTime LocalNow() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     // The calendar conversion takes a lock and the time zone; once a second is enough.
@@ -28,9 +31,13 @@ TimeOfDay LocalTimeOfDay() {
     }
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    return TimeOfDay{static_cast<uint16_t>(local.tm_hour), static_cast<uint16_t>(local.tm_min),
-                     static_cast<uint16_t>(local.tm_sec), static_cast<uint16_t>(millis)};
+    return LocalDateTime{static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
+                         static_cast<uint16_t>(local.tm_mday),
+                         TimeOfDay{static_cast<uint16_t>(local.tm_hour), static_cast<uint16_t>(local.tm_min),
+                                   static_cast<uint16_t>(local.tm_sec), static_cast<uint16_t>(millis)}};
 }
 #endif
+
+TimeOfDay LocalTimeOfDay() { return LocalNow().time; }
 
 }  // namespace norvale

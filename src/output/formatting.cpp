@@ -66,13 +66,17 @@ void AppendPrefix(std::string& prefix, const OutputSettings& settings, const Ses
 
 std::string BlockIndent(std::string_view prefix) { return std::string(prefix.size() + 2, ' '); }
 
-std::vector<std::string> SplitLines(std::string_view text) {
-    text = text.substr(0, text.find('\0'));
-    std::vector<std::string> lines;
+namespace {
+
+template <typename Char>
+std::vector<std::basic_string<Char>> SplitLinesOf(std::basic_string_view<Char> text) {
+    static constexpr Char kBreaks[] = {'\r', '\n', 0};
+    text = text.substr(0, text.find(Char{0}));
+    std::vector<std::basic_string<Char>> lines;
     size_t start = 0;
     while (start < text.size()) {
-        const size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
+        const size_t end = text.find_first_of(kBreaks, start);
+        if (end == std::basic_string_view<Char>::npos) {
             lines.emplace_back(text.substr(start));
             break;
         }
@@ -81,6 +85,11 @@ std::vector<std::string> SplitLines(std::string_view text) {
     }
     return lines;
 }
+
+}  // namespace
+
+std::vector<std::string> SplitLines(std::string_view text) { return SplitLinesOf(text); }
+std::vector<std::wstring> SplitLines(std::wstring_view text) { return SplitLinesOf(text); }
 
 std::vector<std::string> HexDump(std::span<const uint8_t> bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";

@@ -45,6 +45,7 @@ std::string BlockIndent(std::string_view prefix);
 // Lines of an `AddStrings` text: breaks at CR LF, lone CR and lone LF; no
 // empty line after a final break; the text ends at its first NUL.
 std::vector<std::string> SplitLines(std::string_view text);
+std::vector<std::wstring> SplitLines(std::wstring_view text);
 
 // Rows of 16 bytes: hex digits each followed by a space, padded to 48
 // columns, then the bytes with "." for 0 to 32. No bytes give one blank row.

@@ -1,0 +1,82 @@
+#pragma once
+
+// One message as the dispatch hands it to every destination: who sent it, when,
+// and the text as the client sent it (UTF-16). Destinations that show 8-bit
+// lines get those made once by the dispatch; the others take what they need
+// from the entry itself.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/local_time.h"
+#include "common/session_naming.h"
+#include "output/formatting.h"
+
+namespace norvale {
+
+// A session's naming as the client gave it, shared by every entry of the
+// session (and kept by the rows that outlive it).
+struct TraceSource {
+    std::wstring Project;
+    std::wstring Module;
+    std::wstring Class;
+    std::wstring Machine;
+    int32_t ProcessID = 0;
+};
+
+// A block's further lines, made from what the client sent in the form a
+// destination asks for, each form at most once: text lines (`AddStrings`) or
+// hex rows (`AddBinary`). Not thread-safe; it lives for one dispatch.
+class TBlockLines {
+public:
+    static TBlockLines FromText(std::wstring_view data) { return TBlockLines(data, {}, false); }
+    static TBlockLines FromBytes(std::span<const uint8_t> bytes) { return TBlockLines({}, bytes, true); }
+
+    // In the code page, exactly as the file shows them.
+    const std::vector<std::string>& Ansi() const;
+    // UTF-16: text lines as sent; hex rows converted from the code page.
+    const std::vector<std::wstring>& Wide() const;
+
+private:
+    TBlockLines(std::wstring_view text, std::span<const uint8_t> bytes, bool binary)
+        : text_(text), bytes_(bytes), binary_(binary) {}
+
+    std::wstring_view text_;
+    std::span<const uint8_t> bytes_;
+    bool binary_;
+    mutable std::optional<std::vector<std::string>> ansi_;
+    mutable std::optional<std::vector<std::wstring>> wide_;
+};
+
+struct TraceEntry {
+    // None for the server's own notices.
+    std::shared_ptr<const TraceSource> source;
+    // The same naming in the code page, for the line prefix and the file name.
+    const SessionNaming* session = nullptr;
+    // The call's class: the session's, or the one `AddClassMessage` names.
+    std::wstring_view className;
+    int32_t threadId = 0;
+    int32_t code = 0;
+    MessageKind kind = MessageKind::Plain;
+    LocalDateTime time;
+    // Without the method markers.
+    std::wstring_view text;
+    // A block's further lines; none for a single line.
+    const TBlockLines* block = nullptr;
+};
+
+// What the process keeps of every entry, whichever server object dispatched
+// it (the trace window's store, later forwarding). Called under the output
+// lock, so it must not wait or block.
+class IEntrySink {
+public:
+    virtual ~IEntrySink() = default;
+    virtual void Append(const TraceEntry& entry) noexcept = 0;
+};
+
+}  // namespace norvale
