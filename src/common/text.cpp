@@ -86,4 +86,10 @@ std::string AsciiLowerCase(std::string_view text) {
     return lower;
 }
 
+std::string_view TrimSpaces(std::string_view text) {
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 }  // namespace norvale

@@ -34,4 +34,7 @@ std::string PathPartOfPath(std::string_view path);
 // ASCII A to Z only; other bytes of the code page stay as they are.
 std::string AsciiLowerCase(std::string_view text);
 
+// Without the space characters at either end; a tab or line break stays.
+std::string_view TrimSpaces(std::string_view text);
+
 }  // namespace norvale

@@ -1,22 +1,12 @@
 #include "config/registry_config.h"
 
+#include "common/text.h"
 #include "config/registry_values.h"
 
 namespace norvale {
 
-namespace {
-
-// Only the space character: a tab or line break typed into a name stays.
-std::string TrimSpaces(std::string_view text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
-}
-
-}  // namespace
-
 void TRegistryConfig::SetNamePart(std::string& part, std::string_view text) {
-    std::string trimmed = TrimSpaces(text);
+    std::string trimmed(TrimSpaces(text));
     if (trimmed.empty() || trimmed == part) return;
     part = std::move(trimmed);
     path_.clear();
@@ -28,7 +18,7 @@ void TRegistryConfig::SetApplicationName(std::string_view name) { SetNamePart(ap
 void TRegistryConfig::SetCompanyName(std::string_view name) { SetNamePart(companyName_, name); }
 
 void TRegistryConfig::SetVersion(std::string_view version) {
-    std::string trimmed = TrimSpaces(version);
+    std::string trimmed(TrimSpaces(version));
     if (trimmed == version_) return;
     version_ = std::move(trimmed);
     path_.clear();
@@ -36,7 +26,7 @@ void TRegistryConfig::SetVersion(std::string_view version) {
 }
 
 void TRegistryConfig::SetPath(std::string_view path) {
-    std::string trimmed = TrimSpaces(path);
+    std::string trimmed(TrimSpaces(path));
     if (trimmed == path_) return;
     path_ = std::move(trimmed);
     applicationName_.clear();

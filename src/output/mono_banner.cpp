@@ -1,17 +1,13 @@
 #include "output/mono_banner.h"
 
+#include "common/text.h"
+
 namespace norvale {
 
 namespace {
 
 constexpr uint32_t kPlatformWindows = 1;
 constexpr uint32_t kPlatformNt = 2;
-
-std::string_view TrimSpaces(std::string_view text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 }  // namespace
 
