@@ -1,0 +1,40 @@
+#include "config/options_settings.h"
+
+#include <algorithm>
+
+#include "common/text.h"
+#include "config/registry_values.h"
+
+namespace norvale {
+
+uint32_t WindowLinesFromText(std::string_view text) {
+    text = TrimSpaces(text);
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) text.remove_prefix(1);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return kDefaultWindowLines;
+    if (negative) return kMinWindowLines;
+    // Past the upper bound more digits change nothing, so the sum stops
+    // there and no length of text can overflow it.
+    uint32_t value = 0;
+    for (const char digit : text) {
+        value = std::min(value * 10 + static_cast<uint32_t>(digit - '0'), kMaxWindowLines + 1);
+    }
+    return std::clamp(value, kMinWindowLines, kMaxWindowLines);
+}
+
+OptionsSettings ReadOptionsSettings(const OptionsLocation& location) {
+    OptionsSettings settings;
+    for (const OptionsFlag& flag : kOptionsFlags) {
+        settings.*flag.member = ReadRegBool(location.root, location.subkey, flag.name, settings.*flag.member);
+    }
+    settings.WindowLines = WindowLinesFromText(ReadRegString(location.root, location.subkey, kWindowLinesValue, ""));
+    return settings;
+}
+
+void WriteOptionsFlags(const OptionsLocation& location, const OptionsSettings& settings) {
+    for (const OptionsFlag& flag : kOptionsFlags) {
+        WriteRegBool(location.root, location.subkey, flag.name, settings.*flag.member);
+    }
+}
+
+}  // namespace norvale

@@ -1,0 +1,56 @@
+#pragma once
+
+// The `Options` key: how entries reach the trace window and how many of them
+// it keeps. Stored and read like the `Output` values: text values, flags as
+// "1" and "0", and a value that cannot be read is its default, silently.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "config/registry_api.h"
+
+namespace norvale {
+
+inline constexpr uint32_t kDefaultWindowLines = 100000;
+inline constexpr uint32_t kMinWindowLines = 1000;
+inline constexpr uint32_t kMaxWindowLines = 10000000;
+
+struct OptionsSettings {
+    bool ToWindow = true;
+    uint32_t WindowLines = kDefaultWindowLines;
+};
+
+// Where the options are kept: the per-user `Options` key, unless a test
+// points elsewhere.
+struct OptionsLocation {
+    RegKey root = RegCurrentUser();
+    std::string subkey = kOptionsSettingsKey;
+
+    static constexpr const char* kOptionsSettingsKey = "Software\\brantwick\\Norvale\\Options";
+};
+
+// The key's flags by value name, in the order they are read and written: a
+// new flag is its member above and its row here.
+struct OptionsFlag {
+    const char* name;
+    bool OptionsSettings::*member;
+};
+inline constexpr OptionsFlag kOptionsFlags[] = {
+    {"ToWindow", &OptionsSettings::ToWindow},
+};
+
+// Stored as the user typed it; the reader decodes it.
+inline constexpr const char* kWindowLinesValue = "WindowLines";
+
+// A decimal number, spaces around it and a sign allowed, taken to the
+// nearest bound; any other text, the empty one included, is the default.
+uint32_t WindowLinesFromText(std::string_view text);
+
+OptionsSettings ReadOptionsSettings(const OptionsLocation& location);
+
+// Every flag as "1" or "0". The first failing write raises `ERegistryError`
+// and the rest are not written.
+void WriteOptionsFlags(const OptionsLocation& location, const OptionsSettings& settings);
+
+}  // namespace norvale

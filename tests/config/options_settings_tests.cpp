@@ -1,0 +1,32 @@
+// The `Options` key: what a `WindowLines` text counts, and its values by name.
+
+#include <gtest/gtest.h>
+
+#include "config/options_settings.h"
+#include "tests_support/scratch.h"
+
+namespace norvale {
+namespace {
+
+TEST(WindowLinesFromTextTest, ANumberIsTakenToItsBoundsAnyOtherTextIsTheDefault) {
+    const std::pair<const char*, uint32_t> rows[] = {
+        {"5000", 5000},  {"1000", 1000},   {"999", 1000}, {"10000000", 10000000}, {"10000001", 10000000},
+        {" 5000 ", 5000}, {"+5000", 5000}, {"-5", 1000},  {"99999999999999999999", 10000000}, {"", 100000},
+        {"+", 100000},   {"5000 rows", 100000}, {"5 000", 100000}, {"\t5000", 100000},
+    };
+    for (const auto& [text, lines] : rows) EXPECT_EQ(WindowLinesFromText(text), lines) << '"' << text << '"';
+}
+
+TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
+    test::ScratchSettings key;
+    const OptionsLocation location{key.Location().root, key.Location().subkey};
+    EXPECT_TRUE(ReadOptionsSettings(location).ToWindow);
+    EXPECT_EQ(ReadOptionsSettings(location).WindowLines, 100000u);
+    key.Set("ToWindow", "0");
+    key.Set("WindowLines", "5000");
+    EXPECT_FALSE(ReadOptionsSettings(location).ToWindow);
+    EXPECT_EQ(ReadOptionsSettings(location).WindowLines, 5000u);
+}
+
+}  // namespace
+}  // namespace norvale
