@@ -79,9 +79,12 @@ int RunAndWait(const std::string& commandLine, DWORD milliseconds = 600000) {
     return static_cast<int>(code);
 }
 
-void UseSettings(bool toFile, bool toConsole) {
+constexpr const char* kOptionsKey = "Software\\brantwick\\Norvale\\Options";
+
+void UseSettings(bool toFile, bool toConsole, bool toWindow = false) {
     const std::string key = SettingsLocation::kOutputSettingsKey;
     RegApiDeleteTree(RegCurrentUser(), key);
+    WriteRegBool(RegCurrentUser(), kOptionsKey, "ToWindow", toWindow);
     WriteRegBool(RegCurrentUser(), key, "ToFile", toFile);
     WriteRegBool(RegCurrentUser(), key, "ToConsole", toConsole);
     WriteRegBool(RegCurrentUser(), key, "IncludeDateTime", true);
@@ -192,18 +195,21 @@ void PrintBreakdownHeading() {
     std::printf("Where the time of a call goes, from a quarter as many calls again with the server's profile\n"
                 "recording, microseconds per call (per block for blocks), median of the rounds:\n"
                 "  client: the call as the client sees it; floor: the same call to the bare server; extra: their\n"
-                "  difference; method: the server's method, of it: lock (the output lock's system calls), conv.\n"
-                "  (text conversion), prefix, dispatch (the enabled outputs), of that file and its write calls;\n"
-                "  other: the method's remainder; outside: the extra not spent in the method\n"
-                "  %-20s %7s %7s %6s | %6s %6s %6s %6s %8s %6s %6s %6s | %7s\n",
-                "case", "client", "floor", "extra", "method", "lock", "conv.", "prefix", "dispatch", "file", "writes",
-                "other", "outside");
+                "  difference; method: the server's method, of it: lock (the output lock's system calls), window\n"
+                "  (the trace window's store), conv. (text conversion), prefix, dispatch (the enabled outputs), of\n"
+                "  that file and its write calls; other: the method's remainder; outside: the extra not spent in\n"
+                "  the method\n"
+                "  %-20s %7s %7s %6s | %6s %6s %6s %6s %6s %8s %6s %6s %6s | %7s\n",
+                "case", "client", "floor", "extra", "method", "lock", "window", "conv.", "prefix", "dispatch", "file",
+                "writes", "other", "outside");
 }
 
 // One case's breakdown: each column is the median over the rounds, the
 // differences taken round by round.
 void PrintBreakdown(const char* name, const std::vector<ChunkTimes>& floors, const std::vector<ChunkTimes>& rounds) {
-    enum Column { Client, Floor, Extra, Method, Lock, Conversion, Prefix, Dispatch, File, Writes, Other, Outside, Count };
+    enum Column {
+        Client, Floor, Extra, Method, Lock, Window, Conversion, Prefix, Dispatch, File, Writes, Other, Outside, Count
+    };
     std::vector<double> columns[Count];
     for (size_t round = 0; round < rounds.size(); ++round) {
         const ChunkTimes& times = rounds[round];
@@ -215,22 +221,23 @@ void PrintBreakdown(const char* name, const std::vector<ChunkTimes>& floors, con
             extra,
             stage(CallStage::Call),
             stage(CallStage::Lock),
+            stage(CallStage::Window),
             stage(CallStage::Conversion),
             stage(CallStage::Prefix),
             stage(CallStage::Dispatch),
             stage(CallStage::File),
             stage(CallStage::FileWrites),
-            stage(CallStage::Call) - stage(CallStage::Lock) - stage(CallStage::Conversion) - stage(CallStage::Prefix) -
-                stage(CallStage::Dispatch),
+            stage(CallStage::Call) - stage(CallStage::Lock) - stage(CallStage::Window) -
+                stage(CallStage::Conversion) - stage(CallStage::Prefix) - stage(CallStage::Dispatch),
             extra - stage(CallStage::Call),
         };
         for (int column = 0; column < Count; ++column) columns[column].push_back(values[column]);
     }
     double m[Count];
     for (int column = 0; column < Count; ++column) m[column] = SpreadOf(columns[column]).median;
-    std::printf("  %-20s %7.1f %7.1f %6.1f | %6.1f %6.1f %6.1f %6.1f %8.1f %6.1f %6.1f %6.1f | %7.1f\n", name,
-                m[Client], m[Floor], m[Extra], m[Method], m[Lock], m[Conversion], m[Prefix], m[Dispatch], m[File],
-                m[Writes], m[Other], m[Outside]);
+    std::printf("  %-20s %7.1f %7.1f %6.1f | %6.1f %6.1f %6.2f %6.1f %6.1f %8.1f %6.1f %6.1f %6.1f | %7.1f\n", name,
+                m[Client], m[Floor], m[Extra], m[Method], m[Lock], m[Window], m[Conversion], m[Prefix], m[Dispatch],
+                m[File], m[Writes], m[Other], m[Outside]);
 }
 
 // What every call of the benchmark passes: a message of the length traces
@@ -488,13 +495,15 @@ int CallCases() {
         const char* name;
         bool toFile;
         bool toConsole;
+        bool toWindow;
         bool blocks;
     };
     const Case cases[] = {
-        {"(a) outputs off", false, false, false},
-        {"(b) file", true, false, false},
-        {"(c) file + console", true, true, false},
-        {"blocks to the file", true, false, true},
+        {"(a) outputs off", false, false, false, false},
+        {"(b) file", true, false, false, false},
+        {"(b) file + window", true, false, true, false},
+        {"(c) file + console", true, true, false, false},
+        {"blocks to the file", true, false, false, true},
     };
     constexpr size_t kCases = std::size(cases);
     std::vector<ChunkTimes> floors[kCases];
@@ -520,7 +529,7 @@ int CallCases() {
             for (size_t step = 0; step < kCases; ++step) {
                 const size_t i = (step + static_cast<size_t>(round)) % kCases;
                 const Case& c = cases[i];
-                UseSettings(c.toFile, c.toConsole);
+                UseSettings(c.toFile, c.toConsole, c.toWindow);
                 norvale->RefreshProperties();
                 const int calls = c.blocks ? kCalls / 10 : kCalls;
                 const PairedTimes times = TimePairedCalls(bare.get(), norvale.get(), calls, c.blocks, profile);
@@ -627,6 +636,7 @@ int WholeRun() {
     MemoryRun();
     InProcessMemoryRun();
     RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
+    RegApiDeleteTree(RegCurrentUser(), kOptionsKey);
     return 0;
 }
 

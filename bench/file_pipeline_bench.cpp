@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
+#include "common/ansi_text.h"
 #include "common/file_io.h"
+#include "common/local_time.h"
 #include "config/registry_values.h"
 #include "output/output_stage.h"
 
@@ -62,18 +64,21 @@ void PipelineIntoFile(benchmark::State& state) {
     auto outputs = TProcessOutputs::MakeForProcess();
     TOutputStage stage(lock, *outputs, BenchSettings(fileName));
     stage.RefreshProperties();
-    std::vector<std::string> messages;
-    for (int i = 0; i < kLinesPerIteration; ++i) messages.push_back(Message(i));
-    std::string line;
+    std::vector<std::wstring> messages;
+    for (int i = 0; i < kLinesPerIteration; ++i) messages.push_back(AnsiToWide(Message(i)));
     for (auto _ : state) {
         for (const auto& message : messages) {
             // As a session call does: the lock for the whole call, taken
-            // again (re-entrantly) by the dispatch, and one line buffer.
+            // again (re-entrantly) by the dispatch, the time read for each.
             TMutexLock held(lock);
-            line.clear();
-            stage.AppendPrefix(line, kSession, 0x1A4, 10, kSession.Class);
-            line += message;
-            stage.DispatchLine(&kSession, line, MessageKind::Plain);
+            TraceEntry entry;
+            entry.session = &kSession;
+            entry.ansiClassName = kSession.Class;
+            entry.threadId = 0x1A4;
+            entry.code = 10;
+            entry.time = LocalNow();
+            entry.text = message;
+            stage.Dispatch(entry);
         }
         stage.CloseOutputFile();
     }

@@ -27,6 +27,7 @@
 #include "shell/main_form.h"
 #include "shell/shell_prompts.h"
 #include "shell/splash_form.h"
+#include "store/trace_store.h"
 
 namespace norvale {
 namespace {
@@ -121,7 +122,12 @@ int Run() {
     // Before the class is offered, so that the quit of a client that comes
     // and goes at once finds the main thread's queue.
     TObjectCount objectCount(mode);
+    // The trace window's rows belong to the process: they gather from the
+    // start, whichever server object dispatches them.
+    TTraceStore traceStore(ReadOptionsSettings(OptionsLocation{}).WindowLines);
     auto outputs = TProcessOutputs::MakeForProcess();
+    outputs->SetWindow(&traceStore);
+    outputs->RefreshOptions();
     // `ConfigDialog`: the properties dialog once it is made. Sessions come
     // and go on call threads, under the output lock; the dialog is asked to
     // refresh its Status page on its own thread.
@@ -171,10 +177,11 @@ int Run() {
         TShellHooks hooks;
         hooks.RequestTerminate = requestTerminate;
         hooks.SpawnProcess = [&liveRuns](const std::string& program) { liveRuns->Spawn(program); };
+        hooks.Shown = [&objectCount](bool shown) { shown ? objectCount.Hold() : objectCount.Unhold(); };
         // Closes itself at the first timer tick the message loop handles.
         TNorvaleSplashForm splash;
         splash.ShowSplash();
-        TMainForm mainForm(instance, registry, prompts, hooks);
+        TMainForm mainForm(instance, registry, prompts, traceStore, hooks);
         TDebugRuns runs(mainForm);
         {
             std::lock_guard lock(runsLock);

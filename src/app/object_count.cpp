@@ -12,13 +12,21 @@ TObjectCount::TObjectCount(StartMode mode)
 
 void TObjectCount::Raise() {
     ++count_;
-    if (automation_) CoAddRefServerProcess();
+    Hold();
 }
 
 void TObjectCount::Lower() {
     --count_;
-    // The platform suspends the class objects when its count reaches 0, so
-    // no activation can slip in between that and the end.
+    Unhold();
+}
+
+void TObjectCount::Hold() {
+    if (automation_) CoAddRefServerProcess();
+}
+
+// The platform suspends the class objects when its count reaches 0, so no
+// activation can slip in between that and the end.
+void TObjectCount::Unhold() {
     if (automation_ && CoReleaseServerProcess() == 0) PostThreadMessageA(mainThread_, WM_QUIT, 0, 0);
 }
 

@@ -22,6 +22,10 @@ public:
 
     void Raise();
     void Lower();
+    // Keeps an automation-mode process running without counting an object
+    // (no client holds it, so closing asks nobody), as the last object would.
+    void Hold();
+    void Unhold();
     int32_t Count() const { return count_.load(); }
 
 private:

@@ -17,6 +17,7 @@ enum class CallStage {
     Conversion,  // wide text arguments to ANSI
     Lock,        // the output lock's system calls: the wait and the release
     Prefix,      // the prefix, time of day included
+    Window,      // the trace window's store, under the lock
     Dispatch,    // every enabled output, under the lock
     File,        // the file output's part of the dispatch
     FileWrites,  // the file output's write calls

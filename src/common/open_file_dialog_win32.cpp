@@ -19,4 +19,18 @@ std::optional<std::string> ChooseFileToOpen(HWND owner, const OpenFileRequest& r
     return std::string(path);
 }
 
+std::optional<std::wstring> ChooseFileToSave(HWND owner, const wchar_t* filter, const wchar_t* defaultExtension) {
+    wchar_t path[MAX_PATH] = {};
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrDefExt = defaultExtension;
+    dialog.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    if (!GetSaveFileNameW(&dialog)) return std::nullopt;
+    return std::wstring(path);
+}
+
 }  // namespace norvale

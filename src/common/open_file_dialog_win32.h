@@ -18,4 +18,8 @@ struct OpenFileRequest {
 // The file the user picked; none when cancelled.
 std::optional<std::string> ChooseFileToOpen(HWND owner, const OpenFileRequest& request);
 
+// The file to save to, in full Unicode; an existing file is confirmed first.
+// `filter` as above; none when cancelled.
+std::optional<std::wstring> ChooseFileToSave(HWND owner, const wchar_t* filter, const wchar_t* defaultExtension);
+
 }  // namespace norvale

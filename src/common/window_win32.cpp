@@ -39,6 +39,27 @@ void TWindow::Create(const char* className, DWORD exStyle, const char* caption, 
     }
 }
 
+void TWindow::CreateUnicode(const wchar_t* className, DWORD exStyle, const wchar_t* caption, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HBRUSH background) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW known{};
+    known.cbSize = sizeof known;
+    if (!GetClassInfoExW(instance, className, &known)) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = Procedure;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        windowClass.hbrBackground = background;
+        windowClass.lpszClassName = className;
+        if (RegisterClassExW(&windowClass) == 0) throw ENorvaleError("cannot register a Unicode window class");
+    }
+    if (CreateWindowExW(exStyle, className, caption, style, x, y, width, height, parent, nullptr, instance, this) ==
+        nullptr) {
+        throw ENorvaleError("cannot create a Unicode window");
+    }
+}
+
 LRESULT TWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefaultHandling(message, wParam, lParam);
 }
@@ -49,6 +70,7 @@ LRESULT TWindow::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK TWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
+        // The wide and the single-byte structures differ only in their texts.
         const auto* creation = reinterpret_cast<CREATESTRUCTA*>(lParam);
         // A document child gets its creation parameter wrapped by the frame.
         void* parameter = (creation->dwExStyle & WS_EX_MDICHILD) != 0
@@ -60,7 +82,10 @@ LRESULT CALLBACK TWindow::Procedure(HWND window, UINT message, WPARAM wParam, LP
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
     }
     auto* self = reinterpret_cast<TWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+    if (self == nullptr) {
+        return IsWindowUnicode(window) ? DefWindowProcW(window, message, wParam, lParam)
+                                       : DefWindowProcA(window, message, wParam, lParam);
+    }
     LRESULT result = 0;
     try {
         result = self->HandleMessage(message, wParam, lParam);

@@ -26,6 +26,12 @@ protected:
     void Create(const char* className, DWORD exStyle, const char* caption, DWORD style, int x, int y, int width,
                 int height, HWND parent, HMENU menu);
 
+    // The same for a Unicode window: its class is registered with the wide
+    // calls, so it and its controls exchange UTF-16 text and notifications.
+    // `DefaultHandling` must then call the wide default procedure.
+    void CreateUnicode(const wchar_t* className, DWORD exStyle, const wchar_t* caption, DWORD style, int x, int y,
+                       int width, int height, HWND parent, HBRUSH background);
+
     // Destroys the window now, before the members of a derived window go.
     void DestroyHandle();
 

@@ -1,57 +1,25 @@
 #include "output/output_stage.h"
 
+#include "common/ansi_text.h"
 #include "common/call_profile.h"
 
 namespace norvale {
 
-TOutputStage::TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, SettingsLocation location, Clock clock)
-    : outputLock_(outputLock), outputs_(outputs), location_(std::move(location)), clock_(std::move(clock)) {}
+TOutputStage::TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, SettingsLocation location)
+    : outputLock_(outputLock), outputs_(outputs), location_(std::move(location)) {}
 
 void TOutputStage::RefreshProperties() {
     TMutexLock lock(outputLock_);
     settings_ = ReadOutputSettings(location_);
     outputs_.ApplySettings(settings_);
+    outputs_.RefreshOptions();
 }
 
-void TOutputStage::AppendPrefix(std::string& line, const SessionNaming& session, int32_t threadId, int32_t code,
-                                std::string_view className) {
-    const TStageTimer timer(CallStage::Prefix);
-    const TimeOfDay time = settings_.IncludeDateTime ? clock_() : TimeOfDay{};
-    norvale::AppendPrefix(line, settings_, session, threadId, code, className, time);
-}
-
-void TOutputStage::WriteToOutputs(const TraceLine& line) {
-    const TStageTimer timer(CallStage::Dispatch);
+void TOutputStage::WriteLine(const TraceLine& line) {
     if (settings_.ToConsole) outputs_.Console().WriteLine(line);
     if (settings_.ToMono) outputs_.Screen().WriteLine(line);
     if (settings_.ToCodeSite) outputs_.Viewer().WriteLine(line);
     if (settings_.ToFile) file_.WriteLine(line);
-}
-
-void TOutputStage::DispatchLine(const SessionNaming* session, const std::string& line, MessageKind kind) {
-    TMutexLock lock(outputLock_);
-    WriteToOutputs(TraceLine{line, line, kind, session});
-}
-
-void TOutputStage::DispatchMarked(const SessionNaming* session, const std::string& prefix, std::string_view marker,
-                                  const std::string& message, MessageKind kind) {
-    TMutexLock lock(outputLock_);
-    if (!settings_.AnyOutput()) return;
-    std::string text = prefix;
-    text += marker;
-    text += message;
-    const std::string viewerText = prefix + message;
-    WriteToOutputs(TraceLine{text, viewerText, kind, session});
-}
-
-void TOutputStage::DispatchEnter(const SessionNaming* session, const std::string& prefix,
-                                 const std::string& message) {
-    DispatchMarked(session, prefix, kEnterMarker, message, MessageKind::EnterMethod);
-}
-
-void TOutputStage::DispatchExit(const SessionNaming* session, const std::string& prefix,
-                                const std::string& message) {
-    DispatchMarked(session, prefix, kExitMarker, message, MessageKind::ExitMethod);
 }
 
 namespace {
@@ -65,20 +33,58 @@ void EndingOnlyItsOwnOutput(Write write) {
     }
 }
 
+std::string_view MarkerOf(MessageKind kind) {
+    switch (kind) {
+        case MessageKind::EnterMethod: return kEnterMarker;
+        case MessageKind::ExitMethod: return kExitMarker;
+        default: return {};
+    }
+}
+
 }  // namespace
 
-void TOutputStage::DispatchBlock(const SessionNaming* session, const std::string& prefix,
-                                 const std::vector<std::string>& entries, const std::string& message) {
-    TMutexLock lock(outputLock_);
-    if (!settings_.AnyOutput()) return;
-    const std::string heading = prefix + message;
-    const std::string indent = BlockIndent(prefix);
-    const TraceBlock block{heading, indent, entries, session};
-    const TStageTimer timer(CallStage::Dispatch);
+void TOutputStage::WriteBlock(const TraceBlock& block) {
     if (settings_.ToConsole) EndingOnlyItsOwnOutput([&] { outputs_.Console().WriteBlock(block); });
     if (settings_.ToMono) EndingOnlyItsOwnOutput([&] { outputs_.Screen().WriteBlock(block); });
     if (settings_.ToFile) EndingOnlyItsOwnOutput([&] { file_.WriteBlock(block); });
     if (settings_.ToCodeSite) outputs_.Viewer().WriteBlock(block);
+}
+
+void TOutputStage::Dispatch(const TraceEntry& entry) {
+    TMutexLock lock(outputLock_);
+    outputs_.AppendEntry(entry);
+    if (!settings_.AnyOutput()) return;
+
+    // Every line of a calling thread is built in buffers of that thread, so
+    // the hot path allocates nothing once they have grown.
+    thread_local std::string text;
+    thread_local std::string viewerText;
+    text.clear();
+    if (entry.session != nullptr) {
+        const TStageTimer timer(CallStage::Prefix);
+        AppendPrefix(text, settings_, *entry.session, entry.threadId, entry.code, entry.ansiClassName,
+                     entry.time.time);
+    }
+    const size_t prefixLength = text.size();
+    {
+        const TStageTimer timer(CallStage::Conversion);
+        viewerText.assign(text);
+        viewerText += WideToAnsi(entry.text);
+    }
+    const TStageTimer timer(CallStage::Dispatch);
+    if (entry.block != nullptr) {
+        const std::string indent = BlockIndent(std::string_view(text).substr(0, prefixLength));
+        WriteBlock(TraceBlock{viewerText, indent, entry.block->Ansi(), entry.session});
+        return;
+    }
+    const std::string_view marker = MarkerOf(entry.kind);
+    if (marker.empty()) {
+        WriteLine(TraceLine{viewerText, viewerText, entry.kind, entry.session});
+        return;
+    }
+    text += marker;
+    text.append(viewerText, prefixLength);
+    WriteLine(TraceLine{text, viewerText, entry.kind, entry.session});
 }
 
 void TOutputStage::CloseOutputFile() {

@@ -1,5 +1,6 @@
 #include "output/process_outputs.h"
 
+#include "common/call_profile.h"
 #include "output/codesite_output.h"
 #include "output/console_output.h"
 #ifdef _WIN32
@@ -28,6 +29,21 @@ void TProcessOutputs::ApplySettings(OutputSettings& settings) {
     console_->SwitchConsole(settings.ToConsole);
     if (settings.ToMono && !monoActive_) screen_->Banner();
     monoActive_ = settings.ToMono;
+}
+
+}  // namespace norvale
+
+namespace norvale {
+
+void TProcessOutputs::RefreshOptions() {
+    options_ = ReadOptionsSettings(OptionsLocation{});
+    if (window_ != nullptr) window_->ApplyOptions(options_);
+}
+
+void TProcessOutputs::AppendEntry(const TraceEntry& entry) {
+    if (window_ == nullptr || !options_.ToWindow) return;
+    const TStageTimer timer(CallStage::Window);
+    window_->Append(entry);
 }
 
 }  // namespace norvale

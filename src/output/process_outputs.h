@@ -4,6 +4,7 @@
 
 #include "output/output.h"
 #include "output/output_settings.h"
+#include "output/trace_entry.h"
 
 namespace norvale {
 
@@ -23,6 +24,13 @@ public:
     // screen shows its banner when it turns on.
     void ApplySettings(OutputSettings& settings);
 
+    // The trace window's store; set once at start, before any dispatch.
+    void SetWindow(IEntrySink* window) { window_ = window; }
+    // Re-reads the process's own options, which every server object shares.
+    void RefreshOptions();
+    // Hands the entry to the process's entry destinations that are on.
+    void AppendEntry(const TraceEntry& entry);
+
     IConsoleOutput& Console() { return *console_; }
     IScreenOutput& Screen() { return *screen_; }
     IOutput& Viewer() { return *viewer_; }
@@ -33,6 +41,8 @@ private:
     std::unique_ptr<IScreenOutput> screen_;
     std::unique_ptr<IOutput> viewer_;
     bool monoActive_ = false;
+    IEntrySink* window_ = nullptr;
+    OptionsSettings options_;
 };
 
 }  // namespace norvale

@@ -15,6 +15,7 @@
 
 #include "common/local_time.h"
 #include "common/session_naming.h"
+#include "config/options_settings.h"
 #include "output/formatting.h"
 
 namespace norvale {
@@ -58,8 +59,10 @@ struct TraceEntry {
     std::shared_ptr<const TraceSource> source;
     // The same naming in the code page, for the line prefix and the file name.
     const SessionNaming* session = nullptr;
-    // The call's class: the session's, or the one `AddClassMessage` names.
+    // The call's class: the session's, or the one `AddClassMessage` names;
+    // and the same in the code page, for the prefix.
     std::wstring_view className;
+    std::string_view ansiClassName;
     int32_t threadId = 0;
     int32_t code = 0;
     MessageKind kind = MessageKind::Plain;
@@ -77,6 +80,9 @@ class IEntrySink {
 public:
     virtual ~IEntrySink() = default;
     virtual void Append(const TraceEntry& entry) noexcept = 0;
+    // The process's options as read at start and at every refresh, also
+    // under the output lock.
+    virtual void ApplyOptions(const OptionsSettings& options) = 0;
 };
 
 }  // namespace norvale

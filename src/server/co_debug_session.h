@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "norvale/Norvale_h.h"
 #include "server/smart_com_object.h"
@@ -27,7 +28,8 @@ private:
     std::unique_ptr<TTraceSession> session_;
 };
 
-// A BSTR in the system code page; null and empty alike give the empty text.
-std::string AnsiOf(BSTR text);
+// A BSTR's text as the client sent it, embedded NULs included; null and
+// empty alike give the empty text.
+std::wstring_view TextOf(BSTR text);
 
 }  // namespace norvale

@@ -46,8 +46,9 @@ HRESULT TCoNorvale::OpenSessionEx(BSTR iProject, BSTR iModule, BSTR iClass, BSTR
     if (Value != nullptr) *Value = nullptr;
     return Boundary([&] {
         if (Value == nullptr) throw ENorvaleError("OpenSession needs a result slot", E_POINTER);
-        const SessionNaming naming{AnsiOf(iProject), AnsiOf(iModule), AnsiOf(iClass), AnsiOf(iMachine),
-                                   static_cast<int32_t>(iProcessID)};
+        const TraceSource naming{std::wstring(TextOf(iProject)), std::wstring(TextOf(iModule)),
+                                 std::wstring(TextOf(iClass)), std::wstring(TextOf(iMachine)),
+                                 static_cast<int32_t>(iProcessID)};
         // "Session opened.", the registry entry and the hand-over happen
         // with no other output in between.
         TMutexLock lock(context_.OutputLock);

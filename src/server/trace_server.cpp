@@ -1,25 +1,42 @@
 #include "server/trace_server.h"
 
+#include "common/ansi_text.h"
 #include "output/formatting.h"
 
 namespace norvale {
 
 namespace {
 
-constexpr const char* kStartingUp = "Norvale Starting Up";
-constexpr const char* kShuttingDown = "Norvale Shutting Down";
-constexpr const char* kSessionOpened = "Session opened.";
-constexpr const char* kSessionClosed = "Session closed.";
+constexpr const wchar_t* kStartingUp = L"Norvale Starting Up";
+constexpr const wchar_t* kShuttingDown = L"Norvale Shutting Down";
+constexpr const wchar_t* kSessionOpened = L"Session opened.";
+constexpr const wchar_t* kSessionClosed = L"Session closed.";
+
+SessionNaming InCodePage(const TraceSource& source) {
+    return SessionNaming{WideToAnsi(source.Project), WideToAnsi(source.Module), WideToAnsi(source.Class),
+                         WideToAnsi(source.Machine), source.ProcessID};
+}
 
 }  // namespace
 
 TTraceServer::TTraceServer(TMutex& outputLock, TProcessOutputs& outputs, TSessionRegistry& registry,
-                           SettingsLocation location, TOutputStage::Clock clock)
-    : outputLock_(outputLock), registry_(registry), output_(outputLock, outputs, std::move(location), std::move(clock)) {}
+                           SettingsLocation location, Clock clock)
+    : outputLock_(outputLock),
+      registry_(registry),
+      output_(outputLock, outputs, std::move(location)),
+      clock_(std::move(clock)) {}
+
+void TTraceServer::DispatchNotice(const wchar_t* text) {
+    TraceEntry entry;
+    entry.kind = MessageKind::Notice;
+    entry.time = clock_();
+    entry.text = text;
+    output_.Dispatch(entry);
+}
 
 void TTraceServer::Start() {
     output_.RefreshProperties();
-    output_.DispatchLine(nullptr, kStartingUp, MessageKind::Notice);
+    DispatchNotice(kStartingUp);
 }
 
 namespace {
@@ -39,27 +56,29 @@ void Quietly(Step step) noexcept {
 TTraceServer::~TTraceServer() {
     Quietly([&] {
         TMutexLock lock(outputLock_);
-        Quietly([&] { output_.DispatchLine(nullptr, kShuttingDown, MessageKind::Notice); });
+        Quietly([&] { DispatchNotice(kShuttingDown); });
         Quietly([&] { output_.CloseOutputFile(); });
         for (TTraceSession* session : liveSessions_) session->server_ = nullptr;
     });
 }
 
-std::unique_ptr<TTraceSession> TTraceServer::OpenSession(const SessionNaming& naming) {
+std::unique_ptr<TTraceSession> TTraceServer::OpenSession(const TraceSource& naming) {
     TMutexLock lock(outputLock_);
     auto session = std::make_unique<TTraceSession>(*this, naming);
-    registry_.Add(session->SessionNumber(), SessionName(naming));
+    registry_.Add(session->SessionNumber(), SessionName(session->naming_));
     return session;
 }
 
-TTraceSession::TTraceSession(TTraceServer& server, const SessionNaming& naming)
+TTraceSession::TTraceSession(TTraceServer& server, const TraceSource& naming)
     : outputLock_(server.outputLock_),
       registry_(server.registry_),
       server_(&server),
-      naming_(naming),
+      source_(std::make_shared<const TraceSource>(naming)),
+      naming_(InCodePage(naming)),
       sessionNumber_(TSessionRegistry::NewSessionNumber()) {
     TMutexLock lock(outputLock_);
-    server.output_.DispatchLine(&naming_, Prefix(0, 0, naming_.Class).append(kSessionOpened), MessageKind::Notice);
+    TraceEntry opened = Entry(0, 0, MessageKind::Notice, kSessionOpened);
+    DispatchLocked(opened);
     server.liveSessions_.insert(this);
 }
 
@@ -75,63 +94,69 @@ bool TTraceSession::Detached() const {
     return server_ == nullptr;
 }
 
+// With the session's own class; the time is stamped under the lock.
+TraceEntry TTraceSession::Entry(int32_t threadId, int32_t code, MessageKind kind, std::wstring_view text) const {
+    TraceEntry entry;
+    entry.source = source_;
+    entry.session = &naming_;
+    entry.className = source_->Class;
+    entry.ansiClassName = naming_.Class;
+    entry.threadId = threadId;
+    entry.code = code;
+    entry.kind = kind;
+    entry.text = text;
+    return entry;
+}
+
 // Holds the output lock for the whole call, so that the server object cannot
 // go away in the middle of it; a detached session does nothing.
-template <typename Call>
-void TTraceSession::WithServer(Call call) {
+void TTraceSession::Dispatch(TraceEntry& entry) {
     TMutexLock lock(outputLock_);
-    if (server_ != nullptr) call(server_->output_);
+    if (server_ != nullptr) DispatchLocked(entry);
 }
 
-// Every line of a calling thread is built in one buffer of that thread, so
-// the hot path allocates nothing once the buffer has grown.
-std::string& TTraceSession::Prefix(int32_t threadId, int32_t code, std::string_view className) {
-    thread_local std::string line;
-    line.clear();
-    server_->output_.AppendPrefix(line, naming_, threadId, code, className);
-    return line;
+void TTraceSession::DispatchLocked(TraceEntry& entry) {
+    entry.time = server_->clock_();
+    server_->output_.Dispatch(entry);
 }
 
-void TTraceSession::AddMessage(int32_t threadId, int32_t code, const std::string& message) {
-    WithServer([&](TOutputStage& output) {
-        output.DispatchLine(&naming_, Prefix(threadId, code, naming_.Class).append(message),
-                            MessageKindFromCode(code));
-    });
+void TTraceSession::AddMessage(int32_t threadId, int32_t code, std::wstring_view message) {
+    TraceEntry entry = Entry(threadId, code, MessageKindFromCode(code), message);
+    Dispatch(entry);
 }
 
-void TTraceSession::AddClassMessage(int32_t threadId, const std::string& className, int32_t code,
-                                    const std::string& message) {
-    WithServer([&](TOutputStage& output) {
-        output.DispatchLine(&naming_, Prefix(threadId, code, className).append(message),
-                            MessageKindFromCode(code));
-    });
+void TTraceSession::AddClassMessage(int32_t threadId, std::wstring_view className, int32_t code,
+                                    std::wstring_view message) {
+    const std::string ansiClassName = WideToAnsi(className);
+    TraceEntry entry = Entry(threadId, code, MessageKindFromCode(code), message);
+    entry.className = className;
+    entry.ansiClassName = ansiClassName;
+    Dispatch(entry);
 }
 
-void TTraceSession::EnterMethod(int32_t threadId, const std::string& message) {
-    WithServer([&](TOutputStage& output) {
-        output.DispatchEnter(&naming_, Prefix(threadId, 0, naming_.Class), message);
-    });
+void TTraceSession::EnterMethod(int32_t threadId, std::wstring_view message) {
+    TraceEntry entry = Entry(threadId, 0, MessageKind::EnterMethod, message);
+    Dispatch(entry);
 }
 
-void TTraceSession::ExitMethod(int32_t threadId, const std::string& message) {
-    WithServer([&](TOutputStage& output) {
-        output.DispatchExit(&naming_, Prefix(threadId, 0, naming_.Class), message);
-    });
+void TTraceSession::ExitMethod(int32_t threadId, std::wstring_view message) {
+    TraceEntry entry = Entry(threadId, 0, MessageKind::ExitMethod, message);
+    Dispatch(entry);
 }
 
-void TTraceSession::AddStrings(int32_t threadId, int32_t code, const std::string& message, std::string_view data) {
-    const auto lines = SplitLines(data);
-    WithServer([&](TOutputStage& output) {
-        output.DispatchBlock(&naming_, Prefix(threadId, code, naming_.Class), lines, message);
-    });
+void TTraceSession::AddStrings(int32_t threadId, int32_t code, std::wstring_view message, std::wstring_view data) {
+    const TBlockLines lines = TBlockLines::FromText(data);
+    TraceEntry entry = Entry(threadId, code, MessageKind::Block, message);
+    entry.block = &lines;
+    Dispatch(entry);
 }
 
-void TTraceSession::AddBinary(int32_t threadId, int32_t code, const std::string& message,
+void TTraceSession::AddBinary(int32_t threadId, int32_t code, std::wstring_view message,
                               std::span<const uint8_t> data) {
-    const auto rows = HexDump(data);
-    WithServer([&](TOutputStage& output) {
-        output.DispatchBlock(&naming_, Prefix(threadId, code, naming_.Class), rows, message);
-    });
+    const TBlockLines rows = TBlockLines::FromBytes(data);
+    TraceEntry entry = Entry(threadId, code, MessageKind::Block, message);
+    entry.block = &rows;
+    Dispatch(entry);
 }
 
 void TTraceSession::CloseSession() {
@@ -143,10 +168,10 @@ void TTraceSession::CloseSession() {
         registry_.Remove(sessionNumber_);
         return;
     }
-    TOutputStage& output = server_->output_;
-    output.DispatchLine(&naming_, Prefix(0, 0, naming_.Class).append(kSessionClosed), MessageKind::Notice);
+    TraceEntry closed = Entry(0, 0, MessageKind::Notice, kSessionClosed);
+    DispatchLocked(closed);
     registry_.Remove(sessionNumber_);
-    output.CloseOutputFile();
+    server_->output_.CloseOutputFile();
 }
 
 }  // namespace norvale

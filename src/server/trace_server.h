@@ -1,18 +1,21 @@
 #pragma once
 
-// What the server object and its sessions do, in 8-bit text and plain values:
-// the automation objects convert their arguments and call these.
+// What the server object and its sessions do, in plain values and the
+// client's UTF-16 text: the automation objects hand their arguments on.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 
+#include "common/local_time.h"
 #include "common/mutex.h"
 #include "common/session_naming.h"
 #include "output/output_stage.h"
+#include "output/trace_entry.h"
 #include "server/session_registry.h"
 
 namespace norvale {
@@ -21,8 +24,11 @@ class TTraceSession;
 
 class TTraceServer {
 public:
+    // When each entry was made: local time, read for every entry.
+    using Clock = std::function<LocalDateTime()>;
+
     TTraceServer(TMutex& outputLock, TProcessOutputs& outputs, TSessionRegistry& registry,
-                 SettingsLocation location, TOutputStage::Clock clock = LocalTimeOfDay);
+                 SettingsLocation location, Clock clock = LocalNow);
     // Writes "Norvale Shutting Down", closes the output file and detaches the
     // sessions still alive, so that later calls on them do nothing.
     ~TTraceServer();
@@ -34,7 +40,7 @@ public:
 
     // Writes "Session opened." and registers the session, with no other
     // output in between.
-    std::unique_ptr<TTraceSession> OpenSession(const SessionNaming& naming);
+    std::unique_ptr<TTraceSession> OpenSession(const TraceSource& naming);
 
     void RefreshProperties() { output_.RefreshProperties(); }
     void CloseOutputFile() { output_.CloseOutputFile(); }
@@ -43,26 +49,29 @@ public:
 private:
     friend class TTraceSession;
 
+    void DispatchNotice(const wchar_t* text);
+
     TMutex& outputLock_;
     TSessionRegistry& registry_;
     TOutputStage output_;
+    const Clock clock_;
     std::unordered_set<TTraceSession*> liveSessions_;
 };
 
 class TTraceSession {
 public:
     // Writes "Session opened."; raises when that fails.
-    TTraceSession(TTraceServer& server, const SessionNaming& naming);
+    TTraceSession(TTraceServer& server, const TraceSource& naming);
     ~TTraceSession();
     TTraceSession(const TTraceSession&) = delete;
     TTraceSession& operator=(const TTraceSession&) = delete;
 
-    void AddMessage(int32_t threadId, int32_t code, const std::string& message);
-    void AddClassMessage(int32_t threadId, const std::string& className, int32_t code, const std::string& message);
-    void EnterMethod(int32_t threadId, const std::string& message);
-    void ExitMethod(int32_t threadId, const std::string& message);
-    void AddStrings(int32_t threadId, int32_t code, const std::string& message, std::string_view data);
-    void AddBinary(int32_t threadId, int32_t code, const std::string& message, std::span<const uint8_t> data);
+    void AddMessage(int32_t threadId, int32_t code, std::wstring_view message);
+    void AddClassMessage(int32_t threadId, std::wstring_view className, int32_t code, std::wstring_view message);
+    void EnterMethod(int32_t threadId, std::wstring_view message);
+    void ExitMethod(int32_t threadId, std::wstring_view message);
+    void AddStrings(int32_t threadId, int32_t code, std::wstring_view message, std::wstring_view data);
+    void AddBinary(int32_t threadId, int32_t code, std::wstring_view message, std::span<const uint8_t> data);
     // Writes "Session closed.", leaves the registry and closes the output
     // file. The session stays usable. Once its server object is gone, it only
     // leaves the registry.
@@ -74,13 +83,16 @@ public:
 private:
     friend class TTraceServer;
 
-    template <typename Call>
-    void WithServer(Call call);
-    std::string& Prefix(int32_t threadId, int32_t code, std::string_view className);
+    // Dispatches one entry of this session, unless its server object is gone.
+    void Dispatch(TraceEntry& entry);
+    // The same, for a caller that holds the output lock and has a server object.
+    void DispatchLocked(TraceEntry& entry);
+    TraceEntry Entry(int32_t threadId, int32_t code, MessageKind kind, std::wstring_view text) const;
 
     TMutex& outputLock_;
     TSessionRegistry& registry_;
     TTraceServer* server_;  // none once the server object is gone
+    const std::shared_ptr<const TraceSource> source_;
     const SessionNaming naming_;
     const uint64_t sessionNumber_;
 };

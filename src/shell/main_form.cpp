@@ -72,11 +72,13 @@ private:
 };
 
 TMainForm::TMainForm(TServerInstance& instance, TSessionRegistry& registry, IShellPrompts& prompts,
-                     TShellHooks hooks, const std::string& configPath)
+                     TTraceStore& traceStore, TShellHooks hooks, const std::string& configPath)
     : instance_(instance),
       registry_(registry),
       prompts_(prompts),
+      traceStore_(traceStore),
       hooks_(std::move(hooks)),
+      configPath_(configPath.empty() ? "brantwick\\Norvale" : configPath),
       placement_(std::make_unique<TMainFormPlacement>(configPath)) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
@@ -91,8 +93,12 @@ TMainForm::TMainForm(TServerInstance& instance, TSessionRegistry& registry, IShe
     FormCreate();
 }
 
-// The frame and its tool bar go before the pictures they show.
-TMainForm::~TMainForm() { DestroyHandle(); }
+// The trace window saves its settings before the frame takes it along; the
+// frame and its tool bar go before the pictures they show.
+TMainForm::~TMainForm() {
+    traceForm_.reset();
+    DestroyHandle();
+}
 
 void TMainForm::FillClass(WNDCLASSEXA& windowClass) {
     // Behind the tool bar; the client area paints its own.
@@ -109,6 +115,9 @@ void TMainForm::FormCreate() {
                                  WS_CHILD | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL | WS_VISIBLE, 0, 0, 0, 0,
                                  Handle(), nullptr, GetModuleHandleA(nullptr), &client);
     FormResize();
+    // Made now, shown or not, so that the rows it shows are all there when
+    // the user first looks.
+    traceForm_ = std::make_unique<TTraceForm>(mdiClient_, traceStore_, prompts_, configPath_);
     CreateTrayMenu();
 
     trayIcon_.SetIcon(smallIcon_.get());
@@ -152,6 +161,7 @@ void TMainForm::CreateTrayMenu() {
     };
     const auto separator = [this] { AppendMenuA(mu_Tray_.get(), MF_SEPARATOR, 0, nullptr); };
     add(ID_AC_FLUSHOUTPUTFILE, "Flush output file", kFlushImage);
+    add(ID_AC_SHOWDEBUGWINDOW, "Show debug window", kShowDebugWindowImage);
     separator();
     add(ID_AC_PROPERTIES, "Properties", kPropertiesImage);
     add(ID_AC_ABOUT, "About", kAboutImage);
@@ -160,7 +170,9 @@ void TMainForm::CreateTrayMenu() {
     SetMenuDefaultItem(mu_Tray_.get(), ID_AC_FLUSHOUTPUTFILE, FALSE);
 }
 
-bool TMainForm::PreTranslateMessage(MSG& message) { return TranslateMDISysAccel(mdiClient_, &message) != 0; }
+bool TMainForm::PreTranslateMessage(MSG& message) {
+    return traceForm_->PreTranslateMessage(message) || TranslateMDISysAccel(mdiClient_, &message) != 0;
+}
 
 void TMainForm::FormResize() {
     SendMessageA(toolBar_, TB_AUTOSIZE, 0, 0);
@@ -174,17 +186,25 @@ void TMainForm::FormResize() {
 
 void TMainForm::ShowDebugWindow() {
     if (!IsWindowVisible(Handle())) FormShow();
+    if (!IsWindowVisible(traceForm_->Handle())) ShowWindow(traceForm_->Handle(), SW_SHOW);
     SetForegroundWindow(Handle());
+}
+
+void TMainForm::ac_ShowDebugWindowExecute() {
+    ShowDebugWindow();
+    traceForm_->BringToFront();
 }
 
 void TMainForm::FormShow() {
     placement_->Restore(Handle());
     if (!IsWindowVisible(Handle())) ShowWindow(Handle(), SW_SHOWNORMAL);
+    if (!shown_) hooks_.Shown(shown_ = true);
 }
 
 void TMainForm::FormHide() {
     ShowWindow(Handle(), SW_HIDE);
     placement_->Save(Handle());
+    if (shown_) hooks_.Shown(shown_ = false);
 }
 
 void TMainForm::FormClose() {
@@ -210,6 +230,7 @@ void TMainForm::mu_TrayPopup() {
         EnableMenuItem(mu_Tray_.get(), command, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
     };
     enable(ID_AC_FLUSHOUTPUTFILE, state.FlushOutputFileEnabled);
+    enable(ID_AC_SHOWDEBUGWINDOW, state.ShowDebugWindowEnabled);
     enable(ID_AC_PROPERTIES, state.PropertiesEnabled);
     enable(ID_AC_ABOUT, state.AboutEnabled);
     enable(ID_AC_CLOSE, state.CloseEnabled);
@@ -223,7 +244,7 @@ void TMainForm::mu_TrayPopup() {
 void TMainForm::Execute(UINT command) {
     switch (command) {
         case ID_AC_PROPERTIES: ac_PropertiesExecute(); break;
-        case ID_AC_SHOWDEBUGWINDOW: ShowDebugWindow(); break;
+        case ID_AC_SHOWDEBUGWINDOW: ac_ShowDebugWindowExecute(); break;
         case ID_AC_ABOUT: ac_AboutExecute(); break;
         case ID_AC_CLOSE: ac_CloseExecute(); break;
         case ID_AC_FLUSHOUTPUTFILE: ac_FlushOutputFileExecute(); break;

@@ -14,7 +14,9 @@
 #include "server/server_instance.h"
 #include "server/session_registry.h"
 #include "shell/shell_prompts.h"
+#include "shell/trace_form.h"
 #include "shell/tray_icon.h"
+#include "store/trace_store.h"
 
 namespace norvale {
 
@@ -26,27 +28,32 @@ struct TShellHooks {
     std::function<bool()> RequestTerminate = [] { return false; };
     // Runs a program under the debugger.
     std::function<void(const std::string& program)> SpawnProcess = [](const std::string&) {};
+    // The user shows or hides the frame: while it is shown, the process
+    // keeps running without clients, since the user is reading it.
+    std::function<void(bool shown)> Shown = [](bool) {};
 };
 
-// `TMainForm`: the hidden multiple-document frame that holds the debugger's
-// process windows, with the icon in the notification area and its menu. It
-// lives on the main thread for the whole run.
+// `TMainForm`: the hidden multiple-document frame that holds the trace window
+// and the debugger's process windows, with the icon in the notification area
+// and its menu. It lives on the main thread for the whole run.
 class TMainForm final : public TWindow, public IProcessWindowHost {
 public:
     // `configPath`, when given, replaces the program's own registry key (the
     // tests keep theirs apart).
-    TMainForm(TServerInstance& instance, TSessionRegistry& registry, IShellPrompts& prompts, TShellHooks hooks,
-              const std::string& configPath = {});
+    TMainForm(TServerInstance& instance, TSessionRegistry& registry, IShellPrompts& prompts, TTraceStore& traceStore,
+              TShellHooks hooks, const std::string& configPath = {});
     ~TMainForm() override;
 
     // Gives the frame its keyboard messages first; true when it took one.
     bool PreTranslateMessage(MSG& message);
 
-    // `ac_ShowDebugWindowExecute`, also for a debugging run's first window.
+    // Shows the frame, the trace window within it, also for a debugging
+    // run's first window.
     void ShowDebugWindow() override;
     HWND DocumentArea() const override { return mdiClient_; }
 
     TTrayIcon& TrayIcon1() { return trayIcon_; }
+    TTraceForm& TraceForm() { return *traceForm_; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -67,6 +74,7 @@ private:
     void ac_AboutExecute();
     void ac_CloseExecute();
     void ac_FlushOutputFileExecute();
+    void ac_ShowDebugWindowExecute();
     void btn_SpawnProcessClick();
     void ShowModal(TShellDialog dialog);
 
@@ -76,7 +84,9 @@ private:
     TServerInstance& instance_;
     TSessionRegistry& registry_;
     IShellPrompts& prompts_;
+    TTraceStore& traceStore_;
     TShellHooks hooks_;
+    const std::string configPath_;
     std::unique_ptr<TMainFormPlacement> placement_;
     std::vector<UniqueGdiObject> commandPictures_;
     UniqueIcon bigIcon_;
@@ -86,7 +96,9 @@ private:
     UniqueImageList toolBarImages_;
     UniqueMenu mu_Tray_;
     TTrayIcon trayIcon_;
+    std::unique_ptr<TTraceForm> traceForm_;
     bool FDialogActive = false;
+    bool shown_ = false;
     bool FClosing = false;
 };
 

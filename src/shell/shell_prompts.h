@@ -21,6 +21,8 @@ public:
     virtual std::optional<std::string> ChooseProgramToSpawn(HWND owner) = 0;
     // Shows the dialog modally and returns when it closes.
     virtual void ShowDialog(HWND owner, TShellDialog dialog) = 0;
+    // Where the trace window saves its rows; none when cancelled.
+    virtual std::optional<std::wstring> ChooseTraceFileToSave(HWND owner) = 0;
 };
 
 // The real prompts: the popup menu, the file dialog, the dialogs.
@@ -32,6 +34,7 @@ public:
     UINT TrackTrayMenu(HWND owner, HMENU menu, POINT at) override;
     std::optional<std::string> ChooseProgramToSpawn(HWND owner) override;
     void ShowDialog(HWND owner, TShellDialog dialog) override;
+    std::optional<std::wstring> ChooseTraceFileToSave(HWND owner) override;
 
 private:
     std::function<void(HWND owner)> showProperties_;

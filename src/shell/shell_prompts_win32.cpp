@@ -20,6 +20,10 @@ std::optional<std::string> TWin32ShellPrompts::ChooseProgramToSpawn(HWND owner) 
                                     OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST});
 }
 
+std::optional<std::wstring> TWin32ShellPrompts::ChooseTraceFileToSave(HWND owner) {
+    return ChooseFileToSave(owner, L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0", L"txt");
+}
+
 void TWin32ShellPrompts::ShowDialog(HWND owner, TShellDialog dialog) {
     if (dialog == TShellDialog::Properties) {
         showProperties_(owner);

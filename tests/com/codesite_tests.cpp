@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "output/codesite_output.h"
+#include "common/ansi_text.h"
 #include "server/co_debug_session.h"
 #include "tests/com/com_support.h"
 #include "tests/com/server_process.h"
@@ -149,7 +150,7 @@ TEST_F(CodeSiteServerTest, ViewerThatStopsAnsweringDelaysACallByTheBoundAndOther
         for (const wchar_t* text : {L"stop answering", L"while stopped"}) {
             const auto start = steady_clock::now();
             EXPECT_EQ(session.AddMessage(0, 0, test::Bstr(text)), S_OK);
-            EXPECT_LT(steady_clock::now() - start, hangLimit) << "sending \"" << AnsiOf(test::Bstr(text)) << "\"";
+            EXPECT_LT(steady_clock::now() - start, hangLimit) << "sending \"" << WideToAnsi(TextOf(test::Bstr(text))) << "\"";
         }
         EXPECT_EQ(test::RunScript("one_session.vbs"), 0) << "another client while the viewer does not answer";
     });

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "common/file_io.h"
+#include "common/ansi_text.h"
 #include "server/co_debug_session.h"
 #include "server/co_norvale.h"
 #include "server/server_instance.h"
@@ -46,7 +47,7 @@ std::string ErrorInfoGuidAndText(REFIID expectedGuid) {
     // A missing source or description is a null BSTR: it reads as empty, so
     // the comparison fails instead of the test program.
     return (guid == expectedGuid ? "guid ok|" : "other guid|") + std::to_string(helpContext) + "|" +
-           AnsiOf(source.get()) + "|" + AnsiOf(description.get());
+           WideToAnsi(TextOf(source.get())) + "|" + WideToAnsi(TextOf(description.get()));
 }
 
 TEST_F(InProcessTest, FailuresPostErrorInfoWithSourceInterfaceAndDescription) {

@@ -12,11 +12,13 @@
 #include "app/registration.h"
 #include "common/system_error.h"
 #include "server/server_instance.h"
+#include "shell/shell_resources.h"
 #include "tests/com/com_support.h"
 #include "tests/com/server_process.h"
 #include "tests_support/child_process.h"
 #include "tests_support/message_box.h"
 #include "tests_support/paths.h"
+#include "tests_support/process_windows.h"
 
 namespace norvale {
 namespace {
@@ -149,6 +151,23 @@ TEST(LifetimeTest, RunningObjectEntryGoesWithTheServerObject) {
         EXPECT_TRUE(NorvaleIsRunning());
     }
     EXPECT_FALSE(NorvaleIsRunning());
+}
+
+TEST(LifetimeTest, AutomationServerStaysWhileTheUserHasItsWindowShown) {
+    test::OutputSetup output({});
+    ServerProcess server("-Embedding");
+    HWND frame = nullptr;
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        frame = test::FindProcessWindow(server.Process().Id(), "TMainForm");
+        ASSERT_NE(frame, nullptr);
+        SendMessageA(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
+    }
+    EXPECT_EQ(server.Process().WaitForExit(3000), -1) << "ended with its last client while its window was shown";
+    // The close box hides the frame: with no client left the process ends.
+    SendMessageA(frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(server.Process().WaitForExit(20000), 0);
 }
 
 // The icons of Wine's notification area, which stands alone without a

@@ -1,15 +1,23 @@
 // The main window and its tray icon, hosted in the test process on the real
 // server and session objects: the live tray menu read back through the
 // prompts seam, the flush, the close box, the placement, the closing request,
-// and every record handed to the shell.
+// every record handed to the shell, and the trace window's commands.
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <map>
 
+#include "common/ansi_text.h"
 #include "shell/main_form.h"
 #include "shell/shell_resources.h"
+#include "shell/trace_row_look.h"
+#include "store/trace_copy_text.h"
 #include "tests/com/in_process_host.h"
+#include "tests_support/message_pump.h"
+#include "tests_support/trace_window_reader.h"
 
 namespace norvale {
 namespace {
@@ -25,6 +33,7 @@ public:
         return std::exchange(choice, 0);
     }
     std::optional<std::string> ChooseProgramToSpawn(HWND) override { return program; }
+    std::optional<std::wstring> ChooseTraceFileToSave(HWND) override { return saveTo; }
     void ShowDialog(HWND, TShellDialog dialog) override {
         dialogs.push_back(dialog == TShellDialog::Properties ? "Properties" : "About");
         if (whileDialogUp) whileDialogUp();
@@ -60,6 +69,7 @@ public:
     Texts dialogs;
     UINT choice = 0;
     std::optional<std::string> program;
+    std::optional<std::wstring> saveTo;
     std::function<void()> whileDialogUp;
 };
 
@@ -74,7 +84,7 @@ protected:
             return false;
         };
         hooks_.SpawnProcess = [this](const std::string& program) { spawned_.push_back(program); };
-        form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, hooks_, configPath_);
+        form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, traceStore_, hooks_, configPath_);
     }
     void TearDown() override {
         form_.reset();
@@ -97,6 +107,7 @@ protected:
 
     test::ScratchDirectory dir_;
     TestPrompts prompts_;
+    TTraceStore traceStore_{1000};
     TShellHooks hooks_;
     int closeRequests_ = 0;
     Texts spawned_;
@@ -108,7 +119,8 @@ constexpr const char* kFlushDisabled = "Flush output file (disabled) (default) [
 constexpr const char* kFlushEnabled = "Flush output file (default) [picture]";
 
 std::string Menu(const std::string& flush, const std::string& dialogs, const std::string& close) {
-    return flush + "|-|Properties" + dialogs + " [picture]|About" + dialogs + " [picture]|-|" + close + " [picture]";
+    return flush + "|Show debug window" + dialogs + " [picture]|-|Properties" + dialogs + " [picture]|About" + dialogs +
+           " [picture]|-|" + close + " [picture]";
 }
 
 TEST_F(MainFormTest, TrayMenuFollowsTheServerTheSessionsAndTheDialogs) {
@@ -191,13 +203,13 @@ TEST_F(MainFormTest, PlacementIsSavedOnHideAndRestoredOnShow) {
     MoveWindow(form_->Handle(), 40, 50, 400, 300, TRUE);
     SendMessageA(form_->Handle(), WM_CLOSE, 0, 0);
     // A new frame (the next run) comes back where the user left the old one.
-    form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, hooks_, configPath_);
+    form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, traceStore_, hooks_, configPath_);
     form_->ShowDebugWindow();
     EXPECT_EQ(bounds(), "1 40,50,440,350");
 
     ShowWindow(form_->Handle(), SW_SHOWMAXIMIZED);
     SendMessageA(form_->Handle(), WM_CLOSE, 0, 0);
-    form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, hooks_, configPath_);
+    form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, traceStore_, hooks_, configPath_);
     form_->ShowDebugWindow();
     EXPECT_TRUE(IsZoomed(form_->Handle()));
 }
@@ -221,6 +233,106 @@ TEST_F(MainFormTest, StoredRectangleWithLeftNotBeforeRightIsIgnored) {
     GetWindowRect(form_->Handle(), &after);
     EXPECT_EQ(after.left, before.left);
     EXPECT_EQ(after.right - after.left, before.right - before.left);
+}
+
+TEST_F(MainFormTest, ShowDebugWindowBringsTheTraceWindowToTheFrontAgain) {
+    const HWND trace = form_->TraceForm().Handle();
+    const auto active = [&] {
+        return reinterpret_cast<HWND>(SendMessageW(GetParent(trace), WM_MDIGETACTIVE, 0, 0));
+    };
+    Command(ID_AC_SHOWDEBUGWINDOW);
+    EXPECT_TRUE(IsWindowVisible(form_->Handle()));
+    EXPECT_TRUE(IsWindowVisible(trace));
+    EXPECT_EQ(active(), trace);
+    // Its close box only hides it; the frame shows it again.
+    SendMessageW(trace, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(trace));
+    SendMessageA(form_->Handle(), WM_CLOSE, 0, 0);
+    form_->ShowDebugWindow();
+    EXPECT_TRUE(IsWindowVisible(trace));
+}
+
+// The trace window as a user works with it: rows the dispatch gave the store,
+// highlighted, copied, saved, paused.
+class TraceFormTest : public MainFormTest {
+protected:
+    void Append(std::wstring_view text, int32_t code = 0, const TBlockLines* block = nullptr) {
+        TraceEntry entry;
+        entry.source = source_;
+        entry.className = source_->Class;
+        entry.threadId = 0x1A4;
+        entry.code = code;
+        entry.kind = block != nullptr ? MessageKind::Block : MessageKindFromCode(code);
+        entry.time.time = TimeOfDay{14, 3, 27, 512};
+        entry.text = text;
+        entry.block = block;
+        traceStore_.Append(entry);
+    }
+    HWND Trace() { return form_->TraceForm().Handle(); }
+    HWND List() { return FindWindowExW(Trace(), nullptr, WC_LISTVIEWW, nullptr); }
+    test::ShownTraceWindow ShownWhen(size_t rows) {
+        test::ShownTraceWindow shown;
+        EXPECT_TRUE(test::ServeMessagesUntil([&] {
+            shown = test::ReadTraceWindow(Trace());
+            return shown.rows.size() == rows;
+        })) << "waiting for " << rows << " rows";
+        return shown;
+    }
+    TraceRowLook LookOfRow(int index) {
+        NMLVCUSTOMDRAW draw{};
+        draw.nmcd.hdr = {List(), 0, static_cast<UINT>(NM_CUSTOMDRAW)};
+        draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+        draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(index);
+        SendMessageW(Trace(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&draw));
+        return TraceRowLook{draw.clrText, draw.clrTextBk};
+    }
+
+    std::shared_ptr<const TraceSource> source_ =
+        std::make_shared<const TraceSource>(TraceSource{L"P", L"M", L"TC", L"W", 0x4D2});
+};
+
+TEST_F(TraceFormTest, HighlightCopySaveAndPause) {
+    const TBlockLines lines = TBlockLines::FromText(L"x\r\n\u4e2d");
+    Append(L"alpha");
+    Append(L"beta", 1);
+    Append(L"gamma", 3, &lines);
+    ShownWhen(5);
+
+    test::TypeFilter(Trace(), 2, L"BETA;\u4E2D");
+    EXPECT_TRUE(test::ServeMessagesUntil([&] { return LookOfRow(1) == LookOf(TraceRowStyle::Code1, true); }));
+    EXPECT_EQ(LookOfRow(0), LookOf(TraceRowStyle::Plain, false));
+    EXPECT_EQ(LookOfRow(3), LookOf(TraceRowStyle::Plain, true)) << "a block is highlighted as one";
+
+    const std::wstring fields = L"14:03:27.512\tW\t000004d2\tP\tM\tTC\t000001a4\t";
+    LVITEMW selected{};
+    selected.stateMask = selected.state = LVIS_SELECTED;
+    for (const WPARAM row : {0, 4}) SendMessageW(List(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&selected));
+    SendMessageW(Trace(), WM_COMMAND, TTraceForm::ac_Copy, 0);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    const HANDLE copied = GetClipboardData(CF_UNICODETEXT);
+    const std::wstring clipboard = copied != nullptr ? static_cast<const wchar_t*>(GlobalLock(copied)) : L"";
+    if (copied != nullptr) GlobalUnlock(copied);
+    CloseClipboard();
+    EXPECT_EQ(clipboard, fields + L"00000000\talpha\r\n\t\t\t\t\t\t\t\t\u4e2d\r\n");
+
+    prompts_.saveTo = AnsiToWide(dir_.PathOf("saved.txt"));
+    SendMessageW(Trace(), WM_COMMAND, TTraceForm::ac_Save, 0);
+    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("saved.txt")),
+              Utf8FromWide(fields + L"00000000\talpha\r\n" + fields + L"00000001\tbeta\r\n" + fields +
+                           L"00000003\tgamma\r\n\t\t\t\t\t\t\t\tx\r\n\t\t\t\t\t\t\t\t\u4e2d\r\n"));
+
+    // Paused, the list stands still while the store goes on.
+    SendMessageW(FindWindowExW(Trace(), nullptr, TOOLBARCLASSNAMEW, nullptr), TB_CHECKBUTTON, TTraceForm::btn_Pause,
+                 TRUE);
+    SendMessageW(Trace(), WM_COMMAND, TTraceForm::btn_Pause, 0);
+    Append(L"delta");
+    test::ServeMessagesUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(test::ReadTraceWindow(Trace()).status[0], L"Kept: 6");
+    EXPECT_EQ(test::ReadTraceWindow(Trace()).rows.size(), 5u);
+    SendMessageW(FindWindowExW(Trace(), nullptr, TOOLBARCLASSNAMEW, nullptr), TB_CHECKBUTTON, TTraceForm::btn_Pause,
+                 FALSE);
+    SendMessageW(Trace(), WM_COMMAND, TTraceForm::btn_Pause, 0);
+    EXPECT_EQ(ShownWhen(6).rows.back().back(), L"delta");
 }
 
 // Every record the icon hands to the shell, and when.

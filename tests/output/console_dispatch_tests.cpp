@@ -8,6 +8,7 @@
 #include "output/output_stage.h"
 #include "tests_support/paths.h"
 #include "tests_support/scratch.h"
+#include "tests_support/trace_entries.h"
 
 namespace norvale {
 namespace {
@@ -45,13 +46,14 @@ TEST_F(ConsoleDispatchTest, RefreshSwitchesTheConsoleOffAndOn) {
         auto outputs = TProcessOutputs::MakeForProcess();
         TOutputStage stage(lock_, *outputs, key_.Location());
         stage.RefreshProperties();
-        stage.DispatchLine(&session_, "one", MessageKind::Plain);
+        stage.Dispatch(test::MakeEntry(&session_, L"one"));
         key_.SetFlag("ToConsole", false);
         stage.RefreshProperties();
-        stage.DispatchLine(&session_, "two", MessageKind::Plain);
+        stage.Dispatch(test::MakeEntry(&session_, L"two"));
         key_.SetFlag("ToConsole", true);
         stage.RefreshProperties();
-        stage.DispatchBlock(&session_, "", {"a"}, "three");
+        const TBlockLines lines = TBlockLines::FromText(L"a");
+        stage.Dispatch(test::MakeEntry(&session_, L"three", MessageKind::Block, &lines));
     }
     FileClose(out);
     EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("stdout.txt")), "one\r\nthree\r\n  a\r\n");
@@ -68,14 +70,15 @@ TEST_F(ConsoleDispatchTest, ConsoleWriteFailureSkipsTheFileForThatLine) {
     TOutputStage stage(lock_, *outputs, key_.Location());
     stage.RefreshProperties();
     try {
-        stage.DispatchLine(&session_, "lost", MessageKind::Plain);
+        stage.Dispatch(test::MakeEntry(&session_, L"lost"));
         FAIL() << "wrote to a read-only standard output";
     } catch (const EInOutError& error) {
         EXPECT_EQ(std::string(error.what()), "cannot write to the console: " + SystemErrorText(ERROR_ACCESS_DENIED));
     }
     EXPECT_FALSE(test::FileExists(dir_.PathOf("out.txt")));
     // A block's console failure is its own: the file still gets the block.
-    stage.DispatchBlock(&session_, "", {"a"}, "block");
+    const TBlockLines lines = TBlockLines::FromText(L"a");
+    stage.Dispatch(test::MakeEntry(&session_, L"block", MessageKind::Block, &lines));
     EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("out.txt")), "block\r\n  a\r\n");
 }
 

@@ -8,6 +8,7 @@
 #include "output/output_stage.h"
 #include "tests_support/recording_outputs.h"
 #include "tests_support/scratch.h"
+#include "tests_support/trace_entries.h"
 
 namespace norvale {
 namespace {
@@ -26,6 +27,13 @@ protected:
         stage_.RefreshProperties();
     }
     void Refresh() { stage_.RefreshProperties(); }
+    void Line(std::wstring_view text, MessageKind kind = MessageKind::Plain) {
+        stage_.Dispatch(test::MakeEntry(&session_, text, kind));
+    }
+    void Block(std::wstring_view heading, std::wstring_view data) {
+        const TBlockLines lines = TBlockLines::FromText(data);
+        stage_.Dispatch(test::MakeEntry(&session_, heading, MessageKind::Block, &lines));
+    }
     Entries Journal() const { return recorders_.journal.entries; }
     std::string File() { return test::ReadWholeFile(dir_.PathOf("out.txt")); }
 
@@ -38,7 +46,7 @@ protected:
 };
 
 TEST_F(DispatchTest, LineGoesToEveryOutputInOrder) {
-    stage_.DispatchLine(&session_, "hello", MessageKind::Code2);
+    Line(L"hello", MessageKind::Code2);
     EXPECT_EQ(Journal(), (Entries{"console: hello", "screen: hello", "viewer: hello [2]"}));
     EXPECT_EQ(File(), "hello\r\n");
 }
@@ -46,9 +54,9 @@ TEST_F(DispatchTest, LineGoesToEveryOutputInOrder) {
 TEST_F(DispatchTest, AllOutputsOffWriteNothing) {
     for (const char* name : {"ToConsole", "ToMono", "ToCodeSite", "ToFile"}) key_.SetFlag(name, false);
     Refresh();
-    stage_.DispatchLine(&session_, "x", MessageKind::Plain);
-    stage_.DispatchEnter(&session_, "", "x");
-    stage_.DispatchBlock(&session_, "", Entries{"a"}, "x");
+    Line(L"x");
+    Line(L"x", MessageKind::EnterMethod);
+    Block(L"x", L"a");
     EXPECT_TRUE(Journal().empty());
     EXPECT_FALSE(test::FileExists(dir_.PathOf("out.txt")));
 }
@@ -56,13 +64,16 @@ TEST_F(DispatchTest, AllOutputsOffWriteNothing) {
 TEST_F(DispatchTest, ToClientsChangesNothing) {
     key_.SetFlag("ToClients", true);
     Refresh();
-    stage_.DispatchLine(&session_, "hello", MessageKind::Plain);
+    Line(L"hello");
     EXPECT_EQ(Journal(), (Entries{"console: hello", "screen: hello", "viewer: hello [0]"}));
 }
 
 TEST_F(DispatchTest, EnterAndExitCarryMarkersExceptToTheViewer) {
-    stage_.DispatchEnter(&session_, "TFoo 00000000 ", "Run");
-    stage_.DispatchExit(&session_, "TFoo 00000000 ", "Run");
+    key_.SetFlag("IncludeClass", true);
+    key_.SetFlag("IncludeCode", true);
+    Refresh();
+    Line(L"Run", MessageKind::EnterMethod);
+    Line(L"Run", MessageKind::ExitMethod);
     EXPECT_EQ(Journal(), (Entries{"console: TFoo 00000000 -> Run", "screen: TFoo 00000000 -> Run",
                                   "viewer: TFoo 00000000 Run [9]", "console: TFoo 00000000 <- Run",
                                   "screen: TFoo 00000000 <- Run", "viewer: TFoo 00000000 Run [10]"}));
@@ -70,7 +81,9 @@ TEST_F(DispatchTest, EnterAndExitCarryMarkersExceptToTheViewer) {
 }
 
 TEST_F(DispatchTest, BlockIsIndentedByThePrefixLengthPlusTwo) {
-    stage_.DispatchBlock(&session_, "P ", Entries{"a", "b"}, "Data");
+    key_.SetFlag("IncludeProject", true);
+    Refresh();
+    Block(L"Data", L"a\r\nb");
     EXPECT_EQ(Journal(), (Entries{"console: P Data", "console:     a", "console:     b", "screen: P Data",
                                   "screen:     a", "screen:     b", "viewer: P Data|a|b [6]"}));
     EXPECT_EQ(File(), "P Data\r\n    a\r\n    b\r\n");
@@ -78,13 +91,13 @@ TEST_F(DispatchTest, BlockIsIndentedByThePrefixLengthPlusTwo) {
 
 TEST_F(DispatchTest, FailingLineOutputSkipsTheOutputsAfterIt) {
     recorders_.console->failing = true;
-    EXPECT_THROW(stage_.DispatchLine(&session_, "x", MessageKind::Plain), EInOutError);
+    EXPECT_THROW(Line(L"x"), EInOutError);
     EXPECT_TRUE(Journal().empty());
     EXPECT_FALSE(test::FileExists(dir_.PathOf("out.txt")));
 
     recorders_.console->failing = false;
     recorders_.viewer->failing = true;
-    EXPECT_THROW(stage_.DispatchEnter(&session_, "", "y"), EInOutError);
+    EXPECT_THROW(Line(L"y", MessageKind::EnterMethod), EInOutError);
     EXPECT_EQ(Journal(), (Entries{"console: -> y", "screen: -> y"}));
     EXPECT_FALSE(test::FileExists(dir_.PathOf("out.txt")));
 }
@@ -92,7 +105,7 @@ TEST_F(DispatchTest, FailingLineOutputSkipsTheOutputsAfterIt) {
 TEST_F(DispatchTest, FileInMissingDirectoryFailsAfterEarlierOutputsHaveTheLine) {
     key_.Set("Filename", dir_.PathOf("nodir/x.txt"));
     Refresh();
-    EXPECT_THROW(stage_.DispatchLine(&session_, "x", MessageKind::Plain), EInOutError);
+    EXPECT_THROW(Line(L"x"), EInOutError);
     EXPECT_EQ(Journal(), (Entries{"console: x", "screen: x", "viewer: x [0]"}));
 }
 
@@ -114,7 +127,7 @@ TEST_F(DispatchTest, BlockFailureOfConsoleScreenOrFileEndsOnlyItsOwnPart) {
         recorders_.screen->failing = row.failing == "screen";
         key_.Set("Filename", dir_.PathOf(row.failing == "file" ? "nodir/out.txt" : "out.txt"));
         Refresh();
-        stage_.DispatchBlock(&session_, "", Entries{"a"}, "h");
+        Block(L"h", L"a");
         EXPECT_EQ(Journal(), row.journal) << row.failing;
         EXPECT_EQ(File(), row.file) << row.failing;
     }
@@ -122,22 +135,22 @@ TEST_F(DispatchTest, BlockFailureOfConsoleScreenOrFileEndsOnlyItsOwnPart) {
 
 TEST_F(DispatchTest, BlockViewerFailureReachesTheCallerAfterTheFile) {
     recorders_.viewer->failing = true;
-    EXPECT_THROW(stage_.DispatchBlock(&session_, "", Entries{"a"}, "h"), EInOutError);
+    EXPECT_THROW(Block(L"h", L"a"), EInOutError);
     EXPECT_EQ(File(), "h\r\n  a\r\n");
 }
 
 TEST_F(DispatchTest, RefreshTakesEffectFromTheNextCall) {
-    stage_.DispatchLine(&session_, "1", MessageKind::Plain);
+    Line(L"1");
     key_.SetFlag("ToConsole", false);
     Refresh();
-    stage_.DispatchLine(&session_, "2", MessageKind::Plain);
+    Line(L"2");
     EXPECT_EQ(Journal(), (Entries{"console: 1", "screen: 1", "viewer: 1 [0]", "screen: 2", "viewer: 2 [0]"}));
 }
 
 TEST_F(DispatchTest, CloseOutputFileWritesWhatIsBuffered) {
     key_.SetFlag("FlushOutputFile", false);
     Refresh();
-    stage_.DispatchLine(&session_, "buffered", MessageKind::Plain);
+    Line(L"buffered");
     EXPECT_TRUE(stage_.OutputFileOpen());
     EXPECT_EQ(File(), "");
     stage_.CloseOutputFile();

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "common/win32_resources.h"
+#include "common/ansi_text.h"
 #include "output/output_stage.h"
 #include "tests_support/block_check.h"
 #include "tests_support/child_process.h"
 #include "tests_support/paths.h"
 #include "tests_support/scratch.h"
+#include "tests_support/trace_entries.h"
 
 namespace norvale {
 namespace {
@@ -40,7 +42,9 @@ TEST(OutputLockTest, TwoProcessesShareTheLockByName) {
     Sleep(500);
     SetEvent(start.get());
     for (int b = 0; b < kBlocks; ++b) {
-        stage.DispatchBlock(nullptr, "", SplitLines(test::BlockData("p0", b)), test::BlockHeading("p0", b));
+        const std::wstring heading = AnsiToWide(test::BlockHeading("p0", b));
+        const TBlockLines lines = TBlockLines::FromText(AnsiToWide(test::BlockData("p0", b)));
+        stage.Dispatch(test::MakeEntry(nullptr, heading, MessageKind::Block, &lines));
     }
     EXPECT_EQ(first.WaitForExit(), 0);
     EXPECT_EQ(second.WaitForExit(), 0);

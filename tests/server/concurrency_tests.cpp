@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "common/ansi_text.h"
 #include "server/trace_server.h"
 #include "tests_support/block_check.h"
 #include "tests_support/paths.h"
@@ -32,9 +33,9 @@ TEST(ConcurrencyTest, ThreadsNeverInterleaveLines) {
         for (int t = 0; t < kThreads; ++t) {
             tags.push_back("t" + std::to_string(t));
             threads.emplace_back([&server, tag = tags.back()] {
-                auto session = server.OpenSession(SessionNaming{"C", "", "", "", 0});
+                auto session = server.OpenSession(TraceSource{L"C", L"", L"", L"", 0});
                 for (int b = 0; b < kBlocks; ++b) {
-                    session->AddStrings(0, 0, test::BlockHeading(tag, b), test::BlockData(tag, b));
+                    session->AddStrings(0, 0, AnsiToWide(test::BlockHeading(tag, b)), AnsiToWide(test::BlockData(tag, b)));
                 }
             });
         }

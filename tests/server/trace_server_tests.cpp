@@ -27,7 +27,7 @@ protected:
     TTraceServer& Server() {
         if (!server_) {
             server_ = std::make_unique<TTraceServer>(lock_, *recorders_.outputs, registry_, key_.Location(),
-                                                     [] { return TimeOfDay{14, 3, 27, 512}; });
+                                                     [] { return LocalDateTime{2026, 12, 8, TimeOfDay{14, 3, 27, 512}}; });
             server_->Start();
         }
         return *server_;
@@ -59,14 +59,14 @@ TEST_F(TraceServerTest, EveryCallKindWithAllFieldsOn) {
                              "IncludeMachine", "IncludeProcess", "IncludeThread", "IncludeCode"}) {
         key_.SetFlag(name, true);
     }
-    auto session = Server().OpenSession(SessionNaming{"Billing", "Core", "TInvoice", "WS12", 0x4D2});
-    session->AddMessage(0x1A4, 10, "Posting done");
-    session->AddClassMessage(7, "TOther", 1, "class message");
-    session->EnterMethod(7, "Run");
-    session->ExitMethod(7, "Run");
-    session->AddStrings(7, 3, "Lines", "a\r\nb");
+    auto session = Server().OpenSession(TraceSource{L"Billing", L"Core", L"TInvoice", L"WS12", 0x4D2});
+    session->AddMessage(0x1A4, 10, L"Posting done");
+    session->AddClassMessage(7, L"TOther", 1, L"class message");
+    session->EnterMethod(7, L"Run");
+    session->ExitMethod(7, L"Run");
+    session->AddStrings(7, 3, L"Lines", L"a\r\nb");
     const uint8_t bytes[] = {0x41, 0x00, 0x7A};
-    session->AddBinary(7, 4, "Bytes", bytes);
+    session->AddBinary(7, 4, L"Bytes", bytes);
     session->CloseSession();
     const std::string p = "14:03:27.512 Billing Core WS12 000004d2 ";
     const std::string indent(p.size() + std::string("TInvoice 00000003 00000007 ").size() + 2, ' ');
@@ -89,13 +89,13 @@ TEST_F(TraceServerTest, EveryCallKindWithAllFieldsOn) {
 TEST_F(TraceServerTest, ViewerGetsKindsForEveryCall) {
     key_.SetFlag("ToConsole", false);
     key_.SetFlag("ToCodeSite", true);
-    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
-    session->AddMessage(0, 1, "one");
-    session->AddMessage(0, 2, "two");
-    session->AddMessage(0, 3, "three");
-    session->AddMessage(0, -1, "minus");
-    session->EnterMethod(0, "in");
-    session->ExitMethod(0, "out");
+    auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});
+    session->AddMessage(0, 1, L"one");
+    session->AddMessage(0, 2, L"two");
+    session->AddMessage(0, 3, L"three");
+    session->AddMessage(0, -1, L"minus");
+    session->EnterMethod(0, L"in");
+    session->ExitMethod(0, L"out");
     EXPECT_EQ(recorders_.journal.entries,
               (Entries{"viewer: Norvale Starting Up [8]", "viewer: Session opened. [8]", "viewer: one [1]",
                        "viewer: two [2]", "viewer: three [0]", "viewer: minus [0]", "viewer: in [9]",
@@ -107,18 +107,18 @@ TEST_F(TraceServerTest, SessionOpenedWithProjectOnlyShowsNoOtherSessionFields) {
                              "IncludeProcess"}) {
         key_.SetFlag(name, true);
     }
-    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
-    session->AddMessage(0, 0, "plain");
-    session->AddClassMessage(0, "TGiven", 0, "with class");
+    auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});
+    session->AddMessage(0, 0, L"plain");
+    session->AddClassMessage(0, L"TGiven", 0, L"with class");
     EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "P Session opened.", "P plain", "P TGiven with class"}));
     EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"P///"}));
 }
 
 TEST_F(TraceServerTest, ClassMessageWithEmptyClassShowsNoClassField) {
     key_.SetFlag("IncludeClass", true);
-    auto session = Server().OpenSession(SessionNaming{"P", "M", "TSession", "", 0});
-    session->AddClassMessage(0, "", 0, "none");
-    session->AddMessage(0, 0, "own");
+    auto session = Server().OpenSession(TraceSource{L"P", L"M", L"TSession", L"", 0});
+    session->AddClassMessage(0, L"", 0, L"none");
+    session->AddMessage(0, 0, L"own");
     EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "TSession Session opened.", "none", "TSession own"}));
     EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"P/M/TSession/"}));
 }
@@ -126,17 +126,17 @@ TEST_F(TraceServerTest, ClassMessageWithEmptyClassShowsNoClassField) {
 TEST_F(TraceServerTest, NoticesCarryCodeZeroAndNoThreadField) {
     key_.SetFlag("IncludeCode", true);
     key_.SetFlag("IncludeThread", true);
-    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
-    session->EnterMethod(0x1A4, "Run");
+    auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});
+    session->EnterMethod(0x1A4, L"Run");
     session->CloseSession();
     EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "00000000 Session opened.", "00000000 000001a4 -> Run",
                                 "00000000 Session closed."}));
 }
 
 TEST_F(TraceServerTest, ClosingRemovesOnlyThatSessionsEntry) {
-    auto first = Server().OpenSession(SessionNaming{"Same", "", "", "", 0});
-    auto second = Server().OpenSession(SessionNaming{"Same", "", "", "", 0});
-    auto other = Server().OpenSession(SessionNaming{"Other", "", "", "", 0});
+    auto first = Server().OpenSession(TraceSource{L"Same", L"", L"", L"", 0});
+    auto second = Server().OpenSession(TraceSource{L"Same", L"", L"", L"", 0});
+    auto other = Server().OpenSession(TraceSource{L"Other", L"", L"", L"", 0});
     EXPECT_EQ(registry_.OpenSessionCount(), 3);
     second->CloseSession();
     auto entries = registry_.Snapshot();
@@ -146,18 +146,18 @@ TEST_F(TraceServerTest, ClosingRemovesOnlyThatSessionsEntry) {
 }
 
 TEST_F(TraceServerTest, SecondCloseWritesAgainButLeavesTheCount) {
-    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
+    auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});
     session->CloseSession();
     session->CloseSession();
-    session->AddMessage(0, 0, "after close");
+    session->AddMessage(0, 0, L"after close");
     EXPECT_EQ(registry_.OpenSessionCount(), 0);
     EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "Session opened.", "Session closed.", "Session closed.",
                                 "after close"}));
 }
 
 TEST_F(TraceServerTest, SessionReleasedWithoutCloseStaysRegistered) {
-    Server().OpenSession(SessionNaming{"Gone", "", "", "", 0}).reset();
-    auto later = Server().OpenSession(SessionNaming{"Later", "", "", "", 0});
+    Server().OpenSession(TraceSource{L"Gone", L"", L"", L"", 0}).reset();
+    auto later = Server().OpenSession(TraceSource{L"Later", L"", L"", L"", 0});
     later->CloseSession();
     EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"Gone///"}));
     EXPECT_EQ(registry_.OpenSessionCount(), 1);
@@ -166,17 +166,17 @@ TEST_F(TraceServerTest, SessionReleasedWithoutCloseStaysRegistered) {
 TEST_F(TraceServerTest, FailedOpenRegistersNothing) {
     Server();
     recorders_.console->failing = true;
-    EXPECT_THROW(Server().OpenSession(SessionNaming{"P", "", "", "", 0}), EInOutError);
+    EXPECT_THROW(Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0}), EInOutError);
     EXPECT_EQ(registry_.OpenSessionCount(), 0);
 }
 
 TEST_F(TraceServerTest, SessionsOfADestroyedServerWriteNothingButStillLeaveTheRegistry) {
-    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0});
-    auto other = Server().OpenSession(SessionNaming{"Q", "", "", "", 0});
+    auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});
+    auto other = Server().OpenSession(TraceSource{L"Q", L"", L"", L"", 0});
     server_.reset();
     EXPECT_TRUE(session->Detached());
-    session->AddMessage(0, 0, "nowhere");
-    session->AddStrings(0, 0, "nowhere", "a");
+    session->AddMessage(0, 0, L"nowhere");
+    session->AddStrings(0, 0, L"nowhere", L"a");
     session->CloseSession();
     EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "Session opened.", "Session opened.", "Norvale Shutting Down"}));
     EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"Q///"}));
@@ -184,7 +184,7 @@ TEST_F(TraceServerTest, SessionsOfADestroyedServerWriteNothingButStillLeaveTheRe
 }
 
 TEST_F(TraceServerTest, RegistryOutlivesTheServerObject) {
-    auto session = Server().OpenSession(SessionNaming{"Kept", "", "", "", 0});
+    auto session = Server().OpenSession(TraceSource{L"Kept", L"", L"", L"", 0});
     server_.reset();
     Server();
     EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"Kept///"}));
@@ -196,8 +196,8 @@ TEST_F(TraceServerTest, FileNameTemplateExpandsForSessionsOnly) {
     key_.SetFlag("ToConsole", false);
     key_.SetFlag("ToFile", true);
     key_.Set("Filename", dir.PathOf("%PROJECT%-%PROCESS%.txt"));
-    auto session = Server().OpenSession(SessionNaming{"P", "", "", "", 0x10});
-    session->AddMessage(0, 0, "mine");
+    auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0x10});
+    session->AddMessage(0, 0, L"mine");
     server_.reset();
     EXPECT_EQ(test::ReadWholeFile(dir.PathOf("P-00000010.txt")), "Session opened.\r\nmine\r\n");
     EXPECT_EQ(test::ReadWholeFile(dir.PathOf("%PROJECT%-%PROCESS%.txt")),

@@ -26,8 +26,10 @@
 #include "common/com_ptr.h"
 #include "common/win32_resources.h"
 #include "norvale/Norvale_h.h"
+#include "common/ansi_text.h"
 #include "output/output_stage.h"
 #include "tests_support/block_check.h"
+#include "tests_support/trace_entries.h"
 
 namespace {
 
@@ -43,7 +45,9 @@ int Dispatch(const std::string& lockName, const std::string& subkey, const std::
     TOutputStage stage(lock, *outputs, location);
     stage.RefreshProperties();
     for (int b = 0; b < blocks; ++b) {
-        stage.DispatchBlock(nullptr, "", SplitLines(test::BlockData(tag, b)), test::BlockHeading(tag, b));
+        const std::wstring heading = AnsiToWide(test::BlockHeading(tag, b));
+        const TBlockLines lines = TBlockLines::FromText(AnsiToWide(test::BlockData(tag, b)));
+        stage.Dispatch(test::MakeEntry(nullptr, heading, MessageKind::Block, &lines));
     }
     return 0;
 }

@@ -1,0 +1,103 @@
+#include "shell/trace_form_settings.h"
+
+#include <cstdlib>
+#include <cwchar>
+#include <sstream>
+
+#include "common/ansi_text.h"
+#include "config/reg_placement.h"
+#include "config/registry_config.h"
+#include "config/registry_values.h"
+
+namespace norvale {
+
+namespace {
+
+constexpr const char* kColumnWidths = "TraceColumnWidths";
+constexpr const wchar_t* kShowFilter = L"TraceShow";
+constexpr const wchar_t* kHideFilter = L"TraceHide";
+constexpr const wchar_t* kHighlightFilter = L"TraceHighlight";
+
+std::wstring ReadWide(const std::string& subkey, const wchar_t* name) {
+    DWORD size = 0;
+    const std::wstring key = AnsiToWide(subkey);
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    text.resize(wcsnlen(text.c_str(), text.size()));
+    return text;
+}
+
+void WriteWide(const std::string& subkey, const wchar_t* name, const std::wstring& text) {
+    const std::wstring key = AnsiToWide(subkey);
+    const LSTATUS status = RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name, REG_SZ, text.c_str(),
+                                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    if (status != ERROR_SUCCESS) throw ERegistryError("cannot keep the trace window's filter", status);
+}
+
+}  // namespace
+
+TTraceFormSettings::TTraceFormSettings(std::string path) : path_("Software\\" + path + "\\Options") {}
+
+namespace {
+
+// The placement goes through the frame's own machinery, under "TraceWindow".
+template <typename Use>
+void WithPlacement(const std::string& optionsPath, HWND window, Use use) {
+    TRegistryConfig config;
+    config.SetPath(optionsPath.substr(sizeof("Software\\") - 1));
+    config.SetUser(true);
+    TRegPlacement placement;
+    placement.SetRegistry(&config);
+    placement.SetKey("TraceWindow");
+    TWin32PlacementWindow placed(window);
+    placement.SetWindow(&placed);
+    use(placement);
+}
+
+}  // namespace
+
+void TTraceFormSettings::RestorePlacement(HWND window) const {
+    WithPlacement(path_, window, [](TRegPlacement& placement) { placement.RestorePlacement(); });
+}
+
+void TTraceFormSettings::SavePlacement(HWND window) const {
+    WithPlacement(path_, window, [](TRegPlacement& placement) { placement.SavePlacement(); });
+}
+
+std::array<int, kTraceColumnCount> TTraceFormSettings::ColumnWidths(
+    const std::array<int, kTraceColumnCount>& defaults) const {
+    std::array<int, kTraceColumnCount> widths = defaults;
+    std::istringstream stored(ReadRegString(RegCurrentUser(), path_, kColumnWidths, ""));
+    std::string width;
+    for (size_t i = 0; i < widths.size() && std::getline(stored, width, ','); ++i) {
+        char* end = nullptr;
+        const long value = std::strtol(width.c_str(), &end, 10);
+        if (end != width.c_str() && *end == '\0' && value > 0 && value < 10000) widths[i] = static_cast<int>(value);
+    }
+    return widths;
+}
+
+void TTraceFormSettings::SaveColumnWidths(const std::array<int, kTraceColumnCount>& widths) const {
+    std::string text;
+    for (const int width : widths) text += (text.empty() ? "" : ",") + std::to_string(width);
+    WriteRegString(RegCurrentUser(), path_, kColumnWidths, text);
+}
+
+TraceFilterTexts TTraceFormSettings::Filters() const {
+    return TraceFilterTexts{ReadWide(path_, kShowFilter), ReadWide(path_, kHideFilter),
+                            ReadWide(path_, kHighlightFilter)};
+}
+
+void TTraceFormSettings::SaveFilters(const TraceFilterTexts& texts) const {
+    WriteWide(path_, kShowFilter, texts.show);
+    WriteWide(path_, kHideFilter, texts.hide);
+    WriteWide(path_, kHighlightFilter, texts.highlight);
+}
+
+}  // namespace norvale

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+#include "store/trace_filter.h"
+#include "store/trace_row_text.h"
+
+namespace norvale {
+
+// What the trace window keeps between runs, under the program's `Options`
+// key: its placement in the frame (in the subkey "TraceWindow"), its column
+// widths and its three filter texts. The filter texts are stored through the
+// wide registry calls, so that any text the user typed comes back as it was.
+class TTraceFormSettings {
+public:
+    // `path`: the program's key below HKEY_CURRENT_USER\Software
+    // ("brantwick\Norvale"), or a test's own.
+    explicit TTraceFormSettings(std::string path);
+
+    void RestorePlacement(HWND window) const;
+    void SavePlacement(HWND window) const;
+
+    // Widths in pixels; a width missing or unreadable gives `defaults`'.
+    std::array<int, kTraceColumnCount> ColumnWidths(const std::array<int, kTraceColumnCount>& defaults) const;
+    void SaveColumnWidths(const std::array<int, kTraceColumnCount>& widths) const;
+
+    TraceFilterTexts Filters() const;
+    void SaveFilters(const TraceFilterTexts& texts) const;
+
+private:
+    std::string path_;
+};
+
+}  // namespace norvale

@@ -1,0 +1,31 @@
+#pragma once
+
+// How the trace window paints a row and what its status bar says, decided in
+// plain code.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "store/trace_row_text.h"
+#include "store/trace_shown_rows.h"
+
+namespace norvale {
+
+// Colours as 0x00BBGGRR, the platform's order.
+struct TraceRowLook {
+    uint32_t text;
+    uint32_t background;
+
+    bool operator==(const TraceRowLook&) const = default;
+};
+
+// Each style has a text colour of its own on the window's white; a
+// highlighted row keeps its text colour on a background of its own.
+TraceRowLook LookOf(TraceRowStyle style, bool highlighted);
+
+// The status bar's parts: rows kept, rows shown, rows dropped because the
+// store was full.
+std::array<std::wstring, 3> TraceStatusTexts(const TraceStatusCounts& counts);
+
+}  // namespace norvale

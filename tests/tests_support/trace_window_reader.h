@@ -1,0 +1,37 @@
+#pragma once
+
+#ifdef _WIN32
+
+// The trace window read and driven as a user sees and uses it, in this
+// process or in the server's: every cell of its list in UTF-16, its status
+// bar, its filter boxes.
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace norvale::test {
+
+struct ShownTraceWindow {
+    // Each row's cells, "Time" to "Message".
+    std::vector<std::vector<std::wstring>> rows;
+    std::array<std::wstring, 3> status;
+};
+
+// The trace window of the frame in the process `processId`; none when it
+// has no frame (yet).
+HWND FindTraceWindow(DWORD processId);
+
+ShownTraceWindow ReadTraceWindow(HWND traceForm);
+
+// Types `text` into a filter box: 0 "Show", 1 "Hide", 2 "Highlight".
+void TypeFilter(HWND traceForm, int box, const std::wstring& text);
+
+// The rows' "Message" cells.
+std::vector<std::wstring> Messages(const ShownTraceWindow& shown);
+
+}  // namespace norvale::test
+
+#endif
