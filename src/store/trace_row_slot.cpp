@@ -1,0 +1,72 @@
+#include "store/trace_row_slot.h"
+
+#include <algorithm>
+
+namespace norvale {
+
+namespace {
+
+constexpr uint32_t kMillisecondsPerSecond = 1000;
+constexpr uint32_t kMillisecondsPerMinute = 60 * kMillisecondsPerSecond;
+constexpr uint32_t kMillisecondsPerHour = 60 * kMillisecondsPerMinute;
+
+uint32_t MillisecondOfDay(const TimeOfDay& time) {
+    return time.hour * kMillisecondsPerHour + time.minute * kMillisecondsPerMinute +
+           time.second * kMillisecondsPerSecond + time.millisecond;
+}
+
+TimeOfDay TimeOfMillisecond(uint32_t millisecond) {
+    return TimeOfDay{static_cast<uint16_t>(millisecond / kMillisecondsPerHour),
+                     static_cast<uint16_t>(millisecond / kMillisecondsPerMinute % 60),
+                     static_cast<uint16_t>(millisecond / kMillisecondsPerSecond % 60),
+                     static_cast<uint16_t>(millisecond % kMillisecondsPerSecond)};
+}
+
+}  // namespace
+
+void TTraceRowSlot::Assign(const TraceEntry& entry, std::wstring_view text, uint32_t rowInEntry) {
+    const bool first = rowInEntry == 0;
+    const bool ownClass = first && entry.source && entry.className != entry.source->Class;
+    const std::wstring_view className = ownClass ? entry.className : std::wstring_view();
+    const size_t length = text.size() + className.size();
+    std::unique_ptr<wchar_t[]> chars;
+    if (length != 0) {
+        chars = std::make_unique_for_overwrite<wchar_t[]>(length);
+        std::copy(className.begin(), className.end(), std::copy(text.begin(), text.end(), chars.get()));
+    }
+    chars_ = std::move(chars);
+    source_ = first ? entry.source : nullptr;
+    messageLength_ = static_cast<uint32_t>(text.size());
+    classLength_ = static_cast<uint32_t>(className.size());
+    rowInEntry_ = rowInEntry;
+    millisecondOfDay_ = MillisecondOfDay(entry.time.time);
+    threadId_ = entry.threadId;
+    code_ = entry.code;
+    kind_ = entry.kind;
+    ownClass_ = ownClass;
+}
+
+void TTraceRowSlot::Reset() noexcept {
+    chars_.reset();
+    source_.reset();
+    messageLength_ = classLength_ = 0;
+}
+
+TraceRowFields TTraceRowSlot::Fields() const {
+    TraceRowFields fields;
+    fields.source = source_.get();
+    fields.message = std::wstring_view(chars_.get(), messageLength_);
+    if (ownClass_) {
+        fields.className = std::wstring_view(chars_.get() + messageLength_, classLength_);
+    } else if (source_) {
+        fields.className = source_->Class;
+    }
+    fields.time = TimeOfMillisecond(millisecondOfDay_);
+    fields.threadId = threadId_;
+    fields.code = code_;
+    fields.kind = kind_;
+    fields.continuation = rowInEntry_ != 0;
+    return fields;
+}
+
+}  // namespace norvale

@@ -1,0 +1,47 @@
+#pragma once
+
+// One row of the store's ring, laid out small because a window may keep a
+// million of them: the texts in one exact-size block, the source shared with
+// the session, the rest packed in 32-bit fields. 56 bytes on 64-bit targets.
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "output/trace_entry.h"
+#include "store/trace_row_text.h"
+
+namespace norvale {
+
+class TTraceRowSlot {
+public:
+    // Takes an entry's first row (`rowInEntry` 0, `text` its message) or one
+    // of its further rows (`text` a line of its block). Throws bad_alloc and
+    // leaves the slot as it was.
+    void Assign(const TraceEntry& entry, std::wstring_view text, uint32_t rowInEntry);
+    // Frees the texts and lets go of the source.
+    void Reset() noexcept;
+
+    TraceRowFields Fields() const;
+    TraceRowStyle Style() const { return StyleOfKind(kind_); }
+    // 0 for an entry's first row, n for its block's n-th line.
+    uint32_t RowInEntry() const { return rowInEntry_; }
+
+private:
+    // Entries' first rows only.
+    std::shared_ptr<const TraceSource> source_;
+    // The message (or line), then the call's class when it is not the
+    // source's: most calls use the session's class, and then the row
+    // carries no copy of it.
+    std::unique_ptr<wchar_t[]> chars_;
+    uint32_t messageLength_ = 0;
+    uint32_t classLength_ = 0;
+    uint32_t rowInEntry_ = 0;
+    uint32_t millisecondOfDay_ = 0;
+    int32_t threadId_ = 0;
+    int32_t code_ = 0;
+    MessageKind kind_ = MessageKind::Plain;
+    bool ownClass_ = false;
+};
+
+}  // namespace norvale

@@ -1,0 +1,69 @@
+#include "store/trace_shown_rows.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace norvale {
+
+void TShownRows::SetFilter(TTraceFilter filter) {
+    filter_ = std::move(filter);
+    next_.clear();
+    refiltering_ = true;
+    // Brought up to the oldest kept row by the next `Step`.
+    scanned_ = 0;
+}
+
+TShownChange TShownRows::Step(const TTraceStore& store, size_t rowBudget) {
+    return store.Read([&](const TTraceRows& rows) {
+        TShownChange change;
+        change.forgotten = Forget(shown_, rows.First());
+        Forget(next_, rows.First());
+        // The store drops whole entries, so an entry in progress that left
+        // left entirely, and First() starts an entry.
+        scanned_ = std::max(scanned_, rows.First());
+        const size_t before = shown_.size();
+        Scan(rows, rowBudget, refiltering_ ? next_ : shown_);
+        change.more = scanned_ < rows.End();
+        if (refiltering_ && !change.more) {
+            shown_.swap(next_);
+            next_.clear();
+            refiltering_ = false;
+            change.replaced = true;
+        } else {
+            change.added = shown_.size() - before;
+        }
+        return change;
+    });
+}
+
+// An entry is decided at its last row: the store appends whole entries, so
+// the row before End() always ends one.
+void TShownRows::Scan(const TTraceRows& rows, size_t rowBudget, std::deque<TShownRow>& into) {
+    const uint64_t stop = std::min<uint64_t>(rows.End(), scanned_ + rowBudget);
+    for (; scanned_ < stop; ++scanned_) {
+        const TraceRowFields fields = rows.Fields(scanned_);
+        if (!fields.continuation) {
+            entry_ = scanned_;
+            match_ = {};
+        }
+        filter_.MatchRow(fields, match_, scratch_);
+        const uint64_t next = scanned_ + 1;
+        if (next < rows.End() && rows.EntryOf(next) == entry_) continue;
+        if (!filter_.Shows(match_)) continue;
+        const bool highlighted = filter_.Highlights(match_);
+        for (uint64_t row = entry_; row < next; ++row) into.push_back(TShownRow{row, highlighted});
+    }
+}
+
+size_t TShownRows::Forget(std::deque<TShownRow>& rows, uint64_t first) {
+    const auto kept = std::find_if(rows.begin(), rows.end(), [first](const TShownRow& shown) { return shown.row >= first; });
+    const auto count = static_cast<size_t>(kept - rows.begin());
+    rows.erase(rows.begin(), kept);
+    return count;
+}
+
+TraceStatusCounts TShownRows::Counts(const TTraceStore& store) const {
+    return TraceStatusCounts{store.KeptRows(), shown_.size(), store.DroppedRows()};
+}
+
+}  // namespace norvale

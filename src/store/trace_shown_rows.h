@@ -1,0 +1,92 @@
+#pragma once
+
+// The trace window's list, decided in plain code: the numbers of the rows
+// its owner-data list view shows, in order, each with its highlight, kept up
+// to date from the store a slice at a time.
+//
+// The window calls `Step` when the store wakes it (after
+// `AcknowledgeWakeUp`) and again, from a message it posts itself, while
+// `Step` reports more to do, so no slice keeps it from its messages for
+// long. Each slice holds the store's lock once, for at most `rowBudget`
+// rows. A filter change starts a re-filter from the oldest kept row; until
+// that pass reaches the newest row, the list keeps the old filter's rows
+// (still forgetting those that leave the ring, but taking no new ones), and
+// then the pass's list replaces it in one step. Rows arriving meanwhile are
+// scanned by the pass like any others, so none is lost or taken twice.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "store/trace_filter.h"
+#include "store/trace_store.h"
+
+namespace norvale {
+
+struct TShownRow {
+    uint64_t row : 63;
+    uint64_t highlighted : 1;
+
+    bool operator==(const TShownRow&) const = default;
+};
+
+// What one `Step` changed in the list, for the list view.
+struct TShownChange {
+    // Rows gone from the front (they left the ring).
+    size_t forgotten = 0;
+    // Rows added at the end.
+    size_t added = 0;
+    // A re-filter finished: the whole list is new.
+    bool replaced = false;
+    // Rows are left to scan: call `Step` again.
+    bool more = false;
+};
+
+// For the status bar.
+struct TraceStatusCounts {
+    uint64_t kept = 0;
+    uint64_t shown = 0;
+    uint64_t dropped = 0;
+};
+
+class TShownRows {
+public:
+    // Some 5 ms of matching on a slow machine, so a slice stays far below
+    // the 100 ms a window may be away from its messages, while the
+    // per-slice costs (a lock, a posted message) stay small.
+    static constexpr size_t kRowsPerSlice = 16384;
+
+    // Starts a re-filter; the list changes when it is done.
+    void SetFilter(TTraceFilter filter);
+    const TTraceFilter& Filter() const { return filter_; }
+    bool Refiltering() const { return refiltering_; }
+
+    // Forgets the rows that left the store, then scans up to `rowBudget`
+    // new rows.
+    TShownChange Step(const TTraceStore& store, size_t rowBudget = kRowsPerSlice);
+
+    size_t Count() const { return shown_.size(); }
+    TShownRow At(size_t index) const { return shown_[index]; }
+
+    TraceStatusCounts Counts(const TTraceStore& store) const;
+
+private:
+    // Returns how many rows it forgot.
+    static size_t Forget(std::deque<TShownRow>& rows, uint64_t first);
+    void Scan(const TTraceRows& rows, size_t rowBudget, std::deque<TShownRow>& into);
+
+    TTraceFilter filter_;
+    std::deque<TShownRow> shown_;
+    // The re-filter's list, until it replaces `shown_`.
+    std::deque<TShownRow> next_;
+    bool refiltering_ = false;
+    // Every row before it is decided, but for the rows of `entry_` that
+    // await the rest of their entry.
+    uint64_t scanned_ = 0;
+    uint64_t entry_ = 0;
+    TraceEntryMatch match_;
+    std::wstring scratch_;
+};
+
+}  // namespace norvale

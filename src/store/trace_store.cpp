@@ -1,0 +1,124 @@
+#include "store/trace_store.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+namespace norvale {
+
+namespace {
+
+// A slot's row-in-entry is 32-bit.
+size_t CheckedCapacity(size_t capacity) {
+    if (capacity == 0 || capacity > std::numeric_limits<uint32_t>::max()) {
+        throw std::invalid_argument("The trace window keeps between 1 and 4294967295 lines.");
+    }
+    return capacity;
+}
+
+}  // namespace
+
+const TTraceRowSlot& TTraceRows::Slot(uint64_t row) const {
+    if (row < first_ || row >= end_) throw std::out_of_range("The trace row has left the window.");
+    return slots_[row % slots_.size()];
+}
+
+void TTraceRows::AppendColumnText(uint64_t row, TraceColumn column, std::wstring& text) const {
+    norvale::AppendColumnText(text, Slot(row).Fields(), column);
+}
+
+TraceRowStyle TTraceRows::Style(uint64_t row) const { return Slot(row).Style(); }
+
+uint64_t TTraceRows::EntryOf(uint64_t row) const { return row - Slot(row).RowInEntry(); }
+
+TraceRowFields TTraceRows::Fields(uint64_t row) const { return Slot(row).Fields(); }
+
+TTraceStore::TTraceStore(size_t capacity) : slots_(CheckedCapacity(capacity)) {}
+
+TTraceStore::~TTraceStore() = default;
+
+void TTraceStore::Append(const TraceEntry& entry) noexcept {
+    uint64_t rows = 1;
+    try {
+        const std::vector<std::wstring>* lines = entry.block ? &entry.block->Wide() : nullptr;
+        if (lines) rows += lines->size();
+        const std::lock_guard lock(mutex_);
+        AppendLocked(entry, lines);
+    } catch (...) {
+        dropped_.fetch_add(rows, std::memory_order_relaxed);
+    }
+    WakeReader();
+}
+
+// The new rows fill the slots past End() and are numbered only once all of
+// them hold their texts, so a failed allocation leaves no part of the entry.
+void TTraceStore::AppendLocked(const TraceEntry& entry, const std::vector<std::wstring>* lines) {
+    const uint64_t wanted = 1 + (lines ? lines->size() : 0);
+    const uint64_t rows = std::min<uint64_t>(wanted, slots_.size());
+    while (end_ - first_ + rows > slots_.size()) DropOldestEntry();
+    uint64_t filled = 0;
+    try {
+        for (; filled < rows; ++filled) {
+            const std::wstring_view text = filled == 0 ? entry.text : std::wstring_view((*lines)[filled - 1]);
+            slots_[(end_ + filled) % slots_.size()].Assign(entry, text, static_cast<uint32_t>(filled));
+        }
+    } catch (...) {
+        while (filled > 0) slots_[(end_ + --filled) % slots_.size()].Reset();
+        PublishCounts();
+        throw;
+    }
+    end_ += rows;
+    dropped_.fetch_add(wanted - rows, std::memory_order_relaxed);
+    PublishCounts();
+}
+
+void TTraceStore::DropOldestEntry() noexcept {
+    do {
+        slots_[first_ % slots_.size()].Reset();
+        ++first_;
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+    } while (first_ < end_ && slots_[first_ % slots_.size()].RowInEntry() != 0);
+}
+
+void TTraceStore::PublishCounts() noexcept {
+    kept_.store(end_ - first_, std::memory_order_relaxed);
+    appended_.store(end_, std::memory_order_relaxed);
+}
+
+void TTraceStore::SetCapacity(size_t capacity) {
+    std::vector<TTraceRowSlot> slots(CheckedCapacity(capacity));
+    // Declared after `slots`, so the old slots are freed after the lock goes.
+    const std::lock_guard lock(mutex_);
+    while (end_ - first_ > capacity) DropOldestEntry();
+    for (uint64_t row = first_; row < end_; ++row) slots[row % capacity] = std::move(slots_[row % slots_.size()]);
+    slots_.swap(slots);
+    PublishCounts();
+}
+
+size_t TTraceStore::Capacity() const {
+    const std::lock_guard lock(mutex_);
+    return slots_.size();
+}
+
+void TTraceStore::Clear() {
+    const std::lock_guard lock(mutex_);
+    for (; first_ < end_; ++first_) slots_[first_ % slots_.size()].Reset();
+    PublishCounts();
+}
+
+void TTraceStore::SetWakeUp(std::function<void()> wakeUp) { wakeUp_ = std::move(wakeUp); }
+
+void TTraceStore::AcknowledgeWakeUp() noexcept { wakePending_.store(false); }
+
+void TTraceStore::WakeReader() noexcept {
+    if (!wakeUp_ || wakePending_.exchange(true)) return;
+    try {
+        wakeUp_();
+    } catch (...) {
+        // No message went out, so the next row must try again.
+        wakePending_.store(false);
+    }
+}
+
+}  // namespace norvale

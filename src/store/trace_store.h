@@ -1,0 +1,123 @@
+#pragma once
+
+// The rows of the trace window: every entry the dispatch hands over, kept in
+// a ring of `WindowLines` rows until newer ones push it out. The dispatch
+// appends under the output lock; the window reads under the store's own
+// small lock, a few rows at a time, and never waits for the output lock.
+//
+// Rows are numbered: row n is the n-th row ever appended (from 0), and the
+// store keeps [First(), End()). A number never comes back, so the window can
+// keep row numbers and tell from First() which of them have left.
+//
+// One entry gives one row, plus one row per line of its block. The ring
+// drops whole entries, oldest first, so First() is always an entry's first
+// row; an entry with more rows than the whole ring keeps its first rows that
+// fit, and its other rows count as dropped without ever being numbered.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "output/trace_entry.h"
+#include "store/trace_row_slot.h"
+#include "store/trace_row_text.h"
+
+namespace norvale {
+
+class TTraceStore;
+
+// The kept rows as one `TTraceStore::Read` sees them: valid only inside the
+// reader, while the store's lock is held. Every row argument must lie in
+// [First(), End()) (std::out_of_range otherwise).
+class TTraceRows {
+public:
+    uint64_t First() const { return first_; }
+    uint64_t End() const { return end_; }
+
+    // The row's column, appended to `text`: the window clears one buffer
+    // per cell and allocates nothing once it is big enough.
+    void AppendColumnText(uint64_t row, TraceColumn column, std::wstring& text) const;
+    TraceRowStyle Style(uint64_t row) const;
+    // The entry a row belongs to, named by its first row's number: a block's
+    // rows share it.
+    uint64_t EntryOf(uint64_t row) const;
+    // Everything the row carries; the texts point into the store.
+    TraceRowFields Fields(uint64_t row) const;
+
+private:
+    friend class TTraceStore;
+    TTraceRows(const std::vector<TTraceRowSlot>& slots, uint64_t first, uint64_t end)
+        : slots_(slots), first_(first), end_(end) {}
+    const TTraceRowSlot& Slot(uint64_t row) const;
+
+    const std::vector<TTraceRowSlot>& slots_;
+    uint64_t first_;
+    uint64_t end_;
+};
+
+class TTraceStore final : public IEntrySink {
+public:
+    // `capacity`: the ring's rows (the `WindowLines` setting), at least 1;
+    // the slots are made now, so appending never allocates beyond the texts.
+    explicit TTraceStore(size_t capacity);
+    ~TTraceStore() override;
+    TTraceStore(const TTraceStore&) = delete;
+    TTraceStore& operator=(const TTraceStore&) = delete;
+
+    // From the dispatch, under the output lock: O(1) per row, waits only for
+    // the store's lock. An entry whose texts cannot be allocated counts as
+    // dropped (its first row, plus its block's lines when those were made).
+    void Append(const TraceEntry& entry) noexcept override;
+
+    // Keeps the newest whole entries that fit (an entry larger than the new
+    // capacity goes as a whole) and counts the others as dropped. Throws
+    // std::invalid_argument for 0 and bad_alloc; then nothing changes.
+    void SetCapacity(size_t capacity);
+    size_t Capacity() const;
+    // Empties the ring; the counts go on (First() becomes End()).
+    void Clear();
+
+    // Called by `Append` at most once until `AcknowledgeWakeUp`, so that at
+    // most one message is in flight: it must only post and never throw. Set
+    // once, before the first `Append`.
+    void SetWakeUp(std::function<void()> wakeUp);
+    // The reader calls it before it reads, so that a row appended while it
+    // reads wakes it again.
+    void AcknowledgeWakeUp() noexcept;
+
+    // Readable from any thread without the lock.
+    uint64_t KeptRows() const { return kept_.load(std::memory_order_relaxed); }
+    // Rows pushed out by newer ones, cut from an entry larger than the ring,
+    // or lost for want of memory, since the store was made.
+    uint64_t DroppedRows() const { return dropped_.load(std::memory_order_relaxed); }
+    // Rows numbered since the store was made: End().
+    uint64_t AppendedRows() const { return appended_.load(std::memory_order_relaxed); }
+
+    // Calls `reader(const TTraceRows&)` under the store's lock and returns
+    // what it returns. Keep it brief: `Append` waits meanwhile.
+    template <typename Reader>
+    decltype(auto) Read(Reader&& reader) const {
+        const std::lock_guard lock(mutex_);
+        return std::forward<Reader>(reader)(TTraceRows(slots_, first_, end_));
+    }
+
+private:
+    void AppendLocked(const TraceEntry& entry, const std::vector<std::wstring>* lines);
+    void DropOldestEntry() noexcept;
+    void PublishCounts() noexcept;
+    void WakeReader() noexcept;
+
+    mutable std::mutex mutex_;
+    std::vector<TTraceRowSlot> slots_;
+    uint64_t first_ = 0;
+    uint64_t end_ = 0;
+    std::atomic<uint64_t> kept_{0};
+    std::atomic<uint64_t> dropped_{0};
+    std::atomic<uint64_t> appended_{0};
+    std::function<void()> wakeUp_;
+    std::atomic<bool> wakePending_{false};
+};
+
+}  // namespace norvale

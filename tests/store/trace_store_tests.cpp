@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "store_test_entries.h"
+
+namespace norvale {
+namespace {
+
+using test::Entry;
+
+// The kept rows' messages, "|" before each entry's first row.
+std::wstring Messages(const TTraceStore& store) {
+    return store.Read([](const TTraceRows& rows) {
+        std::wstring text;
+        for (uint64_t row = rows.First(); row < rows.End(); ++row) {
+            const TraceRowFields fields = rows.Fields(row);
+            text += (fields.continuation ? L" " : L"|") + std::wstring(fields.message);
+        }
+        return text;
+    });
+}
+
+struct Counts {
+    uint64_t kept, dropped, appended;
+    bool operator==(const Counts&) const = default;
+};
+
+Counts CountsOf(const TTraceStore& store) { return {store.KeptRows(), store.DroppedRows(), store.AppendedRows()}; }
+
+TEST(TraceStoreTest, RingDropsWholeEntriesOldestFirstAndCountsTheirRows) {
+    const TBlockLines two = TBlockLines::FromText(L"a\nb");
+    const TBlockLines six = TBlockLines::FromText(L"1\n2\n3\n4\n5\n6");
+    TTraceStore store(5);
+    store.Append(Entry(L"one"));
+    store.Append(Entry(L"block", MessageKind::Block, &two));
+    store.Append(Entry(L"two"));
+    EXPECT_EQ(Messages(store), L"|one|block a b|two");
+    store.Append(Entry(L"three"));
+    EXPECT_EQ(Messages(store), L"|block a b|two|three");
+    store.Append(Entry(L"four"));
+    EXPECT_EQ(Messages(store), L"|two|three|four");
+    EXPECT_EQ(CountsOf(store), (Counts{3, 4, 7}));
+    // Larger than the ring: its first rows that fit, the rest dropped.
+    store.Append(Entry(L"big", MessageKind::Block, &six));
+    EXPECT_EQ(Messages(store), L"|big 1 2 3 4");
+    EXPECT_EQ(CountsOf(store), (Counts{5, 9, 12}));
+    store.Append(Entry(L"five"));
+    store.Append(Entry(L"six"));
+    store.Append(Entry(L"block", MessageKind::Block, &two));
+    store.SetCapacity(4);
+    store.SetCapacity(8);
+    store.Append(Entry(L"seven"));
+    EXPECT_EQ(Messages(store), L"|six|block a b|seven");
+    EXPECT_EQ(CountsOf(store), (Counts{5, 15, 18}));
+    store.Clear();
+    EXPECT_EQ(Messages(store), L"");
+    EXPECT_EQ(CountsOf(store), (Counts{0, 15, 18}));
+    EXPECT_EQ(store.Read([](const TTraceRows& rows) { return rows.First(); }), 18u);
+    EXPECT_THROW(store.SetCapacity(0), std::invalid_argument);
+}
+
+TEST(TraceStoreTest, WakesTheReaderOnceUntilItAcknowledges) {
+    TTraceStore store(4);
+    int wakes = 0;
+    store.SetWakeUp([&wakes] { ++wakes; });
+    for (int round = 1; round <= 3; ++round) {
+        store.Append(Entry(L"a"));
+        store.Append(Entry(L"b"));
+        EXPECT_EQ(wakes, round);
+        store.AcknowledgeWakeUp();
+    }
+}
+
+}  // namespace
+}  // namespace norvale
