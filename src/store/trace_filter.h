@@ -22,8 +22,6 @@ struct TraceFilterTexts {
     std::wstring show;
     std::wstring hide;
     std::wstring highlight;
-
-    bool operator==(const TraceFilterTexts&) const = default;
 };
 
 // What an entry's rows have matched so far.

@@ -42,7 +42,7 @@ void TTraceRowSlot::Assign(const TraceEntry& entry, std::wstring_view text, uint
     millisecondOfDay_ = MillisecondOfDay(entry.time.time);
     threadId_ = entry.threadId;
     code_ = entry.code;
-    kind_ = entry.kind;
+    kind_ = static_cast<uint32_t>(entry.kind);
     ownClass_ = ownClass;
 }
 
@@ -64,7 +64,7 @@ TraceRowFields TTraceRowSlot::Fields() const {
     fields.time = TimeOfMillisecond(millisecondOfDay_);
     fields.threadId = threadId_;
     fields.code = code_;
-    fields.kind = kind_;
+    fields.kind = static_cast<MessageKind>(kind_);
     fields.continuation = rowInEntry_ != 0;
     return fields;
 }

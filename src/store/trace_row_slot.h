@@ -2,7 +2,7 @@
 
 // One row of the store's ring, laid out small because a window may keep a
 // million of them: the texts in one exact-size block, the source shared with
-// the session, the rest packed in 32-bit fields. 56 bytes on 64-bit targets.
+// the session, the rest packed in 32-bit fields. 48 bytes on 64-bit targets.
 
 #include <cstdint>
 #include <memory>
@@ -23,7 +23,7 @@ public:
     void Reset() noexcept;
 
     TraceRowFields Fields() const;
-    TraceRowStyle Style() const { return StyleOfKind(kind_); }
+    TraceRowStyle Style() const { return StyleOfKind(static_cast<MessageKind>(kind_)); }
     // 0 for an entry's first row, n for its block's n-th line.
     uint32_t RowInEntry() const { return rowInEntry_; }
 
@@ -37,11 +37,12 @@ private:
     uint32_t messageLength_ = 0;
     uint32_t classLength_ = 0;
     uint32_t rowInEntry_ = 0;
-    uint32_t millisecondOfDay_ = 0;
     int32_t threadId_ = 0;
     int32_t code_ = 0;
-    MessageKind kind_ = MessageKind::Plain;
-    bool ownClass_ = false;
+    // A day has fewer than 2^27 milliseconds, and a kind fits in 4 bits.
+    uint32_t millisecondOfDay_ : 27 = 0;
+    uint32_t kind_ : 4 = 0;
+    uint32_t ownClass_ : 1 = 0;
 };
 
 }  // namespace norvale

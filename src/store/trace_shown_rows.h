@@ -5,14 +5,16 @@
 // to date from the store a slice at a time.
 //
 // The window calls `Step` when the store wakes it (after
-// `AcknowledgeWakeUp`) and again, from a message it posts itself, while
-// `Step` reports more to do, so no slice keeps it from its messages for
-// long. Each slice holds the store's lock once, for at most `rowBudget`
-// rows. A filter change starts a re-filter from the oldest kept row; until
-// that pass reaches the newest row, the list keeps the old filter's rows
-// (still forgetting those that leave the ring, but taking no new ones), and
-// then the pass's list replaces it in one step. Rows arriving meanwhile are
-// scanned by the pass like any others, so none is lost or taken twice.
+// `AcknowledgeWakeUp`) or when it has set a filter, and again, from a
+// message it posts itself, while `Step` reports more to do, so no slice
+// keeps it from its messages for long. Each slice holds the store's lock
+// once, for at most `rowBudget` rows.
+//
+// A filter change starts a re-filter from the oldest kept row. Until that
+// pass reaches the newest row the list keeps the old filter's rows (it still
+// forgets those that leave the ring, but takes no new ones); then the pass's
+// list replaces it in one step. Rows arriving meanwhile are scanned by the
+// pass like any others, so none is lost or taken twice.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,8 +29,6 @@ namespace norvale {
 struct TShownRow {
     uint64_t row : 63;
     uint64_t highlighted : 1;
-
-    bool operator==(const TShownRow&) const = default;
 };
 
 // What one `Step` changed in the list, for the list view.
@@ -52,9 +52,11 @@ struct TraceStatusCounts {
 
 class TShownRows {
 public:
-    // Some 5 ms of matching on a slow machine, so a slice stays far below
-    // the 100 ms a window may be away from its messages, while the
-    // per-slice costs (a lock, a posted message) stay small.
+    // About 5 ms of matching on the benchmark's machine (trace_store_bench),
+    // so a slice stays far below the 100 ms a window may be away from its
+    // messages even on a machine several times slower, and `Append` never
+    // waits long for the lock; the per-slice costs (a lock, a posted
+    // message) stay small beside it.
     static constexpr size_t kRowsPerSlice = 16384;
 
     // Starts a re-filter; the list changes when it is done.

@@ -96,7 +96,8 @@ public:
     uint64_t AppendedRows() const { return appended_.load(std::memory_order_relaxed); }
 
     // Calls `reader(const TTraceRows&)` under the store's lock and returns
-    // what it returns. Keep it brief: `Append` waits meanwhile.
+    // what it returns. Keep it brief, as `Append` waits meanwhile, and call
+    // no other method of the store from it (the lock is not re-entrant).
     template <typename Reader>
     decltype(auto) Read(Reader&& reader) const {
         const std::lock_guard lock(mutex_);
