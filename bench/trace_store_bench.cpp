@@ -221,7 +221,8 @@ int main(int argc, char** argv) {
     const double append = nanosecondsPerRow("AppendToTheStore", "median");
     const double floor = nanosecondsPerRow("CopyTextsIntoPreallocatedBuffer", "median");
     // The fastest repetition has the highest rate: "max" rate is "min" time.
-    std::printf("\nappend: %.1f ns per row [%.1f, %.1f]; floor (copy into a preallocated buffer): %.1f ns [%.1f, %.1f]\n",
+    std::printf("\nappend: %.1f ns per row [%.1f, %.1f]; floor (copy into a preallocated buffer): %.1f ns"
+                " [%.1f, %.1f]\n",
                 append, nanosecondsPerRow("AppendToTheStore", "max"), nanosecondsPerRow("AppendToTheStore", "min"),
                 floor, nanosecondsPerRow("CopyTextsIntoPreallocatedBuffer", "max"),
                 nanosecondsPerRow("CopyTextsIntoPreallocatedBuffer", "min"));

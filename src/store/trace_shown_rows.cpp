@@ -18,8 +18,8 @@ TShownChange TShownRows::Step(const TTraceStore& store, size_t rowBudget) {
         TShownChange change;
         change.forgotten = Forget(shown_, rows.First());
         Forget(next_, rows.First());
-        // The store drops whole entries, so an entry in progress that left
-        // left entirely, and First() starts an entry.
+        // The store drops whole entries: if the entry being scanned has
+        // gone, all of it has, and First() starts the next one.
         scanned_ = std::max(scanned_, rows.First());
         const size_t before = shown_.size();
         Scan(rows, rowBudget, refiltering_ ? next_ : shown_);
@@ -56,7 +56,8 @@ void TShownRows::Scan(const TTraceRows& rows, size_t rowBudget, std::deque<TShow
 }
 
 size_t TShownRows::Forget(std::deque<TShownRow>& rows, uint64_t first) {
-    const auto kept = std::find_if(rows.begin(), rows.end(), [first](const TShownRow& shown) { return shown.row >= first; });
+    const auto kept =
+        std::find_if(rows.begin(), rows.end(), [first](const TShownRow& shown) { return shown.row >= first; });
     const auto count = static_cast<size_t>(kept - rows.begin());
     rows.erase(rows.begin(), kept);
     return count;

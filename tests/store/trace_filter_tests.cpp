@@ -24,7 +24,9 @@ TEST(TraceFilterTest, ShowHideAndHighlightTermsMatchAnyColumnWithoutCaseAndABloc
     TraceEntry ledger = Entry(L"Posting failed");
     ledger.className = L"TLedger";
     TTraceStore store(100);
-    for (const wchar_t* text : {L"Posting done", L"GRÜSSE aus Köln", L"Привет мир", L"ΟΔΟΣ"}) store.Append(Entry(text));
+    for (const wchar_t* text : {L"Posting done", L"GRÜSSE aus Köln", L"Привет мир", L"ΟΔΟΣ"}) {
+        store.Append(Entry(text));
+    }
     store.Append(Entry(L"Dump", MessageKind::Block, &block));
     store.Append(ledger);
     const std::pair<TraceFilterTexts, std::string> cases[] = {

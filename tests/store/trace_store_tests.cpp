@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "store/trace_shown_rows.h"
+
 #include "store_test_entries.h"
 
 namespace norvale {
@@ -68,6 +75,39 @@ TEST(TraceStoreTest, WakesTheReaderOnceUntilItAcknowledges) {
         EXPECT_EQ(wakes, round);
         store.AcknowledgeWakeUp();
     }
+}
+
+// The window's side of the protocol, on a thread of its own: take the posted
+// message, acknowledge, read everything. A lost wake-up would leave rows
+// unread until the bounded wait gives up.
+TEST(TraceStoreTest, AReaderOnAnotherThreadIsWokenForEveryRowWithOneMessageInFlight) {
+    constexpr size_t kEntries = 20000;
+    TTraceStore store(kEntries);
+    std::mutex queue;
+    std::condition_variable posted;
+    int inFlight = 0;
+    int mostInFlight = 0;
+    store.SetWakeUp([&] {
+        const std::lock_guard lock(queue);
+        mostInFlight = std::max(mostInFlight, ++inFlight);
+        posted.notify_one();
+    });
+    std::thread writer([&store] {
+        for (size_t i = 0; i < kEntries; ++i) store.Append(Entry(L"x"));
+    });
+    TShownRows shown;
+    while (shown.Count() < kEntries) {
+        std::unique_lock lock(queue);
+        if (!posted.wait_for(lock, std::chrono::seconds(30), [&inFlight] { return inFlight > 0; })) break;
+        --inFlight;
+        lock.unlock();
+        store.AcknowledgeWakeUp();
+        while (shown.Step(store, 1000).more) {
+        }
+    }
+    writer.join();
+    EXPECT_EQ(shown.Count(), kEntries);
+    EXPECT_EQ(mostInFlight, 1);
 }
 
 }  // namespace
