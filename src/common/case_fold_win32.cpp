@@ -29,7 +29,9 @@ void MapRange(DWORD flags, std::vector<wchar_t>& units, uint32_t begin, uint32_t
 void FillCaseFoldTable(CaseFoldTable& table) {
     std::vector<wchar_t> units(table.size());
     for (size_t unit = 0; unit < units.size(); ++unit) units[unit] = static_cast<wchar_t>(unit);
-    for (const DWORD flags : {LCMAP_UPPERCASE, LCMAP_LOWERCASE}) {
+    // Linguistic rules: the default, file-system ones leave "ς", the Kelvin
+    // sign and others without their other case.
+    for (const DWORD flags : {LCMAP_UPPERCASE | LCMAP_LINGUISTIC_CASING, LCMAP_LOWERCASE | LCMAP_LINGUISTIC_CASING}) {
         MapRange(flags, units, 0, 0xD800);
         MapRange(flags, units, 0xE000, 0x10000);
     }
