@@ -22,7 +22,7 @@ namespace {
 
 using namespace norvale;
 
-constexpr size_t kWindowRows = 1'000'000;
+constexpr uint32_t kWindowRows = 1'000'000;
 constexpr int kRowsPerIteration = 100'000;
 constexpr int kDistinctEntries = 1000;
 

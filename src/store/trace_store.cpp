@@ -1,7 +1,6 @@
 #include "store/trace_store.h"
 
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 #include <utility>
 
@@ -9,11 +8,8 @@ namespace norvale {
 
 namespace {
 
-// A slot's row-in-entry is 32-bit.
-size_t CheckedCapacity(size_t capacity) {
-    if (capacity == 0 || capacity > std::numeric_limits<uint32_t>::max()) {
-        throw std::invalid_argument("The trace window keeps between 1 and 4294967295 lines.");
-    }
+uint32_t CheckedCapacity(uint32_t capacity) {
+    if (capacity == 0) throw std::invalid_argument("The trace window keeps at least one line.");
     return capacity;
 }
 
@@ -34,7 +30,7 @@ uint64_t TTraceRows::EntryOf(uint64_t row) const { return row - Slot(row).RowInE
 
 TraceRowFields TTraceRows::Fields(uint64_t row) const { return Slot(row).Fields(); }
 
-TTraceStore::TTraceStore(size_t capacity) : slots_(CheckedCapacity(capacity)) {}
+TTraceStore::TTraceStore(uint32_t capacity) : slots_(CheckedCapacity(capacity)) {}
 
 TTraceStore::~TTraceStore() = default;
 
@@ -86,7 +82,7 @@ void TTraceStore::PublishCounts() noexcept {
     appended_.store(end_, std::memory_order_relaxed);
 }
 
-void TTraceStore::SetCapacity(size_t capacity) {
+void TTraceStore::SetCapacity(uint32_t capacity) {
     std::vector<TTraceRowSlot> slots(CheckedCapacity(capacity));
     // Declared after `slots`, so the old slots are freed after the lock goes.
     const std::lock_guard lock(mutex_);
@@ -96,9 +92,9 @@ void TTraceStore::SetCapacity(size_t capacity) {
     PublishCounts();
 }
 
-size_t TTraceStore::Capacity() const {
+uint32_t TTraceStore::Capacity() const {
     const std::lock_guard lock(mutex_);
-    return slots_.size();
+    return static_cast<uint32_t>(slots_.size());
 }
 
 void TTraceStore::Clear() {

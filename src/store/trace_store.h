@@ -61,7 +61,7 @@ class TTraceStore final : public IEntrySink {
 public:
     // `capacity`: the ring's rows (the `WindowLines` setting), at least 1;
     // the slots are made now, so appending never allocates beyond the texts.
-    explicit TTraceStore(size_t capacity);
+    explicit TTraceStore(uint32_t capacity);
     ~TTraceStore() override;
     TTraceStore(const TTraceStore&) = delete;
     TTraceStore& operator=(const TTraceStore&) = delete;
@@ -74,8 +74,8 @@ public:
     // Keeps the newest whole entries that fit (an entry larger than the new
     // capacity goes as a whole) and counts the others as dropped. Throws
     // std::invalid_argument for 0 and bad_alloc; then nothing changes.
-    void SetCapacity(size_t capacity);
-    size_t Capacity() const;
+    void SetCapacity(uint32_t capacity);
+    uint32_t Capacity() const;
     // Empties the ring; the counts go on (First() becomes End()).
     void Clear();
 
