@@ -41,10 +41,10 @@ void TTraceStore::Append(const TraceEntry& entry) noexcept {
         if (lines) rows += lines->size();
         const std::lock_guard lock(mutex_);
         AppendLocked(entry, lines);
+        WakeReader();
     } catch (...) {
         dropped_.fetch_add(rows, std::memory_order_relaxed);
     }
-    WakeReader();
 }
 
 // The new rows fill the slots past End() and are numbered only once all of
@@ -82,6 +82,10 @@ void TTraceStore::PublishCounts() noexcept {
     appended_.store(end_, std::memory_order_relaxed);
 }
 
+void TTraceStore::ApplyOptions(const OptionsSettings& options) {
+    if (options.WindowLines != Capacity()) SetCapacity(options.WindowLines);
+}
+
 void TTraceStore::SetCapacity(uint32_t capacity) {
     std::vector<TTraceRowSlot> slots(CheckedCapacity(capacity));
     // Declared after `slots`, so the old slots are freed after the lock goes.
@@ -103,7 +107,10 @@ void TTraceStore::Clear() {
     PublishCounts();
 }
 
-void TTraceStore::SetWakeUp(std::function<void()> wakeUp) { wakeUp_ = std::move(wakeUp); }
+void TTraceStore::SetWakeUp(std::function<void()> wakeUp) {
+    const std::lock_guard lock(mutex_);
+    wakeUp_ = std::move(wakeUp);
+}
 
 void TTraceStore::AcknowledgeWakeUp() noexcept { wakePending_.store(false); }
 

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <vector>
 
+#include "config/options_settings.h"
 #include "output/trace_entry.h"
 #include "store/trace_row_slot.h"
 #include "store/trace_row_text.h"
@@ -70,6 +71,10 @@ public:
     // the store's lock. An entry whose texts cannot be allocated counts as
     // dropped (its first row, plus its block's lines when those were made).
     void Append(const TraceEntry& entry) noexcept override;
+    // From a settings refresh, under the output lock: a changed
+    // `WindowLines` becomes the capacity (`SetCapacity`); the same one costs
+    // nothing. `ToWindow` is the dispatch's business.
+    void ApplyOptions(const OptionsSettings& options) override;
 
     // Keeps the newest whole entries that fit (an entry larger than the new
     // capacity goes as a whole) and counts the others as dropped. Throws
@@ -80,8 +85,9 @@ public:
     void Clear();
 
     // Called by `Append` at most once until `AcknowledgeWakeUp`, so that at
-    // most one message is in flight: it must only post and never throw. Set
-    // once, before the first `Append`.
+    // most one message is in flight. `Append` calls it under the store's
+    // lock, so it may be replaced at any time (by an empty one before the
+    // window goes), and it must only post: never wait, never throw.
     void SetWakeUp(std::function<void()> wakeUp);
     // The reader calls it before it reads, so that a row appended while it
     // reads wakes it again.
