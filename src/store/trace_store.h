@@ -72,8 +72,9 @@ public:
     // dropped (its first row, plus its block's lines when those were made).
     void Append(const TraceEntry& entry) noexcept override;
     // From a settings refresh, under the output lock: a changed
-    // `WindowLines` becomes the capacity (`SetCapacity`); the same one costs
-    // nothing. `ToWindow` is the dispatch's business.
+    // `WindowLines` becomes the capacity (`SetCapacity`, which makes the new
+    // ring before it takes the store's lock); the same one costs nothing.
+    // `ToWindow` is the dispatch's business.
     void ApplyOptions(const OptionsSettings& options) override;
 
     // Keeps the newest whole entries that fit (an entry larger than the new

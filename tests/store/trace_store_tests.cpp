@@ -53,7 +53,7 @@ TEST(TraceStoreTest, RingDropsWholeEntriesOldestFirstAndCountsTheirRows) {
     store.Append(Entry(L"five"));
     store.Append(Entry(L"six"));
     store.Append(Entry(L"block", MessageKind::Block, &two));
-    store.SetCapacity(4);
+    store.ApplyOptions(OptionsSettings{true, 4});
     store.SetCapacity(8);
     store.Append(Entry(L"seven"));
     EXPECT_EQ(Messages(store), L"|six|block a b|seven");
