@@ -48,7 +48,7 @@ void TTraceStore::Append(const TraceEntry& entry) noexcept {
 }
 
 // The new rows fill the slots past End() and are numbered only once all of
-// them hold their texts, so a failed allocation leaves no part of the entry.
+// them hold their texts, so a failed allocation leaves nothing of the entry.
 void TTraceStore::AppendLocked(const TraceEntry& entry, const std::vector<std::wstring>* lines) {
     const uint64_t wanted = 1 + (lines ? lines->size() : 0);
     const uint64_t rows = std::min<uint64_t>(wanted, slots_.size());
