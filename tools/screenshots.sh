@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Redraws the pictures of the README: the tray menu, the main window and a
-# process window of a running norvale.exe, and the monochrome screen, under
-# Xvfb with a Wine virtual desktop (so that title bars and the task bar are
-# drawn). Needs the built Windows tree (./norvale build), xdotool and
-# ImageMagick.
+# Redraws the pictures of the README: the tray menu, the main window, a process
+# window and the trace window of a running norvale.exe, and the monochrome
+# screen, under Xvfb with a Wine virtual desktop (so that title bars and the
+# task bar are drawn). Needs the built Windows tree (./norvale build), xdotool
+# and ImageMagick.
 #
 #   tools/screenshots.sh
 #
@@ -129,6 +129,14 @@ timeout 60 wine reg add "$KEY" /v ToMono /t REG_SZ /d 1 /f >/dev/null 2>&1
 for flag in IncludeDateTime IncludeProject IncludeClass IncludeThread; do
   timeout 60 wine reg add "$KEY" /v "$flag" /t REG_SZ /d 1 /f >/dev/null 2>&1
 done
+# The same server's trace window is pictured after it: its frame opens large,
+# the trace window filling it.
+FRAME_KEY='HKCU\Software\brantwick\Norvale\DebugWindow'
+TRACE_KEY='HKCU\Software\brantwick\Norvale\Options\TraceWindow'
+for value in ShowCmd=1 NormPosLeft=10 NormPosTop=10 NormPosRight=1014 NormPosBottom=560; do
+  timeout 60 wine reg add "$FRAME_KEY" /v "${value%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
+done
+timeout 60 wine reg add "$TRACE_KEY" /v ShowCmd /t REG_SZ /d 3 /f >/dev/null 2>&1
 wine explorer /desktop=norvale,1024x768 "$BIN/monoscreen.exe" </dev/null >/dev/null 2>&1 &
 sleep 3
 wine explorer /desktop=norvale,1024x768 "$BIN/norvale.exe" </dev/null >/dev/null 2>&1 &
@@ -137,6 +145,11 @@ timeout 120 wine cscript //nologo "$(printf 'Z:%s' "$ROOT/examples/demo.vbs" | t
 sleep 1
 # The first window of the desktop opens at its top left corner.
 import -window root -crop 806x500+0+0 +repage "$ROOT/docs/monoscreen.png"
+timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 102 </dev/null >/dev/null 2>&1
+sleep 2
+import -window root -crop 1004x550+10+10 +repage "$ROOT/docs/trace-window.png"
+timeout 60 wine reg delete "$FRAME_KEY" /f </dev/null >/dev/null 2>&1 || true
+timeout 60 wine reg delete "$TRACE_KEY" /f </dev/null >/dev/null 2>&1 || true
 rm -rf "$DEMO_DIR"
 
 # The splash, as the tests show it: centred on the 1024x768 desktop for five
@@ -150,4 +163,5 @@ import -window root -crop 461x163+281+302 +repage "$ROOT/docs/splash.png"
 wait $! || { echo "the splash test failed or did not end within 60 s" >&2; exit 1; }
 echo "wrote docs/about-norvale.png, docs/about-brantwick.png, docs/splash.png, docs/properties-general.png,"
 echo "docs/properties-status.png, and"
-echo "wrote docs/tray-menu.png, docs/main-window.png, docs/process-window.png and docs/monoscreen.png"
+echo "wrote docs/tray-menu.png, docs/main-window.png, docs/process-window.png, docs/monoscreen.png and"
+echo "docs/trace-window.png"

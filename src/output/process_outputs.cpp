@@ -10,8 +10,11 @@
 namespace norvale {
 
 TProcessOutputs::TProcessOutputs(std::unique_ptr<IConsoleOutput> console, std::unique_ptr<IScreenOutput> screen,
-                                 std::unique_ptr<IOutput> viewer)
-    : console_(std::move(console)), screen_(std::move(screen)), viewer_(std::move(viewer)) {}
+                                 std::unique_ptr<IOutput> viewer, OptionsLocation options)
+    : console_(std::move(console)),
+      screen_(std::move(screen)),
+      viewer_(std::move(viewer)),
+      optionsLocation_(std::move(options)) {}
 
 std::unique_ptr<TProcessOutputs> TProcessOutputs::MakeForProcess() {
 #ifdef _WIN32
@@ -36,7 +39,7 @@ void TProcessOutputs::ApplySettings(OutputSettings& settings) {
 namespace norvale {
 
 void TProcessOutputs::RefreshOptions() {
-    options_ = ReadOptionsSettings(OptionsLocation{});
+    options_ = ReadOptionsSettings(optionsLocation_);
     if (window_ != nullptr) window_->ApplyOptions(options_);
 }
 

@@ -13,8 +13,9 @@ namespace norvale {
 // refresh keeps about them. Used under the output lock only.
 class TProcessOutputs {
 public:
+    // `options`: where the process's options are kept (a test's own key).
     TProcessOutputs(std::unique_ptr<IConsoleOutput> console, std::unique_ptr<IScreenOutput> screen,
-                    std::unique_ptr<IOutput> viewer);
+                    std::unique_ptr<IOutput> viewer, OptionsLocation options = {});
 
     // The process's real console, and stand-ins for the outputs not built yet.
     static std::unique_ptr<TProcessOutputs> MakeForProcess();
@@ -41,6 +42,7 @@ private:
     std::unique_ptr<IScreenOutput> screen_;
     std::unique_ptr<IOutput> viewer_;
     bool monoActive_ = false;
+    const OptionsLocation optionsLocation_;
     IEntrySink* window_ = nullptr;
     OptionsSettings options_;
 };

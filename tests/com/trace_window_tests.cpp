@@ -45,7 +45,9 @@ protected:
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (std::chrono::steady_clock::now() < end) {
             shown = test::ReadTraceWindow(Window());
-            if (done(shown)) return shown;
+            // Rows may have come while the window was read: read it again,
+            // whole, now that it has settled.
+            if (done(shown)) return test::ReadTraceWindow(Window());
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         ADD_FAILURE() << "the trace window did not show " << what << " within 30 s";

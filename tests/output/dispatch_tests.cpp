@@ -61,6 +61,21 @@ TEST_F(DispatchTest, AllOutputsOffWriteNothing) {
     EXPECT_FALSE(test::FileExists(dir_.PathOf("out.txt")));
 }
 
+TEST_F(DispatchTest, EntriesReachTheWindowFirstAsSentAlsoWithEveryOutputOff) {
+    recorders_.options.SetFlag("ToWindow", true);
+    recorders_.options.Set("WindowLines", "5000");
+    Refresh();
+    Line(L"Run", MessageKind::EnterMethod);
+    EXPECT_EQ(Journal(), (Entries{"window: Run [9]", "console: -> Run", "screen: -> Run", "viewer: Run [9]"}));
+    EXPECT_EQ(recorders_.window.windowLines, 5000u);
+
+    recorders_.journal.entries.clear();
+    for (const char* name : {"ToConsole", "ToMono", "ToCodeSite", "ToFile"}) key_.SetFlag(name, false);
+    Refresh();
+    Block(L"h", L"a\r\nb");
+    EXPECT_EQ(Journal(), (Entries{"window: h|a|b [6]"}));
+}
+
 TEST_F(DispatchTest, ToClientsChangesNothing) {
     key_.SetFlag("ToClients", true);
     Refresh();

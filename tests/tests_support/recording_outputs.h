@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "common/ansi_text.h"
 #include "common/errors.h"
 #include "output/output.h"
 #include "output/process_outputs.h"
+#include "tests_support/scratch.h"
 
 namespace norvale::test {
 
@@ -71,12 +73,31 @@ public:
     }
 };
 
-// Process outputs made of the three recorders, reachable by the test.
+// The trace window's place: the entry's text, its block's lines and its
+// kind; the options it was given.
+class TRecordingWindow final : public IEntrySink, public TRecordingOutput {
+public:
+    explicit TRecordingWindow(Journal& journal) : TRecordingOutput(journal, "window") {}
+    void Append(const TraceEntry& entry) noexcept override {
+        std::string text = WideToAnsi(entry.text);
+        if (entry.block != nullptr) {
+            for (const auto& line : entry.block->Wide()) text += "|" + WideToAnsi(line);
+        }
+        Record(text + " [" + std::to_string(static_cast<int>(entry.kind)) + "]");
+    }
+    void ApplyOptions(const OptionsSettings& options) override { windowLines = options.WindowLines; }
+    uint32_t windowLines = 0;
+};
+
+// Process outputs made of the recorders, with options of the test's own,
+// reachable by the test.
 struct RecordingProcessOutputs {
     Journal journal;
     TRecordingConsole* console;
     TRecordingScreen* screen;
     TRecordingViewer* viewer;
+    TRecordingWindow window{journal};
+    ScratchSettings options;
     std::unique_ptr<TProcessOutputs> outputs;
 
     RecordingProcessOutputs() {
@@ -86,7 +107,11 @@ struct RecordingProcessOutputs {
         console = c.get();
         screen = s.get();
         viewer = v.get();
-        outputs = std::make_unique<TProcessOutputs>(std::move(c), std::move(s), std::move(v));
+        // Off unless a test turns it on: the other outputs' journals stay theirs.
+        options.SetFlag("ToWindow", false);
+        outputs = std::make_unique<TProcessOutputs>(std::move(c), std::move(s), std::move(v),
+                                                    OptionsLocation{options.Location().root, options.Location().subkey});
+        outputs->SetWindow(&window);
     }
 };
 

@@ -1,0 +1,201 @@
+// The trace window under a flood: four client processes sending at full
+// speed into a server started by hand, its window shown and its store bound
+// to 10,000 rows so that the ring fills, a filter typed in the middle and
+// cleared later. It prints whether every line reached the store (the rows
+// the store took against the lines of the output file, which gets the same
+// entries), how long the frame took to answer a WM_NULL probe sent every
+// 50 ms (median, 99th percentile, longest, and against a probe of an idle
+// window of this process, the floor), and the server's private memory each
+// second.
+//
+//   norvale_trace_window_bench [messages per client, default 9000]
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_support_win32.h"
+#include "config/options_settings.h"
+#include "config/registry_values.h"
+#include "output/output_settings.h"
+#include "shell/shell_resources.h"
+
+namespace norvale {
+namespace {
+
+using namespace bench;
+
+constexpr int kClients = 4;
+constexpr const char* kFile = "C:\\norvale-flood.txt";
+
+void UseSettings() {
+    const std::string output = SettingsLocation::kOutputSettingsKey;
+    const std::string options = OptionsLocation::kOptionsSettingsKey;
+    RegApiDeleteTree(RegCurrentUser(), output);
+    RegApiDeleteTree(RegCurrentUser(), options);
+    WriteRegBool(RegCurrentUser(), output, "ToFile", true);
+    WriteRegString(RegCurrentUser(), output, "Filename", kFile);
+    WriteRegString(RegCurrentUser(), options, "WindowLines", "10000");
+    DeleteFileA(kFile);
+}
+
+// Waits (bounded) for the frame of the server started by hand.
+HWND AwaitFrame() {
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (Clock::now() < deadline) {
+        if (const HWND frame = FindWindowA("TMainForm", nullptr)) return frame;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return nullptr;
+}
+
+HWND TraceWindowOf(HWND frame) {
+    const HWND client = FindWindowExW(frame, nullptr, L"MDIClient", nullptr);
+    return FindWindowExW(client, nullptr, L"TTraceForm", nullptr);
+}
+
+// The number in a part of the trace window's status bar ("Kept: 10000").
+uint64_t StatusCount(HWND trace, int part) {
+    const HWND status = FindWindowExW(trace, nullptr, STATUSCLASSNAMEW, nullptr);
+    const auto length = LOWORD(SendMessageW(status, SB_GETTEXTLENGTHW, part, 0));
+    // The text is read through a buffer in the window's process.
+    DWORD processId = 0;
+    GetWindowThreadProcessId(status, &processId);
+    const UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ, FALSE, processId));
+    void* remote = VirtualAllocEx(process.get(), nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    SendMessageW(status, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(remote));
+    wchar_t text[256] = {};
+    ReadProcessMemory(process.get(), remote, text, std::min<size_t>(length + 1u, 255) * sizeof(wchar_t), nullptr);
+    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+    const wchar_t* digits = wcschr(text, L':');
+    return digits != nullptr ? std::wcstoull(digits + 1, nullptr, 10) : 0;
+}
+
+// Milliseconds each probe of `window` took, one every 50 ms until `stop`.
+std::vector<double> Probe(HWND window, const std::atomic<bool>& stop) {
+    std::vector<double> answers;
+    while (!stop) {
+        const auto start = Clock::now();
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+        answers.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return answers;
+}
+
+double Percentile(std::vector<double> values, double share) {
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())))];
+}
+
+size_t FileLines() {
+    std::ifstream file(kFile, std::ios::binary);
+    size_t lines = 0;
+    for (std::string line; std::getline(file, line);) ++lines;
+    return lines;
+}
+
+int Flood(int messages) {
+    if (RunAndWait("\"" + BinDirectory() + "norvale.exe\" /RegServer") != 0) return 1;
+    UseSettings();
+    const UniqueHandle server = StartProcess("\"" + BinDirectory() + "norvale.exe\"");
+    const HWND frame = AwaitFrame();
+    if (!server || frame == nullptr) {
+        std::printf("the server did not start\n");
+        return 1;
+    }
+    DWORD serverId = 0;
+    GetWindowThreadProcessId(frame, &serverId);
+    // An idle window of this process, answering from its own thread: the floor.
+    std::atomic<bool> stop{false};
+    HWND idle = nullptr;
+    std::thread idleThread([&] {
+        idle = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        MSG message;
+        while (!stop && GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    });
+    while (idle == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    SendMessageW(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
+    const HWND trace = TraceWindowOf(frame);
+    const HWND showBox = FindWindowExW(trace, nullptr, L"EDIT", nullptr);
+    const double memoryBefore = PrivateMegabytes(serverId);
+
+    std::vector<double> frameAnswers, floorAnswers;
+    std::thread frameProbe([&] { frameAnswers = Probe(frame, stop); });
+    std::thread floorProbe([&] { floorAnswers = Probe(idle, stop); });
+    std::vector<double> memory;
+    double seconds = 0;
+    {
+        TPhaseWatch watch("the flood", 600);
+        std::vector<UniqueHandle> clients;
+        const auto start = Clock::now();
+        for (int c = 0; c < kClients; ++c) {
+            clients.push_back(StartProcess("\"" + BinDirectory() + "norvale_test_helper.exe\" clients f" +
+                                           std::to_string(c) + " 1 " + std::to_string(messages)));
+        }
+        bool filtered = false, cleared = false;
+        std::vector<HANDLE> waited;
+        for (const auto& client : clients) waited.push_back(client.get());
+        while (WaitForMultipleObjects(kClients, waited.data(), TRUE, 1000) == WAIT_TIMEOUT) {
+            memory.push_back(PrivateMegabytes(serverId));
+            const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+            // A filter typed while the rows pour in, as a user hunting a line would.
+            if (!filtered && elapsed > 5) filtered = SendMessageW(showBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"m1;b2")) != 0;
+            if (!cleared && elapsed > 10) cleared = SendMessageW(showBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"")) != 0;
+        }
+        seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        for (const auto& client : clients) {
+            DWORD code = 1;
+            GetExitCodeProcess(client.get(), &code);
+            if (code != 0) std::printf("  a client failed (%lu)\n", code);
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    stop = true;
+    frameProbe.join();
+    floorProbe.join();
+    PostMessageW(idle, WM_NULL, 0, 0);
+    idleThread.join();
+    const uint64_t kept = StatusCount(trace, 0);
+    const uint64_t dropped = StatusCount(trace, 2);
+    // Every row is one line of the file; the file is written when its last
+    // entry leaves, so the flush makes it whole first.
+    PostMessageW(frame, WM_COMMAND, ID_AC_FLUSHOUTPUTFILE, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const size_t lines = FileLines();
+
+    std::printf("Trace window under a flood: %d client processes x %d messages (every 25th with a 3-line block),\n"
+                "window shown, 10,000 rows kept, a filter typed after 5 s and cleared after 10 s; %.1f s\n",
+                kClients, messages, seconds);
+    std::printf("  rows the store took   %llu (kept %llu + dropped %llu); lines in the file %zu: %s\n",
+                static_cast<unsigned long long>(kept + dropped), static_cast<unsigned long long>(kept),
+                static_cast<unsigned long long>(dropped), lines, kept + dropped == lines ? "every line" : "LINES LOST");
+    std::printf("  WM_NULL answer, ms      median   99th %%   longest   (%zu probes)\n", frameAnswers.size());
+    std::printf("    the server's frame   %7.2f  %7.2f  %8.2f\n", Percentile(frameAnswers, 0.5),
+                Percentile(frameAnswers, 0.99), Percentile(frameAnswers, 1.0));
+    std::printf("    idle window (floor)  %7.2f  %7.2f  %8.2f\n", Percentile(floorAnswers, 0.5),
+                Percentile(floorAnswers, 0.99), Percentile(floorAnswers, 1.0));
+    std::printf("  server private MiB: %.1f before; each second:", memoryBefore);
+    for (const double megabytes : memory) std::printf(" %.1f", megabytes);
+    std::printf("\n");
+
+    PostThreadMessageW(GetWindowThreadProcessId(frame, nullptr), WM_QUIT, 0, 0);
+    if (WaitForSingleObject(server.get(), 30000) != WAIT_OBJECT_0) std::printf("the server did not end\n");
+    RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
+    RegApiDeleteTree(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey);
+    DeleteFileA(kFile);
+    return 0;
+}
+
+}  // namespace
+}  // namespace norvale
+
+int main(int argc, char** argv) { return norvale::Flood(argc > 1 ? std::atoi(argv[1]) : 9000); }
