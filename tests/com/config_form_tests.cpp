@@ -114,7 +114,7 @@ TEST_F(ConfigFormTest, FileEnablesItsBoxAndBrowseAndEveryChangeEnablesApply) {
     // The flush box is not tied to the file.
     EXPECT_TRUE(Enabled(IDC_FLUSHOUTPUTFILE));
 
-    for (int box : {IDC_TOCONSOLE, IDC_INCLUDECODE}) {
+    for (int box : {IDC_TOCONSOLE, IDC_INCLUDECODE, IDC_TOWINDOW}) {
         Click(IDC_APPLY);
         Click(box);
         EXPECT_TRUE(Enabled(IDC_APPLY)) << box;
@@ -199,11 +199,9 @@ TEST_F(ConfigFormTest, OptionsIsTheThirdPageLoadsItsKeyAndApplyStoresItAsTypedBe
     WriteRegString(options_.root, options_.subkey, "WindowLines", "50");
     Open();
     EXPECT_EQ(test::WindowText(Control(IDC_WINDOWLINES)), "1000");
-    Click(IDC_TOWINDOW);
-    EXPECT_TRUE(Enabled(IDC_APPLY));
-    Click(IDC_APPLY);
     SetWindowTextA(Control(IDC_WINDOWLINES), "50");
     EXPECT_TRUE(Enabled(IDC_APPLY));
+    Click(IDC_TOWINDOW);
     Click(IDC_APPLY);
     EXPECT_EQ(windowLinesAtRefresh_, "50");
     EXPECT_EQ(StoredOption("ToWindow"), "0");
