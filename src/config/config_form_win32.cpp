@@ -5,6 +5,7 @@
 
 #include "common/open_file_dialog_win32.h"
 #include "config/config_resources.h"
+#include "config/registry_values.h"
 
 namespace norvale {
 
@@ -20,12 +21,27 @@ constexpr int kFlagBoxes[kConfigFlagCount] = {
     IDC_INCLUDEMACHINE,  IDC_INCLUDEPROCESSID, IDC_INCLUDETHREADID, IDC_INCLUDECODE,
 };
 
+// The check box of each flag of the `Options` key.
+constexpr struct {
+    int box;
+    bool OptionsSettings::*flag;
+} kOptionBoxes[] = {
+    {IDC_TOWINDOW, &OptionsSettings::ToWindow},
+};
+
 bool IsFlagBox(int id) {
     for (int box : kFlagBoxes) {
         if (box == id) return true;
     }
+    for (const auto& option : kOptionBoxes) {
+        if (option.box == id) return true;
+    }
     return false;
 }
+
+bool Checked(HWND box) { return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void SetChecked(HWND box, bool on) { SendMessageA(box, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
 
 std::string TextOf(HWND control) {
     std::string text(static_cast<size_t>(GetWindowTextLengthA(control)) + 1, '\0');
@@ -39,11 +55,13 @@ std::optional<std::string> ChooseOutputFile(HWND owner) {
     return ChooseFileToOpen(owner, {"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0"});
 }
 
-TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subkey, TConfigFormHooks hooks)
+TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subkey, TConfigFormHooks hooks,
+                                       OptionsLocation options)
     : TTabbedForm(owner, "Norvale Properties", 352, 283,
-                  {{"General", IDD_CONFIG_GENERAL}, {"Status", IDD_CONFIG_STATUS}}),
+                  {{"General", IDD_CONFIG_GENERAL}, {"Status", IDD_CONFIG_STATUS}, {"Options", IDD_CONFIG_OPTIONS}}),
       root_(root),
       subkey_(std::move(subkey)),
+      options_(std::move(options)),
       hooks_(std::move(hooks)),
       window_(Handle()) {
     FormCreate();
@@ -57,10 +75,9 @@ void TNorvaleConfigForm::LoadSettings() {
     // Filling the boxes is no change of the user's.
     loading_ = true;
     const ConfigValues values = LoadConfigValues(root_, subkey_);
-    for (int i = 0; i < kConfigFlagCount; ++i) {
-        CheckDlgButton(GetParent(Control(kFlagBoxes[i])), kFlagBoxes[i], values.flags[i] ? BST_CHECKED : BST_UNCHECKED);
-    }
+    for (int i = 0; i < kConfigFlagCount; ++i) SetChecked(Control(kFlagBoxes[i]), values.flags[i]);
     SetWindowTextA(Control(IDC_DEBUGFILENAME), values.fileName.c_str());
+    LoadOptions();
     loading_ = false;
     cb_ToFileClick();
     RefreshStatus();
@@ -68,15 +85,31 @@ void TNorvaleConfigForm::LoadSettings() {
 
 ConfigValues TNorvaleConfigForm::ShownValues() const {
     ConfigValues values;
-    for (int i = 0; i < kConfigFlagCount; ++i) {
-        values.flags[i] = SendMessageA(Control(kFlagBoxes[i]), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    }
+    for (int i = 0; i < kConfigFlagCount; ++i) values.flags[i] = Checked(Control(kFlagBoxes[i]));
     values.fileName = TextOf(Control(IDC_DEBUGFILENAME));
     return values;
 }
 
+// The count as the reader makes it of the stored text, so that the box
+// shows what the trace window keeps.
+void TNorvaleConfigForm::LoadOptions() {
+    const OptionsSettings options = ReadOptionsSettings(options_);
+    for (const auto& option : kOptionBoxes) SetChecked(Control(option.box), options.*option.flag);
+    SetWindowTextA(Control(IDC_WINDOWLINES), std::to_string(options.WindowLines).c_str());
+}
+
+// The count as typed: its bounds are the reader's.
+void TNorvaleConfigForm::SaveOptions() const {
+    OptionsSettings shown;
+    for (const auto& option : kOptionBoxes) shown.*option.flag = Checked(Control(option.box));
+    WriteOptionsFlags(options_, shown);
+    WriteRegString(options_.root, options_.subkey, kWindowLinesValue, TextOf(Control(IDC_WINDOWLINES)));
+}
+
+// Both keys before the refresh, which reads them.
 void TNorvaleConfigForm::SaveSettings() {
     SaveConfigValues(root_, subkey_, ShownValues());
+    SaveOptions();
     hooks_.RefreshProperties();
 }
 
@@ -86,7 +119,7 @@ void TNorvaleConfigForm::OnModified() {
 
 void TNorvaleConfigForm::cb_ToFileClick() {
     OnModified();
-    const BOOL on = SendMessageA(Control(IDC_TOFILE), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    const BOOL on = Checked(Control(IDC_TOFILE));
     EnableWindow(Control(IDC_DEBUGFILENAME), on);
     EnableWindow(Control(IDC_BROWSE), on);
 }
@@ -126,7 +159,7 @@ bool TNorvaleConfigForm::PageCommand(int id, int code) {
         cb_ToFileClick();
     } else if (IsFlagBox(id) && code == BN_CLICKED) {
         OnModified();
-    } else if (id == IDC_DEBUGFILENAME && code == EN_CHANGE) {
+    } else if ((id == IDC_DEBUGFILENAME || id == IDC_WINDOWLINES) && code == EN_CHANGE) {
         OnModified();
     } else if (id == IDC_BROWSE && code == BN_CLICKED) {
         btn_BrowseClick();

@@ -11,6 +11,7 @@
 
 #include "common/tabbed_form_win32.h"
 #include "config/config_values.h"
+#include "config/options_settings.h"
 #include "config/registry_api.h"
 
 namespace norvale {
@@ -40,11 +41,14 @@ struct TConfigFormHooks {
 };
 
 // `TNorvaleConfigForm`: "Norvale Properties", with the outputs and line
-// fields on "General" and the open sessions on "Status". Made once, at the
-// first opening, and kept for the run.
+// fields on "General", the open sessions on "Status" and the trace window's
+// settings on "Options". Made once, at the first opening, and kept for the
+// run. `root` and `subkey` hold the `Output` values, `options` the `Options`
+// key.
 class TNorvaleConfigForm final : public TTabbedForm {
 public:
-    TNorvaleConfigForm(HWND owner, RegKey root, std::string subkey, TConfigFormHooks hooks);
+    TNorvaleConfigForm(HWND owner, RegKey root, std::string subkey, TConfigFormHooks hooks,
+                       OptionsLocation options = {});
 
     // From any thread, also under the output lock: the Status page is
     // refreshed on the dialog's thread, once however often it is asked
@@ -65,9 +69,12 @@ private:
     void btn_BrowseClick();
     void SpeedButton2Click();
     ConfigValues ShownValues() const;
+    void LoadOptions();
+    void SaveOptions() const;
 
     RegKey root_;
     std::string subkey_;
+    const OptionsLocation options_;
     TConfigFormHooks hooks_;
     // `Handle()` as other threads read it: set once, before any can ask.
     const HWND window_;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <chrono>
 #include <future>
 #include <thread>
@@ -30,13 +33,13 @@ protected:
 
     void Open() {
         TConfigFormHooks hooks;
-        hooks.RefreshProperties = [this] { ++refreshes_; };
+        hooks.RefreshProperties = [this] { ++refreshes_, windowLinesAtRefresh_ = StoredOption("WindowLines"); };
         hooks.Status = [this] { return status_; };
         hooks.RequestTerminate = [this] { return ++terminateRequests_, false; };
         hooks.BrowseForFile = [this](HWND) { return browseAnswer_; };
         hooks.MonoUnavailable = monoUnavailable_;
         form_ = std::make_unique<TNorvaleConfigForm>(nullptr, settings_.Location().root, settings_.Location().subkey,
-                                                     std::move(hooks));
+                                                     std::move(hooks), options_);
     }
     HWND Control(int id) const { return test::FindControl(form_->Handle(), id); }
     bool Checked(int id) const { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
@@ -46,6 +49,7 @@ protected:
     std::string Stored(const char* name) const {
         return ReadRegString(settings_.Location().root, settings_.Location().subkey, name, "(none)");
     }
+    std::string StoredOption(const char* name) const { return ReadRegString(options_.root, options_.subkey, name, ""); }
     // Shows the dialog modally with `press` already queued; gives how it ended.
     int ShowPressing(UINT message, WPARAM wParam, int id) {
         PostMessageA(Control(id), message, wParam, 0);
@@ -53,6 +57,8 @@ protected:
     }
 
     test::ScratchSettings settings_;
+    const OptionsLocation options_{settings_.Location().root, settings_.Location().subkey + "\\Options"};
+    std::string windowLinesAtRefresh_;
     SessionStatus status_;
     std::optional<std::string> browseAnswer_;
     bool monoUnavailable_ = false;
@@ -81,7 +87,9 @@ TEST_F(ConfigFormTest, AFreshKeyShowsEveryBoxOffTheDefaultFileAndApplyDisabled) 
         {IDC_CONFIGURE, "Con&figure", false},               {IDC_APPLY, "&Apply", false},
         {IDOK, "&Ok", true},                                {IDCANCEL, "&Cancel", true},
         {IDC_CONNECTIONS, "0", true},                       {IDC_CLOSEALLSESSIONS, "Close all sessions", false},
-        {IDC_KILLNORVALE, "Kill Norvale", true},
+        {IDC_KILLNORVALE, "Kill Norvale", true},            {IDC_TRACEWINDOWGROUP, "Trace window", true},
+        {IDC_TOWINDOW, "Show entries in the &Trace window", true}, {IDC_WINDOWLINES, "100000", true},
+        {IDC_WINDOWLINESLABEL, "Rows &kept in the trace window:", true},
     };
     for (const auto& control : controls) {
         EXPECT_EQ(test::WindowText(Control(control.id)), control.caption);
@@ -106,7 +114,7 @@ TEST_F(ConfigFormTest, FileEnablesItsBoxAndBrowseAndEveryChangeEnablesApply) {
     // The flush box is not tied to the file.
     EXPECT_TRUE(Enabled(IDC_FLUSHOUTPUTFILE));
 
-    for (int box : {IDC_TOCONSOLE, IDC_INCLUDECODE}) {
+    for (int box : {IDC_TOCONSOLE, IDC_INCLUDECODE, IDC_TOWINDOW}) {
         Click(IDC_APPLY);
         Click(box);
         EXPECT_TRUE(Enabled(IDC_APPLY)) << box;
@@ -181,6 +189,22 @@ TEST_F(ConfigFormTest, KillNorvaleStoresThenAsksToEnd) {
     EXPECT_EQ(Stored("ToCodeSite"), "1");
     EXPECT_EQ(refreshes_, 1);
     EXPECT_EQ(terminateRequests_, 1);
+}
+
+TEST_F(ConfigFormTest, OptionsIsTheThirdPageLoadsItsKeyAndApplyStoresItAsTypedBeforeTheRefresh) {
+    char title[16] = {};
+    TCITEMA tab{TCIF_TEXT, 0, 0, title, sizeof title, 0, 0};
+    SendMessageA(Control(IDC_PAGES), TCM_GETITEMA, 2, reinterpret_cast<LPARAM>(&tab));
+    EXPECT_STREQ(title, "Options");
+    WriteRegString(options_.root, options_.subkey, "WindowLines", "50");
+    Open();
+    EXPECT_EQ(test::WindowText(Control(IDC_WINDOWLINES)), "1000");
+    SetWindowTextA(Control(IDC_WINDOWLINES), "50");
+    EXPECT_TRUE(Enabled(IDC_APPLY));
+    Click(IDC_TOWINDOW);
+    Click(IDC_APPLY);
+    EXPECT_EQ(windowLinesAtRefresh_, "50");
+    EXPECT_EQ(StoredOption("ToWindow"), "0");
 }
 
 TEST(ConfigFormFailureTest, AFailingRegistryWriteIsShownWithItsTextAndNothingIsRefreshed) {
