@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "common/local_time.h"
@@ -36,6 +37,10 @@ struct TraceSource {
 class TBlockLines {
 public:
     static TBlockLines FromText(std::wstring_view data) { return TBlockLines(data, {}, false); }
+    // The lines view the data, so it must outlive them: never a temporary.
+    template <typename Text>
+        requires std::is_same_v<Text, std::wstring>
+    static TBlockLines FromText(Text&&) = delete;
     static TBlockLines FromBytes(std::span<const uint8_t> bytes) { return TBlockLines({}, bytes, true); }
 
     // In the code page, exactly as the file shows them.

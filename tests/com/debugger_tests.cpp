@@ -176,6 +176,12 @@ protected:
         norvale_ = test::ActivateNorvale();
         ASSERT_TRUE(norvale_);
     }
+    void TearDown() override {
+        norvale_.reset();
+        // A process window showed the frame, which keeps the server for its
+        // user; hidden again, it lets the server end with its last client.
+        if (const HWND frame = FindWindowA("TMainForm", nullptr)) SendMessageA(frame, WM_CLOSE, 0, 0);
+    }
     void Attach(DWORD processId) { norvale::Attach(norvale_.get(), processId); }
 
     test::OutputSetup output_{std::initializer_list<const char*>{}};

@@ -335,6 +335,29 @@ TEST_F(TraceFormTest, HighlightCopySaveAndPause) {
     EXPECT_EQ(ShownWhen(6).rows.back().back(), L"delta");
 }
 
+TEST_F(TraceFormTest, KeysReachTheFilterBoxesAndClear) {
+    Append(L"alpha");
+    ShownWhen(1);
+    Command(ID_AC_SHOWDEBUGWINDOW);
+    const auto press = [&](UINT message, WPARAM key, bool control) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        MSG pressed{List(), message, key, 0, 0, {}};
+        return form_->PreTranslateMessage(pressed);
+    };
+    HWND box = nullptr;
+    for (const WPARAM key : {'S', 'H', 'G'}) {
+        box = FindWindowExW(Trace(), box, L"EDIT", nullptr);
+        EXPECT_TRUE(press(WM_SYSKEYDOWN, key, false));
+        EXPECT_EQ(GetFocus(), box) << static_cast<char>(key);
+    }
+    EXPECT_TRUE(press(WM_KEYDOWN, 'L', true));
+    EXPECT_EQ(ShownWhen(0).status, (std::array<std::wstring, 3>{L"Kept: 0", L"Shown: 0", L"Dropped: 0"}));
+    press(WM_KEYUP, 'L', false);
+}
+
 // Every record the icon hands to the shell, and when.
 TEST(TrayIconTest, RecordsHandedToTheShell) {
     Texts calls;

@@ -43,7 +43,8 @@ TEST(OutputLockTest, TwoProcessesShareTheLockByName) {
     SetEvent(start.get());
     for (int b = 0; b < kBlocks; ++b) {
         const std::wstring heading = AnsiToWide(test::BlockHeading("p0", b));
-        const TBlockLines lines = TBlockLines::FromText(AnsiToWide(test::BlockData("p0", b)));
+        const std::wstring data = AnsiToWide(test::BlockData("p0", b));
+        const TBlockLines lines = TBlockLines::FromText(data);
         stage.Dispatch(test::MakeEntry(nullptr, heading, MessageKind::Block, &lines));
     }
     EXPECT_EQ(first.WaitForExit(), 0);

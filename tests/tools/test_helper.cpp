@@ -46,7 +46,8 @@ int Dispatch(const std::string& lockName, const std::string& subkey, const std::
     stage.RefreshProperties();
     for (int b = 0; b < blocks; ++b) {
         const std::wstring heading = AnsiToWide(test::BlockHeading(tag, b));
-        const TBlockLines lines = TBlockLines::FromText(AnsiToWide(test::BlockData(tag, b)));
+        const std::wstring data = AnsiToWide(test::BlockData(tag, b));
+        const TBlockLines lines = TBlockLines::FromText(data);
         stage.Dispatch(test::MakeEntry(nullptr, heading, MessageKind::Block, &lines));
     }
     return 0;
