@@ -90,7 +90,8 @@ void RunMessageLoop(StartMode mode, const std::atomic<bool>& activated, TMainFor
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER && message.hwnd == nullptr && message.wParam == idleTimer) {
             KillTimer(nullptr, idleTimer);
-            if (!activated) return;
+            // Unless the user has come to read the window meanwhile.
+            if (!activated && !IsWindowVisible(mainForm.Handle())) return;
             continue;
         }
         if (mainForm.PreTranslateMessage(message)) continue;

@@ -213,7 +213,10 @@ void TTraceForm::TakeRows() {
 }
 
 void TTraceForm::Apply(const TShownChange& change) {
-    const bool follow = !stayPut_ && LastRowVisible();
+    const bool atEnd = LastRowVisible();
+    if (stayPut_ && atEnd && SendMessageW(lv_Rows, LVM_GETTOPINDEX, 0, 0) != stayPutTop_) stayPut_ = false;
+    // A list scrolled away from its end stays where the user left it.
+    const bool follow = !stayPut_ && atEnd;
     const auto count = static_cast<WPARAM>(shown_.Count());
     const bool everyRowMoved = change.replaced || change.forgotten > 0;
     SendMessageW(lv_Rows, LVM_SETITEMCOUNT, count, everyRowMoved ? 0 : LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
@@ -236,9 +239,12 @@ bool TTraceForm::LastRowVisible() const {
     return top + perPage >= count;
 }
 
-// The user moved through the list: it stays where they left it, unless they
-// went back to its end.
-void TTraceForm::UserMoved() { stayPut_ = !LastRowVisible() || SendMessageW(lv_Rows, LVM_GETSELECTEDCOUNT, 0, 0) > 0; }
+// A row the user picked keeps the list where it is until the user scrolls
+// back to its end.
+void TTraceForm::RowPicked() {
+    stayPut_ = true;
+    stayPutTop_ = SendMessageW(lv_Rows, LVM_GETTOPINDEX, 0, 0);
+}
 
 void TTraceForm::ed_FilterChange() {
     shown_.SetFilter(TTraceFilter(TraceFilterTexts{TextOf(filters_[0]), TextOf(filters_[1]), TextOf(filters_[2])}));
@@ -399,8 +405,9 @@ LRESULT TTraceForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             switch (header->code) {
                 case LVN_GETDISPINFOW: GetDispInfo(*reinterpret_cast<NMLVDISPINFOW*>(lParam)); return 0;
                 case NM_CUSTOMDRAW: return CustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(lParam));
-                case LVN_ENDSCROLL:
-                case LVN_ITEMCHANGED: UserMoved(); return 0;
+                case LVN_ITEMCHANGED:
+                    if ((reinterpret_cast<NMLISTVIEW*>(lParam)->uNewState & LVIS_SELECTED) != 0) RowPicked();
+                    return 0;
                 default: break;
             }
             break;

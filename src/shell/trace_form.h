@@ -71,7 +71,7 @@ private:
     void GetDispInfo(NMLVDISPINFOW& info);
     LRESULT CustomDraw(NMLVCUSTOMDRAW& draw);
     bool LastRowVisible() const;
-    void UserMoved();
+    void RowPicked();
     std::vector<uint64_t> SelectedRows() const;
     std::vector<uint64_t> ShownRows() const;
 
@@ -89,9 +89,10 @@ private:
     bool takeTimerSet_ = false;
     bool stepPosted_ = false;
     bool paused_ = false;
-    // The user scrolled away from the end or picked a row: new rows do not
-    // move the list until the end is in view again.
+    // The user picked a row: new rows do not move the list until the user
+    // has scrolled back to its end (from where it stood then).
     bool stayPut_ = false;
+    LRESULT stayPutTop_ = 0;
 };
 
 }  // namespace norvale

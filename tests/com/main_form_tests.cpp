@@ -358,6 +358,48 @@ TEST_F(TraceFormTest, KeysReachTheFilterBoxesAndClear) {
     press(WM_KEYUP, 'L', false);
 }
 
+TEST_F(TraceFormTest, ListFollowsNewRowsUntilTheUserPicksOneAndAgainFromTheEnd) {
+    const auto top = [&] { return SendMessageW(List(), LVM_GETTOPINDEX, 0, 0); };
+    const auto lastInView = [&] {
+        return top() + SendMessageW(List(), LVM_GETCOUNTPERPAGE, 0, 0) >= SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0);
+    };
+    const auto add = [&](size_t rows) {
+        for (size_t i = 0; i < 50; ++i) Append(L"row");
+        ShownWhen(rows);
+    };
+    add(50);
+    EXPECT_TRUE(lastInView());
+    LVITEMW selected{};
+    selected.stateMask = selected.state = LVIS_SELECTED;
+    SendMessageW(List(), LVM_SETITEMSTATE, 3, reinterpret_cast<LPARAM>(&selected));
+    const auto before = top();
+    add(100);
+    EXPECT_EQ(top(), before) << "moved under a picked row";
+    // Wine's list scrolls short of its end at SB_BOTTOM; the user's way there
+    // does not matter.
+    SendMessageW(List(), LVM_ENSUREVISIBLE, 99, FALSE);
+    add(150);
+    EXPECT_TRUE(lastInView()) << "stopped following after a scroll back to the end";
+}
+
+TEST_F(TraceFormTest, FiltersColumnWidthsAndPlaceComeBackInTheNextRun) {
+    test::TypeFilter(Trace(), 1, L"noise;\u4e2d");
+    SendMessageW(List(), LVM_SETCOLUMNWIDTH, 8, 321);
+    MoveWindow(Trace(), 12, 14, 300, 200, TRUE);
+    form_.reset();
+    form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, traceStore_, hooks_, configPath_);
+    wchar_t hide[64] = {};
+    GetWindowTextW(FindWindowExW(Trace(), FindWindowExW(Trace(), nullptr, L"EDIT", nullptr), L"EDIT", nullptr), hide,
+                   64);
+    EXPECT_EQ(std::wstring(hide), L"noise;\u4e2d");
+    EXPECT_EQ(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 8, 0), 321);
+    RECT place{};
+    GetWindowRect(Trace(), &place);
+    MapWindowPoints(nullptr, GetParent(Trace()), reinterpret_cast<POINT*>(&place), 2);
+    EXPECT_EQ(place.left, 12);
+    EXPECT_EQ(place.right - place.left, 300);
+}
+
 // Every record the icon hands to the shell, and when.
 TEST(TrayIconTest, RecordsHandedToTheShell) {
     Texts calls;
