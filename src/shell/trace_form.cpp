@@ -53,10 +53,12 @@ TTraceForm::TTraceForm(HWND documentArea, TTraceStore& store, IShellPrompts& pro
     : store_(store), prompts_(prompts), settings_(std::move(settingsPath)) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
+    // Until the user places it, it fills the frame's document area.
+    RECT area{};
+    GetClientRect(documentArea, &area);
     CreateUnicode(L"TTraceForm", WS_EX_MDICHILD, L"Trace",
-                  WS_CHILD | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE,
-                  CW_USEDEFAULT, CW_USEDEFAULT, Scaled(720), Scaled(400), documentArea,
-                  reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+                  WS_CHILD | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, area.right, area.bottom,
+                  documentArea, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     FormCreate();
     const HWND window = Handle();
     store_.SetWakeUp([window] { PostMessageW(window, WM_TRACE_ROWS, 0, 0); });
