@@ -8,7 +8,7 @@
 // window of this process, the floor), and the server's private memory each
 // second.
 //
-//   norvale_trace_window_bench [messages per client, default 9000]
+//   norvale_trace_window_bench [messages per client, default 14000]
 
 #include <windows.h>
 #include <commctrl.h>
@@ -198,4 +198,4 @@ int Flood(int messages) {
 }  // namespace
 }  // namespace norvale
 
-int main(int argc, char** argv) { return norvale::Flood(argc > 1 ? std::atoi(argv[1]) : 9000); }
+int main(int argc, char** argv) { return norvale::Flood(argc > 1 ? std::atoi(argv[1]) : 14000); }

@@ -14,8 +14,8 @@ namespace norvale {
 
 namespace {
 
-// At most this many takes a second: the store wakes the window once per
-// message, and a flood must not cost it more than its painting.
+// At most this many takes a second while rows keep coming: a flood must not
+// cost the window more than its painting.
 constexpr DWORD kTakeInterval = 1000 / 60;
 constexpr UINT_PTR kTakeTimer = 1;
 // Rows copied out of the store at a time while saving, so that the store's
@@ -63,7 +63,7 @@ TTraceForm::TTraceForm(HWND documentArea, TTraceStore& store, IShellPrompts& pro
     const HWND window = Handle();
     store_.SetWakeUp([window] { PostMessageW(window, WM_TRACE_ROWS, 0, 0); });
     // Rows may have come before the window could be woken.
-    TakeRows();
+    WMTraceRows();
 }
 
 TTraceForm::~TTraceForm() {
@@ -197,19 +197,29 @@ void TTraceForm::FormClose() {
     SendMessageW(GetParent(Handle()), WM_MDINEXT, 0, 0);
 }
 
+// The store posts only to an idle window. Woken, the window takes the rows
+// and then looks again every tick for as long as rows keep coming, so a flood
+// costs the dispatch no posted message at all; a tick that finds none puts the
+// window back to sleep.
 void TTraceForm::WMTraceRows() {
-    const DWORD sinceLast = GetTickCount() - lastTake_;
-    if (sinceLast < kTakeInterval) {
-        // The wake-up stays pending, so the store posts nothing meanwhile.
-        if (!takeTimerSet_) takeTimerSet_ = SetTimer(Handle(), kTakeTimer, kTakeInterval - sinceLast, nullptr) != 0;
+    TakeRows();
+    if (!polling_) polling_ = SetTimer(Handle(), kTakeTimer, kTakeInterval, nullptr) != 0;
+}
+
+void TTraceForm::WMTimerTake() {
+    if (store_.AppendedRows() != seenAppended_) {
+        TakeRows();
         return;
     }
-    TakeRows();
+    KillTimer(Handle(), kTakeTimer);
+    polling_ = false;
+    store_.AcknowledgeWakeUp();
+    // A row that came between the look and the acknowledgement posted nothing.
+    if (store_.AppendedRows() != seenAppended_) WMTraceRows();
 }
 
 void TTraceForm::TakeRows() {
-    lastTake_ = GetTickCount();
-    store_.AcknowledgeWakeUp();
+    seenAppended_ = store_.AppendedRows();
     if (!paused_ && !stepPosted_) Apply(shown_.Step(store_));
     UpdateStatus();
 }
@@ -338,21 +348,34 @@ bool TTraceForm::PreTranslateMessage(const MSG& message) {
     return true;
 }
 
+// The list asks cell by cell and paints row by row; one look into the store
+// serves a whole row. A row number never names other texts, so what was read
+// stays right.
+const TTraceForm::TCachedRow& TTraceForm::CachedRow(size_t index) {
+    const uint64_t row = shown_.At(index).row;
+    if (cached_.row == row) return cached_;
+    cached_.row = row;
+    for (auto& cell : cached_.cells) cell.clear();
+    cached_.style = TraceRowStyle::Plain;
+    store_.Read([&](const TTraceRows& kept) {
+        // A paused list may still name rows that left the store.
+        if (row < kept.First() || row >= kept.End()) return;
+        for (size_t column = 0; column < kTraceColumnCount; ++column) {
+            kept.AppendColumnText(row, static_cast<TraceColumn>(column), cached_.cells[column]);
+        }
+        cached_.style = kept.Style(row);
+    });
+    return cached_;
+}
+
 void TTraceForm::GetDispInfo(NMLVDISPINFOW& info) {
     const auto index = static_cast<size_t>(info.item.iItem);
+    const auto column = static_cast<size_t>(info.item.iSubItem);
     if ((info.item.mask & LVIF_TEXT) == 0 || info.item.pszText == nullptr || info.item.cchTextMax <= 0) return;
-    cell_.clear();
-    if (index < shown_.Count() && info.item.iSubItem >= 0 && info.item.iSubItem < static_cast<int>(kTraceColumnCount)) {
-        const uint64_t row = shown_.At(index).row;
-        store_.Read([&](const TTraceRows& kept) {
-            // A paused list may still name rows that left the store.
-            if (row >= kept.First() && row < kept.End()) {
-                kept.AppendColumnText(row, static_cast<TraceColumn>(info.item.iSubItem), cell_);
-            }
-        });
-    }
-    const size_t length = std::min(static_cast<size_t>(info.item.cchTextMax) - 1, cell_.size());
-    std::copy_n(cell_.data(), length, info.item.pszText);
+    const std::wstring_view cell =
+        index < shown_.Count() && column < kTraceColumnCount ? std::wstring_view(CachedRow(index).cells[column]) : L"";
+    const size_t length = std::min(static_cast<size_t>(info.item.cchTextMax) - 1, cell.size());
+    std::copy_n(cell.data(), length, info.item.pszText);
     info.item.pszText[length] = L'\0';
 }
 
@@ -361,12 +384,7 @@ LRESULT TTraceForm::CustomDraw(NMLVCUSTOMDRAW& draw) {
     if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
     const auto index = static_cast<size_t>(draw.nmcd.dwItemSpec);
     if (index >= shown_.Count()) return CDRF_DODEFAULT;
-    const TShownRow shown = shown_.At(index);
-    TraceRowStyle style = TraceRowStyle::Plain;
-    store_.Read([&](const TTraceRows& kept) {
-        if (shown.row >= kept.First() && shown.row < kept.End()) style = kept.Style(shown.row);
-    });
-    const TraceRowLook look = LookOf(style, shown.highlighted != 0);
+    const TraceRowLook look = LookOf(CachedRow(index).style, shown_.At(index).highlighted != 0);
     draw.clrText = look.text;
     draw.clrTextBk = look.background;
     return CDRF_DODEFAULT;
@@ -384,9 +402,7 @@ LRESULT TTraceForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_TIMER:
             if (wParam == kTakeTimer) {
-                KillTimer(Handle(), kTakeTimer);
-                takeTimerSet_ = false;
-                TakeRows();
+                WMTimerTake();
                 return 0;
             }
             break;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,6 +59,7 @@ private:
     void SaveSettings();
 
     void WMTraceRows();
+    void WMTimerTake();
     void TakeRows();
     void Apply(const TShownChange& change);
     void UpdateStatus();
@@ -68,6 +70,12 @@ private:
     void ac_SaveExecute();
     void Execute(int command);
 
+    struct TCachedRow {
+        uint64_t row = UINT64_MAX;
+        std::array<std::wstring, kTraceColumnCount> cells;
+        TraceRowStyle style = TraceRowStyle::Plain;
+    };
+    const TCachedRow& CachedRow(size_t index);
     void GetDispInfo(NMLVDISPINFOW& info);
     LRESULT CustomDraw(NMLVCUSTOMDRAW& draw);
     bool LastRowVisible() const;
@@ -84,9 +92,9 @@ private:
     HWND filters_[3] = {};
     HWND lv_Rows = nullptr;
     HWND statusBar_ = nullptr;
-    std::wstring cell_;
-    DWORD lastTake_ = 0;
-    bool takeTimerSet_ = false;
+    TCachedRow cached_;
+    uint64_t seenAppended_ = 0;
+    bool polling_ = false;
     bool stepPosted_ = false;
     bool paused_ = false;
     // The user picked a row: new rows do not move the list until the user

@@ -115,7 +115,8 @@ void TTraceStore::SetWakeUp(std::function<void()> wakeUp) {
 void TTraceStore::AcknowledgeWakeUp() noexcept { wakePending_.store(false); }
 
 void TTraceStore::WakeReader() noexcept {
-    if (!wakeUp_ || wakePending_.exchange(true)) return;
+    // A plain load first: under a flood the wake-up is pending for good.
+    if (!wakeUp_ || wakePending_.load(std::memory_order_relaxed) || wakePending_.exchange(true)) return;
     try {
         wakeUp_();
     } catch (...) {
