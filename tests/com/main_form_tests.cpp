@@ -322,16 +322,17 @@ TEST_F(TraceFormTest, HighlightCopySaveAndPause) {
                            L"00000003\tgamma\r\n\t\t\t\t\t\t\t\tx\r\n\t\t\t\t\t\t\t\t\u4e2d\r\n"));
 
     // Paused, the list stands still while the store goes on.
-    SendMessageW(FindWindowExW(Trace(), nullptr, TOOLBARCLASSNAMEW, nullptr), TB_CHECKBUTTON, TTraceForm::btn_Pause,
-                 TRUE);
-    SendMessageW(Trace(), WM_COMMAND, TTraceForm::btn_Pause, 0);
+    const auto pause = [&](BOOL down) {
+        SendMessageW(FindWindowExW(Trace(), nullptr, TOOLBARCLASSNAMEW, nullptr), TB_CHECKBUTTON, TTraceForm::btn_Pause,
+                     down);
+        SendMessageW(Trace(), WM_COMMAND, TTraceForm::btn_Pause, 0);
+    };
+    pause(TRUE);
     Append(L"delta");
     test::ServeMessagesUntil([] { return false; }, std::chrono::milliseconds(300));
     EXPECT_EQ(test::ReadTraceWindow(Trace()).status[0], L"Kept: 6");
     EXPECT_EQ(test::ReadTraceWindow(Trace()).rows.size(), 5u);
-    SendMessageW(FindWindowExW(Trace(), nullptr, TOOLBARCLASSNAMEW, nullptr), TB_CHECKBUTTON, TTraceForm::btn_Pause,
-                 FALSE);
-    SendMessageW(Trace(), WM_COMMAND, TTraceForm::btn_Pause, 0);
+    pause(FALSE);
     EXPECT_EQ(ShownWhen(6).rows.back().back(), L"delta");
 }
 

@@ -8,6 +8,7 @@
 #include <regex>
 #include <thread>
 
+#include "config/options_settings.h"
 #include "config/registry_api.h"
 #include "config/registry_values.h"
 #include "shell/trace_form.h"
@@ -21,7 +22,7 @@ namespace {
 using Rows = std::vector<std::vector<std::wstring>>;
 using Texts = std::vector<std::wstring>;
 
-constexpr const char* kOptionsKey = "Software\\brantwick\\Norvale\\Options";
+constexpr const char* kOptionsKey = OptionsLocation::kOptionsSettingsKey;
 
 class TraceWindowTest : public testing::Test {
 protected:
@@ -116,22 +117,20 @@ TEST_F(TraceWindowTest, FilterBoxesShowHideAndKeepABlockWhole) {
     ASSERT_EQ(test::RunScript("all_calls.js"), 0);
     ReadMessagesEndingWith(L"Norvale Shutting Down");
     struct Case {
-        int box;
-        std::wstring text;
+        std::wstring show, hide;
         Texts messages;
     };
     const std::wstring hexRow = L"41 00 7a " + std::wstring(39, L' ') + L"A.z";
     const Case cases[] = {
         // A term in a block's further row shows the whole block.
-        {0, L" CLASSY ; a.Z", {L"classy", L"bytes", hexRow}},
-        {0, L"", {}},
-        {1, L"session;norvale;TC", {L"classy", L"from project only"}},
+        {L" CLASSY ; a.Z", L"", {L"classy", L"bytes", hexRow}},
+        {L"", L"session;norvale;TC", {L"classy", L"from project only"}},
     };
     for (const Case& c : cases) {
-        test::TypeFilter(Window(), c.box, c.text);
-        if (c.messages.empty()) continue;
+        test::TypeFilter(Window(), 0, c.show);
+        test::TypeFilter(Window(), 1, c.hide);
         const auto shown = ReadUntil([&](const auto& s) { return test::Messages(s) == c.messages; }, "the filtered rows");
-        EXPECT_EQ(test::Messages(shown), c.messages) << c.box;
+        EXPECT_EQ(test::Messages(shown), c.messages) << c.hide;
     }
 }
 

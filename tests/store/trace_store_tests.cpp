@@ -65,18 +65,6 @@ TEST(TraceStoreTest, RingDropsWholeEntriesOldestFirstAndCountsTheirRows) {
     EXPECT_THROW(store.SetCapacity(0), std::invalid_argument);
 }
 
-TEST(TraceStoreTest, WakesTheReaderOnceUntilItAcknowledges) {
-    TTraceStore store(4);
-    int wakes = 0;
-    store.SetWakeUp([&wakes] { ++wakes; });
-    for (int round = 1; round <= 3; ++round) {
-        store.Append(Entry(L"a"));
-        store.Append(Entry(L"b"));
-        EXPECT_EQ(wakes, round);
-        store.AcknowledgeWakeUp();
-    }
-}
-
 // The window's side of the protocol, on a thread of its own: take the posted
 // message, acknowledge, read everything. A lost wake-up would leave rows
 // unread until the bounded wait gives up.
