@@ -15,7 +15,7 @@
 #include "bench/ratio_reporter.h"
 #include "common/ansi_text.h"
 #include "common/file_io.h"
-#include "common/local_time.h"
+#include "common/clock.h"
 #include "config/registry_values.h"
 #include "output/output_stage.h"
 

@@ -1,6 +1,5 @@
 #include "common/clock.h"
 
-#include "common/local_time.h"
 
 #ifdef _WIN32
 #include <windows.h>

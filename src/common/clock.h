@@ -11,7 +11,17 @@ struct TimeOfDay {
     uint16_t millisecond = 0;
 };
 
+// The local calendar date and time of day of one moment, to the millisecond.
+struct LocalDateTime {
+    uint16_t year = 0;
+    uint16_t month = 0;
+    uint16_t day = 0;
+    TimeOfDay time;
+};
+
 // The local time of day, to the millisecond.
 TimeOfDay LocalTimeOfDay();
+// Now, in local time.
+LocalDateTime LocalNow();
 
 }  // namespace norvale

@@ -14,7 +14,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "common/local_time.h"
+#include "common/clock.h"
 #include "common/session_naming.h"
 #include "config/options_settings.h"
 #include "output/formatting.h"

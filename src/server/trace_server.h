@@ -11,7 +11,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "common/local_time.h"
+#include "common/clock.h"
 #include "common/mutex.h"
 #include "common/session_naming.h"
 #include "output/output_stage.h"
