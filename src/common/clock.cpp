@@ -1,6 +1,5 @@
 #include "common/clock.h"
 
-
 #ifdef _WIN32
 #include <windows.h>
 #else
