@@ -42,15 +42,14 @@ void WriteWide(const std::string& subkey, const wchar_t* name, const std::wstrin
 
 }  // namespace
 
-TTraceFormSettings::TTraceFormSettings(std::string path) : path_("Software\\" + path + "\\Options") {}
-
-namespace {
+TTraceFormSettings::TTraceFormSettings(std::string path)
+    : programPath_(std::move(path)), path_("Software\\" + programPath_ + "\\Options") {}
 
 // The placement goes through the frame's own machinery, under "TraceWindow".
 template <typename Use>
-void WithPlacement(const std::string& optionsPath, HWND window, Use use) {
+void TTraceFormSettings::WithPlacement(HWND window, Use use) const {
     TRegistryConfig config;
-    config.SetPath(optionsPath.substr(sizeof("Software\\") - 1));
+    config.SetPath(programPath_ + "\\Options");
     config.SetUser(true);
     TRegPlacement placement;
     placement.SetRegistry(&config);
@@ -60,14 +59,12 @@ void WithPlacement(const std::string& optionsPath, HWND window, Use use) {
     use(placement);
 }
 
-}  // namespace
-
 void TTraceFormSettings::RestorePlacement(HWND window) const {
-    WithPlacement(path_, window, [](TRegPlacement& placement) { placement.RestorePlacement(); });
+    WithPlacement(window, [](TRegPlacement& placement) { placement.RestorePlacement(); });
 }
 
 void TTraceFormSettings::SavePlacement(HWND window) const {
-    WithPlacement(path_, window, [](TRegPlacement& placement) { placement.SavePlacement(); });
+    WithPlacement(window, [](TRegPlacement& placement) { placement.SavePlacement(); });
 }
 
 std::array<int, kTraceColumnCount> TTraceFormSettings::ColumnWidths(

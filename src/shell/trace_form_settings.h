@@ -31,6 +31,11 @@ public:
     void SaveFilters(const TraceFilterTexts& texts) const;
 
 private:
+    template <typename Use>
+    void WithPlacement(HWND window, Use use) const;
+
+    std::string programPath_;
+    // The `Options` key below HKEY_CURRENT_USER.
     std::string path_;
 };
 

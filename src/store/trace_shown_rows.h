@@ -62,7 +62,6 @@ public:
     // Starts a re-filter; the list changes when it is done.
     void SetFilter(TTraceFilter filter);
     const TTraceFilter& Filter() const { return filter_; }
-    bool Refiltering() const { return refiltering_; }
 
     // Forgets the rows that left the store, then scans up to `rowBudget`
     // new rows.
