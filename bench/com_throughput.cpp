@@ -347,7 +347,8 @@ void InProcessMemoryRun() {
     const ComPtr<ITypeLib> library = LoadTypeLibraryFrom(BinDirectory() + "norvale.exe");
     const TComClass norvaleClass = ReadComClass(library.get(), CLSID_Norvale);
     const TComClass sessionClass = ReadComClass(library.get(), CLSID_DebugSession);
-    TServerContext context{lock, *outputs, registry, instance, norvaleClass, sessionClass, SettingsLocation{}};
+    TOutputStage stage(lock, *outputs, SettingsLocation{});
+    TServerContext context{lock, stage, registry, instance, norvaleClass, sessionClass};
     context.EnterInRunningObjectTable = false;
     TSingleAutoObjectFactory factory(context, [] {});
     {

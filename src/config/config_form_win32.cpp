@@ -27,6 +27,8 @@ constexpr struct {
     bool OptionsSettings::*flag;
 } kOptionBoxes[] = {
     {IDC_TOWINDOW, &OptionsSettings::ToWindow},
+    {IDC_CAPTUREDEBUGOUTPUT, &OptionsSettings::CaptureDebugOutput},
+    {IDC_CAPTUREGLOBAL, &OptionsSettings::CaptureGlobal},
 };
 
 bool IsFlagBox(int id) {
@@ -80,6 +82,7 @@ void TNorvaleConfigForm::LoadSettings() {
     LoadOptions();
     loading_ = false;
     cb_ToFileClick();
+    cb_CaptureDebugOutputClick();
     RefreshStatus();
 }
 
@@ -124,6 +127,12 @@ void TNorvaleConfigForm::cb_ToFileClick() {
     EnableWindow(Control(IDC_BROWSE), on);
 }
 
+// Global capture comes only with the session's.
+void TNorvaleConfigForm::cb_CaptureDebugOutputClick() {
+    OnModified();
+    EnableWindow(Control(IDC_CAPTUREGLOBAL), Checked(Control(IDC_CAPTUREDEBUGOUTPUT)));
+}
+
 void TNorvaleConfigForm::btn_BrowseClick() {
     const auto chosen = hooks_.BrowseForFile(Handle());
     if (!chosen) return;
@@ -152,11 +161,14 @@ void TNorvaleConfigForm::RefreshStatus() {
     }
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
+    SetWindowTextW(Control(IDC_CAPTURESTATE), hooks_.CaptureProblem().c_str());
 }
 
 bool TNorvaleConfigForm::PageCommand(int id, int code) {
     if (id == IDC_TOFILE && code == BN_CLICKED) {
         cb_ToFileClick();
+    } else if (id == IDC_CAPTUREDEBUGOUTPUT && code == BN_CLICKED) {
+        cb_CaptureDebugOutputClick();
     } else if (IsFlagBox(id) && code == BN_CLICKED) {
         OnModified();
     } else if ((id == IDC_DEBUGFILENAME || id == IDC_WINDOWLINES) && code == EN_CHANGE) {

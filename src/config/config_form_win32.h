@@ -36,13 +36,16 @@ struct TConfigFormHooks {
     std::function<bool()> RequestTerminate = [] { return false; };
     // The browse dialog: a chosen file, or none.
     std::function<std::optional<std::string>(HWND owner)> BrowseForFile = ChooseOutputFile;
+    // What keeps debug output capture from running as asked; empty when
+    // nothing does. Read on the dialog's thread; it must not wait.
+    std::function<std::wstring()> CaptureProblem = [] { return std::wstring(); };
     // No monochrome screen can be had on this machine.
     bool MonoUnavailable = false;
 };
 
 // `TNorvaleConfigForm`: "Norvale Properties", with the outputs and line
 // fields on "General", the open sessions on "Status" and the trace window's
-// settings on "Options". Made once, at the first opening, and kept for the
+// and debug output capture settings on "Options". Made once, at the first opening, and kept for the
 // run. `root` and `subkey` hold the `Output` values, `options` the `Options`
 // key.
 class TNorvaleConfigForm final : public TTabbedForm {
@@ -66,6 +69,7 @@ protected:
 private:
     void OnModified();
     void cb_ToFileClick();
+    void cb_CaptureDebugOutputClick();
     void btn_BrowseClick();
     void SpeedButton2Click();
     ConfigValues ShownValues() const;

@@ -1,7 +1,7 @@
 #pragma once
 
-// The `Options` key: how entries reach the trace window and how many of them
-// it keeps. Stored and read like the `Output` values: text values, flags as
+// The `Options` key: how entries reach the trace window, how many of them it
+// keeps, and whether other programs' debug output is captured. Stored and read like the `Output` values: text values, flags as
 // "1" and "0", and a value that cannot be read is its default, silently.
 
 #include <cstdint>
@@ -19,6 +19,10 @@ inline constexpr uint32_t kMaxWindowLines = 10000000;
 struct OptionsSettings {
     bool ToWindow = true;
     uint32_t WindowLines = kDefaultWindowLines;
+    // Every program's debug output as a second input: the user's session,
+    // and with it the machine-wide stream.
+    bool CaptureDebugOutput = false;
+    bool CaptureGlobal = false;
 };
 
 // Where the options are kept: the per-user `Options` key, unless a test
@@ -38,6 +42,8 @@ struct OptionsFlag {
 };
 inline constexpr OptionsFlag kOptionsFlags[] = {
     {"ToWindow", &OptionsSettings::ToWindow},
+    {"CaptureDebugOutput", &OptionsSettings::CaptureDebugOutput},
+    {"CaptureGlobal", &OptionsSettings::CaptureGlobal},
 };
 
 // Stored as the user typed it; the reader decodes it.

@@ -11,8 +11,17 @@ TOutputStage::TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, Setting
 void TOutputStage::RefreshProperties() {
     TMutexLock lock(outputLock_);
     settings_ = ReadOutputSettings(location_);
+    settingsRead_ = true;
     outputs_.ApplySettings(settings_);
     outputs_.RefreshOptions();
+}
+
+void TOutputStage::ReadSettingsOnce() {
+    TMutexLock lock(outputLock_);
+    if (settingsRead_) return;
+    settings_ = ReadOutputSettings(location_);
+    settingsRead_ = true;
+    outputs_.ApplySettings(settings_);
 }
 
 void TOutputStage::WriteLine(const TraceLine& line) {

@@ -21,6 +21,9 @@ public:
     // Re-reads the settings and applies them to the console and the screen,
     // and the process's options to its entry destinations.
     void RefreshProperties();
+    // The same, unless the settings were read already: for a dispatch with
+    // no server object that read them.
+    void ReadSettingsOnce();
 
     // A single line: the first output that fails ends the call, later outputs
     // are skipped for that line. A block (`entry.block`): console, screen and
@@ -42,6 +45,7 @@ private:
     TProcessOutputs& outputs_;
     const SettingsLocation location_;
     OutputSettings settings_;
+    bool settingsRead_ = false;
     TFileOutput file_{settings_};
 };
 

@@ -41,6 +41,7 @@ namespace norvale {
 void TProcessOutputs::RefreshOptions() {
     options_ = ReadOptionsSettings(optionsLocation_);
     if (window_ != nullptr) window_->ApplyOptions(options_);
+    for (IOptionsFollower* follower : followers_) follower->ApplyOptions(options_);
 }
 
 void TProcessOutputs::AppendEntry(const TraceEntry& entry) {

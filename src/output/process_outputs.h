@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "output/output.h"
 #include "output/output_settings.h"
@@ -27,6 +28,8 @@ public:
 
     // The trace window's store; set once at start, before any dispatch.
     void SetWindow(IEntrySink* window) { window_ = window; }
+    // Another part of the process that follows the options; set at start.
+    void AddOptionsFollower(IOptionsFollower& follower) { followers_.push_back(&follower); }
     // Re-reads the process's own options, which every server object shares.
     void RefreshOptions();
     // Hands the entry to the process's entry destinations that are on.
@@ -44,6 +47,7 @@ private:
     bool monoActive_ = false;
     const OptionsLocation optionsLocation_;
     IEntrySink* window_ = nullptr;
+    std::vector<IOptionsFollower*> followers_;
     OptionsSettings options_;
 };
 

@@ -16,8 +16,8 @@
 
 #include "common/clock.h"
 #include "common/session_naming.h"
-#include "config/options_settings.h"
 #include "output/formatting.h"
+#include "output/options_follower.h"
 
 namespace norvale {
 
@@ -81,13 +81,9 @@ struct TraceEntry {
 // What the process keeps of every entry, whichever server object dispatched
 // it (the trace window's store, later forwarding). Called under the output
 // lock, so it must not wait or block.
-class IEntrySink {
+class IEntrySink : public IOptionsFollower {
 public:
-    virtual ~IEntrySink() = default;
     virtual void Append(const TraceEntry& entry) noexcept = 0;
-    // The process's options as read at start and at every refresh, also
-    // under the output lock.
-    virtual void ApplyOptions(const OptionsSettings& options) = 0;
 };
 
 }  // namespace norvale

@@ -9,7 +9,7 @@ namespace norvale {
 TCoNorvale::TCoNorvale(TServerContext& context)
     : TSmartComObject(context.NorvaleClass),
       context_(context),
-      server_(std::in_place, context.OutputLock, context.Outputs, context.Registry, context.Settings) {
+      server_(std::in_place, context.OutputLock, context.Output, context.Registry) {
     context_.ObjectCreated();
 }
 

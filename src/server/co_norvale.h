@@ -10,8 +10,8 @@
 namespace norvale {
 
 // The one server object every client of the process shares. It opens
-// sessions, owns the settings and the output file, and is entered weakly in
-// the running-object table.
+// sessions, reads the settings when it starts and when asked, announces
+// itself in the output, and is entered weakly in the running-object table.
 class TCoNorvale final : public TSmartComObject<INorvale, IDebugProcess> {
 public:
     explicit TCoNorvale(TServerContext& context);

@@ -5,8 +5,7 @@
 #include <string>
 
 #include "common/mutex.h"
-#include "output/output_settings.h"
-#include "output/process_outputs.h"
+#include "output/output_stage.h"
 #include "server/com_class.h"
 #include "server/session_registry.h"
 
@@ -19,12 +18,13 @@ class TServerInstance;
 // platform layer.
 struct TServerContext {
     TMutex& OutputLock;
-    TProcessOutputs& Outputs;
+    // The process's output stage: its settings and file, shared by the
+    // server objects one after another and by the process's other inputs.
+    TOutputStage& Output;
     TSessionRegistry& Registry;
     TServerInstance& Instance;
     const TComClass& NorvaleClass;
     const TComClass& SessionClass;
-    SettingsLocation Settings;
     // The server object's weak entry in the running-object table. Off only in
     // tests that host the objects in their own process: there the table's
     // marshaling stub keeps a reference, so no object would ever end.

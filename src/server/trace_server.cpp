@@ -19,12 +19,8 @@ SessionNaming InCodePage(const TraceSource& source) {
 
 }  // namespace
 
-TTraceServer::TTraceServer(TMutex& outputLock, TProcessOutputs& outputs, TSessionRegistry& registry,
-                           SettingsLocation location, Clock clock)
-    : outputLock_(outputLock),
-      registry_(registry),
-      output_(outputLock, outputs, std::move(location)),
-      clock_(std::move(clock)) {}
+TTraceServer::TTraceServer(TMutex& outputLock, TOutputStage& output, TSessionRegistry& registry, Clock clock)
+    : outputLock_(outputLock), registry_(registry), output_(output), clock_(std::move(clock)) {}
 
 void TTraceServer::DispatchNotice(const wchar_t* text) {
     TraceEntry entry;

@@ -27,8 +27,9 @@ public:
     // When each entry was made: local time, read for every entry.
     using Clock = std::function<LocalDateTime()>;
 
-    TTraceServer(TMutex& outputLock, TProcessOutputs& outputs, TSessionRegistry& registry,
-                 SettingsLocation location, Clock clock = LocalNow);
+    // `output`: the process's output stage, which outlives the server; its
+    // file is the one every input of the process writes.
+    TTraceServer(TMutex& outputLock, TOutputStage& output, TSessionRegistry& registry, Clock clock = LocalNow);
     // Writes "Norvale Shutting Down", closes the output file and detaches the
     // sessions still alive, so that later calls on them do nothing.
     ~TTraceServer();
@@ -53,7 +54,7 @@ private:
 
     TMutex& outputLock_;
     TSessionRegistry& registry_;
-    TOutputStage output_;
+    TOutputStage& output_;
     const Clock clock_;
     std::unordered_set<TTraceSession*> liveSessions_;
 };

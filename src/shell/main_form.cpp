@@ -117,7 +117,7 @@ void TMainForm::FormCreate() {
     FormResize();
     // Made now, shown or not, so that the rows it shows are all there when
     // the user first looks.
-    traceForm_ = std::make_unique<TTraceForm>(mdiClient_, traceStore_, prompts_, configPath_);
+    traceForm_ = std::make_unique<TTraceForm>(mdiClient_, traceStore_, prompts_, configPath_, hooks_.ReadCaptureStatus);
     CreateTrayMenu();
 
     trayIcon_.SetIcon(smallIcon_.get());

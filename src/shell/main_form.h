@@ -31,6 +31,8 @@ struct TShellHooks {
     // The user shows or hides the frame: while it is shown, the process
     // keeps running without clients, since the user is reading it.
     std::function<void(bool shown)> Shown = [](bool) {};
+    // Where debug output capture stands, for the trace window's status bar.
+    std::function<CaptureStatus()> ReadCaptureStatus = [] { return CaptureStatus{}; };
 };
 
 // `TMainForm`: the hidden multiple-document frame that holds the trace window
@@ -51,6 +53,8 @@ public:
     // run's first window.
     void ShowDebugWindow() override;
     HWND DocumentArea() const override { return mdiClient_; }
+    // The trace window, which other threads wake by posted messages.
+    HWND TraceWindow() const { return traceForm_->Handle(); }
 
     TTrayIcon& TrayIcon1() { return trayIcon_; }
     TTraceForm& TraceForm() { return *traceForm_; }

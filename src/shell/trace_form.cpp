@@ -49,8 +49,9 @@ void PutOnClipboard(HWND owner, const std::wstring& text) {
 
 }  // namespace
 
-TTraceForm::TTraceForm(HWND documentArea, TTraceStore& store, IShellPrompts& prompts, std::string settingsPath)
-    : store_(store), prompts_(prompts), settings_(std::move(settingsPath)) {
+TTraceForm::TTraceForm(HWND documentArea, TTraceStore& store, IShellPrompts& prompts, std::string settingsPath,
+                       std::function<CaptureStatus()> captureStatus)
+    : store_(store), prompts_(prompts), settings_(std::move(settingsPath)), captureStatus_(std::move(captureStatus)) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     // Until the user places it, it fills the frame's document area.
@@ -80,8 +81,8 @@ void TTraceForm::FormCreate() {
     CreateList();
     statusBar_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, Handle(), nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
-    const int parts[3] = {Scaled(140), Scaled(280), -1};
-    SendMessageW(statusBar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+    const int parts[kTraceStatusParts] = {Scaled(110), Scaled(220), Scaled(330), Scaled(450), Scaled(590), -1};
+    SendMessageW(statusBar_, SB_SETPARTS, kTraceStatusParts, reinterpret_cast<LPARAM>(parts));
     RestoreSettings();
     Layout();
     UpdateStatus();
@@ -238,7 +239,7 @@ void TTraceForm::Apply(const TShownChange& change) {
 }
 
 void TTraceForm::UpdateStatus() {
-    const auto texts = TraceStatusTexts(shown_.Counts(store_));
+    const auto texts = TraceStatusTexts(shown_.Counts(store_), captureStatus_());
     for (size_t i = 0; i < texts.size(); ++i) {
         SendMessageW(statusBar_, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(texts[i].c_str()));
     }
@@ -394,6 +395,9 @@ LRESULT TTraceForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_TRACE_ROWS:
             WMTraceRows();
+            return 0;
+        case WM_TRACE_STATUS:
+            UpdateStatus();
             return 0;
         case WM_TRACE_STEP:
             stepPosted_ = false;

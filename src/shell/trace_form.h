@@ -5,10 +5,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "capture/capture_status.h"
 #include "common/window_win32.h"
 #include "shell/shell_prompts.h"
 #include "shell/trace_form_settings.h"
@@ -21,6 +23,8 @@ namespace norvale {
 constexpr UINT WM_TRACE_ROWS = WM_USER + 0x410;
 // The trace window's next slice of a long pass over the store.
 constexpr UINT WM_TRACE_STEP = WM_USER + 0x411;
+// Debug output capture changed: the status bar reads it again.
+constexpr UINT WM_TRACE_STATUS = WM_USER + 0x412;
 
 // `TTraceForm`: the document window "Trace" of the main frame: every entry
 // the process dispatched, live, as rows of an owner-data list under a filter
@@ -29,7 +33,9 @@ constexpr UINT WM_TRACE_STEP = WM_USER + 0x411;
 // main thread from start to end; the store wakes it by a posted message.
 class TTraceForm final : public TWindow {
 public:
-    TTraceForm(HWND documentArea, TTraceStore& store, IShellPrompts& prompts, std::string settingsPath);
+    // `captureStatus`: read for the status bar; it must not wait.
+    TTraceForm(HWND documentArea, TTraceStore& store, IShellPrompts& prompts, std::string settingsPath,
+               std::function<CaptureStatus()> captureStatus);
     ~TTraceForm() override;
 
     // Shows the window, in front of the frame's other documents.
@@ -86,6 +92,7 @@ private:
     TTraceStore& store_;
     IShellPrompts& prompts_;
     TTraceFormSettings settings_;
+    const std::function<CaptureStatus()> captureStatus_;
     TShownRows shown_;
     HWND toolBar_ = nullptr;
     HWND labels_[3] = {};

@@ -21,9 +21,15 @@ TraceRowLook LookOf(TraceRowStyle style, bool highlighted) {
     return TraceRowLook{kTextColours[static_cast<size_t>(style)], highlighted ? kHighlight : kWindow};
 }
 
-std::array<std::wstring, 3> TraceStatusTexts(const TraceStatusCounts& counts) {
-    return {L"Kept: " + std::to_wstring(counts.kept), L"Shown: " + std::to_wstring(counts.shown),
-            L"Dropped: " + std::to_wstring(counts.dropped)};
+std::array<std::wstring, kTraceStatusParts> TraceStatusTexts(const TraceStatusCounts& counts,
+                                                             const CaptureStatus& capture) {
+    CaptureCountTexts captured = CaptureCountsOf(capture);
+    return {L"Kept: " + std::to_wstring(counts.kept),
+            L"Shown: " + std::to_wstring(counts.shown),
+            L"Dropped: " + std::to_wstring(counts.dropped),
+            std::move(captured.captured),
+            std::move(captured.dropped),
+            CaptureProblemText(capture)};
 }
 
 }  // namespace norvale

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/capture_status.h"
 #include "store/trace_row_text.h"
 #include "store/trace_shown_rows.h"
 
@@ -24,8 +25,12 @@ struct TraceRowLook {
 // highlighted row keeps its text colour on a background of its own.
 TraceRowLook LookOf(TraceRowStyle style, bool highlighted);
 
+inline constexpr size_t kTraceStatusParts = 6;
+
 // The status bar's parts: rows kept, rows shown, rows dropped because the
-// store was full.
-std::array<std::wstring, 3> TraceStatusTexts(const TraceStatusCounts& counts);
+// store was full; then debug output capture: strings captured, strings a full
+// queue dropped, and what keeps capture from running as asked.
+std::array<std::wstring, kTraceStatusParts> TraceStatusTexts(const TraceStatusCounts& counts,
+                                                             const CaptureStatus& capture);
 
 }  // namespace norvale

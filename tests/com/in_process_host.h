@@ -49,8 +49,8 @@ protected:
     ComPtr<ITypeLib> library_ = LoadTypeLibraryFrom(NorvaleExe());
     TComClass norvaleClass_ = ReadComClass(library_.get(), CLSID_Norvale);
     TComClass sessionClass_ = ReadComClass(library_.get(), CLSID_DebugSession);
-    TServerContext context_{lock_,         *recorders_.outputs, registry_, instance_, norvaleClass_,
-                            sessionClass_, settings_.Location()};
+    TOutputStage stage_{lock_, *recorders_.outputs, settings_.Location()};
+    TServerContext context_{lock_, stage_, registry_, instance_, norvaleClass_, sessionClass_};
     TSingleAutoObjectFactory factory_{context_, [] {}};
 };
 

@@ -26,7 +26,8 @@ TEST(ConcurrencyTest, ThreadsNeverInterleaveLines) {
     TSessionRegistry registry(lock);
     std::vector<std::string> tags;
     {
-        TTraceServer server(lock, *outputs, registry, key.Location());
+        TOutputStage stage(lock, *outputs, key.Location());
+        TTraceServer server(lock, stage, registry);
         server.Start();
         server.RefreshProperties();
         std::vector<std::thread> threads;

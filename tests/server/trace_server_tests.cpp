@@ -26,7 +26,7 @@ protected:
 
     TTraceServer& Server() {
         if (!server_) {
-            server_ = std::make_unique<TTraceServer>(lock_, *recorders_.outputs, registry_, key_.Location(),
+            server_ = std::make_unique<TTraceServer>(lock_, stage_, registry_,
                                                      [] { return LocalDateTime{2026, 12, 8, TimeOfDay{14, 3, 27, 512}}; });
             server_->Start();
         }
@@ -44,6 +44,7 @@ protected:
     test::RecordingProcessOutputs recorders_;
     test::ScratchSettings key_;
     TSessionRegistry registry_{lock_};
+    TOutputStage stage_{lock_, *recorders_.outputs, key_.Location()};
     std::unique_ptr<TTraceServer> server_;
 };
 

@@ -1,0 +1,184 @@
+#include "app/norvale_process.h"
+
+#include "app/terminate_request.h"
+#include "common/errors.h"
+#include "common/failure_report.h"
+#include "norvale/Norvale_h.h"
+#include "shell/splash_form.h"
+
+namespace norvale {
+
+namespace {
+
+constexpr const char* kOutputLockName = "brantwick Norvale Mutex";
+// A process the platform started for a client that never came (several
+// servers launched at once) ends after this long.
+constexpr UINT kAutomationIdleMilliseconds = 60000;
+
+// Offers the factory while it lives.
+class TClassRegistration {
+public:
+    TClassRegistration(REFCLSID clsid, IClassFactory* factory) {
+        const HRESULT result =
+            CoRegisterClassObject(clsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+        if (FAILED(result)) throw ENorvaleError("cannot offer the Norvale class for activation", result);
+    }
+    ~TClassRegistration() { CoRevokeClassObject(cookie_); }
+    TClassRegistration(const TClassRegistration&) = delete;
+    TClassRegistration& operator=(const TClassRegistration&) = delete;
+
+private:
+    DWORD cookie_ = 0;
+};
+
+}  // namespace
+
+TNorvaleProcess::TNorvaleProcess(StartMode mode, ITypeLib* library)
+    : mode_(mode),
+      outputLock_(kOutputLockName),
+      norvaleClass_(ReadComClass(library, CLSID_Norvale)),
+      sessionClass_(ReadComClass(library, CLSID_DebugSession)),
+      objectCount_(mode),
+      traceStore_(ReadOptionsSettings(OptionsLocation{}).WindowLines),
+      outputs_(TProcessOutputs::MakeForProcess()),
+      stage_(outputLock_, *outputs_, SettingsLocation{}),
+      registry_(outputLock_, [this] {
+          if (TNorvaleConfigForm* dialog = configDialog_.load()) dialog->RequestRefreshStatus();
+      }),
+      instance_([](const std::string& text) { ReportFailure("DAX Error", text); }),
+      context_{outputLock_, stage_, registry_, instance_, norvaleClass_, sessionClass_},
+      factory_(context_, [this] { activated_ = true; }) {
+    WireServer();
+    WireCapture();
+}
+
+void TNorvaleProcess::WireServer() {
+    context_.ObjectCreated = [this] { objectCount_.Raise(); };
+    context_.ObjectDestroyed = [this] { objectCount_.Lower(); };
+    context_.AttachToProcess = [this](uint32_t processId) {
+        std::lock_guard lock(runsLock_);
+        if (liveRuns_ != nullptr) liveRuns_->RequestAttach(processId);
+    };
+    outputs_->SetWindow(&traceStore_);
+}
+
+// Capture starts with the process when the options ask for it, client or
+// none; its changes reach the dialog and the trace window by posted
+// messages only, as the reader thread must never wait.
+void TNorvaleProcess::WireCapture() {
+    capture_.emplace(stage_, [this] {
+        if (const HWND window = traceWindow_.load()) PostMessageW(window, WM_TRACE_STATUS, 0, 0);
+        // The dialog goes away under the output lock.
+        TMutexLock lock(outputLock_);
+        if (TNorvaleConfigForm* dialog = configDialog_.load()) dialog->RequestRefreshStatus();
+    });
+    outputs_->AddOptionsFollower(*capture_);
+    outputs_->RefreshOptions();
+}
+
+bool TNorvaleProcess::RequestTerminate() {
+    return norvale::RequestTerminate(objectCount_.Count(), ConfirmCloseWithLiveObjects);
+}
+
+// The live server object re-reads the settings, and the options with them.
+// Without one, the stage still serves capture while it runs, and nobody once
+// it ends: its file is closed then.
+void TNorvaleProcess::RefreshProperties() {
+    if (instance_.Exists()) {
+        instance_.RefreshProperties();
+    } else if (ReadOptionsSettings(OptionsLocation{}).CaptureDebugOutput) {
+        stage_.RefreshProperties();
+    } else {
+        {
+            TMutexLock lock(outputLock_);
+            outputs_->RefreshOptions();
+        }
+        stage_.CloseOutputFile();
+    }
+}
+
+TConfigFormHooks TNorvaleProcess::ConfigHooks() {
+    TConfigFormHooks hooks;
+    hooks.RefreshProperties = [this] { RefreshProperties(); };
+    hooks.Status = [this] {
+        TMutexLock lock(outputLock_);
+        return SessionStatus{registry_.OpenSessionCount(), registry_.SessionNames()};
+    };
+    hooks.RequestTerminate = [this] { return RequestTerminate(); };
+    hooks.CaptureProblem = [this] { return CaptureProblemText(capture_->Status()); };
+    hooks.MonoUnavailable = outputs_->Screen().Unavailable();
+    return hooks;
+}
+
+void TNorvaleProcess::ShowProperties(HWND owner) {
+    if (!configForm_) {
+        const SettingsLocation settings;
+        configForm_ = std::make_unique<TNorvaleConfigForm>(owner, settings.root, settings.subkey, ConfigHooks());
+        configDialog_ = configForm_.get();
+    }
+    configForm_->ShowModal(owner);
+}
+
+TShellHooks TNorvaleProcess::ShellHooks() {
+    TShellHooks hooks;
+    hooks.RequestTerminate = [this] { return RequestTerminate(); };
+    hooks.SpawnProcess = [this](const std::string& program) { liveRuns_->Spawn(program); };
+    hooks.Shown = [this](bool shown) { shown ? objectCount_.Hold() : objectCount_.Unhold(); };
+    hooks.ReadCaptureStatus = [this] { return capture_->Status(); };
+    return hooks;
+}
+
+void TNorvaleProcess::Serve() {
+    TClassRegistration offered(CLSID_Norvale, &factory_);
+    // Activations are served from here on, while the shell comes up.
+    TWin32ShellPrompts prompts([this](HWND owner) { ShowProperties(owner); });
+    // Closes itself at the first timer tick the message loop handles.
+    TNorvaleSplashForm splash;
+    splash.ShowSplash();
+    TMainForm mainForm(instance_, registry_, prompts, traceStore_, ShellHooks());
+    traceWindow_ = mainForm.TraceWindow();
+    TDebugRuns runs(mainForm);
+    {
+        std::lock_guard lock(runsLock_);
+        liveRuns_ = &runs;
+    }
+    RunMessageLoop(mainForm);
+    {
+        std::lock_guard lock(runsLock_);
+        liveRuns_ = nullptr;
+    }
+    traceWindow_ = nullptr;
+    {
+        // No session or capture change reaches the dialog from here on.
+        TMutexLock outputLocked(outputLock_);
+        configDialog_ = nullptr;
+    }
+    configForm_.reset();
+}
+
+void TNorvaleProcess::RunMessageLoop(TMainForm& mainForm) {
+    const UINT_PTR idleTimer =
+        mode_ == StartMode::Automation ? SetTimer(nullptr, 0, kAutomationIdleMilliseconds, nullptr) : 0;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && message.hwnd == nullptr && message.wParam == idleTimer) {
+            KillTimer(nullptr, idleTimer);
+            // Unless the user has come to read the window meanwhile.
+            if (!activated_ && !IsWindowVisible(mainForm.Handle())) return;
+            continue;
+        }
+        if (mainForm.PreTranslateMessage(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+// The class is withdrawn by now. Objects that clients still hold are released
+// by leaving the apartment afterwards, while everything they use still
+// lives; the server object among them is not destroyed.
+void TNorvaleProcess::EndOfProcess() {
+    capture_.reset();
+    instance_.EndOfProcess();
+}
+
+}  // namespace norvale

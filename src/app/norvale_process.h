@@ -1,0 +1,88 @@
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/class_factory.h"
+#include "app/object_count.h"
+#include "app/start_mode.h"
+#include "capture/debug_output_capture_win32.h"
+#include "common/mutex.h"
+#include "config/config_form_win32.h"
+#include "debugger/debug_runs.h"
+#include "output/output_stage.h"
+#include "output/process_outputs.h"
+#include "server/com_class.h"
+#include "server/server_context.h"
+#include "server/server_instance.h"
+#include "server/session_registry.h"
+#include "shell/main_form.h"
+#include "shell/shell_prompts.h"
+#include "store/trace_store.h"
+
+namespace norvale {
+
+// The process's parts and how they are wired. Members are declared in the
+// order they must live: what clients' calls and the capture threads may still
+// touch comes first and goes last.
+class TNorvaleProcess {
+public:
+    TNorvaleProcess(StartMode mode, ITypeLib* library);
+    TNorvaleProcess(const TNorvaleProcess&) = delete;
+    TNorvaleProcess& operator=(const TNorvaleProcess&) = delete;
+
+    // Offers the class, brings up the shell and runs the main thread's
+    // message loop until the program ends.
+    void Serve();
+    // After `Serve`, before the apartment is left: capture ends with every
+    // string it took dispatched, and the output file is closed.
+    void EndOfProcess();
+
+private:
+    void WireServer();
+    void WireCapture();
+    TConfigFormHooks ConfigHooks();
+    TShellHooks ShellHooks();
+    void ShowProperties(HWND owner);
+    void RunMessageLoop(TMainForm& mainForm);
+    bool RequestTerminate();
+    void RefreshProperties();
+
+    const StartMode mode_;
+    TMutex outputLock_;
+    const TComClass norvaleClass_;
+    const TComClass sessionClass_;
+    // Before the class is offered, so that the quit of a client that comes
+    // and goes at once finds the main thread's queue.
+    TObjectCount objectCount_;
+    // The trace window's rows belong to the process: they gather from the
+    // start, whichever input dispatches them.
+    TTraceStore traceStore_;
+    std::unique_ptr<TProcessOutputs> outputs_;
+    TOutputStage stage_;
+    // The properties dialog once it is made. Sessions come and go on call
+    // threads, under the output lock; the dialog is asked to refresh its
+    // Status page on its own thread.
+    std::atomic<TNorvaleConfigForm*> configDialog_{nullptr};
+    TSessionRegistry registry_;
+    TServerInstance instance_;
+    TServerContext context_;
+    // Attach requests come on call threads, also while the runs come and go.
+    std::mutex runsLock_;
+    TDebugRuns* liveRuns_ = nullptr;
+    std::atomic<bool> activated_{false};
+    TSingleAutoObjectFactory factory_;
+    // The trace window while the shell is up, for the capture thread's
+    // wake-ups.
+    std::atomic<HWND> traceWindow_{nullptr};
+    std::optional<TDebugOutputCapture> capture_;
+    std::unique_ptr<TNorvaleConfigForm> configForm_;
+};
+
+}  // namespace norvale

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <thread>
+
+#include "capture/debug_string_queue.h"
+#include "output/output_stage.h"
+
+namespace norvale {
+
+// The thread that takes captured strings from the queue and dispatches each
+// as an entry of its writer, through the process's output stage, so that it
+// reaches every output that is on.
+class TCapturedDispatch {
+public:
+    TCapturedDispatch(TDebugStringQueue& queue, TOutputStage& stage);
+    // Closes the queue and ends once every string in it is dispatched.
+    ~TCapturedDispatch();
+    TCapturedDispatch(const TCapturedDispatch&) = delete;
+    TCapturedDispatch& operator=(const TCapturedDispatch&) = delete;
+
+private:
+    void Run();
+    void Dispatch(const CapturedString& captured);
+
+    TDebugStringQueue& queue_;
+    TOutputStage& stage_;
+    std::thread thread_;
+};
+
+}  // namespace norvale

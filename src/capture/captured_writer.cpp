@@ -1,0 +1,17 @@
+#include "capture/captured_writer.h"
+
+#include "common/ansi_text.h"
+
+namespace norvale {
+
+std::shared_ptr<const CapturedWriter> MakeCapturedWriter(std::wstring machine, uint32_t processId,
+                                                         std::wstring imageName) {
+    auto source = std::make_shared<TraceSource>();
+    source->Module = std::move(imageName);
+    source->Machine = std::move(machine);
+    source->ProcessID = static_cast<int32_t>(processId);
+    SessionNaming naming{"", WideToAnsi(source->Module), "", WideToAnsi(source->Machine), source->ProcessID};
+    return std::make_shared<const CapturedWriter>(CapturedWriter{std::move(source), std::move(naming)});
+}
+
+}  // namespace norvale
