@@ -38,6 +38,7 @@ protected:
         hooks.RequestTerminate = [this] { return ++terminateRequests_, false; };
         hooks.BrowseForFile = [this](HWND) { return browseAnswer_; };
         hooks.MonoUnavailable = monoUnavailable_;
+        hooks.CaptureProblem = [this] { return captureProblem_; };
         form_ = std::make_unique<TNorvaleConfigForm>(nullptr, settings_.Location().root, settings_.Location().subkey,
                                                      std::move(hooks), options_);
     }
@@ -60,6 +61,7 @@ protected:
     const OptionsLocation options_{settings_.Location().root, settings_.Location().subkey + "\\Options"};
     std::string windowLinesAtRefresh_;
     SessionStatus status_;
+    std::wstring captureProblem_;
     std::optional<std::string> browseAnswer_;
     bool monoUnavailable_ = false;
     int refreshes_ = 0;
@@ -89,7 +91,10 @@ TEST_F(ConfigFormTest, AFreshKeyShowsEveryBoxOffTheDefaultFileAndApplyDisabled) 
         {IDC_CONNECTIONS, "0", true},                       {IDC_CLOSEALLSESSIONS, "Close all sessions", false},
         {IDC_KILLNORVALE, "Kill Norvale", true},            {IDC_TRACEWINDOWGROUP, "Trace window", true},
         {IDC_TOWINDOW, "Show entries in the &Trace window", true}, {IDC_WINDOWLINES, "100000", true},
-        {IDC_WINDOWLINESLABEL, "Rows &kept in the trace window:", true},
+        {IDC_WINDOWLINESLABEL, "Rows &kept in the trace window:", true}, {IDC_CAPTUREGROUP, "Debug output", true},
+        {IDC_CAPTUREDEBUGOUTPUT, "&Capture every program's debug output", true},
+        {IDC_CAPTUREGLOBAL, "Also capture &global debug output (services, other sessions)", false},
+        {IDC_CAPTURESTATE, "", true},
     };
     for (const auto& control : controls) {
         EXPECT_EQ(test::WindowText(Control(control.id)), control.caption);
@@ -202,9 +207,13 @@ TEST_F(ConfigFormTest, OptionsIsTheThirdPageLoadsItsKeyAndApplyStoresItAsTypedBe
     SetWindowTextA(Control(IDC_WINDOWLINES), "50");
     EXPECT_TRUE(Enabled(IDC_APPLY));
     Click(IDC_TOWINDOW);
+    Click(IDC_CAPTUREDEBUGOUTPUT);
+    EXPECT_TRUE(Enabled(IDC_CAPTUREGLOBAL));
     Click(IDC_APPLY);
     EXPECT_EQ(windowLinesAtRefresh_, "50");
     EXPECT_EQ(StoredOption("ToWindow"), "0");
+    EXPECT_EQ(StoredOption("CaptureDebugOutput"), "1");
+    EXPECT_EQ(StoredOption("CaptureGlobal"), "0");
 }
 
 TEST(ConfigFormFailureTest, AFailingRegistryWriteIsShownWithItsTextAndNothingIsRefreshed) {
@@ -238,6 +247,7 @@ TEST(ConfigFormFailureTest, AFailingRegistryWriteIsShownWithItsTextAndNothingIsR
 
 TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDialogsThread) {
     status_ = SessionStatus{65538, {"P///", "P/M/C/"}};
+    captureProblem_ = L"Debug output is being captured by another program";
     std::thread other([this] {
         for (int i = 0; i < 1000; ++i) form_->RequestRefreshStatus();
     });
@@ -252,6 +262,7 @@ TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDi
         names.push_back(name);
     }
     EXPECT_EQ(names, (Texts{"P///", "P/M/C/"}));
+    EXPECT_EQ(test::WindowText(Control(IDC_CAPTURESTATE)), "Debug output is being captured by another program");
 }
 
 }  // namespace

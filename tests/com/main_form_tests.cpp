@@ -355,7 +355,7 @@ TEST_F(TraceFormTest, KeysReachTheFilterBoxesAndClear) {
         EXPECT_EQ(GetFocus(), box) << static_cast<char>(key);
     }
     EXPECT_TRUE(press(WM_KEYDOWN, 'L', true));
-    EXPECT_EQ(ShownWhen(0).status, (std::array<std::wstring, 3>{L"Kept: 0", L"Shown: 0", L"Dropped: 0"}));
+    EXPECT_EQ(ShownWhen(0).status, (std::array<std::wstring, 6>{L"Kept: 0", L"Shown: 0", L"Dropped: 0"}));
     press(WM_KEYUP, 'L', false);
 }
 

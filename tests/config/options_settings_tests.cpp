@@ -20,12 +20,18 @@ TEST(WindowLinesFromTextTest, ANumberIsTakenToItsBoundsAnyOtherTextIsTheDefault)
 TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     test::ScratchSettings key;
     const OptionsLocation location{key.Location().root, key.Location().subkey};
-    EXPECT_TRUE(ReadOptionsSettings(location).ToWindow);
-    EXPECT_EQ(ReadOptionsSettings(location).WindowLines, 100000u);
+    const OptionsSettings defaults = ReadOptionsSettings(location);
+    EXPECT_TRUE(defaults.ToWindow);
+    EXPECT_EQ(defaults.WindowLines, 100000u);
+    EXPECT_FALSE(defaults.CaptureDebugOutput || defaults.CaptureGlobal);
     key.Set("ToWindow", "0");
     key.Set("WindowLines", "5000");
-    EXPECT_FALSE(ReadOptionsSettings(location).ToWindow);
-    EXPECT_EQ(ReadOptionsSettings(location).WindowLines, 5000u);
+    key.Set("CaptureDebugOutput", "1");
+    key.Set("CaptureGlobal", "1");
+    const OptionsSettings read = ReadOptionsSettings(location);
+    EXPECT_FALSE(read.ToWindow);
+    EXPECT_EQ(read.WindowLines, 5000u);
+    EXPECT_TRUE(read.CaptureDebugOutput && read.CaptureGlobal);
 }
 
 }  // namespace

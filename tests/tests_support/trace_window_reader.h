@@ -17,7 +17,9 @@ namespace norvale::test {
 struct ShownTraceWindow {
     // Each row's cells, "Time" to "Message".
     std::vector<std::vector<std::wstring>> rows;
-    std::array<std::wstring, 3> status;
+    // "Kept", "Shown", "Dropped", then capture: "Captured", "Capture dropped"
+    // and what keeps it from running.
+    std::array<std::wstring, 6> status;
 };
 
 // The trace window of the frame in the process `processId`; none when it
