@@ -2,15 +2,19 @@
 
 // What the benchmarks that run under Wine share: their programs' folder,
 // starting and waiting for processes, a bound on each phase, the server
-// process and its memory, and figures printed with their spread.
+// process, its frame's answers and its memory, and figures printed with
+// their spread.
 
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,37 +32,86 @@ inline std::string BinDirectory() {
     return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
-// The started process, or no handle when it could not start.
-inline UniqueHandle StartProcess(const std::string& commandLine) {
+// The started process, or no handle when it could not start. With `output`
+// (an inheritable handle) its standard output and error go there.
+inline UniqueHandle StartProcess(const std::string& commandLine, HANDLE output = nullptr) {
     std::string line = commandLine;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    if (output != nullptr) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, output != nullptr, 0, nullptr, nullptr, &startup,
+                        &info)) {
         return UniqueHandle();
     }
     CloseHandle(info.hThread);
     return UniqueHandle(info.hProcess);
 }
 
-inline int RunAndWait(const std::string& commandLine, DWORD milliseconds = 600000) {
-    const UniqueHandle process = StartProcess(commandLine);
-    if (!process || WaitForSingleObject(process.get(), milliseconds) != WAIT_OBJECT_0) return -1;
+// Bounded: -1 when the process did not end within `milliseconds`.
+inline int ExitCodeWithin(HANDLE process, DWORD milliseconds) {
+    if (WaitForSingleObject(process, milliseconds) != WAIT_OBJECT_0) return -1;
     DWORD code = 1;
-    GetExitCodeProcess(process.get(), &code);
+    GetExitCodeProcess(process, &code);
     return static_cast<int>(code);
 }
 
+inline int RunAndWait(const std::string& commandLine, DWORD milliseconds = 600000) {
+    const UniqueHandle process = StartProcess(commandLine);
+    return process ? ExitCodeWithin(process.get(), milliseconds) : -1;
+}
+
+struct ProcessRun {
+    // -1 when the process could not start or did not end in time.
+    int exitCode = -1;
+    std::string output;
+};
+
+// Runs a program to its end and keeps what it printed. One that has not
+// ended within `milliseconds` is ended, so that its pipe closes.
+inline ProcessRun RunAndRead(const std::string& commandLine, DWORD milliseconds) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return {};
+    const UniqueHandle reading(readEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    UniqueHandle writing(writeEnd);
+    const UniqueHandle process = StartProcess(commandLine, writeEnd);
+    // Only the child's copy is left: the pipe ends when the child does.
+    writing.reset();
+    if (!process) return {};
+    ProcessRun run;
+    std::thread reader([&] {
+        char chunk[512];
+        DWORD got = 0;
+        while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) run.output.append(chunk, got);
+    });
+    run.exitCode = ExitCodeWithin(process.get(), milliseconds);
+    if (run.exitCode == -1) {
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 10000);
+    }
+    reader.join();
+    return run;
+}
+
 // Bounds a phase of the run: a phase that hangs (Wine's marshaling can, in
-// rare session churn) ends the run with its name instead of stalling it.
+// rare session churn) ends the run with its name instead of stalling it,
+// after `undo` has taken back what the run changed outside itself.
 class TPhaseWatch {
 public:
-    TPhaseWatch(const char* phase, int seconds)
+    TPhaseWatch(const char* phase, int seconds, std::function<void()> undo = {})
         : phase_(phase), done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), start_(Clock::now()) {
-        watcher_ = std::thread([this, seconds] {
+        watcher_ = std::thread([this, seconds, undo = std::move(undo)] {
             if (WaitForSingleObject(done_.get(), static_cast<DWORD>(seconds) * 1000) == WAIT_OBJECT_0) return;
             std::printf("the phase \"%s\" did not end within %d s\n", phase_, seconds);
             std::fflush(stdout);
+            if (undo) undo();
             ExitProcess(2);
         });
     }
@@ -121,6 +174,72 @@ inline void LetTheServerEnd() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+}
+
+// Waits (bounded) for the frame of a server started by hand.
+inline HWND AwaitServerFrame() {
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (Clock::now() < deadline) {
+        if (const HWND frame = FindWindowA("TMainForm", nullptr)) return frame;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return nullptr;
+}
+
+struct ProbeAnswers {
+    // Milliseconds each probe took; one unanswered counts as the whole limit.
+    std::vector<double> ms;
+    int unanswered = 0;
+};
+
+// Sends `window` WM_NULL every `everyMs` until `stop` and times each answer:
+// how long its thread keeps from its messages.
+inline ProbeAnswers Probe(HWND window, const std::atomic<bool>& stop, int everyMs, DWORD limitMs) {
+    ProbeAnswers answers;
+    while (!stop) {
+        const auto start = Clock::now();
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, limitMs, &result)) ++answers.unanswered;
+        answers.ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        std::this_thread::sleep_for(std::chrono::milliseconds(everyMs));
+    }
+    return answers;
+}
+
+// A window of this process that only answers, from a thread of its own:
+// the floor of a probe's answer time.
+class TIdleWindow {
+public:
+    TIdleWindow() {
+        std::promise<HWND> made;
+        std::future<HWND> window = made.get_future();
+        thread_ = std::thread([made = std::move(made)]() mutable {
+            const HWND own = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+            made.set_value(own);
+            MSG message;
+            while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+            DestroyWindow(own);
+        });
+        window_ = window.get();
+    }
+    ~TIdleWindow() {
+        PostMessageW(window_, WM_QUIT, 0, 0);
+        thread_.join();
+    }
+    TIdleWindow(const TIdleWindow&) = delete;
+    TIdleWindow& operator=(const TIdleWindow&) = delete;
+
+    HWND Handle() const { return window_; }
+
+private:
+    HWND window_ = nullptr;
+    std::thread thread_;
+};
+
+inline double Percentile(std::vector<double> values, double share) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())))];
 }
 
 inline double PrivateMegabytes(DWORD processId) {

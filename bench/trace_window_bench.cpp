@@ -45,16 +45,6 @@ void UseSettings() {
     DeleteFileA(kFile);
 }
 
-// Waits (bounded) for the frame of the server started by hand.
-HWND AwaitFrame() {
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (Clock::now() < deadline) {
-        if (const HWND frame = FindWindowA("TMainForm", nullptr)) return frame;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return nullptr;
-}
-
 HWND TraceWindowOf(HWND frame) {
     const HWND client = FindWindowExW(frame, nullptr, L"MDIClient", nullptr);
     return FindWindowExW(client, nullptr, L"TTraceForm", nullptr);
@@ -77,24 +67,6 @@ uint64_t StatusCount(HWND trace, int part) {
     return digits != nullptr ? std::wcstoull(digits + 1, nullptr, 10) : 0;
 }
 
-// Milliseconds each probe of `window` took, one every 50 ms until `stop`.
-std::vector<double> Probe(HWND window, const std::atomic<bool>& stop) {
-    std::vector<double> answers;
-    while (!stop) {
-        const auto start = Clock::now();
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
-        answers.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return answers;
-}
-
-double Percentile(std::vector<double> values, double share) {
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())))];
-}
-
 size_t FileLines() {
     std::ifstream file(kFile, std::ios::binary);
     size_t lines = 0;
@@ -106,22 +78,15 @@ int Flood(int messages) {
     if (RunAndWait("\"" + BinDirectory() + "norvale.exe\" /RegServer") != 0) return 1;
     UseSettings();
     const UniqueHandle server = StartProcess("\"" + BinDirectory() + "norvale.exe\"");
-    const HWND frame = AwaitFrame();
+    const HWND frame = AwaitServerFrame();
     if (!server || frame == nullptr) {
         std::printf("the server did not start\n");
         return 1;
     }
     DWORD serverId = 0;
     GetWindowThreadProcessId(frame, &serverId);
-    // An idle window of this process, answering from its own thread: the floor.
+    const TIdleWindow idle;
     std::atomic<bool> stop{false};
-    HWND idle = nullptr;
-    std::thread idleThread([&] {
-        idle = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-        MSG message;
-        while (!stop && GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-    });
-    while (idle == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     SendMessageW(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
     const HWND trace = TraceWindowOf(frame);
@@ -129,8 +94,8 @@ int Flood(int messages) {
     const double memoryBefore = PrivateMegabytes(serverId);
 
     std::vector<double> frameAnswers, floorAnswers;
-    std::thread frameProbe([&] { frameAnswers = Probe(frame, stop); });
-    std::thread floorProbe([&] { floorAnswers = Probe(idle, stop); });
+    std::thread frameProbe([&] { frameAnswers = Probe(frame, stop, 50, 5000).ms; });
+    std::thread floorProbe([&] { floorAnswers = Probe(idle.Handle(), stop, 50, 5000).ms; });
     std::vector<double> memory;
     double seconds = 0;
     {
@@ -162,8 +127,6 @@ int Flood(int messages) {
     stop = true;
     frameProbe.join();
     floorProbe.join();
-    PostMessageW(idle, WM_NULL, 0, 0);
-    idleThread.join();
     const uint64_t kept = StatusCount(trace, 0);
     const uint64_t dropped = StatusCount(trace, 2);
     // Every row is one line of the file; the file is written when its last

@@ -7,9 +7,10 @@
 //   norvale_debug_peer write-names <prefix> <tag> <count>
 //     the same strings through the protocol on the names under <prefix>
 //     ("Global\" say), written by hand as a writer of that stream would.
-//   norvale_debug_peer read <prefix> <count> <ready event> <seconds>
+//   norvale_debug_peer read <prefix> <count> <ready event> <seconds> [quiet]
 //     a bare reader: holds the names, sets the ready event, then copies and
-//     releases <count> strings, printing each as "<pid> <text>". Exit 3 when
+//     releases <count> strings, printing each as "<pid> <text>"; with
+//     "quiet" it prints nothing, as the floor of a benchmark. Exit 3 when
 //     the names are held by another reader, 4 when time ran out first.
 
 #include <windows.h>
@@ -62,7 +63,7 @@ int WriteNames(const std::wstring& prefix, const std::string& tag, int count) {
     });
 }
 
-int Read(const std::wstring& prefix, int count, const char* readyEvent, int seconds) {
+int Read(const std::wstring& prefix, int count, const char* readyEvent, int seconds, bool quiet) {
     const TDebugOutputChannel channel = TDebugOutputChannel::Open(prefix);
     if (channel.Status().state == ChannelState::TakenByOther) return 3;
     if (!channel.IsOpen()) return 6;
@@ -78,7 +79,7 @@ int Read(const std::wstring& prefix, int count, const char* readyEvent, int seco
         DWORD processId = 0;
         text[channel.Copy(processId, text)] = '\0';
         channel.Release();
-        std::printf("%lu %s\n", processId, text);
+        if (!quiet) std::printf("%lu %s\n", processId, text);
     }
     return 0;
 }
@@ -95,9 +96,12 @@ int main(int argc, char** argv) {
         });
     }
     if (command == "write-names" && argc == 5) return WriteNames(Wide(argv[2]), argv[3], std::atoi(argv[4]));
-    if (command == "read" && argc == 6) return Read(Wide(argv[2]), std::atoi(argv[3]), argv[4], std::atoi(argv[5]));
+    if (command == "read" && (argc == 6 || argc == 7)) {
+        const bool quiet = argc == 7 && std::string(argv[6]) == "quiet";
+        return Read(Wide(argv[2]), std::atoi(argv[3]), argv[4], std::atoi(argv[5]), quiet);
+    }
     std::fprintf(stderr, "usage: norvale_debug_peer write <tag> <count> [lines]\n"
                          "       norvale_debug_peer write-names <prefix> <tag> <count>\n"
-                         "       norvale_debug_peer read <prefix> <count> <ready event> <seconds>\n");
+                         "       norvale_debug_peer read <prefix> <count> <ready event> <seconds> [quiet]\n");
     return 2;
 }
