@@ -1,7 +1,5 @@
 #include "capture/captured_dispatch.h"
 
-#include <vector>
-
 #include "capture/captured_text.h"
 #include "common/ansi_text.h"
 
@@ -16,7 +14,7 @@ constexpr size_t kBatch = 256;
 }  // namespace
 
 TCapturedDispatch::TCapturedDispatch(TDebugStringQueue& queue, TOutputStage& stage)
-    : queue_(queue), stage_(stage), thread_([this] { Run(); }) {}
+    : queue_(queue), stage_(stage), batch_(kBatch), texts_(kBatch), thread_([this] { Run(); }) {}
 
 TCapturedDispatch::~TCapturedDispatch() {
     queue_.Close();
@@ -24,32 +22,33 @@ TCapturedDispatch::~TCapturedDispatch() {
 }
 
 void TCapturedDispatch::Run() {
-    std::vector<CapturedString> batch(kBatch);
-    while (const size_t taken = queue_.Take(batch)) {
-        // With no server object the stage may never have read the settings.
-        stage_.ReadSettingsOnce();
-        for (size_t i = 0; i < taken; ++i) Dispatch(batch[i]);
+    while (const size_t taken = queue_.Take(batch_)) {
+        // The writer's `OutputDebugStringW` made its text 8-bit in the code
+        // page; it goes back to UTF-16 the same way, before the lock.
+        for (size_t i = 0; i < taken; ++i) {
+            const CapturedLines lines = SplitCaptured(batch_[i].text);
+            texts_[i].first = AnsiToWide(lines.first);
+            texts_[i].further = AnsiToWide(lines.further);
+        }
+        TMutexLock lock(stage_.OutputLock());
+        stage_.ReadSettingsOnceLocked();
+        for (size_t i = 0; i < taken; ++i) Dispatch(batch_[i], texts_[i]);
     }
 }
 
-void TCapturedDispatch::Dispatch(const CapturedString& captured) {
-    // The writer's `OutputDebugStringW` made its text 8-bit in the code page;
-    // it goes back to UTF-16 the same way.
-    const CapturedLines lines = SplitCaptured(captured.text);
-    const std::wstring first = AnsiToWide(lines.first);
-    const std::wstring further = AnsiToWide(lines.further);
-    const TBlockLines block = TBlockLines::FromText(std::wstring_view(further));
+void TCapturedDispatch::Dispatch(const CapturedString& captured, const WideLines& texts) {
+    const TBlockLines block = TBlockLines::FromText(std::wstring_view(texts.further));
     TraceEntry entry;
     entry.source = captured.writer->source;
     entry.session = &captured.writer->naming;
     entry.time = captured.time;
-    entry.text = first;
-    if (!lines.further.empty()) {
+    entry.text = texts.first;
+    if (!texts.further.empty()) {
         entry.kind = MessageKind::Block;
         entry.block = &block;
     }
     try {
-        stage_.Dispatch(entry);
+        stage_.DispatchLocked(entry);
     } catch (const std::exception&) {
         // An output that fails (a file that cannot be opened) has no caller
         // to tell here; the next string tries it again.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "capture/debug_string_queue.h"
 #include "output/output_stage.h"
@@ -19,11 +21,20 @@ public:
     TCapturedDispatch& operator=(const TCapturedDispatch&) = delete;
 
 private:
+    // A string's first line and further lines in UTF-16.
+    struct WideLines {
+        std::wstring first;
+        std::wstring further;
+    };
+
     void Run();
-    void Dispatch(const CapturedString& captured);
+    void Dispatch(const CapturedString& captured, const WideLines& texts);
 
     TDebugStringQueue& queue_;
     TOutputStage& stage_;
+    // Reused from batch to batch, so that their buffers stay grown.
+    std::vector<CapturedString> batch_;
+    std::vector<WideLines> texts_;
     std::thread thread_;
 };
 

@@ -16,8 +16,7 @@ void TOutputStage::RefreshProperties() {
     outputs_.RefreshOptions();
 }
 
-void TOutputStage::ReadSettingsOnce() {
-    TMutexLock lock(outputLock_);
+void TOutputStage::ReadSettingsOnceLocked() {
     if (settingsRead_) return;
     settings_ = ReadOutputSettings(location_);
     settingsRead_ = true;
@@ -61,6 +60,10 @@ void TOutputStage::WriteBlock(const TraceBlock& block) {
 
 void TOutputStage::Dispatch(const TraceEntry& entry) {
     TMutexLock lock(outputLock_);
+    DispatchLocked(entry);
+}
+
+void TOutputStage::DispatchLocked(const TraceEntry& entry) {
     outputs_.AppendEntry(entry);
     if (!settings_.AnyOutput()) return;
 

@@ -21,15 +21,20 @@ public:
     // Re-reads the settings and applies them to the console and the screen,
     // and the process's options to its entry destinations.
     void RefreshProperties();
-    // The same, unless the settings were read already: for a dispatch with
-    // no server object that read them.
-    void ReadSettingsOnce();
 
     // A single line: the first output that fails ends the call, later outputs
     // are skipped for that line. A block (`entry.block`): console, screen and
     // file failures end only their own output; a viewer failure reaches the
     // caller. The 8-bit text is made once, and only when an output needs it.
     void Dispatch(const TraceEntry& entry);
+
+    // For an input that dispatches its entries in batches, each under one
+    // hold of `OutputLock()`: a lock costs a system call, an entry little.
+    // With no server object nobody may have read the settings yet, so the
+    // batch reads them first when so.
+    TMutex& OutputLock() { return outputLock_; }
+    void ReadSettingsOnceLocked();
+    void DispatchLocked(const TraceEntry& entry);
 
     // Safe from any thread: it takes the output lock.
     void CloseOutputFile();
