@@ -20,6 +20,9 @@
 #include <vector>
 
 #include "common/win32_resources.h"
+#include "config/options_settings.h"
+#include "config/registry_values.h"
+#include "output/output_settings.h"
 
 namespace norvale::bench {
 
@@ -30,6 +33,15 @@ inline std::string BinDirectory() {
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string folder(path);
     return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+// The user's settings from a clean slate, with file output into `file`: the
+// `Output` and `Options` keys emptied first; a benchmark adds what it measures.
+inline void UseFileOutputSettings(const char* file) {
+    RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
+    RegApiDeleteTree(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey);
+    WriteRegBool(RegCurrentUser(), SettingsLocation::kOutputSettingsKey, "ToFile", true);
+    WriteRegString(RegCurrentUser(), SettingsLocation::kOutputSettingsKey, "Filename", file);
 }
 
 // The started process, or no handle when it could not start. With `output`

@@ -47,13 +47,8 @@ std::atomic<HANDLE> runningServer{nullptr};
 // The settings that make a server started by hand capture the session's
 // debug output into the scratch file, no fields in front of a line.
 void UseCaptureSettings() {
-    const std::string output = SettingsLocation::kOutputSettingsKey;
-    const std::string options = OptionsLocation::kOptionsSettingsKey;
-    RegApiDeleteTree(RegCurrentUser(), output);
-    RegApiDeleteTree(RegCurrentUser(), options);
-    WriteRegBool(RegCurrentUser(), output, "ToFile", true);
-    WriteRegString(RegCurrentUser(), output, "Filename", kFile);
-    WriteRegBool(RegCurrentUser(), options, "CaptureDebugOutput", true);
+    UseFileOutputSettings(kFile);
+    WriteRegBool(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "CaptureDebugOutput", true);
 }
 
 // Whatever the run ends by, no later server of this prefix captures, and

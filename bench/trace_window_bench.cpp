@@ -35,13 +35,8 @@ constexpr int kClients = 4;
 constexpr const char* kFile = "C:\\norvale-flood.txt";
 
 void UseSettings() {
-    const std::string output = SettingsLocation::kOutputSettingsKey;
-    const std::string options = OptionsLocation::kOptionsSettingsKey;
-    RegApiDeleteTree(RegCurrentUser(), output);
-    RegApiDeleteTree(RegCurrentUser(), options);
-    WriteRegBool(RegCurrentUser(), output, "ToFile", true);
-    WriteRegString(RegCurrentUser(), output, "Filename", kFile);
-    WriteRegString(RegCurrentUser(), options, "WindowLines", "10000");
+    UseFileOutputSettings(kFile);
+    WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "WindowLines", "10000");
     DeleteFileA(kFile);
 }
 
