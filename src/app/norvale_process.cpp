@@ -42,12 +42,14 @@ TNorvaleProcess::TNorvaleProcess(StartMode mode, ITypeLib* library)
       traceStore_(ReadOptionsSettings(OptionsLocation{}).WindowLines),
       outputs_(TProcessOutputs::MakeForProcess()),
       stage_(outputLock_, *outputs_, SettingsLocation{}),
-      registry_(outputLock_, [this] {
-          if (TNorvaleConfigForm* dialog = configDialog_.load()) dialog->RequestRefreshStatus();
-      }),
+      registry_(outputLock_, [this] { dialog_.RequestRefresh(); }),
       instance_([](const std::string& text) { ReportFailure("DAX Error", text); }),
       context_{outputLock_, stage_, registry_, instance_, norvaleClass_, sessionClass_},
-      factory_(context_, [this] { activated_ = true; }) {
+      factory_(context_, [this] { activated_ = true; }),
+      capture_(stage_, [this] {
+          if (const HWND window = traceWindow_.load()) PostMessageW(window, WM_TRACE_STATUS, 0, 0);
+          dialog_.RequestRefresh();
+      }) {
     WireServer();
     WireCapture();
 }
@@ -66,14 +68,23 @@ void TNorvaleProcess::WireServer() {
 // none; its changes reach the dialog and the trace window by posted
 // messages only, as the reader thread must never wait.
 void TNorvaleProcess::WireCapture() {
-    capture_.emplace(stage_, [this] {
-        if (const HWND window = traceWindow_.load()) PostMessageW(window, WM_TRACE_STATUS, 0, 0);
-        // The dialog goes away under the output lock.
-        TMutexLock lock(outputLock_);
-        if (TNorvaleConfigForm* dialog = configDialog_.load()) dialog->RequestRefreshStatus();
-    });
-    outputs_->AddOptionsFollower(*capture_);
+    TMutexLock lock(outputLock_);
+    outputs_->AddOptionsFollower(capture_);
     outputs_->RefreshOptions();
+}
+
+void TNorvaleProcess::TDialogLink::Set(TNorvaleConfigForm* dialog) {
+    {
+        std::lock_guard lock(lock_);
+        dialog_ = dialog;
+    }
+    // What changed before it could be told.
+    RequestRefresh();
+}
+
+void TNorvaleProcess::TDialogLink::RequestRefresh() {
+    std::lock_guard lock(lock_);
+    if (dialog_ != nullptr) dialog_->RequestRefreshStatus();
 }
 
 bool TNorvaleProcess::RequestTerminate() {
@@ -105,7 +116,7 @@ TConfigFormHooks TNorvaleProcess::ConfigHooks() {
         return SessionStatus{registry_.OpenSessionCount(), registry_.SessionNames()};
     };
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
-    hooks.CaptureProblem = [this] { return CaptureProblemText(capture_->Status()); };
+    hooks.CaptureProblem = [this] { return CaptureProblemText(capture_.Status()); };
     hooks.MonoUnavailable = outputs_->Screen().Unavailable();
     return hooks;
 }
@@ -114,7 +125,7 @@ void TNorvaleProcess::ShowProperties(HWND owner) {
     if (!configForm_) {
         const SettingsLocation settings;
         configForm_ = std::make_unique<TNorvaleConfigForm>(owner, settings.root, settings.subkey, ConfigHooks());
-        configDialog_ = configForm_.get();
+        dialog_.Set(configForm_.get());
     }
     configForm_->ShowModal(owner);
 }
@@ -124,7 +135,7 @@ TShellHooks TNorvaleProcess::ShellHooks() {
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
     hooks.SpawnProcess = [this](const std::string& program) { liveRuns_->Spawn(program); };
     hooks.Shown = [this](bool shown) { shown ? objectCount_.Hold() : objectCount_.Unhold(); };
-    hooks.ReadCaptureStatus = [this] { return capture_->Status(); };
+    hooks.ReadCaptureStatus = [this] { return capture_.Status(); };
     return hooks;
 }
 
@@ -136,24 +147,30 @@ void TNorvaleProcess::Serve() {
     TNorvaleSplashForm splash;
     splash.ShowSplash();
     TMainForm mainForm(instance_, registry_, prompts, traceStore_, ShellHooks());
-    traceWindow_ = mainForm.TraceWindow();
     TDebugRuns runs(mainForm);
-    {
-        std::lock_guard lock(runsLock_);
-        liveRuns_ = &runs;
-    }
+    const TShellReach reach(*this, mainForm, runs);
     RunMessageLoop(mainForm);
+}
+
+TNorvaleProcess::TShellReach::TShellReach(TNorvaleProcess& process, TMainForm& mainForm, TDebugRuns& runs)
+    : process_(process) {
     {
-        std::lock_guard lock(runsLock_);
-        liveRuns_ = nullptr;
+        std::lock_guard lock(process_.runsLock_);
+        process_.liveRuns_ = &runs;
     }
-    traceWindow_ = nullptr;
+    process_.traceWindow_ = mainForm.TraceWindow();
+    // What capture said before the window could be woken.
+    PostMessageW(mainForm.TraceWindow(), WM_TRACE_STATUS, 0, 0);
+}
+
+TNorvaleProcess::TShellReach::~TShellReach() {
     {
-        // No session or capture change reaches the dialog from here on.
-        TMutexLock outputLocked(outputLock_);
-        configDialog_ = nullptr;
+        std::lock_guard lock(process_.runsLock_);
+        process_.liveRuns_ = nullptr;
     }
-    configForm_.reset();
+    process_.traceWindow_ = nullptr;
+    process_.dialog_.Set(nullptr);
+    process_.configForm_.reset();
 }
 
 void TNorvaleProcess::RunMessageLoop(TMainForm& mainForm) {
@@ -177,8 +194,14 @@ void TNorvaleProcess::RunMessageLoop(TMainForm& mainForm) {
 // by leaving the apartment afterwards, while everything they use still
 // lives; the server object among them is not destroyed.
 void TNorvaleProcess::EndOfProcess() {
-    capture_.reset();
+    capture_.Stop();
     instance_.EndOfProcess();
+    // Capture may have written with no server object there to close it.
+    try {
+        stage_.CloseOutputFile();
+    } catch (const std::exception&) {
+        // Nobody is left to tell; the process ends either way.
+    }
 }
 
 }  // namespace norvale

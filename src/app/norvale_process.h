@@ -6,7 +6,6 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 
 #include "app/class_factory.h"
@@ -45,6 +44,33 @@ public:
     void EndOfProcess();
 
 private:
+    // The properties dialog once it is made, as other threads reach it:
+    // sessions change on call threads under the output lock, capture on its
+    // reader thread, and neither may wait; the dialog refreshes its pages on
+    // its own thread.
+    class TDialogLink {
+    public:
+        void Set(TNorvaleConfigForm* dialog);
+        void RequestRefresh();
+
+    private:
+        std::mutex lock_;
+        TNorvaleConfigForm* dialog_ = nullptr;
+    };
+
+    // What other threads reach of the shell while it is up, withdrawn
+    // however the message loop ends.
+    class TShellReach {
+    public:
+        TShellReach(TNorvaleProcess& process, TMainForm& mainForm, TDebugRuns& runs);
+        ~TShellReach();
+        TShellReach(const TShellReach&) = delete;
+        TShellReach& operator=(const TShellReach&) = delete;
+
+    private:
+        TNorvaleProcess& process_;
+    };
+
     void WireServer();
     void WireCapture();
     TConfigFormHooks ConfigHooks();
@@ -66,10 +92,9 @@ private:
     TTraceStore traceStore_;
     std::unique_ptr<TProcessOutputs> outputs_;
     TOutputStage stage_;
-    // The properties dialog once it is made. Sessions come and go on call
-    // threads, under the output lock; the dialog is asked to refresh its
-    // Status page on its own thread.
-    std::atomic<TNorvaleConfigForm*> configDialog_{nullptr};
+    TDialogLink dialog_;
+    // The trace window while the shell is up: capture's changes wake it.
+    std::atomic<HWND> traceWindow_{nullptr};
     TSessionRegistry registry_;
     TServerInstance instance_;
     TServerContext context_;
@@ -78,10 +103,7 @@ private:
     TDebugRuns* liveRuns_ = nullptr;
     std::atomic<bool> activated_{false};
     TSingleAutoObjectFactory factory_;
-    // The trace window while the shell is up, for the capture thread's
-    // wake-ups.
-    std::atomic<HWND> traceWindow_{nullptr};
-    std::optional<TDebugOutputCapture> capture_;
+    TDebugOutputCapture capture_;
     std::unique_ptr<TNorvaleConfigForm> configForm_;
 };
 

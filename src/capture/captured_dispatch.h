@@ -15,8 +15,9 @@ namespace norvale {
 class TCapturedDispatch {
 public:
     TCapturedDispatch(TDebugStringQueue& queue, TOutputStage& stage);
-    // Closes the queue and ends once every string in it is dispatched.
     ~TCapturedDispatch();
+    // Closes the queue and ends once every string in it is dispatched.
+    void Stop();
     TCapturedDispatch(const TCapturedDispatch&) = delete;
     TCapturedDispatch& operator=(const TCapturedDispatch&) = delete;
 
@@ -28,6 +29,7 @@ private:
     };
 
     void Run();
+    void DispatchBatch(size_t taken);
     void Dispatch(const CapturedString& captured, const WideLines& texts);
 
     TDebugStringQueue& queue_;

@@ -19,8 +19,11 @@ public:
     TDebugOutputCapture(TOutputStage& stage, std::function<void()> changed,
                         ChannelOpener opener = TDebugOutputChannel::Open);
 
-    // Under the output lock: only passes the wish on to the reader.
+    // Only passes the wish on to the reader: it never waits.
     void ApplyOptions(const OptionsSettings& options) override;
+    // Frees the names for other readers and ends once every string taken is
+    // dispatched; later options change nothing.
+    void Stop();
 
     CaptureStatus Status() const;
 

@@ -8,38 +8,64 @@ namespace norvale {
 
 namespace {
 
-// Writers of other accounts and sessions (services among them) must be able
-// to wait on the events and write the buffer; the session's objects keep the
-// user's default security.
-class TGlobalSecurity {
+// Every writer must be able to wait on the events and write the buffer:
+// other accounts and sessions (services) on the global names, and on the
+// session's a process of another integrity level than this one's (an
+// elevated Norvale would otherwise shut out the user's programs, and a
+// sandboxed program is low).
+constexpr const wchar_t* kWritersMayWrite = L"D:(A;;GRGWGX;;;WD)S:(ML;;NW;;;LW)";
+
+class TWriterSecurity {
 public:
-    TGlobalSecurity() {
+    TWriterSecurity() {
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GRGWGX;;;WD)", SDDL_REVISION_1, &descriptor,
-                                                                 nullptr)) {
-            descriptor_.reset(descriptor);
-            attributes_.lpSecurityDescriptor = descriptor;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kWritersMayWrite, SDDL_REVISION_1, &descriptor,
+                                                                  nullptr)) {
+            error_ = GetLastError();
+            return;
         }
+        descriptor_.reset(descriptor);
+        attributes_.lpSecurityDescriptor = descriptor;
     }
-    SECURITY_ATTRIBUTES* Attributes() { return descriptor_ ? &attributes_ : nullptr; }
+    SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
+    DWORD Error() const { return error_; }
 
 private:
     UniqueLocalMemory descriptor_;
     SECURITY_ATTRIBUTES attributes_{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    DWORD error_ = 0;
 };
 
-bool NameExists(const std::wstring& name) {
-    const UniqueHandle existing(OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str()));
-    return existing || GetLastError() == ERROR_ACCESS_DENIED;
+// The protocol's objects: the section, then the two events, each with the
+// way to make it and the way to see that someone else has it.
+struct NamedObject {
+    const wchar_t* name;
+    HANDLE (*create)(SECURITY_ATTRIBUTES* attributes, const wchar_t* name);
+    HANDLE (*open)(const wchar_t* name);
+};
+
+HANDLE CreateSection(SECURITY_ATTRIBUTES* attributes, const wchar_t* name) {
+    return CreateFileMappingW(INVALID_HANDLE_VALUE, attributes, PAGE_READWRITE, 0, TDebugOutputChannel::kBufferSize,
+                              name);
 }
+HANDLE OpenSection(const wchar_t* name) { return OpenFileMappingW(FILE_MAP_READ, FALSE, name); }
+HANDLE CreateAutoEvent(SECURITY_ATTRIBUTES* attributes, const wchar_t* name) {
+    return CreateEventW(attributes, FALSE, FALSE, name);
+}
+HANDLE OpenAutoEvent(const wchar_t* name) { return OpenEventW(SYNCHRONIZE, FALSE, name); }
+
+constexpr NamedObject kSection{L"DBWIN_BUFFER", CreateSection, OpenSection};
+constexpr NamedObject kBufferReady{L"DBWIN_BUFFER_READY", CreateAutoEvent, OpenAutoEvent};
+constexpr NamedObject kDataReady{L"DBWIN_DATA_READY", CreateAutoEvent, OpenAutoEvent};
 
 // Why a name could not be made ours.
-ChannelStatus RefusalOf(DWORD error, bool global, const std::wstring& name) {
+ChannelStatus RefusalOf(DWORD error, bool global, const NamedObject& object, const std::wstring& name) {
     if (error == ERROR_ALREADY_EXISTS) return {ChannelState::TakenByOther, 0};
     if (error == ERROR_ACCESS_DENIED || error == ERROR_PRIVILEGE_NOT_HELD) {
         // Denied on a name someone holds is that someone's capture; denied
         // on a free global name is the missing privilege.
-        if (NameExists(name)) return {ChannelState::TakenByOther, 0};
+        const UniqueHandle existing(object.open(name.c_str()));
+        if (existing || GetLastError() == ERROR_ACCESS_DENIED) return {ChannelState::TakenByOther, 0};
         if (global) return {ChannelState::NotPermitted, error};
     }
     return {ChannelState::Failed, error};
@@ -49,29 +75,26 @@ ChannelStatus RefusalOf(DWORD error, bool global, const std::wstring& name) {
 
 TDebugOutputChannel TDebugOutputChannel::Open(std::wstring_view prefix) {
     const bool global = prefix == kGlobalPrefix;
-    TGlobalSecurity security;
-    SECURITY_ATTRIBUTES* attributes = global ? security.Attributes() : nullptr;
-    const std::wstring stem(prefix);
     TDebugOutputChannel channel;
+    TWriterSecurity security;
+    if (security.Error() != 0) {
+        channel.status_ = {ChannelState::Failed, security.Error()};
+        return channel;
+    }
     // Each object is checked as it is made, so that none of another reader's
     // is ever used: a name that exists already means that reader is there.
-    const auto make = [&](UniqueHandle& slot, const wchar_t* name, auto create) {
-        const std::wstring fullName = stem + name;
+    const auto make = [&](UniqueHandle& slot, const NamedObject& object) {
+        const std::wstring name = std::wstring(prefix) + object.name;
         SetLastError(0);
-        slot.reset(create(fullName.c_str()));
+        slot.reset(object.create(security.Attributes(), name.c_str()));
         const DWORD error = !slot ? GetLastError() : GetLastError() == ERROR_ALREADY_EXISTS ? ERROR_ALREADY_EXISTS : 0;
-        if (error != 0) channel.status_ = RefusalOf(error, global, fullName);
+        if (error != 0) channel.status_ = RefusalOf(error, global, object, name);
         return error == 0;
     };
-    const auto event = [attributes](const wchar_t* name) { return CreateEventW(attributes, FALSE, FALSE, name); };
     UniqueHandle dataReady;
-    const bool made =
-        make(channel.section_, L"DBWIN_BUFFER",
-             [attributes](const wchar_t* name) {
-                 return CreateFileMappingW(INVALID_HANDLE_VALUE, attributes, PAGE_READWRITE, 0, kBufferSize, name);
-             }) &&
-        make(channel.bufferReady_, L"DBWIN_BUFFER_READY", event) && make(dataReady, L"DBWIN_DATA_READY", event);
-    if (!made) return channel;
+    if (!make(channel.section_, kSection) || !make(channel.bufferReady_, kBufferReady) || !make(dataReady, kDataReady)) {
+        return channel;
+    }
     channel.view_.reset(MapViewOfFile(channel.section_.get(), FILE_MAP_READ, 0, 0, kBufferSize));
     if (!channel.view_) {
         channel.status_ = {ChannelState::Failed, GetLastError()};

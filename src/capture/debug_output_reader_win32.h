@@ -24,7 +24,6 @@ public:
     // `changed`: called on the reader's thread whenever a channel's state
     // changes; it must not wait, and must write no debug output.
     TDebugOutputReader(TDebugStringQueue& queue, ChannelOpener opener, std::function<void()> changed);
-    // Closes the channels, then ends the thread.
     ~TDebugOutputReader();
     TDebugOutputReader(const TDebugOutputReader&) = delete;
     TDebugOutputReader& operator=(const TDebugOutputReader&) = delete;
@@ -32,6 +31,8 @@ public:
     // Which channels to hold; never waits. A wanted channel that is not open
     // (another reader had it) is tried again.
     void Want(bool session, bool global);
+    // Closes the channels, then ends the thread; nothing is read after.
+    void Stop();
 
     ChannelStatus Session() const { return Load(session_); }
     ChannelStatus Global() const { return Load(global_); }
@@ -53,6 +54,7 @@ private:
     const std::function<void()> changed_;
     TWriterNames names_{LocalComputerName()};
     UniqueHandle control_;
+    const bool inSessionZero_;
     std::atomic<uint32_t> wanted_{0};
     std::atomic<bool> ending_{false};
     Channel session_;

@@ -12,11 +12,11 @@ void TDebugStringQueue::Push(std::shared_ptr<const CapturedWriter> writer, std::
     bool wake = false;
     {
         std::lock_guard lock(lock_);
-        ++captured_;
+        ++counts_.captured;
         if (count_ == slots_.size()) {
             first_ = (first_ + 1) % slots_.size();
             --count_;
-            ++dropped_;
+            ++counts_.dropped;
         }
         CapturedString& slot = slots_[(first_ + count_) % slots_.size()];
         slot.writer = std::move(writer);
@@ -38,6 +38,9 @@ size_t TDebugStringQueue::Take(std::vector<CapturedString>& batch) {
     const size_t taken = std::min(count_, batch.size());
     for (size_t i = 0; i < taken; ++i) {
         CapturedString& slot = slots_[(first_ + i) % slots_.size()];
+        // A buffer grown by one long string goes, rather than a full queue's
+        // worth of them staying for the rest of the run.
+        if (batch[i].text.capacity() > kKeptBuffer) std::string().swap(batch[i].text);
         std::swap(batch[i].text, slot.text);
         batch[i].writer = std::move(slot.writer);
         batch[i].time = slot.time;
@@ -55,14 +58,20 @@ void TDebugStringQueue::Close() {
     queued_.notify_all();
 }
 
-uint64_t TDebugStringQueue::Captured() const {
+void TDebugStringQueue::CountLost() {
     std::lock_guard lock(lock_);
-    return captured_;
+    ++counts_.captured;
+    ++counts_.dropped;
 }
 
-uint64_t TDebugStringQueue::Dropped() const {
+void TDebugStringQueue::CountUndispatched(size_t strings) {
     std::lock_guard lock(lock_);
-    return dropped_;
+    counts_.dropped += strings;
+}
+
+TDebugStringQueue::Counts TDebugStringQueue::Read() const {
+    std::lock_guard lock(lock_);
+    return counts_;
 }
 
 }  // namespace norvale

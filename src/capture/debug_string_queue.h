@@ -27,6 +27,8 @@ struct CapturedString {
 class TDebugStringQueue {
 public:
     static constexpr size_t kCapacity = 100000;
+    // Slot buffers up to this size are kept for the next string.
+    static constexpr size_t kKeptBuffer = 256;
 
     explicit TDebugStringQueue(size_t capacity = kCapacity);
 
@@ -40,9 +42,17 @@ public:
     // Wakes the taker for good; strings pushed before are still taken.
     void Close();
 
-    // Every string pushed, dropped ones included.
-    uint64_t Captured() const;
-    uint64_t Dropped() const;
+    // A string that arrived but could not be queued (no memory for it), and
+    // strings taken that could not be dispatched: both count as dropped.
+    void CountLost();
+    void CountUndispatched(size_t strings);
+
+    // Every string that arrived, and those of them dropped, read together.
+    struct Counts {
+        uint64_t captured = 0;
+        uint64_t dropped = 0;
+    };
+    Counts Read() const;
 
 private:
     mutable std::mutex lock_;
@@ -52,8 +62,7 @@ private:
     size_t count_ = 0;
     bool closed_ = false;
     bool taking_ = false;
-    uint64_t captured_ = 0;
-    uint64_t dropped_ = 0;
+    Counts counts_;
 };
 
 }  // namespace norvale

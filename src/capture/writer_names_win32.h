@@ -22,17 +22,22 @@ public:
 
     explicit TWriterNames(std::wstring machine, size_t bound = kDefaultBound);
 
-    // A writer that cannot be opened (ended already, or out of reach) gets an
-    // empty image name and is looked up again at its next string.
-    std::shared_ptr<const CapturedWriter> Of(uint32_t processId);
+    // The writer of a string that arrived at `arrived`. One that cannot be
+    // opened (ended already, or out of reach) gets an empty image name, kept
+    // for a second before it is looked up again; so does a string whose id
+    // has passed to a process made after it arrived.
+    std::shared_ptr<const CapturedWriter> Of(uint32_t processId, FILETIME arrived);
 
     size_t Known() const { return known_.size(); }
 
 private:
     struct KnownWriter {
+        // None for a writer that could not be opened.
         UniqueHandle process;
         std::shared_ptr<const CapturedWriter> writer;
         uint64_t lastUse = 0;
+        // When a writer without a handle is looked up again (ticks).
+        uint64_t retryAt = 0;
     };
 
     void MakeRoom();

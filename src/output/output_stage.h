@@ -10,10 +10,11 @@
 
 namespace norvale {
 
-// One server object's output stage: its copy of the settings, its output
-// file, and the dispatch of every entry under the output lock: to the
-// process's entry destinations, then as 8-bit lines to the enabled outputs in
-// the order console, screen, viewer, file.
+// The process's output stage, which its server objects and its other inputs
+// share: its copy of the settings, its output file, and the dispatch of every
+// entry under the output lock: to the process's entry destinations, then as
+// 8-bit lines to the enabled outputs in the order console, screen, viewer,
+// file.
 class TOutputStage {
 public:
     TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, SettingsLocation location);

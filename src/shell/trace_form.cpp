@@ -18,6 +18,9 @@ namespace {
 // cost the window more than its painting.
 constexpr DWORD kTakeInterval = 1000 / 60;
 constexpr UINT_PTR kTakeTimer = 1;
+// Capture's counts change without rows when the window is off for entries.
+constexpr UINT_PTR kStatusTimer = 2;
+constexpr DWORD kStatusInterval = 1000;
 // Rows copied out of the store at a time while saving, so that the store's
 // lock is never held for long.
 constexpr size_t kSaveChunk = 4096;
@@ -86,6 +89,7 @@ void TTraceForm::FormCreate() {
     RestoreSettings();
     Layout();
     UpdateStatus();
+    SetTimer(Handle(), kStatusTimer, kStatusInterval, nullptr);
 }
 
 void TTraceForm::CreateToolBar() {
@@ -405,6 +409,10 @@ LRESULT TTraceForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             UpdateStatus();
             return 0;
         case WM_TIMER:
+            if (wParam == kStatusTimer) {
+                UpdateStatus();
+                return 0;
+            }
             if (wParam == kTakeTimer) {
                 WMTimerTake();
                 return 0;

@@ -25,8 +25,10 @@ TEST(DebugStringQueueTest, AFullQueueDropsTheOldestAndCountsThemAmongTheCaptured
     EXPECT_EQ(TakeTexts(queue, 2), (std::vector<std::string>{"c", "d"}));
     queue.Push(writer, "f", {});
     EXPECT_EQ(TakeTexts(queue, 8), (std::vector<std::string>{"e", "f"}));
-    EXPECT_EQ(queue.Captured(), 6u);
-    EXPECT_EQ(queue.Dropped(), 2u);
+    queue.CountLost();
+    queue.CountUndispatched(3);
+    EXPECT_EQ(queue.Read().captured, 7u);
+    EXPECT_EQ(queue.Read().dropped, 6u);
 }
 
 // Strings pushed before the close are still taken; then the taker is free.

@@ -172,18 +172,22 @@ TEST(DebugCaptureInProcessTest, GlobalNamesAreReadBesideTheSessionsAndARefusalSt
     }
 }
 
-// Known writers are bounded; one forgotten is looked up afresh.
+// Known writers are bounded; one forgotten is looked up afresh; a string
+// older than the process now holding its id is not given that one's name.
 TEST(WriterNamesTest, TheBoundForgetsTheLeastRecentlyHeardAndEveryLookupNamesItsOwnProcess) {
     // Readers of names of their own: processes that wait, as writers would.
     std::vector<test::ChildProcess> writers;
     for (const char* name : {"idle 1", "idle 2"}) writers.emplace_back(Peer("read \"" + test::UniqueTestName(name) + "\" 1 none 30"));
     TWriterNames names(L"PC", 2);
-    const auto nameOf = [&](DWORD processId) { return names.Of(processId)->source->Module; };
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    EXPECT_EQ(names.Of(writers[0].Id(), FILETIME{})->source->Module, L"");
+    const auto nameOf = [&](DWORD processId) { return names.Of(processId, now)->source->Module; };
     for (const DWORD id : {GetCurrentProcessId(), writers[0].Id(), writers[1].Id(), GetCurrentProcessId()}) {
         EXPECT_EQ(nameOf(id), id == GetCurrentProcessId() ? L"norvale_com_tests.exe" : L"norvale_debug_peer.exe");
         EXPECT_LE(names.Known(), 2u);
     }
-    const auto writer = names.Of(writers[1].Id());
+    const auto writer = names.Of(writers[1].Id(), now);
     EXPECT_EQ(writer->naming.Machine, "PC");
     EXPECT_EQ(writer->source->ProcessID, static_cast<int32_t>(writers[1].Id()));
     for (auto& child : writers) child.Kill();
