@@ -108,13 +108,26 @@ void TNorvaleProcess::RefreshProperties() {
     }
 }
 
+void TNorvaleProcess::OffMainThread(std::function<void()> job) {
+    work_.Post([this, job = std::move(job)] {
+        try {
+            job();
+        } catch (const std::exception& failure) {
+            if (const HWND window = mainWindow_.load()) {
+                TMainForm::PostFailure(window, failure.what());
+            } else {
+                ReportFailure("Norvale", failure.what());
+            }
+        }
+    });
+}
+
 TConfigFormHooks TNorvaleProcess::ConfigHooks() {
     TConfigFormHooks hooks;
-    hooks.RefreshProperties = [this] { RefreshProperties(); };
-    hooks.Status = [this] {
-        TMutexLock lock(outputLock_);
-        return SessionStatus{registry_.OpenSessionCount(), registry_.SessionNames()};
-    };
+    hooks.RefreshProperties = [this] { OffMainThread([this] { RefreshProperties(); }); };
+    // Published values only: the registry's names are read without the
+    // output lock.
+    hooks.Status = [this] { return SessionStatus{registry_.OpenSessionCount(), registry_.SessionNames()}; };
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
     hooks.CaptureProblem = [this] { return CaptureProblemText(capture_.Status()); };
     hooks.MonoUnavailable = outputs_->Screen().Unavailable();
@@ -136,6 +149,8 @@ TShellHooks TNorvaleProcess::ShellHooks() {
     hooks.SpawnProcess = [this](const std::string& program) { liveRuns_->Spawn(program); };
     hooks.Shown = [this](bool shown) { shown ? objectCount_.Hold() : objectCount_.Unhold(); };
     hooks.ReadCaptureStatus = [this] { return capture_.Status(); };
+    hooks.OutputFileOpen = [this] { return stage_.OutputFileOpen(); };
+    hooks.FlushOutputFile = [this] { OffMainThread([this] { instance_.CloseOutputFile(); }); };
     return hooks;
 }
 
@@ -159,6 +174,7 @@ TNorvaleProcess::TShellReach::TShellReach(TNorvaleProcess& process, TMainForm& m
         process_.liveRuns_ = &runs;
     }
     process_.traceWindow_ = mainForm.TraceWindow();
+    process_.mainWindow_ = mainForm.Handle();
     // What capture said before the window could be woken.
     PostMessageW(mainForm.TraceWindow(), WM_TRACE_STATUS, 0, 0);
 }
@@ -169,6 +185,7 @@ TNorvaleProcess::TShellReach::~TShellReach() {
         process_.liveRuns_ = nullptr;
     }
     process_.traceWindow_ = nullptr;
+    process_.mainWindow_ = nullptr;
     process_.dialog_.Set(nullptr);
     process_.configForm_.reset();
 }
@@ -194,6 +211,7 @@ void TNorvaleProcess::RunMessageLoop(TMainForm& mainForm) {
 // by leaving the apartment afterwards, while everything they use still
 // lives; the server object among them is not destroyed.
 void TNorvaleProcess::EndOfProcess() {
+    work_.Stop();
     capture_.Stop();
     instance_.EndOfProcess();
     // Capture may have written with no server object there to close it.

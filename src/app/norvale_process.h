@@ -12,6 +12,7 @@
 #include "app/object_count.h"
 #include "app/start_mode.h"
 #include "capture/debug_output_capture_win32.h"
+#include "common/background_work.h"
 #include "common/mutex.h"
 #include "config/config_form_win32.h"
 #include "debugger/debug_runs.h"
@@ -79,6 +80,8 @@ private:
     void RunMessageLoop(TMainForm& mainForm);
     bool RequestTerminate();
     void RefreshProperties();
+    // Runs `job` off the main thread; its failure is shown on the main thread.
+    void OffMainThread(std::function<void()> job);
 
     const StartMode mode_;
     TMutex outputLock_;
@@ -104,6 +107,11 @@ private:
     std::atomic<bool> activated_{false};
     TSingleAutoObjectFactory factory_;
     TDebugOutputCapture capture_;
+    // What the main thread asks that takes the output lock or the server
+    // object's: the flush and the dialog's refresh.
+    TBackgroundWork work_;
+    // The main window while the shell is up: work's failures are shown there.
+    std::atomic<HWND> mainWindow_{nullptr};
     std::unique_ptr<TNorvaleConfigForm> configForm_;
 };
 

@@ -27,10 +27,10 @@ struct SessionStatus {
 
 // What the properties dialog needs of the parts of the program above it.
 struct TConfigFormHooks {
-    // The live server object re-reads the settings; nothing without one.
-    // Raises on failure.
+    // The program re-reads the settings. Called on the dialog's thread, it
+    // must not wait: the program does it elsewhere and shows a failure.
     std::function<void()> RefreshProperties = [] {};
-    // Read under the output lock, on the dialog's thread.
+    // Read on the dialog's thread; it must not wait.
     std::function<SessionStatus()> Status = [] { return SessionStatus{}; };
     // The user's request to end the program; true when it is ending.
     std::function<bool()> RequestTerminate = [] { return false; };

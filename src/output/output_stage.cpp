@@ -63,7 +63,25 @@ void TOutputStage::Dispatch(const TraceEntry& entry) {
     DispatchLocked(entry);
 }
 
+namespace {
+
+// Publishes the file's state however the dispatch ends.
+class TFileStatePublisher {
+public:
+    TFileStatePublisher(std::atomic<bool>& published, const TFileOutput& file) : published_(published), file_(file) {}
+    ~TFileStatePublisher() { published_ = file_.OutputFileOpen(); }
+    TFileStatePublisher(const TFileStatePublisher&) = delete;
+    TFileStatePublisher& operator=(const TFileStatePublisher&) = delete;
+
+private:
+    std::atomic<bool>& published_;
+    const TFileOutput& file_;
+};
+
+}  // namespace
+
 void TOutputStage::DispatchLocked(const TraceEntry& entry) {
+    const TFileStatePublisher publisher(fileOpen_, file_);
     outputs_.AppendEntry(entry);
     if (!settings_.AnyOutput()) return;
 
@@ -101,6 +119,7 @@ void TOutputStage::DispatchLocked(const TraceEntry& entry) {
 
 void TOutputStage::CloseOutputFile() {
     TMutexLock lock(outputLock_);
+    const TFileStatePublisher publisher(fileOpen_, file_);
     file_.CloseOutputFile();
 }
 

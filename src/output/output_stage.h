@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "common/mutex.h"
@@ -40,7 +41,8 @@ public:
     // Safe from any thread: it takes the output lock.
     void CloseOutputFile();
 
-    bool OutputFileOpen() const { return file_.OutputFileOpen(); }
+    // As last published: read without the lock, by the main thread too.
+    bool OutputFileOpen() const { return fileOpen_.load(); }
     const OutputSettings& Settings() const { return settings_; }
 
 private:
@@ -52,6 +54,7 @@ private:
     const SettingsLocation location_;
     OutputSettings settings_;
     bool settingsRead_ = false;
+    std::atomic<bool> fileOpen_{false};
     TFileOutput file_{settings_};
 };
 

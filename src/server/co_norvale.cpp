@@ -62,11 +62,6 @@ HRESULT TCoNorvale::RefreshProperties() {
     return Boundary([&] { server_->RefreshProperties(); });
 }
 
-bool TCoNorvale::OutputFileOpen() {
-    TMutexLock lock(context_.OutputLock);
-    return server_->Output().OutputFileOpen();
-}
-
 void TCoNorvale::CloseOutputFile() { server_->CloseOutputFile(); }
 
 void TCoNorvale::RereadProperties() { server_->RefreshProperties(); }

@@ -31,9 +31,7 @@ public:
                                             IDebugSession** Value) override;
     HRESULT STDMETHODCALLTYPE RefreshProperties() override;
 
-    // For the shell, on the main thread: under the output lock, so neither
-    // overlaps a dispatch.
-    bool OutputFileOpen();
+    // Under the output lock, so that it never overlaps a dispatch.
     void CloseOutputFile();
     // `RefreshProperties` for the program itself: raises with the failure's text.
     void RereadProperties();

@@ -55,6 +55,7 @@ HRESULT TServerInstance::MakeOrShare(TServerContext& context, REFIID iid, void**
             made->AddRef();
             made->Initialize();
             instance_ = made;
+            live_ = true;
             const HRESULT result = made->QueryInterface(iid, object);
             // Drops the starting reference; without the interface asked for,
             // that was the last one, and the object goes at once.
@@ -76,15 +77,7 @@ ComPtr<TCoNorvale> TServerInstance::Current() {
     return ComPtr<TCoNorvale>::Share(instance_);
 }
 
-bool TServerInstance::Exists() {
-    std::lock_guard lock(lifetime_);
-    return instance_ != nullptr;
-}
-
-bool TServerInstance::OutputFileOpen() {
-    std::lock_guard lock(lifetime_);
-    return instance_ != nullptr && instance_->OutputFileOpen();
-}
+bool TServerInstance::Exists() const { return live_.load(); }
 
 void TServerInstance::CloseOutputFile() {
     std::lock_guard lock(lifetime_);
@@ -100,7 +93,10 @@ ULONG TServerInstance::ReleaseServer(TCoNorvale& server) {
     std::lock_guard lock(lifetime_);
     const ULONG left = server.DropReference();
     if (left == 0 && !ending_) {
-        if (instance_ == &server) instance_ = nullptr;
+        if (instance_ == &server) {
+            instance_ = nullptr;
+            live_ = false;
+        }
         delete &server;
     }
     return left;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -29,12 +30,14 @@ public:
     // The live server object with a reference of the caller's, or none.
     ComPtr<TCoNorvale> Current();
 
-    // What the shell reads and does, without taking a reference: whether a
-    // server object lives, and its output file; without one, the file is not
-    // open and there is nothing to close. The properties dialog makes the
-    // live object re-read the settings; that raises on failure.
-    bool Exists();
-    bool OutputFileOpen();
+    // Whether a server object lives, as last published: read without any
+    // lock, so that the main thread never waits out an object's start or end.
+    bool Exists() const;
+
+    // What the shell does, without taking a reference: its output file;
+    // without one, the file is not open and there is nothing to close. The
+    // properties dialog makes the live object re-read the settings; that
+    // raises on failure. Each waits for an object's start or end.
     void CloseOutputFile();
     void RefreshProperties();
 
@@ -50,6 +53,7 @@ private:
 
     std::recursive_mutex lifetime_;
     TCoNorvale* instance_ = nullptr;
+    std::atomic<bool> live_{false};
     bool ending_ = false;
     FailureReport report_;
 };

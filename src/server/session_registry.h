@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,9 @@ std::string SessionName(const SessionNaming& naming);
 // The process-wide list of open sessions, in the order they were opened. An
 // entry names a session by a number no other session of the process ever
 // gets, so an entry left by a session released without closing can never be
-// taken for a later one. Every change happens under the output lock.
+// taken for a later one. Every change happens under the output lock; readers
+// take only a lock of the registry's own, held for a copy, so that the main
+// thread never waits on the output lock to show the sessions.
 class TSessionRegistry {
 public:
     struct Entry {
@@ -27,7 +30,7 @@ public:
 
     // Told of every added or removed entry, after the change, on the calling
     // thread and under the output lock. It must never wait for another thread
-    // (post, never send): the main thread takes the same lock to read.
+    // (post, never send): the main thread reads the registry.
     using ChangeListener = std::function<void()>;
 
     explicit TSessionRegistry(TMutex& outputLock, ChangeListener changed = [] {})
@@ -48,6 +51,7 @@ public:
 private:
     TMutex& outputLock_;
     const ChangeListener changed_;
+    std::mutex readLock_;
     std::vector<Entry> entries_;
     std::atomic<int32_t> openSessionCount_{0};
 };

@@ -1,5 +1,6 @@
 #include "shell/main_form.h"
 
+#include "common/failure_report.h"
 #include "common/pictures_win32.h"
 #include "common/version.h"
 #include "config/reg_placement.h"
@@ -224,8 +225,9 @@ void TMainForm::TrayIcon1RightClick(int x, int y) {
 }
 
 void TMainForm::mu_TrayPopup() {
+    // Published values only: the main thread waits on no lock.
     TrayMenuState state = ComputeTrayMenuState(registry_.OpenSessionCount(), FDialogActive, instance_.Exists(),
-                                      instance_.OutputFileOpen());
+                                               hooks_.OutputFileOpen());
     const auto enable = [this](UINT command, bool on) {
         EnableMenuItem(mu_Tray_.get(), command, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
     };
@@ -272,14 +274,34 @@ void TMainForm::ac_CloseExecute() {
     SendMessageA(Handle(), WM_CLOSE, 0, 0);
 }
 
-void TMainForm::ac_FlushOutputFileExecute() { instance_.CloseOutputFile(); }
+void TMainForm::ac_FlushOutputFileExecute() { hooks_.FlushOutputFile(); }
 
 void TMainForm::btn_SpawnProcessClick() {
     if (const auto program = prompts_.ChooseProgramToSpawn(Handle())) hooks_.SpawnProcess(*program);
 }
 
+namespace {
+
+constexpr UINT WM_WORK_FAILED = WM_APP + 0x20;
+
+}  // namespace
+
+void TMainForm::PostFailure(HWND mainWindow, const std::string& text) {
+    auto posted = std::make_unique<std::string>(text);
+    if (PostMessageA(mainWindow, WM_WORK_FAILED, 0, reinterpret_cast<LPARAM>(posted.get()))) {
+        posted.release();
+    } else {
+        ReportFailure("Norvale", text);
+    }
+}
+
 LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_WORK_FAILED: {
+            const std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
+            ReportFailure("Norvale", *text);
+            return 0;
+        }
         case WM_COMMAND:
             if (lParam == 0 || reinterpret_cast<HWND>(lParam) == toolBar_) {
                 Execute(LOWORD(wParam));

@@ -33,6 +33,11 @@ struct TShellHooks {
     std::function<void(bool shown)> Shown = [](bool) {};
     // Where debug output capture stands, for the trace window's status bar.
     std::function<CaptureStatus()> ReadCaptureStatus = [] { return CaptureStatus{}; };
+    // The output file as last published, read without a lock.
+    std::function<bool()> OutputFileOpen = [] { return false; };
+    // "Flush output file": it must not wait, so the program runs it off the
+    // main thread.
+    std::function<void()> FlushOutputFile = [] {};
 };
 
 // `TMainForm`: the hidden multiple-document frame that holds the trace window
@@ -55,6 +60,10 @@ public:
     HWND DocumentArea() const override { return mdiClient_; }
     // The trace window, which other threads wake by posted messages.
     HWND TraceWindow() const { return traceForm_->Handle(); }
+
+    // From any thread: the failure of work done for the main thread is
+    // shown on it, as its own would be.
+    static void PostFailure(HWND mainWindow, const std::string& text);
 
     TTrayIcon& TrayIcon1() { return trayIcon_; }
     TTraceForm& TraceForm() { return *traceForm_; }

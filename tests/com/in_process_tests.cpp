@@ -291,17 +291,17 @@ TEST_F(InProcessTest, ShellFlushesTheFileOfTheLiveServerObjectOnly) {
     settings_.SetFlag("ToFile", true);
     settings_.SetFlag("FlushOutputFile", false);
     settings_.Set("Filename", dir.PathOf("out.txt"));
-    EXPECT_FALSE(instance_.OutputFileOpen());
+    EXPECT_FALSE(stage_.OutputFileOpen());
     instance_.CloseOutputFile();
     {
         ComPtr<INorvale> norvale = Activate();
-        EXPECT_TRUE(instance_.OutputFileOpen());
+        EXPECT_TRUE(stage_.OutputFileOpen());
         EXPECT_EQ(test::ReadWholeFile(dir.PathOf("out.txt")), "");
         instance_.CloseOutputFile();
-        EXPECT_FALSE(instance_.OutputFileOpen());
+        EXPECT_FALSE(stage_.OutputFileOpen());
         EXPECT_EQ(test::ReadWholeFile(dir.PathOf("out.txt")), "Norvale Starting Up\r\n");
     }
-    EXPECT_FALSE(instance_.OutputFileOpen());
+    EXPECT_FALSE(stage_.OutputFileOpen());
 }
 
 TEST_F(InProcessTest, DebuggerRequestsReachTheDiagnosticHookOnly) {
