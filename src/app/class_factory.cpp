@@ -24,10 +24,14 @@ HRESULT TSingleAutoObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, vo
 
 HRESULT TSingleAutoObjectFactory::LockServer(BOOL lock) {
     if (lock) {
+        ++locks_;
         context_.ObjectCreated();
-    } else {
-        context_.ObjectDestroyed();
+        return S_OK;
     }
+    int32_t held = locks_.load();
+    while (held > 0 && !locks_.compare_exchange_weak(held, held - 1)) {
+    }
+    if (held > 0) context_.ObjectDestroyed();
     return S_OK;
 }
 

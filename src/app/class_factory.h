@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 
 #include "server/server_context.h"
@@ -28,6 +30,9 @@ public:
 private:
     TServerContext& context_;
     ActivationSeen activationSeen_;
+    // The locks clients hold: an unlock without a lock of its own must not
+    // lower the count that keeps the process alive for other clients.
+    std::atomic<int32_t> locks_{0};
 };
 
 }  // namespace norvale

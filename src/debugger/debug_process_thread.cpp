@@ -78,7 +78,9 @@ void TDebugProcessThread::DebugLoop(HANDLE process) {
     for (;;) {
         DEBUG_EVENT event{};
         if (!WaitForDebugEvent(&event, kStopCheckInterval)) {
-            if (handOver_->Stopped() || GetLastError() != ERROR_SEM_TIMEOUT) return;
+            // Read first: the stop check takes a lock, which may reset it.
+            const DWORD error = GetLastError();
+            if (handOver_->Stopped() || error != ERROR_SEM_TIMEOUT) return;
             continue;
         }
         CloseEventFile(event);

@@ -304,6 +304,21 @@ TEST_F(InProcessTest, ShellFlushesTheFileOfTheLiveServerObjectOnly) {
     EXPECT_FALSE(stage_.OutputFileOpen());
 }
 
+// Wine's factory proxy answers `LockServer` itself: the factory is asked here.
+TEST_F(InProcessTest, AnUnlockWithoutItsLockLeavesTheObjectCountAlone) {
+    int count = 0;
+    context_.ObjectCreated = [&count] { ++count; };
+    context_.ObjectDestroyed = [&count] { --count; };
+    const struct {
+        BOOL lock;
+        int count;
+    } steps[] = {{FALSE, 0}, {TRUE, 1}, {TRUE, 2}, {FALSE, 1}, {FALSE, 0}, {FALSE, 0}};
+    for (const auto& step : steps) {
+        EXPECT_EQ(factory_.LockServer(step.lock), S_OK);
+        EXPECT_EQ(count, step.count);
+    }
+}
+
 TEST_F(InProcessTest, DebuggerRequestsReachTheDiagnosticHookOnly) {
     settings_.SetFlag("ToCodeSite", false);
     ComPtr<IDebugProcess> process = Activate().query<IDebugProcess>(IID_IDebugProcess);
