@@ -10,14 +10,15 @@ TOutputStage::TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, Setting
 
 void TOutputStage::RefreshProperties() {
     TMutexLock lock(outputLock_);
-    settings_ = ReadOutputSettings(location_);
-    settingsRead_ = true;
-    outputs_.ApplySettings(settings_);
+    ReadSettingsLocked();
     outputs_.RefreshOptions();
 }
 
 void TOutputStage::ReadSettingsOnceLocked() {
-    if (settingsRead_) return;
+    if (!settingsRead_) ReadSettingsLocked();
+}
+
+void TOutputStage::ReadSettingsLocked() {
     settings_ = ReadOutputSettings(location_);
     settingsRead_ = true;
     outputs_.ApplySettings(settings_);

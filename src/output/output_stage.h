@@ -46,6 +46,7 @@ public:
     const OutputSettings& Settings() const { return settings_; }
 
 private:
+    void ReadSettingsLocked();
     void WriteLine(const TraceLine& line);
     void WriteBlock(const TraceBlock& block);
 
