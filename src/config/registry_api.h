@@ -34,14 +34,18 @@ inline constexpr uint32_t kTypeDword = 4;
 }  // namespace regcode
 
 enum class RegAccess { Write, All };
+// Windows keeps part of HKEY_LOCAL_MACHINE\Software apart for 32-bit
+// programs; `Native` is the part a program of our own width sees.
+enum class RegView { Native, Bits32 };
 
 RegKey RegCurrentUser();
 RegKey RegLocalMachine();
 
 // Opens `subkey` below `root`, creating every missing key on the way.
-long RegApiCreateKey(RegKey root, const std::string& subkey, RegAccess access, RegKey* key);
+long RegApiCreateKey(RegKey root, const std::string& subkey, RegAccess access, RegKey* key,
+                     RegView view = RegView::Native);
 // Opens an existing `subkey` for querying values.
-long RegApiOpenKey(RegKey root, const std::string& subkey, RegKey* key);
+long RegApiOpenKey(RegKey root, const std::string& subkey, RegKey* key, RegView view = RegView::Native);
 // With a null `data`, gives the type and the byte size only.
 long RegApiQueryValue(RegKey key, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size);
 long RegApiSetValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size);

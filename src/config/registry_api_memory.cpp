@@ -47,6 +47,15 @@ std::vector<std::string> PathParts(const std::string& path) {
     return parts;
 }
 
+// Where Windows keeps a 32-bit program's own part of a machine's software keys.
+std::vector<std::string> PathParts(const std::string& path, RegView view) {
+    std::vector<std::string> parts = PathParts(path);
+    if (view == RegView::Bits32 && !parts.empty() && parts.front() == "software") {
+        parts.insert(parts.begin() + 1, "wow6432node");
+    }
+    return parts;
+}
+
 bool PathTooLong(const std::vector<std::string>& parts) {
     for (const auto& part : parts) {
         if (part.size() > kMaxKeyNameLength) return true;
@@ -73,10 +82,10 @@ RegKey RegLocalMachine() {
     return &key;
 }
 
-long RegApiCreateKey(RegKey root, const std::string& subkey, RegAccess, RegKey* key) {
+long RegApiCreateKey(RegKey root, const std::string& subkey, RegAccess, RegKey* key, RegView view) {
     *key = nullptr;
     if (root == nullptr) return regcode::kInvalidHandle;
-    const auto parts = PathParts(subkey);
+    const auto parts = PathParts(subkey, view);
     if (PathTooLong(parts)) return regcode::kInvalidParameter;
     std::lock_guard lock(StoreGuard());
     Node* node = root->node;
@@ -89,12 +98,12 @@ long RegApiCreateKey(RegKey root, const std::string& subkey, RegAccess, RegKey* 
     return regcode::kSuccess;
 }
 
-long RegApiOpenKey(RegKey root, const std::string& subkey, RegKey* key) {
+long RegApiOpenKey(RegKey root, const std::string& subkey, RegKey* key, RegView view) {
     *key = nullptr;
     if (root == nullptr) return regcode::kInvalidHandle;
     std::lock_guard lock(StoreGuard());
     Node* node = root->node;
-    for (const auto& part : PathParts(subkey)) {
+    for (const auto& part : PathParts(subkey, view)) {
         const auto found = node->children.find(part);
         if (found == node->children.end()) return regcode::kFileNotFound;
         node = found->second.get();

@@ -5,15 +5,22 @@ namespace norvale {
 RegKey RegCurrentUser() { return HKEY_CURRENT_USER; }
 RegKey RegLocalMachine() { return HKEY_LOCAL_MACHINE; }
 
-long RegApiCreateKey(RegKey root, const std::string& subkey, RegAccess access, RegKey* key) {
+namespace {
+
+REGSAM ViewFlag(RegView view) { return view == RegView::Bits32 ? KEY_WOW64_32KEY : 0; }
+
+}  // namespace
+
+long RegApiCreateKey(RegKey root, const std::string& subkey, RegAccess access, RegKey* key, RegView view) {
     *key = nullptr;
     return RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           access == RegAccess::Write ? KEY_WRITE : KEY_ALL_ACCESS, nullptr, key, nullptr);
+                           (access == RegAccess::Write ? KEY_WRITE : KEY_ALL_ACCESS) | ViewFlag(view), nullptr, key,
+                           nullptr);
 }
 
-long RegApiOpenKey(RegKey root, const std::string& subkey, RegKey* key) {
+long RegApiOpenKey(RegKey root, const std::string& subkey, RegKey* key, RegView view) {
     *key = nullptr;
-    return RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, key);
+    return RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE | ViewFlag(view), key);
 }
 
 long RegApiQueryValue(RegKey key, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size) {

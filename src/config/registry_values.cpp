@@ -15,9 +15,9 @@ std::string WithCode(const std::string& what, const std::string& name, long code
 
 }  // namespace
 
-std::string ReadRegStringRaw(RegKey root, const std::string& subkey, const std::string& name) {
+std::string ReadRegStringRaw(RegKey root, const std::string& subkey, const std::string& name, RegView view) {
     UniqueRegKey key;
-    long result = RegApiOpenKey(root, subkey, key.put());
+    long result = RegApiOpenKey(root, subkey, key.put(), view);
     if (result != regcode::kSuccess) throw ERegistryError(WithCode("could not open key", subkey, result));
 
     uint32_t type = 0;
@@ -44,9 +44,9 @@ std::string ReadRegStringRaw(RegKey root, const std::string& subkey, const std::
 }
 
 std::string ReadRegString(RegKey root, const std::string& subkey, const std::string& name,
-                          const std::string& defaultValue) {
+                          const std::string& defaultValue, RegView view) {
     try {
-        return ReadRegStringRaw(root, subkey, name);
+        return ReadRegStringRaw(root, subkey, name, view);
     } catch (const std::exception&) {
         return defaultValue;
     }
@@ -65,9 +65,10 @@ bool ReadRegBool(RegKey root, const std::string& subkey, const std::string& name
     }
 }
 
-void WriteRegString(RegKey root, const std::string& subkey, const std::string& name, const std::string& value) {
+void WriteRegString(RegKey root, const std::string& subkey, const std::string& name, const std::string& value,
+                    RegView view) {
     UniqueRegKey key;
-    long result = RegApiCreateKey(root, subkey, RegAccess::Write, key.put());
+    long result = RegApiCreateKey(root, subkey, RegAccess::Write, key.put(), view);
     if (result != regcode::kSuccess) throw ERegistryError(WithCode("could not create key", subkey, result));
     result = RegApiSetValue(key.get(), name, regcode::kTypeSz, reinterpret_cast<const uint8_t*>(value.data()),
                             static_cast<uint32_t>(value.size()));

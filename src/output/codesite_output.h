@@ -39,7 +39,8 @@ public:
     static constexpr DWORD kIdleTimeout = 3000;
     static constexpr DWORD kWindowSearchTime = 2000;
     // Where the viewer keeps its settings: "ExePath" under the local
-    // machine, "ByPass" under the current user.
+    // machine (in our own view, else in the 32-bit one), "ByPass" under the
+    // current user.
     static constexpr char kExePathKey[] = "SOFTWARE\\Raize\\CodeSite\\1.1";
     static constexpr char kByPassKey[] = "SOFTWARE\\Raize\\CodeSite\\1.1\\CodeRush";
 

@@ -38,6 +38,16 @@ HWND ViewerWindowOfThread(DWORD threadId) {
     return found;
 }
 
+// A 32-bit viewer's installer writes its path where 32-bit programs see the
+// machine's keys; a 64-bit one's, where we do.
+std::string ViewerExePath() {
+    for (const RegView view : {RegView::Native, RegView::Bits32}) {
+        std::string path = ReadRegString(RegLocalMachine(), TRzCodeSite::kExePathKey, "ExePath", "", view);
+        if (!path.empty()) return path;
+    }
+    return {};
+}
+
 }  // namespace
 
 std::unique_ptr<IOutput> MakeCodeSiteViewer() { return std::make_unique<TRzCodeSite>(); }
@@ -74,7 +84,7 @@ HWND TRzCodeSite::FindViewerWindow() {
         if (const HWND satellite = FindWindowA(kSatelliteClass, kSatelliteTitle)) return satellite;
     }
     if (const HWND viewer = FindWindowA(kViewerClass, kViewerTitle)) return viewer;
-    const std::string exePath = ReadRegString(RegLocalMachine(), kExePathKey, "ExePath", "");
+    const std::string exePath = ViewerExePath();
     return exePath.empty() ? nullptr : StartViewer(exePath);
 }
 

@@ -156,22 +156,29 @@ TEST_F(CodeSiteOutputTest, ExePathThatCannotStartFailsOnceThenEverythingIsDroppe
     EXPECT_EQ(viewer.Log().records.size(), 0u);
 }
 
-TEST_F(CodeSiteOutputTest, ExePathNamingTheViewerStartsItOnceAndDelivers) {
-    const std::string records = dir_.PathOf("started.log");
-    exePath_.Set(TestViewerCommand(records, kMainViewer));
-    TRzCodeSite codeSite;
-    codeSite.WriteLine(TraceLine{"hello", "hello", MessageKind::Plain});
-    // The next message finds the running viewer instead of starting another.
-    codeSite.WriteLine(TraceLine{"again", "again", MessageKind::Plain});
-    EXPECT_EQ(CloseStartedViewer(kMainViewer), 0);
+TEST_F(CodeSiteOutputTest, ExePathInEitherViewNamingTheViewerStartsItOnceAndDelivers) {
+    // A 32-bit viewer's installer writes the 32-bit view; an empty path in
+    // our own view counts as none.
+    for (ViewerRegistryValue* exePath : {&exePath_, &viewerSettings_.exePath32}) {
+        const bool own = exePath == &exePath_;
+        SCOPED_TRACE(own ? "our own view" : "the 32-bit view");
+        const std::string records = dir_.PathOf(own ? "started.log" : "started32.log");
+        if (!own) exePath_.Set("");
+        exePath->Set(TestViewerCommand(records, kMainViewer));
+        TRzCodeSite codeSite;
+        codeSite.WriteLine(TraceLine{"hello", "hello", MessageKind::Plain});
+        // The next message finds the running viewer instead of starting another.
+        codeSite.WriteLine(TraceLine{"again", "again", MessageKind::Plain});
+        EXPECT_EQ(CloseStartedViewer(kMainViewer), 0);
 
-    const ViewerLog log = ReadViewerLog(records);
-    EXPECT_EQ(log.starts, 1);
-    EXPECT_EQ(log.other, std::vector<std::string>{});
-    ASSERT_EQ(log.records.size(), 2u);
-    EXPECT_EQ(log.records[0].bytes, Expected(log.records[0], MessageKind::Plain, "hello"));
-    EXPECT_EQ(TextOf(log.records[1]), "again");
-    EXPECT_TRUE(codeSite.Enabled());
+        const ViewerLog log = ReadViewerLog(records);
+        EXPECT_EQ(log.starts, 1);
+        EXPECT_EQ(log.other, std::vector<std::string>{});
+        ASSERT_EQ(log.records.size(), 2u);
+        EXPECT_EQ(log.records[0].bytes, Expected(log.records[0], MessageKind::Plain, "hello"));
+        EXPECT_EQ(TextOf(log.records[1]), "again");
+        EXPECT_TRUE(codeSite.Enabled());
+    }
 }
 
 TEST_F(CodeSiteOutputTest, StartedProgramWithoutTheViewerTitleLosesTheMessageWithinTheBounds) {
