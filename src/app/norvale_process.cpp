@@ -148,9 +148,11 @@ TShellHooks TNorvaleProcess::ShellHooks() {
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
     hooks.SpawnProcess = [this](const std::string& program) { liveRuns_->Spawn(program); };
     hooks.Shown = [this](bool shown) { shown ? objectCount_.Hold() : objectCount_.Unhold(); };
-    hooks.ReadCaptureStatus = [this] { return capture_.Status(); };
+    hooks.ReadProcessStatus = [this] { return ProcessStatus{capture_.Status(), outputs_->ViewerUndelivered()}; };
     hooks.OutputFileOpen = [this] { return stage_.OutputFileOpen(); };
     hooks.FlushOutputFile = [this] { OffMainThread([this] { instance_.CloseOutputFile(); }); };
+    hooks.SessionMayEnd = [this] { OffMainThread([this] { stage_.CloseOutputFile(); }); };
+    hooks.SessionEnds = [this] { stage_.WriteThrough(); };
     return hooks;
 }
 

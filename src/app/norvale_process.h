@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/class_factory.h"
+#include "app/console_control.h"
 #include "app/object_count.h"
 #include "app/start_mode.h"
 #include "capture/debug_output_capture_win32.h"
@@ -95,6 +96,8 @@ private:
     TTraceStore traceStore_;
     std::unique_ptr<TProcessOutputs> outputs_;
     TOutputStage stage_;
+    // Ctrl+C, Ctrl+Break and the console's close end the process at once.
+    TConsoleControl consoleControl_{[this] { stage_.WriteThrough(); }};
     TDialogLink dialog_;
     // The trace window while the shell is up: capture's changes wake it.
     std::atomic<HWND> traceWindow_{nullptr};

@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #endif
@@ -21,7 +22,7 @@ public:
 
 // The process's trace-viewer output: `TRzCodeSite` on Windows; elsewhere
 // there is no viewer to find and messages for it are dropped.
-std::unique_ptr<IOutput> MakeCodeSiteViewer();
+std::unique_ptr<IViewerOutput> MakeCodeSiteViewer();
 
 #ifdef _WIN32
 
@@ -29,7 +30,7 @@ std::unique_ptr<IOutput> MakeCodeSiteViewer();
 // looking for the viewer again at every message and starting it from its
 // registered path when no window is found. Every wait is bounded, so a hung
 // viewer holds the output lock for a few seconds at most.
-class TRzCodeSite final : public IOutput {
+class TRzCodeSite final : public IViewerOutput {
 public:
     // A send to a viewer that does not answer within this is dropped as if
     // there were no viewer.
@@ -49,6 +50,7 @@ public:
 
     void WriteLine(const TraceLine& line) override;
     void WriteBlock(const TraceBlock& block) override;
+    uint64_t Undelivered() const override { return undelivered_.load(); }
 
     // False for the rest of the process once the viewer could not be started.
     bool Enabled() const { return enabled_; }
@@ -59,7 +61,10 @@ private:
     HWND FindViewerWindow();
     HWND StartViewer(const std::string& commandLine);
 
+    void Lose() { undelivered_.fetch_add(1); }
+
     bool enabled_ = true;
+    std::atomic<uint64_t> undelivered_{0};
     const bool byPass_;
     const std::string programName_;
 };

@@ -2,6 +2,6 @@
 
 namespace norvale {
 
-std::unique_ptr<IOutput> MakeCodeSiteViewer() { return std::make_unique<TNoViewer>(); }
+std::unique_ptr<IViewerOutput> MakeCodeSiteViewer() { return std::make_unique<TNoViewer>(); }
 
 }  // namespace norvale

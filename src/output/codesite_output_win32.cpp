@@ -50,33 +50,41 @@ std::string ViewerExePath() {
 
 }  // namespace
 
-std::unique_ptr<IOutput> MakeCodeSiteViewer() { return std::make_unique<TRzCodeSite>(); }
+std::unique_ptr<IViewerOutput> MakeCodeSiteViewer() { return std::make_unique<TRzCodeSite>(); }
 
 TRzCodeSite::TRzCodeSite()
     : byPass_(CodeSiteFlagFromText(ReadRegString(RegCurrentUser(), kByPassKey, "ByPass", ""))),
       programName_(ThisProgramName()) {}
 
 void TRzCodeSite::WriteLine(const TraceLine& line) {
-    if (enabled_) SendCodeSiteMessage(line.kind, line.viewerText, {}, {});
+    if (!enabled_) return Lose();
+    SendCodeSiteMessage(line.kind, line.viewerText, {}, {});
 }
 
 void TRzCodeSite::WriteBlock(const TraceBlock& block) {
-    if (enabled_) {
-        SendCodeSiteMessage(MessageKind::Block, block.heading, CodeSiteListText(block.entries), kStringListClass);
-    }
+    if (!enabled_) return Lose();
+    SendCodeSiteMessage(MessageKind::Block, block.heading, CodeSiteListText(block.entries), kStringListClass);
 }
 
 void TRzCodeSite::SendCodeSiteMessage(MessageKind kind, std::string_view message, std::string_view data,
                                       std::string_view className) {
     std::vector<uint8_t> record = BuildCodeSiteMessage(kind, GetTickCount(), message, data, programName_, className);
-    const HWND target = FindViewerWindow();
-    if (target == nullptr) return;
+    HWND target = nullptr;
+    try {
+        target = FindViewerWindow();
+    } catch (const ECodeSiteException&) {
+        Lose();
+        throw;
+    }
+    if (target == nullptr) return Lose();
     COPYDATASTRUCT copy{static_cast<ULONG_PTR>(kind), static_cast<DWORD>(record.size()), record.data()};
     DWORD_PTR ignored = 0;
     // A viewer that does not answer in time loses the message, as a missing
     // one would: the caller holds the output lock that every client waits for.
-    SendMessageTimeoutA(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy), SMTO_ABORTIFHUNG, kSendTimeout,
-                        &ignored);
+    if (!SendMessageTimeoutA(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy), SMTO_ABORTIFHUNG,
+                             kSendTimeout, &ignored)) {
+        Lose();
+    }
 }
 
 HWND TRzCodeSite::FindViewerWindow() {

@@ -5,6 +5,8 @@
 // kind. A block is its heading, then each entry after the indent (the viewer
 // gets the entries without it).
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,12 +74,25 @@ public:
     void WriteBlock(const TraceBlock&) override {}
 };
 
-// Until the viewer output is built, messages for it are dropped, as they are
-// when no viewer is installed.
-class TNoViewer final : public IOutput {
+// The viewer: a record it cannot deliver (no viewer, a send that timed out,
+// a viewer that could not start) is lost without failing the call, since the
+// viewer is a help and not the record; so it counts every record it loses.
+class IViewerOutput : public IOutput {
 public:
-    void WriteLine(const TraceLine&) override {}
-    void WriteBlock(const TraceBlock&) override {}
+    // Since the process started; safe from any thread.
+    virtual uint64_t Undelivered() const = 0;
+};
+
+// Where there is no viewer to find, every record for it is lost.
+class TNoViewer final : public IViewerOutput {
+public:
+    void WriteLine(const TraceLine&) override { Lose(); }
+    void WriteBlock(const TraceBlock&) override { Lose(); }
+    uint64_t Undelivered() const override { return undelivered_.load(); }
+
+private:
+    void Lose() { undelivered_.fetch_add(1); }
+    std::atomic<uint64_t> undelivered_{0};
 };
 
 }  // namespace norvale

@@ -20,6 +20,7 @@ void TOutputStage::ReadSettingsOnceLocked() {
 
 void TOutputStage::ReadSettingsLocked() {
     settings_ = ReadOutputSettings(location_);
+    settings_.FlushOutputFile = settings_.FlushOutputFile || writeThrough_;
     settingsRead_ = true;
     outputs_.ApplySettings(settings_);
 }
@@ -121,6 +122,14 @@ void TOutputStage::DispatchLocked(const TraceEntry& entry) {
 void TOutputStage::CloseOutputFile() {
     TMutexLock lock(outputLock_);
     const TFileStatePublisher publisher(fileOpen_, file_);
+    file_.CloseOutputFile();
+}
+
+void TOutputStage::WriteThrough() {
+    TMutexLock lock(outputLock_);
+    const TFileStatePublisher publisher(fileOpen_, file_);
+    writeThrough_ = true;
+    settings_.FlushOutputFile = true;
     file_.CloseOutputFile();
 }
 

@@ -40,6 +40,11 @@ public:
 
     // Safe from any thread: it takes the output lock.
     void CloseOutputFile();
+    // For a process that may be ended without its own end (a console
+    // control event, the end of the Windows session): what is buffered
+    // reaches the disk now, and every later line as it is written, whatever
+    // the settings say from now on.
+    void WriteThrough();
 
     // As last published: read without the lock, by the main thread too.
     bool OutputFileOpen() const { return fileOpen_.load(); }
@@ -55,6 +60,7 @@ private:
     const SettingsLocation location_;
     OutputSettings settings_;
     bool settingsRead_ = false;
+    bool writeThrough_ = false;
     std::atomic<bool> fileOpen_{false};
     TFileOutput file_{settings_};
 };

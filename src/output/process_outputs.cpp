@@ -10,7 +10,7 @@
 namespace norvale {
 
 TProcessOutputs::TProcessOutputs(std::unique_ptr<IConsoleOutput> console, std::unique_ptr<IScreenOutput> screen,
-                                 std::unique_ptr<IOutput> viewer, OptionsLocation options)
+                                 std::unique_ptr<IViewerOutput> viewer, OptionsLocation options)
     : console_(std::move(console)),
       screen_(std::move(screen)),
       viewer_(std::move(viewer)),

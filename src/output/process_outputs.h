@@ -16,7 +16,7 @@ class TProcessOutputs {
 public:
     // `options`: where the process's options are kept (a test's own key).
     TProcessOutputs(std::unique_ptr<IConsoleOutput> console, std::unique_ptr<IScreenOutput> screen,
-                    std::unique_ptr<IOutput> viewer, OptionsLocation options = {});
+                    std::unique_ptr<IViewerOutput> viewer, OptionsLocation options = {});
 
     // The process's real console, and stand-ins for the outputs not built yet.
     static std::unique_ptr<TProcessOutputs> MakeForProcess();
@@ -37,13 +37,15 @@ public:
 
     IConsoleOutput& Console() { return *console_; }
     IScreenOutput& Screen() { return *screen_; }
-    IOutput& Viewer() { return *viewer_; }
+    IViewerOutput& Viewer() { return *viewer_; }
+    // Without the output lock, by the main thread too.
+    uint64_t ViewerUndelivered() const { return viewer_->Undelivered(); }
     bool MonoActive() const { return monoActive_; }
 
 private:
     std::unique_ptr<IConsoleOutput> console_;
     std::unique_ptr<IScreenOutput> screen_;
-    std::unique_ptr<IOutput> viewer_;
+    std::unique_ptr<IViewerOutput> viewer_;
     bool monoActive_ = false;
     const OptionsLocation optionsLocation_;
     IEntrySink* window_ = nullptr;

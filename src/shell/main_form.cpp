@@ -6,6 +6,7 @@
 #include "config/reg_placement.h"
 #include "config/registry_config.h"
 #include "shell/shell_resources.h"
+#include "shell/tray_icon_model.h"
 #include "shell/tray_menu_state.h"
 
 namespace norvale {
@@ -14,6 +15,9 @@ namespace {
 
 constexpr int kPictureSize = 16;
 constexpr UINT kFirstProcessWindow = 50000;
+// The tip follows the viewer's losses this often.
+constexpr UINT_PTR kToolTipTimer = 1;
+constexpr UINT kToolTipInterval = 1000;
 
 // Positions in the picture strip of the command set.
 enum CommandPicture { kCloseImage = 0, kPropertiesImage, kShowDebugWindowImage, kAboutImage, kFlushImage };
@@ -118,11 +122,12 @@ void TMainForm::FormCreate() {
     FormResize();
     // Made now, shown or not, so that the rows it shows are all there when
     // the user first looks.
-    traceForm_ = std::make_unique<TTraceForm>(mdiClient_, traceStore_, prompts_, configPath_, hooks_.ReadCaptureStatus);
+    traceForm_ = std::make_unique<TTraceForm>(mdiClient_, traceStore_, prompts_, configPath_, hooks_.ReadProcessStatus);
     CreateTrayMenu();
 
     trayIcon_.SetIcon(smallIcon_.get());
-    trayIcon_.SetToolTip("Norvale");
+    UpdateToolTip();
+    SetTimer(Handle(), kToolTipTimer, kToolTipInterval, nullptr);
     trayIcon_.OnDblClick = [this] { ac_FlushOutputFileExecute(); };
     trayIcon_.OnRightClick = [this](int x, int y) { TrayIcon1RightClick(x, y); };
     trayIcon_.SetActive(true);
@@ -286,6 +291,8 @@ constexpr UINT WM_WORK_FAILED = WM_APP + 0x20;
 
 }  // namespace
 
+void TMainForm::UpdateToolTip() { trayIcon_.SetToolTip(TrayToolTip(hooks_.ReadProcessStatus().viewerUndelivered)); }
+
 void TMainForm::PostFailure(HWND mainWindow, const std::string& text) {
     auto posted = std::make_unique<std::string>(text);
     if (PostMessageA(mainWindow, WM_WORK_FAILED, 0, reinterpret_cast<LPARAM>(posted.get()))) {
@@ -311,6 +318,18 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             FormResize();
             return 0;
+        case WM_QUERYENDSESSION:
+            hooks_.SessionMayEnd();
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam != FALSE) hooks_.SessionEnds();
+            return 0;
+        case WM_TIMER:
+            if (wParam == kToolTipTimer) {
+                UpdateToolTip();
+                return 0;
+            }
+            break;
         case WM_CLOSE:
             FormClose();
             return 0;

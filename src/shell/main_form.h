@@ -31,13 +31,19 @@ struct TShellHooks {
     // The user shows or hides the frame: while it is shown, the process
     // keeps running without clients, since the user is reading it.
     std::function<void(bool shown)> Shown = [](bool) {};
-    // Where debug output capture stands, for the trace window's status bar.
-    std::function<CaptureStatus()> ReadCaptureStatus = [] { return CaptureStatus{}; };
+    // Where debug output capture stands and what the viewer lost, for the
+    // trace window's status bar and the icon's tip; it must not wait.
+    std::function<ProcessStatus()> ReadProcessStatus = [] { return ProcessStatus{}; };
     // The output file as last published, read without a lock.
     std::function<bool()> OutputFileOpen = [] { return false; };
     // "Flush output file": it must not wait, so the program runs it off the
     // main thread.
     std::function<void()> FlushOutputFile = [] {};
+    // Windows asks whether the session may end: nothing may wait.
+    std::function<void()> SessionMayEnd = [] {};
+    // The session ends, and with it the process at any moment after: what
+    // is buffered must reach the disk before the answer, even if it waits.
+    std::function<void()> SessionEnds = [] {};
 };
 
 // `TMainForm`: the hidden multiple-document frame that holds the trace window
@@ -93,6 +99,7 @@ private:
 
     void CreateToolBar();
     void CreateTrayMenu();
+    void UpdateToolTip();
 
     TServerInstance& instance_;
     TSessionRegistry& registry_;

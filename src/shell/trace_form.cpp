@@ -53,8 +53,8 @@ void PutOnClipboard(HWND owner, const std::wstring& text) {
 }  // namespace
 
 TTraceForm::TTraceForm(HWND documentArea, TTraceStore& store, IShellPrompts& prompts, std::string settingsPath,
-                       std::function<CaptureStatus()> captureStatus)
-    : store_(store), prompts_(prompts), settings_(std::move(settingsPath)), captureStatus_(std::move(captureStatus)) {
+                       std::function<ProcessStatus()> processStatus)
+    : store_(store), prompts_(prompts), settings_(std::move(settingsPath)), processStatus_(std::move(processStatus)) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     // Until the user places it, it fills the frame's document area.
@@ -84,7 +84,7 @@ void TTraceForm::FormCreate() {
     CreateList();
     statusBar_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, Handle(), nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
-    const int parts[kTraceStatusParts] = {Scaled(110), Scaled(220), Scaled(330), Scaled(450), Scaled(590), -1};
+    const int parts[kTraceStatusParts] = {Scaled(110), Scaled(220), Scaled(330), Scaled(450), Scaled(590), Scaled(790), -1};
     SendMessageW(statusBar_, SB_SETPARTS, kTraceStatusParts, reinterpret_cast<LPARAM>(parts));
     RestoreSettings();
     Layout();
@@ -243,7 +243,7 @@ void TTraceForm::Apply(const TShownChange& change) {
 }
 
 void TTraceForm::UpdateStatus() {
-    const auto texts = TraceStatusTexts(shown_.Counts(store_), captureStatus_());
+    const auto texts = TraceStatusTexts(shown_.Counts(store_), processStatus_());
     for (size_t i = 0; i < texts.size(); ++i) {
         SendMessageW(statusBar_, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(texts[i].c_str()));
     }

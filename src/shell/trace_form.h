@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_status.h"
+#include "shell/trace_row_look.h"
 #include "common/window_win32.h"
 #include "shell/shell_prompts.h"
 #include "shell/trace_form_settings.h"
@@ -33,9 +33,9 @@ constexpr UINT WM_TRACE_STATUS = WM_USER + 0x412;
 // main thread from start to end; the store wakes it by a posted message.
 class TTraceForm final : public TWindow {
 public:
-    // `captureStatus`: read for the status bar; it must not wait.
+    // `processStatus`: read for the status bar; it must not wait.
     TTraceForm(HWND documentArea, TTraceStore& store, IShellPrompts& prompts, std::string settingsPath,
-               std::function<CaptureStatus()> captureStatus);
+               std::function<ProcessStatus()> processStatus);
     ~TTraceForm() override;
 
     // Shows the window, in front of the frame's other documents.
@@ -92,7 +92,7 @@ private:
     TTraceStore& store_;
     IShellPrompts& prompts_;
     TTraceFormSettings settings_;
-    const std::function<CaptureStatus()> captureStatus_;
+    const std::function<ProcessStatus()> processStatus_;
     TShownRows shown_;
     HWND toolBar_ = nullptr;
     HWND labels_[3] = {};

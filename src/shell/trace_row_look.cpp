@@ -1,5 +1,7 @@
 #include "shell/trace_row_look.h"
 
+#include "shell/tray_icon_model.h"
+
 namespace norvale {
 
 namespace {
@@ -22,14 +24,16 @@ TraceRowLook LookOf(TraceRowStyle style, bool highlighted) {
 }
 
 std::array<std::wstring, kTraceStatusParts> TraceStatusTexts(const TraceStatusCounts& counts,
-                                                             const CaptureStatus& capture) {
-    CaptureCountTexts captured = CaptureCountsOf(capture);
+                                                             const ProcessStatus& process) {
+    CaptureCountTexts captured = CaptureCountsOf(process.capture);
+    const std::string losses = ViewerLossText(process.viewerUndelivered);
     return {L"Kept: " + std::to_wstring(counts.kept),
             L"Shown: " + std::to_wstring(counts.shown),
             L"Dropped: " + std::to_wstring(counts.dropped),
             std::move(captured.captured),
             std::move(captured.dropped),
-            CaptureProblemText(capture)};
+            std::wstring(losses.begin(), losses.end()),
+            CaptureProblemText(process.capture)};
 }
 
 }  // namespace norvale

@@ -25,12 +25,19 @@ struct TraceRowLook {
 // highlighted row keeps its text colour on a background of its own.
 TraceRowLook LookOf(TraceRowStyle style, bool highlighted);
 
-inline constexpr size_t kTraceStatusParts = 6;
+inline constexpr size_t kTraceStatusParts = 7;
+
+// What the status bar shows of the rest of the process, read each second.
+struct ProcessStatus {
+    CaptureStatus capture;
+    uint64_t viewerUndelivered = 0;
+};
 
 // The status bar's parts: rows kept, rows shown, rows dropped because the
 // store was full; then debug output capture: strings captured, strings a full
-// queue dropped, and what keeps capture from running as asked.
+// queue dropped; the viewer's lost records; last, what keeps capture from
+// running as asked, which may be long.
 std::array<std::wstring, kTraceStatusParts> TraceStatusTexts(const TraceStatusCounts& counts,
-                                                             const CaptureStatus& capture);
+                                                             const ProcessStatus& process);
 
 }  // namespace norvale

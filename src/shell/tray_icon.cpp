@@ -66,7 +66,10 @@ void TTrayIcon::SetIcon(HICON icon) {
 }
 
 void TTrayIcon::SetToolTip(std::string_view tip) {
-    toolTip_ = CutToolTip(tip);
+    std::string cut = CutToolTip(tip);
+    // Asked each second: the shell hears only of a change.
+    if (cut == toolTip_) return;
+    toolTip_ = std::move(cut);
     Modify();
 }
 

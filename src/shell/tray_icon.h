@@ -29,6 +29,7 @@ public:
     // Keeps a copy of its own.
     void SetIcon(HICON icon);
     void SetToolTip(std::string_view tip);
+    const std::string& ToolTip() const { return toolTip_; }
 
     std::function<void()> OnClick;
     std::function<void()> OnDblClick;

@@ -13,6 +13,16 @@ constexpr uint32_t kRightButtonUp = 0x205;
 
 std::string CutToolTip(std::string_view tip) { return std::string(tip.substr(0, kToolTipLength)); }
 
+std::string ViewerLossText(uint64_t undelivered) {
+    if (undelivered == 0) return {};
+    return std::to_string(undelivered) + (undelivered == 1 ? " viewer record" : " viewer records") + " not delivered";
+}
+
+std::string TrayToolTip(uint64_t viewerUndelivered) {
+    const std::string losses = ViewerLossText(viewerUndelivered);
+    return losses.empty() ? "Norvale" : "Norvale\n" + losses;
+}
+
 TrayMouseEvent TrayMouseEventOf(uint32_t mouseMessage) {
     switch (mouseMessage) {
         case kLeftButtonUp: return TrayMouseEvent::Click;

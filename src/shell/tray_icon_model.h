@@ -10,6 +10,11 @@ namespace norvale {
 // the icon shows at most the first 62 characters.
 std::string CutToolTip(std::string_view tip);
 
+// "12 viewer records not delivered"; nothing while none was lost.
+std::string ViewerLossText(uint64_t undelivered);
+// "Norvale", with the viewer's losses on a line of their own once there are any.
+std::string TrayToolTip(uint64_t viewerUndelivered);
+
 // What a mouse message of the icon's callback means; every other message is
 // ignored.
 enum class TrayMouseEvent { None, Click, DoubleClick, RightClick };

@@ -15,6 +15,7 @@
 #include "tests/com/server_process.h"
 #include "tests_support/paths.h"
 #include "tests_support/test_viewer_client.h"
+#include "tests_support/trace_window_reader.h"
 #include "tests_support/viewer_settings.h"
 
 namespace norvale {
@@ -121,6 +122,12 @@ TEST_F(CodeSiteServerTest, ExePathThatCannotStartFailsTheFirstCallAndLaterOnesSu
     EXPECT_EQ(output.LinesEndingWith("Norvale Shutting Down"),
               (Lines{"Norvale Shutting Down", "Norvale Starting Up", "Session opened.", "hello", "Session closed.",
                      "Norvale Shutting Down"}));
+    // Every one of those lines was meant for the viewer too.
+    std::wstring losses;
+    EXPECT_TRUE(test::WaitUntil([&] {
+        losses = test::ReadTraceWindow(test::FindTraceWindow(server.Process().Id())).status[5];
+        return losses == L"7 viewer records not delivered";
+    }, milliseconds(20000))) << "the status bar still says \"" << WideToAnsi(losses) << "\" after 20 s";
 }
 
 TEST_F(CodeSiteServerTest, ExePathNamingTheViewerStartsItOnceForTheFirstRecord) {

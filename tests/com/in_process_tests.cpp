@@ -8,6 +8,7 @@
 #include <atomic>
 #include <thread>
 
+#include "app/console_control.h"
 #include "common/file_io.h"
 #include "common/ansi_text.h"
 #include "server/co_debug_session.h"
@@ -328,6 +329,19 @@ TEST_F(InProcessTest, DebuggerRequestsReachTheDiagnosticHookOnly) {
     EXPECT_EQ(process->DetachFromProcess(-1), S_OK);
     EXPECT_EQ(diagnostics_, (Entries{"Attaching to process 0000002a", "Detaching from process ffffffff"}));
     EXPECT_EQ(Console(), (Entries{"Norvale Starting Up"}));
+}
+
+TEST(ConsoleControlTest, EveryEventRunsTheStepAndLeavesTheEndToTheSystem) {
+    int runs = 0;
+    {
+        TConsoleControl control([&] { ++runs; });
+        for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT}) {
+            EXPECT_EQ(TConsoleControl::HandleEvent(event), FALSE) << event;
+        }
+    }
+    EXPECT_EQ(runs, 5);
+    EXPECT_EQ(TConsoleControl::HandleEvent(CTRL_CLOSE_EVENT), FALSE);
+    EXPECT_EQ(runs, 5) << "an event after the control's end";
 }
 
 }  // namespace

@@ -49,5 +49,25 @@ TEST(KillTest, AKilledClientDisturbsNobodyAndAKilledServerFailsItsClients) {
     EXPECT_NE(exitCode, 0) << "the client saw no error";
 }
 
+TEST(KillTest, ABreakInTheServersConsoleLeavesEveryBufferedLineOnDisk) {
+    test::OutputSetup output({});
+    output.Set("FlushOutputFile", "0");
+    // The server shares this test's console, in a group of its own that the
+    // break reaches alone.
+    if (GetConsoleWindow() == nullptr) AllocConsole();
+    test::ChildProcess server("\"" + test::NorvaleExe() + "\"", {}, CREATE_NEW_PROCESS_GROUP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        ComPtr<IDebugSession> session;
+        ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+        ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"in the buffer")), S_OK);
+        ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, server.Id())) << GetLastError();
+        EXPECT_EQ(server.WaitForExit(20000), int64_t{STATUS_CONTROL_C_EXIT}) << "the server's end after the break";
+    }
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"Norvale Starting Up", "Session opened.", "in the buffer"}));
+}
+
 }  // namespace
 }  // namespace norvale

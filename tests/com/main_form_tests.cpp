@@ -153,6 +153,30 @@ TEST_F(MainFormTest, TrayMenuFollowsTheServerTheSessionsAndTheDialogs) {
     EXPECT_EQ(prompts_.dialogs, (Texts{"Properties", "About"}));
 }
 
+TEST_F(MainFormTest, TipFollowsTheViewersLosses) {
+    EXPECT_EQ(form_->TrayIcon1().ToolTip(), "Norvale");
+    std::atomic<uint64_t> lost = 12;
+    hooks_.ReadProcessStatus = [&] { return ProcessStatus{{}, lost.load()}; };
+    form_.reset();
+    form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, traceStore_, hooks_, configPath_);
+    EXPECT_EQ(form_->TrayIcon1().ToolTip(), "Norvale\n12 viewer records not delivered");
+    lost = 13;
+    EXPECT_TRUE(test::ServeMessagesUntil([&] { return form_->TrayIcon1().ToolTip().ends_with("13 viewer records not delivered"); }))
+        << "the tip did not follow within 20 s";
+}
+
+TEST_F(MainFormTest, EndOfTheWindowsSessionReachesItsHooks) {
+    Texts heard;
+    hooks_.SessionMayEnd = [&] { heard.push_back("may end"); };
+    hooks_.SessionEnds = [&] { heard.push_back("ends"); };
+    form_.reset();
+    form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, traceStore_, hooks_, configPath_);
+    EXPECT_EQ(SendMessageA(form_->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    SendMessageA(form_->Handle(), WM_ENDSESSION, FALSE, 0);
+    SendMessageA(form_->Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(heard, (Texts{"may end", "ends"}));
+}
+
 TEST_F(MainFormTest, MenuChoiceRunsItsCommand) {
     prompts_.choice = ID_AC_CLOSE;
     OpenTrayMenu();
@@ -357,7 +381,7 @@ TEST_F(TraceFormTest, KeysReachTheFilterBoxesAndClear) {
         EXPECT_EQ(GetFocus(), box) << static_cast<char>(key);
     }
     EXPECT_TRUE(press(WM_KEYDOWN, 'L', true));
-    EXPECT_EQ(ShownWhen(0).status, (std::array<std::wstring, 6>{L"Kept: 0", L"Shown: 0", L"Dropped: 0"}));
+    EXPECT_EQ(ShownWhen(0).status, (std::array<std::wstring, 7>{L"Kept: 0", L"Shown: 0", L"Dropped: 0"}));
     press(WM_KEYUP, 'L', false);
 }
 

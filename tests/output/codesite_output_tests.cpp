@@ -134,6 +134,7 @@ TEST_F(CodeSiteOutputTest, WithoutViewerOrExePathMessagesAreDroppedWithoutError)
     exePath_.Set("");
     EXPECT_NO_THROW(codeSite.WriteLine(TraceLine{"y", "y", MessageKind::Plain}));
     EXPECT_TRUE(codeSite.Enabled());
+    EXPECT_EQ(codeSite.Undelivered(), 3u);
 }
 
 TEST_F(CodeSiteOutputTest, ExePathThatCannotStartFailsOnceThenEverythingIsDropped) {
@@ -154,6 +155,7 @@ TEST_F(CodeSiteOutputTest, ExePathThatCannotStartFailsOnceThenEverythingIsDroppe
     ASSERT_NE(viewer.Window(), nullptr) << "no test viewer window within 20 s";
     codeSite.WriteLine(TraceLine{"third", "third", MessageKind::Plain});
     EXPECT_EQ(viewer.Log().records.size(), 0u);
+    EXPECT_EQ(codeSite.Undelivered(), 4u);
 }
 
 TEST_F(CodeSiteOutputTest, ExePathInEitherViewNamingTheViewerStartsItOnceAndDelivers) {
@@ -221,6 +223,7 @@ TEST_F(CodeSiteOutputTest, ViewerThatStopsAnsweringDelaysEachCallByNoMoreThanThe
     ASSERT_NE(SendMessageTimeoutA(viewer.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 20000, &ignored), 0)
         << "the viewer did not answer again within 20 s of its resume";
     codeSite.WriteLine(TraceLine{"after", "after", MessageKind::Plain});
+    EXPECT_EQ(codeSite.Undelivered(), 3u) << "each send that timed out";
 
     const ViewerLog log = viewer.Log();
     EXPECT_EQ(log.other, std::vector<std::string>{});

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "common/ansi_text.h"
 #include "output/output_stage.h"
 #include "tests_support/recording_outputs.h"
 #include "tests_support/scratch.h"
@@ -171,6 +172,20 @@ TEST_F(DispatchTest, CloseOutputFileWritesWhatIsBuffered) {
     stage_.CloseOutputFile();
     EXPECT_FALSE(stage_.OutputFileOpen());
     EXPECT_EQ(File(), "buffered\r\n");
+}
+
+TEST_F(DispatchTest, AfterWriteThroughEveryLineIsOnDiskWhateverTheSettingsSay) {
+    key_.SetFlag("FlushOutputFile", false);
+    Refresh();
+    Line(L"buffered");
+    stage_.WriteThrough();
+    EXPECT_EQ(File(), "buffered\r\n");
+    for (const wchar_t* text : {L"next", L"after a refresh"}) {
+        Line(text);
+        EXPECT_FALSE(stage_.OutputFileOpen()) << WideToAnsi(text);
+        Refresh();
+    }
+    EXPECT_EQ(File(), "buffered\r\nnext\r\nafter a refresh\r\n");
 }
 
 }  // namespace

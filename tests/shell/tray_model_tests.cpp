@@ -47,6 +47,23 @@ TEST(TrayIconModelTest, ToolTipIsCutTo62Characters) {
     EXPECT_EQ(CutToolTip(""), "");
 }
 
+TEST(TrayIconModelTest, ViewerLossesShowOnceThereAreAny) {
+    const struct {
+        uint64_t undelivered;
+        const char *loss, *tip;
+    } rows[] = {
+        {0, "", "Norvale"},
+        {1, "1 viewer record not delivered", "Norvale\n1 viewer record not delivered"},
+        {12, "12 viewer records not delivered", "Norvale\n12 viewer records not delivered"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(ViewerLossText(row.undelivered), row.loss);
+        EXPECT_EQ(TrayToolTip(row.undelivered), row.tip);
+    }
+    // Even the largest count fits the tip whole.
+    EXPECT_EQ(CutToolTip(TrayToolTip(UINT64_MAX)), TrayToolTip(UINT64_MAX));
+}
+
 TEST(TrayIconModelTest, AnswersThreeMouseMessages) {
     EXPECT_EQ(TrayMouseEventOf(0x202), TrayMouseEvent::Click);
     EXPECT_EQ(TrayMouseEventOf(0x203), TrayMouseEvent::DoubleClick);

@@ -11,7 +11,7 @@
 
 namespace norvale::test {
 
-ChildProcess::ChildProcess(const std::string& commandLine, const std::string& outputPath) {
+ChildProcess::ChildProcess(const std::string& commandLine, const std::string& outputPath, uint32_t creationFlags) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     STARTUPINFOA startup{};
@@ -27,7 +27,7 @@ ChildProcess::ChildProcess(const std::string& commandLine, const std::string& ou
         startup.hStdError = output.get();
     }
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, output ? TRUE : FALSE, 0, nullptr, nullptr, &startup,
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, output ? TRUE : FALSE, creationFlags, nullptr, nullptr, &startup,
                         &info)) {
         throw std::runtime_error("cannot start " + commandLine);
     }

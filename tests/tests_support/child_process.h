@@ -13,8 +13,10 @@ namespace norvale::test {
 // by its handle if it outlives the test.
 class ChildProcess {
 public:
-    // With `outputPath`, the process's standard output and error go to that file.
-    explicit ChildProcess(const std::string& commandLine, const std::string& outputPath = {});
+    // With `outputPath`, the process's standard output and error go to that
+    // file; `creationFlags` as the platform takes them.
+    explicit ChildProcess(const std::string& commandLine, const std::string& outputPath = {},
+                          uint32_t creationFlags = 0);
     ~ChildProcess();
     ChildProcess(ChildProcess&&) = default;
 

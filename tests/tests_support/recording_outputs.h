@@ -60,7 +60,7 @@ public:
 };
 
 // The viewer gets texts without markers and indents, and the kind.
-class TRecordingViewer final : public IOutput, public TRecordingOutput {
+class TRecordingViewer final : public IViewerOutput, public TRecordingOutput {
 public:
     explicit TRecordingViewer(Journal& journal) : TRecordingOutput(journal, "viewer") {}
     void WriteLine(const TraceLine& line) override {
@@ -71,6 +71,7 @@ public:
         for (const auto& entry : block.entries) text += "|" + entry;
         Record(text + " [6]");
     }
+    uint64_t Undelivered() const override { return 0; }
 };
 
 // The trace window's place: the entry's text, its block's lines and its

@@ -19,7 +19,7 @@ struct ShownTraceWindow {
     std::vector<std::vector<std::wstring>> rows;
     // "Kept", "Shown", "Dropped", then capture: "Captured", "Capture dropped"
     // and what keeps it from running.
-    std::array<std::wstring, 6> status;
+    std::array<std::wstring, 7> status;
 };
 
 // The trace window of the frame in the process `processId`; none when it
