@@ -165,18 +165,6 @@ TEST_F(MainFormTest, TipFollowsTheViewersLosses) {
         << "the tip did not follow within 20 s";
 }
 
-TEST_F(MainFormTest, EndOfTheWindowsSessionReachesItsHooks) {
-    Texts heard;
-    hooks_.SessionMayEnd = [&] { heard.push_back("may end"); };
-    hooks_.SessionEnds = [&] { heard.push_back("ends"); };
-    form_.reset();
-    form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, traceStore_, hooks_, configPath_);
-    EXPECT_EQ(SendMessageA(form_->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
-    SendMessageA(form_->Handle(), WM_ENDSESSION, FALSE, 0);
-    SendMessageA(form_->Handle(), WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(heard, (Texts{"may end", "ends"}));
-}
-
 TEST_F(MainFormTest, MenuChoiceRunsItsCommand) {
     prompts_.choice = ID_AC_CLOSE;
     OpenTrayMenu();
