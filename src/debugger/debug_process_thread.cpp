@@ -6,6 +6,7 @@
 
 #include "common/win32_resources.h"
 #include "debugger/debug_event_win32.h"
+#include "debugger/debug_wait.h"
 #include "debugger/debuggee_memory.h"
 #include "debugger/process_view_model.h"
 
@@ -16,6 +17,7 @@ namespace {
 // How often a thread that waits for a debug event looks whether it is to
 // stop.
 constexpr DWORD kStopCheckInterval = 100;
+static_assert(kWaitTimedOut == ERROR_SEM_TIMEOUT);
 
 // The file handles that some events carry belong to the debugger.
 void CloseEventFile(const DEBUG_EVENT& event) {
@@ -77,12 +79,11 @@ void TDebugProcessThread::DebugLoop(HANDLE process) {
     TProcessMemory memory(process);
     for (;;) {
         DEBUG_EVENT event{};
-        if (!WaitForDebugEvent(&event, kStopCheckInterval)) {
-            // Read first: the stop check takes a lock, which may reset it.
-            const DWORD error = GetLastError();
-            if (handOver_->Stopped() || error != ERROR_SEM_TIMEOUT) return;
-            continue;
-        }
+        const bool received = WaitForDebugEvent(&event, kStopCheckInterval) != FALSE;
+        const AfterDebugWait next = DecideAfterDebugWait(
+            received, [] { return GetLastError(); }, [this] { return handOver_->Stopped(); });
+        if (next == AfterDebugWait::End) return;
+        if (next == AfterDebugWait::WaitAgain) continue;
         CloseEventFile(event);
         DebugEventCopy copy;
         copy.event = RecordOf(event);
