@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "common/call_profile.h"
 #include "common/win32_resources.h"
 #include "debugger/debug_event_win32.h"
 #include "debugger/debug_wait.h"
@@ -79,27 +80,44 @@ void TDebugProcessThread::DebugLoop(HANDLE process) {
     TProcessMemory memory(process);
     for (;;) {
         DEBUG_EVENT event{};
-        const bool received = WaitForDebugEvent(&event, kStopCheckInterval) != FALSE;
+        bool received = false;
+        {
+            const TStageTimer timer(CallStage::DebugWait);
+            received = WaitForDebugEvent(&event, kStopCheckInterval) != FALSE;
+        }
         const AfterDebugWait next = DecideAfterDebugWait(
             received, [] { return GetLastError(); }, [this] { return handOver_->Stopped(); });
         if (next == AfterDebugWait::End) return;
         if (next == AfterDebugWait::WaitAgain) continue;
-        CloseEventFile(event);
         DebugEventCopy copy;
-        copy.event = RecordOf(event);
-        // Read while the debuggee is held: once continued, it may change or
-        // free what the event points at.
-        copy.texts = ReadDebuggeeTexts(memory, copy.event, pointerSize);
-        copy.pointerSize = pointerSize;
-        // The decision travels with the event, so the window enables
-        // Continue exactly for the events the thread holds.
-        const bool halted = handOver_->IsHaltOnEvent();
-        copy.halted = halted;
+        {
+            const TStageTimer timer(CallStage::DebugCopy);
+            CloseEventFile(event);
+            copy.event = RecordOf(event);
+            copy.pointerSize = pointerSize;
+        }
+        {
+            // Read while the debuggee is held: once continued, it may change
+            // or free what the event points at.
+            const TStageTimer timer(CallStage::DebugRead);
+            copy.texts = ReadDebuggeeTexts(memory, copy.event, pointerSize);
+        }
         const DWORD status = ContinueStatusFor(copy.event);
         const bool last = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
-        if (!handOver_->PostDebugEvent(std::move(copy))) return;
+        bool halted = false;
+        {
+            const TStageTimer timer(CallStage::DebugHandOver);
+            // The decision travels with the event, so the window enables
+            // Continue exactly for the events the thread holds.
+            halted = handOver_->IsHaltOnEvent();
+            copy.halted = halted;
+            if (!handOver_->PostDebugEvent(std::move(copy))) return;
+        }
         if (halted && !handOver_->WaitForContinue()) return;
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        {
+            const TStageTimer timer(CallStage::DebugContinue);
+            ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        }
         if (last) return;
     }
 }

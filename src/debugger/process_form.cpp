@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/call_profile.h"
 #include "common/errors.h"
 #include "debugger/debugger_resources.h"
 
@@ -163,12 +164,20 @@ void TProcessForm::btn_ContinueClick() {
 }
 
 void TProcessForm::WMDebugEvent() {
-    TDebugEventHandOver::Batch batch = handOver_->Take();
+    TDebugEventHandOver::Batch batch;
+    {
+        const TStageTimer timer(CallStage::WindowTake);
+        batch = handOver_->Take();
+    }
     if (!batch.events.empty()) {
+        {
+            const TStageTimer timer(CallStage::WindowRows);
+            for (const DebugEventCopy& copy : batch.events) Apply(model_.Apply(copy));
+        }
+        const TStageTimer timer(CallStage::WindowList);
         // The thread decided whether to hold each event when it handed it
         // over; only the last one of a batch can be held.
         SendMessageA(Toolbar971, TB_ENABLEBUTTON, btn_Continue, batch.events.back().halted);
-        for (const DebugEventCopy& copy : batch.events) Apply(model_.Apply(copy));
         const auto count = static_cast<WPARAM>(model_.Rows().size());
         SendMessageA(lv_Data, LVM_SETITEMCOUNT, count, LVSICF_NOSCROLL);
         InvalidateRect(lv_Data, nullptr, FALSE);
