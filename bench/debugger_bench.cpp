@@ -1,11 +1,14 @@
 // Debug events per second under Wine, from a debuggee that writes 20,000
 // debug strings as fast as it can: (a) the debugger's own run, its thread
 // handing every event to a process window in an MDI frame served by this
-// thread, against (b) a bare debug loop in this process that only counts and
-// continues, the floor any debugger has. Meanwhile during (a) a second thread
-// asks the frame for a WM_NULL answer every 10 ms and keeps the longest round
-// trip: how long the main window stops answering while the events pour in.
-// Three interleaved rounds; prints each, the medians and the ratio a/b.
+// thread, against (b) a debug loop in this process that reads each string out
+// of the debuggee as the debugger does and continues, the floor of any
+// debugger that shows the right text, and (c) a bare loop that only counts
+// and continues. Meanwhile during (a) a second thread asks the frame for a
+// WM_NULL answer every 10 ms and keeps the longest round trip: how long the
+// main window stops answering while the events pour in. Interleaved rounds;
+// prints each, the medians with their spread and the ratio a/b. Then one more
+// run of (a) and of (b) with the profile recording says where the time goes.
 
 #include <windows.h>
 
@@ -16,14 +19,19 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "common/call_profile.h"
 #include "common/text.h"
+#include "common/win32_resources.h"
 #include "common/window_win32.h"
+#include "debugger/debug_event_win32.h"
 #include "debugger/debug_runs.h"
+#include "debugger/debuggee_memory.h"
 #include "debugger/process_form.h"
 
 namespace norvale {
@@ -32,10 +40,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kStrings = 20000;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 constexpr auto kRunLimit = std::chrono::seconds(120);
 constexpr DWORD kAnswerLimitMs = 10000;
 constexpr DWORD kAskEveryMs = 10;
+constexpr std::string_view kCleanExit = "Process exited with exit code $00000000";
 
 struct RunFigures {
     long long events = 0;
@@ -54,6 +63,15 @@ double Seconds(Clock::duration elapsed) { return std::chrono::duration<double>(e
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// "median (lowest to highest)", each in `format`.
+std::string Spread(const std::vector<double>& values, const char* format) {
+    const std::string pattern = std::string(format) + " (" + format + " to " + format + ")";
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    char text[128];
+    std::snprintf(text, sizeof text, pattern.c_str(), Median(values), *low, *high);
+    return text;
 }
 
 // The debuggee reads its steps from a file named after itself, so it gets a
@@ -75,7 +93,10 @@ bool PrepareDebuggee(const std::string& folder, const std::string& program) {
     return true;
 }
 
-bool RunBareLoop(const std::string& program, RunFigures& figures) {
+// (b) with `readStrings`, else (c). Timed in the stages of the debugger's
+// thread, so that the profile sets the two side by side.
+bool RunLoop(const std::string& program, bool readStrings, RunFigures& figures) {
+    const char* const name = readStrings ? "the reading loop" : "the bare loop";
     std::string commandLine = program + " /debug";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -83,28 +104,39 @@ bool RunBareLoop(const std::string& program, RunFigures& figures) {
     const auto start = Clock::now();
     if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DEBUG_PROCESS, nullptr, nullptr,
                         &startup, &created)) {
-        std::fprintf(stderr, "the bare loop cannot start %s (error %lu)\n", program.c_str(), GetLastError());
+        std::fprintf(stderr, "%s cannot start %s (error %lu)\n", name, program.c_str(), GetLastError());
         return false;
     }
-    CloseHandle(created.hThread);
+    const UniqueHandle thread(created.hThread);
+    const UniqueHandle process(created.hProcess);
+    TProcessMemory memory(process.get());
     const auto deadline = start + kRunLimit;
     long long events = 0;
     for (;;) {
         DEBUG_EVENT event{};
-        if (!WaitForDebugEvent(&event, 1000)) {
+        bool received = false;
+        {
+            const TStageTimer timer(CallStage::DebugWait);
+            received = WaitForDebugEvent(&event, 1000) != FALSE;
+        }
+        if (!received) {
             if (Clock::now() < deadline) continue;
-            std::fprintf(stderr, "the bare loop saw no exit of the debuggee within 120 s (%lld events by then)\n",
-                         events);
-            TerminateProcess(created.hProcess, 1);
+            std::fprintf(stderr, "%s saw no exit of the debuggee within 120 s (%lld events by then)\n", name, events);
+            TerminateProcess(process.get(), 1);
             DebugActiveProcessStop(created.dwProcessId);
-            CloseHandle(created.hProcess);
             return false;
         }
         ++events;
         HANDLE file = nullptr;
         if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) file = event.u.CreateProcessInfo.hFile;
         if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) file = event.u.LoadDll.hFile;
-        if (file != nullptr && file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        const UniqueHandle eventFile(file == INVALID_HANDLE_VALUE ? nullptr : file);
+        if (readStrings && event.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT) {
+            const TStageTimer timer(CallStage::DebugRead);
+            const OUTPUT_DEBUG_STRING_INFO& info = event.u.DebugString;
+            ReadDebugString(memory, reinterpret_cast<uintptr_t>(info.lpDebugStringData), info.nDebugStringLength,
+                            info.fUnicode != 0);
+        }
         // Only the loader's breakpoint is the debugger's to take; any other
         // exception goes back to the debuggee's own handlers, as a debugger
         // that does not handle it would.
@@ -112,12 +144,20 @@ bool RunBareLoop(const std::string& program, RunFigures& figures) {
         if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
             event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
             status = DBG_EXCEPTION_NOT_HANDLED;
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
-        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) break;
+        {
+            const TStageTimer timer(CallStage::DebugContinue);
+            ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        }
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) {
+            if (event.u.ExitProcess.dwExitCode != 0) {
+                std::fprintf(stderr, "the debuggee of %s exited with %lu\n", name, event.u.ExitProcess.dwExitCode);
+                return false;
+            }
+            break;
+        }
     }
     figures.events = events;
     figures.seconds = Seconds(Clock::now() - start);
-    CloseHandle(created.hProcess);
     return true;
 }
 
@@ -150,6 +190,16 @@ bool EndsTerminated(HWND form) {
     char caption[1024] = {};
     const int length = GetWindowTextA(form, caption, sizeof caption);
     return length >= static_cast<int>(kEnd.size()) && std::string_view(caption, length).ends_with(kEnd);
+}
+
+std::string LastRow(HWND list) {
+    const LRESULT count = SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    char text[256] = {};
+    LVITEMA item{};
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (count > 0) SendMessageA(list, LVM_GETITEMTEXTA, count - 1, reinterpret_cast<LPARAM>(&item));
+    return text;
 }
 
 // Asks the frame for an answer every few milliseconds until told to stop and
@@ -191,7 +241,16 @@ private:
     std::thread thread_;
 };
 
-bool RunWithWindow(BenchFrame& frame, const std::string& program, RunFigures& figures, double& longestAnswerMs) {
+struct WindowFigures {
+    RunFigures run;
+    double longestAnswerMs = 0;
+    // The longest single message the frame's thread handled for the run's
+    // window, and for its list's painting: what kept the answers waiting.
+    double longestWindowMs = 0;
+    double longestPaintMs = 0;
+};
+
+bool RunWithWindow(BenchFrame& frame, const std::string& program, WindowFigures& figures) {
     AnswerWatch watch(frame.Handle());
     TDebugRuns runs(frame);
     const auto start = Clock::now();
@@ -220,17 +279,102 @@ bool RunWithWindow(BenchFrame& frame, const std::string& program, RunFigures& fi
         MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            const bool paint = message.hwnd == list && message.message == WM_PAINT;
+            const auto dispatched = Clock::now();
+            std::optional<TStageTimer> timer;
+            if (paint) timer.emplace(CallStage::WindowPaint);
             TranslateMessage(&message);
             DispatchMessageA(&message);
+            timer.reset();
+            const double ms = Seconds(Clock::now() - dispatched) * 1000;
+            if (paint) figures.longestPaintMs = std::max(figures.longestPaintMs, ms);
+            if (message.hwnd == form) figures.longestWindowMs = std::max(figures.longestWindowMs, ms);
         }
     }
-    figures.seconds = Seconds(Clock::now() - start);
-    figures.events = SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    figures.run.seconds = Seconds(Clock::now() - start);
+    figures.run.events = SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
     watch.Stop();
-    longestAnswerMs = watch.LongestMs();
+    figures.longestAnswerMs = watch.LongestMs();
     if (watch.Unanswered() > 0)
         std::printf("  the frame left %d requests unanswered within %lu ms\n", watch.Unanswered(), kAnswerLimitMs);
+    if (LastRow(list) != kCleanExit) {
+        std::fprintf(stderr, "the run's last row is \"%s\", not \"%s\"\n", LastRow(list).c_str(), kCleanExit.data());
+        return false;
+    }
     return true;
+}
+
+constexpr size_t kStages = static_cast<size_t>(CallStage::Count);
+
+// Nanoseconds and passes of each stage.
+struct StageTotals {
+    double nanoseconds[kStages]{};
+    double count[kStages]{};
+    double Microseconds(CallStage stage) const { return nanoseconds[static_cast<size_t>(stage)] / 1000.0; }
+};
+
+StageTotals TotalsOf(const CallProfileBlock& block) {
+    StageTotals totals;
+    for (size_t stage = 0; stage < kStages; ++stage) {
+        totals.nanoseconds[stage] = static_cast<double>(block.stages[stage].nanoseconds.load());
+        totals.count[stage] = static_cast<double>(block.stages[stage].count.load());
+    }
+    return totals;
+}
+
+// Runs `work` with the profile recording and keeps the stages it went
+// through; false when the work failed.
+template <typename Work>
+bool Profiled(CallProfileBlock& block, Work work, StageTotals& totals) {
+    const StageTotals before = TotalsOf(block);
+    block.recording = 1;
+    const bool done = work();
+    block.recording = 0;
+    totals = TotalsOf(block);
+    for (size_t stage = 0; stage < kStages; ++stage) {
+        totals.nanoseconds[stage] -= before.nanoseconds[stage];
+        totals.count[stage] -= before.count[stage];
+    }
+    return done;
+}
+
+void PrintBreakdown(const RunFigures& window, const StageTotals& debugger, const RunFigures& reading,
+                    const StageTotals& floor) {
+    std::printf("\nWhere the time goes, from one more run of (a) and of (b) with the profile recording:\n"
+                "(a) %lld events in %.2f s = %.0f/s; (b) %lld events in %.2f s = %.0f/s\n"
+                "  on the debugger's thread, microseconds per event   (a)      (b)\n",
+                window.events, window.seconds, window.PerSecond(), reading.events, reading.seconds,
+                reading.PerSecond());
+    const std::pair<CallStage, const char*> threadStages[] = {
+        {CallStage::DebugWait, "waiting for the event"},  {CallStage::DebugCopy, "copying it"},
+        {CallStage::DebugRead, "reading its texts"},      {CallStage::DebugHandOver, "the hand-over"},
+        {CallStage::DebugContinue, "continuing the debuggee"},
+    };
+    double windowRest = 1e6 * window.seconds / window.events;
+    double floorRest = 1e6 * reading.seconds / reading.events;
+    for (const auto& [stage, name] : threadStages) {
+        const double a = debugger.Microseconds(stage) / window.events;
+        const double b = floor.Microseconds(stage) / reading.events;
+        windowRest -= a;
+        floorRest -= b;
+        std::printf("    %-44s %8.1f %8.1f\n", name, a, b);
+    }
+    std::printf("    %-44s %8.1f %8.1f\n", "the rest of the loop", windowRest, floorRest);
+    const double batches = debugger.count[static_cast<size_t>(CallStage::WindowTake)];
+    const double paints = debugger.count[static_cast<size_t>(CallStage::WindowPaint)];
+    std::printf("  on the frame's thread: %.0f batches taken (%.1f events each), %.0f paints of the list\n"
+                "                                             ms in all  per event (us)\n",
+                batches, window.events / batches, paints);
+    const std::pair<CallStage, const char*> windowStages[] = {
+        {CallStage::WindowTake, "taking the batch"},
+        {CallStage::WindowRows, "building rows and nodes"},
+        {CallStage::WindowList, "telling the list (count, scrolling)"},
+        {CallStage::WindowPaint, "painting the list"},
+    };
+    for (const auto& [stage, name] : windowStages) {
+        std::printf("    %-40s %8.1f %8.1f\n", name, debugger.Microseconds(stage) / 1000,
+                    debugger.Microseconds(stage) / window.events);
+    }
 }
 
 int Run() {
@@ -240,41 +384,53 @@ int Run() {
     const std::string folder = std::string(temp) + "norvale_debugger_bench\\";
     const std::string program = folder + "bench_debuggee.exe";
     if (!PrepareDebuggee(folder, program)) return 1;
+    CallProfileBlock profile;
+    UseCallProfile(&profile);
 
     BenchFrame frame;
-    std::vector<double> windowRates;
-    std::vector<double> bareRates;
-    double longestAnswerMs = 0;
+    std::vector<double> windowRates, readingRates, bareRates, ratios, answers;
     for (int round = 0; round < kRounds; ++round) {
-        RunFigures window;
+        WindowFigures window;
+        RunFigures reading;
         RunFigures bare;
-        double answerMs = 0;
-        if (!RunWithWindow(frame, program, window, answerMs)) return 1;
-        if (!RunBareLoop(program, bare)) return 1;
-        windowRates.push_back(window.PerSecond());
+        if (!RunWithWindow(frame, program, window)) return 1;
+        if (!RunLoop(program, true, reading)) return 1;
+        if (!RunLoop(program, false, bare)) return 1;
+        windowRates.push_back(window.run.PerSecond());
+        readingRates.push_back(reading.PerSecond());
         bareRates.push_back(bare.PerSecond());
-        longestAnswerMs = std::max(longestAnswerMs, answerMs);
-        std::printf(
-            "round %d: process window %lld events in %.2f s = %.0f/s (longest answer %.0f ms); "
-            "bare loop %lld events in %.2f s = %.0f/s; a/b = %.2f\n",
-            round + 1, window.events, window.seconds, window.PerSecond(), answerMs, bare.events, bare.seconds,
-            bare.PerSecond(), window.PerSecond() / bare.PerSecond());
+        ratios.push_back(window.run.PerSecond() / reading.PerSecond());
+        answers.push_back(window.longestAnswerMs);
+        std::printf("round %d: (a) process window %lld events in %.2f s = %.0f/s, longest answer %.0f ms (longest "
+                    "message to the window %.0f ms, paint %.0f ms); (b) reading loop %.0f/s; (c) bare loop %.0f/s; "
+                    "a/b = %.2f\n",
+                    round + 1, window.run.events, window.run.seconds, window.run.PerSecond(), window.longestAnswerMs,
+                    window.longestWindowMs, window.longestPaintMs, reading.PerSecond(), bare.PerSecond(),
+                    ratios.back());
         std::fflush(stdout);
     }
+    std::printf("\nevents/s over %d rounds of %d strings, median (lowest to highest):\n"
+                "  (a) process window %s\n  (b) reading loop   %s\n  (c) bare loop      %s\n",
+                kRounds, kStrings, Spread(windowRates, "%.0f").c_str(), Spread(readingRates, "%.0f").c_str(),
+                Spread(bareRates, "%.0f").c_str());
+    std::printf("a/b = %.2f (ratio of the medians); round by round %s\n", Median(windowRates) / Median(readingRates),
+                Spread(ratios, "%.2f").c_str());
+    std::printf("longest answer of the frame during (a): %.0f ms; a round's longest %s ms\n",
+                *std::max_element(answers.begin(), answers.end()), Spread(answers, "%.0f").c_str());
+
+    WindowFigures profiledWindow;
+    RunFigures profiledReading;
+    StageTotals debugger;
+    StageTotals floor;
+    if (!Profiled(profile, [&] { return RunWithWindow(frame, program, profiledWindow); }, debugger)) return 1;
+    if (!Profiled(profile, [&] { return RunLoop(program, true, profiledReading); }, floor)) return 1;
+    UseCallProfile(nullptr);
+    PrintBreakdown(profiledWindow.run, debugger, profiledReading, floor);
+
     DeleteFileA(program.c_str());
     DeleteFileA((folder + "bench_debuggee.steps").c_str());
     DeleteFileA((folder + "bench_debuggee.progress").c_str());
     RemoveDirectoryA(folder.c_str());
-
-    const double a = Median(windowRates);
-    const double b = Median(bareRates);
-    std::printf("events/s over %d rounds of %d strings: process window %.0f (%.0f to %.0f), bare loop %.0f (%.0f to %.0f)\n",
-                kRounds, kStrings, a, *std::min_element(windowRates.begin(), windowRates.end()),
-                *std::max_element(windowRates.begin(), windowRates.end()), b,
-                *std::min_element(bareRates.begin(), bareRates.end()),
-                *std::max_element(bareRates.begin(), bareRates.end()));
-    std::printf("a/b = %.2f (process window against the bare loop)\n", a / b);
-    std::printf("longest answer of the frame during the window runs: %.0f ms\n", longestAnswerMs);
     return 0;
 }
 

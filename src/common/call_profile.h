@@ -6,12 +6,13 @@
 
 namespace norvale {
 
-// Where the server spends the time of a client call, stage by stage. It is
-// off, and costs a load and a branch per stage, unless the process found the
-// shared block that a measuring process (the automation benchmark) created
-// under `kCallProfileName` before starting it; then, while that process has
-// the block's recording on, every timed stage adds its nanoseconds and one
-// count there.
+// Where the server spends the time of a client call, or of a debugging run's
+// event, stage by stage. It is off, and costs a load and a branch per stage,
+// unless the process found the shared block that a measuring process (the
+// automation benchmark) created under `kCallProfileName` before starting it,
+// or a benchmark hosting the part it measures handed it a block of its own;
+// then, while the block's recording is on, every timed stage adds its
+// nanoseconds and one count there.
 enum class CallStage {
     Call,        // an interface method's whole body, conversions included
     Conversion,  // wide text arguments to ANSI
@@ -21,6 +22,17 @@ enum class CallStage {
     Dispatch,    // every enabled output, under the lock
     File,        // the file output's part of the dispatch
     FileWrites,  // the file output's write calls
+    // A debugging run: its thread, per debug event
+    DebugWait,      // waiting for the event
+    DebugCopy,      // copying it into its plain form
+    DebugRead,      // reading its texts out of the debuggee
+    DebugHandOver,  // handing it to the window
+    DebugContinue,  // letting the debuggee go on
+    // ... and its process window, per batch of events
+    WindowTake,   // taking the batch from the hand-over
+    WindowRows,   // the rows and tree nodes of its events
+    WindowList,   // telling the list of its new rows
+    WindowPaint,  // painting the list (timed by the message loop that paints it)
     Count
 };
 

@@ -38,10 +38,10 @@ void TDebugEventHandOver::SetTerminated() {
     WakeIfAsleep();
 }
 
-TDebugEventHandOver::Batch TDebugEventHandOver::Take() {
+TDebugEventHandOver::Batch TDebugEventHandOver::Take(bool comeBack) {
     std::lock_guard lock(lock_);
     Batch batch{std::exchange(waiting_, {}), terminated_};
-    awake_ = false;
+    awake_ = comeBack && !batch.events.empty();
     changed_.notify_all();
     return batch;
 }

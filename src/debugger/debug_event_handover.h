@@ -46,7 +46,10 @@ public:
         std::vector<DebugEventCopy> events;
         bool terminated = false;
     };
-    Batch Take();
+    // Everything that waits. With `comeBack` the window takes again by
+    // itself soon, so while it finds events the thread need not wake it; a
+    // take that finds none asks to be woken by the next event.
+    Batch Take(bool comeBack);
     void SetHaltOnEvent(bool down);
     void Continue();
 

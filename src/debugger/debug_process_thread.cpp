@@ -4,8 +4,10 @@
 
 #include <utility>
 
+#include "common/call_profile.h"
 #include "common/win32_resources.h"
 #include "debugger/debug_event_win32.h"
+#include "debugger/debug_wait.h"
 #include "debugger/debuggee_memory.h"
 #include "debugger/process_view_model.h"
 
@@ -16,6 +18,7 @@ namespace {
 // How often a thread that waits for a debug event looks whether it is to
 // stop.
 constexpr DWORD kStopCheckInterval = 100;
+static_assert(kWaitTimedOut == ERROR_SEM_TIMEOUT);
 
 // The file handles that some events carry belong to the debugger.
 void CloseEventFile(const DEBUG_EVENT& event) {
@@ -77,28 +80,44 @@ void TDebugProcessThread::DebugLoop(HANDLE process) {
     TProcessMemory memory(process);
     for (;;) {
         DEBUG_EVENT event{};
-        if (!WaitForDebugEvent(&event, kStopCheckInterval)) {
-            // Read first: the stop check takes a lock, which may reset it.
-            const DWORD error = GetLastError();
-            if (handOver_->Stopped() || error != ERROR_SEM_TIMEOUT) return;
-            continue;
+        bool received = false;
+        {
+            const TStageTimer timer(CallStage::DebugWait);
+            received = WaitForDebugEvent(&event, kStopCheckInterval) != FALSE;
         }
-        CloseEventFile(event);
+        const AfterDebugWait next = DecideAfterDebugWait(
+            received, [] { return GetLastError(); }, [this] { return handOver_->Stopped(); });
+        if (next == AfterDebugWait::End) return;
+        if (next == AfterDebugWait::WaitAgain) continue;
         DebugEventCopy copy;
-        copy.event = RecordOf(event);
-        // Read while the debuggee is held: once continued, it may change or
-        // free what the event points at.
-        copy.texts = ReadDebuggeeTexts(memory, copy.event, pointerSize);
-        copy.pointerSize = pointerSize;
-        // The decision travels with the event, so the window enables
-        // Continue exactly for the events the thread holds.
-        const bool halted = handOver_->IsHaltOnEvent();
-        copy.halted = halted;
+        {
+            const TStageTimer timer(CallStage::DebugCopy);
+            CloseEventFile(event);
+            copy.event = RecordOf(event);
+            copy.pointerSize = pointerSize;
+        }
+        {
+            // Read while the debuggee is held: once continued, it may change
+            // or free what the event points at.
+            const TStageTimer timer(CallStage::DebugRead);
+            copy.texts = ReadDebuggeeTexts(memory, copy.event, pointerSize);
+        }
         const DWORD status = ContinueStatusFor(copy.event);
         const bool last = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
-        if (!handOver_->PostDebugEvent(std::move(copy))) return;
+        bool halted = false;
+        {
+            const TStageTimer timer(CallStage::DebugHandOver);
+            // The decision travels with the event, so the window enables
+            // Continue exactly for the events the thread holds.
+            halted = handOver_->IsHaltOnEvent();
+            copy.halted = halted;
+            if (!handOver_->PostDebugEvent(std::move(copy))) return;
+        }
         if (halted && !handOver_->WaitForContinue()) return;
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        {
+            const TStageTimer timer(CallStage::DebugContinue);
+            ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        }
         if (last) return;
     }
 }

@@ -1,6 +1,7 @@
 #include "debugger/debug_runs.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "common/text.h"
 
@@ -13,7 +14,8 @@ constexpr UINT WM_WINDOW_CLOSED = WM_APP + 2;
 
 }  // namespace
 
-TDebugRuns::TDebugRuns(IProcessWindowHost& host) : host_(host) {
+TDebugRuns::TDebugRuns(IProcessWindowHost& host, StartThread startThread)
+    : host_(host), startThread_(std::move(startThread)) {
     Create("TDebugRuns", 0, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr);
 }
 
@@ -32,15 +34,27 @@ TProcessForm& TDebugRuns::AddWindow(const std::string& captionArgument) {
     return *runs_.back().form;
 }
 
-void TDebugRuns::Spawn(const std::string& programPath) {
-    TProcessForm& form = AddWindow(programPath);
-    runs_.back().thread = TDebugProcessThread::CreateForSpawn(form.HandOver(), programPath);
+std::unique_ptr<TDebugProcessThread> TDebugRuns::StartDebugProcessThread(
+    std::shared_ptr<TDebugEventHandOver> handOver, const std::string& programPath, uint32_t processId) {
+    if (processId != 0) return TDebugProcessThread::CreateForAttach(std::move(handOver), processId);
+    return TDebugProcessThread::CreateForSpawn(std::move(handOver), programPath);
 }
 
-void TDebugRuns::Attach(uint32_t processId) {
-    TProcessForm& form = AddWindow(HexText(processId));
-    runs_.back().thread = TDebugProcessThread::CreateForAttach(form.HandOver(), processId);
+void TDebugRuns::Start(const std::string& captionArgument, const std::string& programPath, uint32_t processId) {
+    TProcessForm& form = AddWindow(captionArgument);
+    try {
+        runs_.back().thread = startThread_(form.HandOver(), programPath, processId);
+    } catch (...) {
+        // No thread will ever end this run, so it ends here: its window
+        // shows " - Terminated" and can be closed.
+        form.HandOver()->SetTerminated();
+        throw;
+    }
 }
+
+void TDebugRuns::Spawn(const std::string& programPath) { Start(programPath, programPath, 0); }
+
+void TDebugRuns::Attach(uint32_t processId) { Start(HexText(processId), {}, processId); }
 
 void TDebugRuns::RequestAttach(uint32_t processId) { PostMessageA(Handle(), WM_ATTACH_REQUEST, processId, 0); }
 

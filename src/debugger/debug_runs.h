@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,10 +20,16 @@ namespace norvale {
 // before any window goes, so no thread ever reaches a destroyed window.
 class TDebugRuns final : public TWindow {
 public:
-    explicit TDebugRuns(IProcessWindowHost& host);
+    // How a run's thread starts: for `programPath`, or for `processId` when
+    // it is not 0. Tests pass one that fails, as starting a thread can.
+    using StartThread = std::function<std::unique_ptr<TDebugProcessThread>(
+        std::shared_ptr<TDebugEventHandOver> handOver, const std::string& programPath, uint32_t processId)>;
+
+    explicit TDebugRuns(IProcessWindowHost& host, StartThread startThread = StartDebugProcessThread);
     ~TDebugRuns() override;
 
-    // Failures (the window cannot be made) raise to the caller.
+    // Failures (the window cannot be made, the thread cannot start) raise to
+    // the caller.
     void Spawn(const std::string& programPath);
     void Attach(uint32_t processId);
 
@@ -38,10 +45,15 @@ private:
         std::unique_ptr<TProcessForm> form;
         std::unique_ptr<TDebugProcessThread> thread;
     };
+    static std::unique_ptr<TDebugProcessThread> StartDebugProcessThread(std::shared_ptr<TDebugEventHandOver> handOver,
+                                                                        const std::string& programPath,
+                                                                        uint32_t processId);
+    void Start(const std::string& captionArgument, const std::string& programPath, uint32_t processId);
     TProcessForm& AddWindow(const std::string& captionArgument);
     void Remove(const TProcessForm* form);
 
     IProcessWindowHost& host_;
+    const StartThread startThread_;
     std::vector<TRun> runs_;
 };
 

@@ -1,7 +1,6 @@
 #include "debugger/debuggee_memory.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace norvale {
 
@@ -48,22 +47,22 @@ std::string ReadImageName(IDebuggeeMemory& memory, uint64_t imageName, bool unic
 std::string ReadDebugString(IDebuggeeMemory& memory, uint64_t data, uint32_t length, bool unicode) {
     const uint32_t size = std::min(length, kMaxDebugStringBytes);
     if (size == 0) return {};
-    std::vector<uint8_t> bytes(size);
+    // Read straight into the text: a short string then costs no allocation.
+    std::string bytes(size, '\0');
     if (!memory.Read(data, bytes.data(), bytes.size())) return {};
+    if (!unicode) {
+        bytes.resize(std::min(bytes.find('\0'), bytes.size()));
+        return bytes;
+    }
+    // The system code page's conversion is not at hand off the platform, so
+    // everything beyond ASCII shows as '?', one per UTF-16 unit.
     std::string text;
-    if (unicode) {
-        // The system code page's conversion is not at hand off the platform,
-        // so everything beyond ASCII shows as '?', one per UTF-16 unit.
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-            const uint16_t unit = static_cast<uint16_t>(bytes[i] | (bytes[i + 1] << 8));
-            if (unit == 0) break;
-            text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-        }
-    } else {
-        for (uint8_t byte : bytes) {
-            if (byte == 0) break;
-            text.push_back(static_cast<char>(byte));
-        }
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto low = static_cast<uint8_t>(bytes[i]);
+        const auto high = static_cast<uint8_t>(bytes[i + 1]);
+        const auto unit = static_cast<uint16_t>(low | (high << 8));
+        if (unit == 0) break;
+        text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
     }
     return text;
 }

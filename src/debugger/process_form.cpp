@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/call_profile.h"
 #include "common/errors.h"
 #include "debugger/debugger_resources.h"
 
@@ -17,6 +18,15 @@ constexpr int btn_HaltOnEvent = 1;
 constexpr int btn_Continue = 2;
 constexpr int kSplitterWidth = 5;
 constexpr int kMinimumPanelWidth = 20;
+// While events pour in, the window takes them at this pace instead of being
+// woken for each: under Wine every wake is a round trip to the server, and
+// every refresh of the list (its count, scroll bar and scrolling) tens of
+// milliseconds of the main thread.
+constexpr UINT_PTR kTakeTimer = 1;
+constexpr UINT kTakeEveryMs = 200;
+// The second half of telling the list of new rows, in a message of its own so
+// that the frame answers in between.
+constexpr UINT WM_SCROLL_LIST = WM_DEBUG_EVENT + 1;
 
 UniqueGdiObject CourierNew8() {
     const HDC screen = GetDC(nullptr);
@@ -163,32 +173,81 @@ void TProcessForm::btn_ContinueClick() {
 }
 
 void TProcessForm::WMDebugEvent() {
-    TDebugEventHandOver::Batch batch = handOver_->Take();
+    if (!pacing_) pacing_ = SetTimer(Handle(), kTakeTimer, kTakeEveryMs, nullptr) != 0;
+    TDebugEventHandOver::Batch batch;
+    {
+        const TStageTimer timer(CallStage::WindowTake);
+        batch = handOver_->Take(pacing_);
+    }
+    if (batch.events.empty() && pacing_) {
+        KillTimer(Handle(), kTakeTimer);
+        pacing_ = false;
+    }
     if (!batch.events.empty()) {
+        {
+            const TStageTimer timer(CallStage::WindowRows);
+            ApplyBatch(batch.events);
+        }
+        const TStageTimer timer(CallStage::WindowList);
         // The thread decided whether to hold each event when it handed it
         // over; only the last one of a batch can be held.
         SendMessageA(Toolbar971, TB_ENABLEBUTTON, btn_Continue, batch.events.back().halted);
-        for (const DebugEventCopy& copy : batch.events) Apply(model_.Apply(copy));
-        const auto count = static_cast<WPARAM>(model_.Rows().size());
-        SendMessageA(lv_Data, LVM_SETITEMCOUNT, count, LVSICF_NOSCROLL);
-        InvalidateRect(lv_Data, nullptr, FALSE);
-        if (count > 0) SendMessageA(lv_Data, LVM_ENSUREVISIBLE, count - 1, FALSE);
+        ShowNewRows();
     }
     if (batch.terminated && !terminated_) SetTerminated();
 }
 
+void TProcessForm::ShowNewRows() {
+    // Under Wine the list redraws its scroll bar for a new count, and again as
+    // it scrolls, each time tens of milliseconds: the two go in two messages.
+    SendMessageA(lv_Data, LVM_SETITEMCOUNT, model_.Rows().size(), LVSICF_NOSCROLL);
+    InvalidateRect(lv_Data, nullptr, FALSE);
+    if (!PostMessageA(Handle(), WM_SCROLL_LIST, 0, 0)) ScrollToLastRow();
+}
+
+void TProcessForm::ScrollToLastRow() {
+    const TStageTimer timer(CallStage::WindowList);
+    const LRESULT count = SendMessageA(lv_Data, LVM_GETITEMCOUNT, 0, 0);
+    if (count > 0) SendMessageA(lv_Data, LVM_ENSUREVISIBLE, count - 1, FALSE);
+}
+
+void TProcessForm::ApplyBatch(const std::vector<DebugEventCopy>& events) {
+    for (const DebugEventCopy& copy : events) Apply(model_.Apply(copy));
+    if (!treeFrozen_) return;
+    for (size_t i = 0; i < grownRoots_.size(); ++i) {
+        if (grownRoots_[i]) {
+            SendMessageA(tv_Items, TVM_EXPAND, TVE_EXPAND,
+                         reinterpret_cast<LPARAM>(Root(static_cast<TreeRoot>(i))));
+        }
+    }
+    grownRoots_ = {};
+    treeFrozen_ = false;
+    SendMessageA(tv_Items, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(tv_Items, nullptr, TRUE);
+}
+
+HTREEITEM TProcessForm::Root(TreeRoot root) const {
+    const HTREEITEM roots[] = {threadsNode_, modulesNode_, processesNode_};
+    return roots[static_cast<int>(root)];
+}
+
 void TProcessForm::Apply(const EventView& view) {
+    if (!view.node && !view.removedModule) return;
+    // Under Wine the tree redraws and rescrolls for every node it gets: with
+    // redrawing off it does so once for the batch.
+    if (!treeFrozen_) {
+        SendMessageA(tv_Items, WM_SETREDRAW, FALSE, 0);
+        treeFrozen_ = true;
+    }
     if (view.removedModule && *view.removedModule < moduleNodes_.size()) {
         SendMessageA(tv_Items, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(moduleNodes_[*view.removedModule]));
         moduleNodes_.erase(moduleNodes_.begin() + static_cast<std::ptrdiff_t>(*view.removedModule));
     }
     if (!view.node) return;
-    const HTREEITEM roots[] = {threadsNode_, modulesNode_, processesNode_};
-    const HTREEITEM root = roots[static_cast<int>(view.node->root)];
-    const HTREEITEM node = AddNode(root, view.node->text, view.node->icon);
+    const HTREEITEM node = AddNode(Root(view.node->root), view.node->text, view.node->icon);
     for (const std::string& detail : view.node->details) AddNode(node, detail, ViewIcon::DelphiDetail);
     if (view.node->root == TreeRoot::Modules) moduleNodes_.push_back(node);
-    SendMessageA(tv_Items, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
+    grownRoots_[static_cast<size_t>(view.node->root)] = true;
 }
 
 void TProcessForm::SetTerminated() {
@@ -225,6 +284,13 @@ void TProcessForm::FormClose() {
 LRESULT TProcessForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DEBUG_EVENT:
+            WMDebugEvent();
+            return 0;
+        case WM_SCROLL_LIST:
+            ScrollToLastRow();
+            return 0;
+        case WM_TIMER:
+            if (wParam != kTakeTimer) break;
             WMDebugEvent();
             return 0;
         case WM_COMMAND:

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -55,13 +56,17 @@ private:
     void btn_ContinueClick();
     void Panel2Resize();
     void WMDebugEvent();
+    void ShowNewRows();
+    void ScrollToLastRow();
     void SetTerminated();
 
     void CreateToolbar971();
     void CreateTree();
     void CreateList();
     void Layout();
+    void ApplyBatch(const std::vector<DebugEventCopy>& events);
     void Apply(const EventView& view);
+    HTREEITEM Root(TreeRoot root) const;
     HTREEITEM AddNode(HTREEITEM parent, const std::string& text, ViewIcon icon);
     void GetDispInfo(NMLVDISPINFOA& info) const;
     bool OnSplitter(int x) const;
@@ -79,9 +84,14 @@ private:
     HTREEITEM modulesNode_ = nullptr;
     HTREEITEM processesNode_ = nullptr;
     std::vector<HTREEITEM> moduleNodes_;
+    // While a batch is applied: whether the tree's redrawing is off, and
+    // which roots got nodes.
+    bool treeFrozen_ = false;
+    std::array<bool, 3> grownRoots_{};
     int panel1Width_;
     bool splitting_ = false;
     bool terminated_ = false;
+    bool pacing_ = false;
 };
 
 }  // namespace norvale

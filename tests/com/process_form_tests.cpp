@@ -1,13 +1,15 @@
 // The process window in the test process, inside a frame of the test's own:
 // synthetic events (also those the platform here never delivers) as rows and
 // nodes, "Halt on Event" and "Continue" with the debugger thread's side, the
-// end of a run and closing.
+// end of a run and closing, also of a run whose thread could not start.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
+#include <system_error>
 
+#include "debugger/debug_runs.h"
 #include "debugger/process_form.h"
 #include "tests_support/debug_window_reader.h"
 #include "tests_support/message_pump.h"
@@ -189,6 +191,21 @@ TEST_F(ProcessFormTest, AWindowThatGoesStopsItsHandOver) {
     form_.reset();
     EXPECT_TRUE(handOver->Stopped());
     EXPECT_FALSE(handOver->PostDebugEvent(Event(kOutputDebugStringEvent)));
+}
+
+TEST(DebugRunsTest, ARunWhoseThreadCannotStartEndsTerminatedAndClosableAndTheCallerHearsWhy) {
+    TestFrame frame;
+    TDebugRuns runs(frame, [](auto&&...) -> std::unique_ptr<TDebugProcessThread> {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    EXPECT_THROW(runs.Spawn("C:\\Tools\\app.exe"), std::system_error);
+    const HWND form = FindWindowExA(frame.DocumentArea(), nullptr, "TProcessForm", nullptr);
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(test::ServeMessagesUntil(
+        [&] { return test::ReadProcessWindow(form).caption == "Process C:\\Tools\\app.exe - Terminated"; }))
+        << "the window did not show the run's end within 20 s";
+    SendMessageA(form, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(test::ServeMessagesUntil([&] { return !IsWindow(form); })) << "the window did not go within 20 s";
 }
 
 }  // namespace

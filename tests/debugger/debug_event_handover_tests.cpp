@@ -35,7 +35,7 @@ TEST(DebugEventHandOverTest, WakesOnceUntilTakenAndKeepsOrderAndTheEnd) {
     EXPECT_TRUE(handOver.PostDebugEvent(EventWithCode(3)));
     EXPECT_TRUE(handOver.PostDebugEvent(EventWithCode(6)));
     EXPECT_EQ(wakes, 1);
-    auto batch = handOver.Take();
+    auto batch = handOver.Take(false);
     ASSERT_EQ(batch.events.size(), 2u);
     EXPECT_EQ(batch.events[0].event.code, 3u);
     EXPECT_EQ(batch.events[1].event.code, 6u);
@@ -44,9 +44,27 @@ TEST(DebugEventHandOverTest, WakesOnceUntilTakenAndKeepsOrderAndTheEnd) {
     EXPECT_TRUE(handOver.PostDebugEvent(EventWithCode(5)));
     handOver.SetTerminated();
     EXPECT_EQ(wakes, 2);
-    batch = handOver.Take();
+    batch = handOver.Take(false);
     ASSERT_EQ(batch.events.size(), 1u);
     EXPECT_TRUE(batch.terminated);
+}
+
+// A window that paces itself is not woken while its takes find events, and is
+// woken again once one finds none.
+TEST(DebugEventHandOverTest, AWindowThatComesBackIsWokenOnlyAfterATakeThatFoundNothing) {
+    int wakes = 0;
+    TDebugEventHandOver handOver([&] { return ++wakes, true; });
+    handOver.PostDebugEvent(EventWithCode(8));
+    EXPECT_EQ(handOver.Take(true).events.size(), 1u);
+    handOver.PostDebugEvent(EventWithCode(8));
+    handOver.SetTerminated();
+    EXPECT_EQ(wakes, 1);
+    const auto batch = handOver.Take(true);
+    EXPECT_EQ(batch.events.size(), 1u);
+    EXPECT_TRUE(batch.terminated);
+    EXPECT_TRUE(handOver.Take(true).events.empty());
+    handOver.PostDebugEvent(EventWithCode(8));
+    EXPECT_EQ(wakes, 2);
 }
 
 TEST(DebugEventHandOverTest, AFailedWakeIsTriedAgainWithTheNextEvent) {
@@ -57,7 +75,7 @@ TEST(DebugEventHandOverTest, AFailedWakeIsTriedAgainWithTheNextEvent) {
     wakeWorks = true;
     handOver.PostDebugEvent(EventWithCode(8));
     EXPECT_EQ(wakes, 2);
-    EXPECT_EQ(handOver.Take().events.size(), 2u);
+    EXPECT_EQ(handOver.Take(false).events.size(), 2u);
 }
 
 TEST(DebugEventHandOverTest, AContinueGivenBeforeTheWaitIsNotLostAndIsConsumedOnce) {
@@ -89,10 +107,10 @@ TEST(DebugEventHandOverTest, ADebuggeeThatOutrunsItsWindowIsHeldUntilTheWindowTa
     for (size_t i = 0; i < TDebugEventHandOver::kMaxWaiting; ++i) handOver.PostDebugEvent(EventWithCode(8));
     auto held = std::async(std::launch::async, [&] { return handOver.PostDebugEvent(EventWithCode(5)); });
     EXPECT_EQ(held.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout) << "not held at the bound";
-    EXPECT_EQ(handOver.Take().events.size(), TDebugEventHandOver::kMaxWaiting);
+    EXPECT_EQ(handOver.Take(false).events.size(), TDebugEventHandOver::kMaxWaiting);
     ASSERT_TRUE(ReadyWithin20s(held, handOver)) << "not let go within 20 s after the window took";
     EXPECT_TRUE(held.get());
-    EXPECT_EQ(handOver.Take().events.back().event.code, 5u);
+    EXPECT_EQ(handOver.Take(false).events.back().event.code, 5u);
 }
 
 }  // namespace
