@@ -69,13 +69,7 @@ void TRzCodeSite::WriteBlock(const TraceBlock& block) {
 void TRzCodeSite::SendCodeSiteMessage(MessageKind kind, std::string_view message, std::string_view data,
                                       std::string_view className) {
     std::vector<uint8_t> record = BuildCodeSiteMessage(kind, GetTickCount(), message, data, programName_, className);
-    HWND target = nullptr;
-    try {
-        target = FindViewerWindow();
-    } catch (const ECodeSiteException&) {
-        Lose();
-        throw;
-    }
+    const HWND target = FindViewerWindow();
     if (target == nullptr) return Lose();
     COPYDATASTRUCT copy{static_cast<ULONG_PTR>(kind), static_cast<DWORD>(record.size()), record.data()};
     DWORD_PTR ignored = 0;
@@ -106,6 +100,7 @@ HWND TRzCodeSite::StartViewer(const std::string& commandLine) {
     PROCESS_INFORMATION started{};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
         enabled_ = false;
+        Lose();
         throw ECodeSiteException("The CodeSite (32-bit) Viewer could not be started");
     }
     const UniqueHandle process(started.hProcess);
