@@ -22,12 +22,18 @@ uint32_t WindowLinesFromText(std::string_view text) {
     return std::clamp(value, kMinWindowLines, kMaxWindowLines);
 }
 
+FileEncoding FileEncodingFromText(std::string_view text) {
+    return AsciiLowerCase(text) == "utf-8" ? FileEncoding::Utf8 : FileEncoding::Ansi;
+}
+
 OptionsSettings ReadOptionsSettings(const OptionsLocation& location) {
     OptionsSettings settings;
     for (const OptionsFlag& flag : kOptionsFlags) {
         settings.*flag.member = ReadRegBool(location.root, location.subkey, flag.name, settings.*flag.member);
     }
     settings.WindowLines = WindowLinesFromText(ReadRegString(location.root, location.subkey, kWindowLinesValue, ""));
+    settings.fileEncoding =
+        FileEncodingFromText(ReadRegString(location.root, location.subkey, kFileEncodingValue, ""));
     return settings;
 }
 

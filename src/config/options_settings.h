@@ -1,8 +1,9 @@
 #pragma once
 
 // The `Options` key: how entries reach the trace window, how many of them it
-// keeps, and whether other programs' debug output is captured. Stored and read like the `Output` values: text values, flags as
-// "1" and "0", and a value that cannot be read is its default, silently.
+// keeps, whether other programs' debug output is captured, and the choice of
+// Unicode text. Stored and read like the `Output` values: text values, flags
+// as "1" and "0", and a value that cannot be read is its default, silently.
 
 #include <cstdint>
 #include <string>
@@ -11,6 +12,10 @@
 #include "config/registry_api.h"
 
 namespace norvale {
+
+// How the output file and the console get their text: the system's 8-bit
+// code page, or UTF-8 made from the client's UTF-16 text.
+enum class FileEncoding { Ansi, Utf8 };
 
 inline constexpr uint32_t kDefaultWindowLines = 100000;
 inline constexpr uint32_t kMinWindowLines = 1000;
@@ -23,6 +28,10 @@ struct OptionsSettings {
     // and with it the machine-wide stream.
     bool CaptureDebugOutput = false;
     bool CaptureGlobal = false;
+    FileEncoding fileEncoding = FileEncoding::Ansi;
+    // Process windows show UTF-16 names and debug strings as they are,
+    // rather than through the code page.
+    bool UnicodeNames = false;
 };
 
 // Where the options are kept: the per-user `Options` key, unless a test
@@ -44,10 +53,16 @@ inline constexpr OptionsFlag kOptionsFlags[] = {
     {"ToWindow", &OptionsSettings::ToWindow},
     {"CaptureDebugOutput", &OptionsSettings::CaptureDebugOutput},
     {"CaptureGlobal", &OptionsSettings::CaptureGlobal},
+    {"UnicodeNames", &OptionsSettings::UnicodeNames},
 };
 
 // Stored as the user typed it; the reader decodes it.
 inline constexpr const char* kWindowLinesValue = "WindowLines";
+
+// "UTF-8" in any letter case; any other text, or none, is the code page.
+inline constexpr const char* kFileEncodingValue = "FileEncoding";
+inline constexpr const char* kFileEncodingTexts[] = {"ANSI", "UTF-8"};
+FileEncoding FileEncodingFromText(std::string_view text);
 
 // A decimal number, spaces around it and a sign allowed, taken to the
 // nearest bound; any other text, the empty one included, is the default.

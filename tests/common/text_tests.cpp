@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "common/ansi_text.h"
 #include "common/text.h"
+#include "common/utf8_text.h"
 
 namespace norvale {
 namespace {
@@ -82,6 +86,35 @@ TEST(PathTest, FileNameIsCutTo255Characters) {
 
 TEST(AsciiLowerCaseTest, ChangesOnlyAsciiLetters) {
     EXPECT_EQ(AsciiLowerCase("TRUE Yes \xC4Z"), "true yes \xC4z");
+}
+
+// Surrogates are spelled as units, so that each row means the same where a
+// wide character is a whole code point.
+TEST(Utf8TextTest, ConvertsBothWaysAndReplacesWhatIsNoText) {
+    const struct {
+        std::wstring wide;
+        std::string utf8;
+    } exact[] = {
+        {L"Gr\u00fc\u00dfe \u2013 \u4e2d\u6587 \u2713 ", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE4\xB8\xAD\xE6\x96\x87 \xE2\x9C\x93 "},
+        {{L'a', wchar_t(0xD83D), wchar_t(0xDE00), L'\0', L'b'}, std::string("a\xF0\x9F\x98\x80\0b", 7)},
+    };
+    for (const auto& row : exact) {
+        EXPECT_EQ(WideToUtf8(row.wide), row.utf8);
+        EXPECT_EQ(WideToUtf8(Utf8ToWide(row.utf8)), row.utf8);
+    }
+    const std::string replaced = "\xEF\xBF\xBD";
+    EXPECT_EQ(WideToUtf8(std::wstring{L'a', wchar_t(0xD800), L'b', wchar_t(0xDC00)}), "a" + replaced + "b" + replaced);
+    const struct {
+        std::string bytes;
+        int replacements;
+    } bad[] = {{"\xC3", 1}, {"\xC0\x80", 2}, {"\xED\xA0\x80", 1}, {"\xE4\xB8" "a", 1}, {"\xF5\x80\x80\x80", 4}};
+    for (const auto& row : bad) {
+        const std::wstring wide = Utf8ToWide(row.bytes);
+        EXPECT_EQ(std::count(wide.begin(), wide.end(), wchar_t(0xFFFD)), row.replacements) << row.bytes;
+    }
+    EXPECT_EQ(Utf8Length("Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80"), 7u);
+    EXPECT_EQ(AnsiToUtf8("plain"), "plain");
+    EXPECT_EQ(Utf8ToWide(AnsiToUtf8("\xFC")), AnsiToWide("\xFC"));
 }
 
 }  // namespace

@@ -23,15 +23,26 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     const OptionsSettings defaults = ReadOptionsSettings(location);
     EXPECT_TRUE(defaults.ToWindow);
     EXPECT_EQ(defaults.WindowLines, 100000u);
-    EXPECT_FALSE(defaults.CaptureDebugOutput || defaults.CaptureGlobal);
+    EXPECT_FALSE(defaults.CaptureDebugOutput || defaults.CaptureGlobal || defaults.UnicodeNames);
+    EXPECT_EQ(defaults.fileEncoding, FileEncoding::Ansi);
     key.Set("ToWindow", "0");
     key.Set("WindowLines", "5000");
     key.Set("CaptureDebugOutput", "1");
     key.Set("CaptureGlobal", "1");
+    key.Set("UnicodeNames", "1");
+    key.Set("FileEncoding", "utf-8");
     const OptionsSettings read = ReadOptionsSettings(location);
     EXPECT_FALSE(read.ToWindow);
     EXPECT_EQ(read.WindowLines, 5000u);
-    EXPECT_TRUE(read.CaptureDebugOutput && read.CaptureGlobal);
+    EXPECT_TRUE(read.CaptureDebugOutput && read.CaptureGlobal && read.UnicodeNames);
+    EXPECT_EQ(read.fileEncoding, FileEncoding::Utf8);
+}
+
+TEST(FileEncodingFromTextTest, OnlyUtf8InAnyCaseChoosesIt) {
+    for (const char* text : {"UTF-8", "utf-8", "Utf-8"}) EXPECT_EQ(FileEncodingFromText(text), FileEncoding::Utf8);
+    for (const char* text : {"", "ANSI", "UTF8", " UTF-8", "UTF-16"}) {
+        EXPECT_EQ(FileEncodingFromText(text), FileEncoding::Ansi) << text;
+    }
 }
 
 }  // namespace
