@@ -54,6 +54,7 @@ void TCapturedDispatch::Dispatch(const CapturedString& captured, const WideLines
     TraceEntry entry;
     entry.source = captured.writer->source;
     entry.session = &captured.writer->naming;
+    entry.utf8Session = &captured.writer->utf8Naming;
     entry.time = captured.time;
     entry.text = texts.first;
     if (!texts.further.empty()) {

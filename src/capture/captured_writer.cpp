@@ -1,7 +1,5 @@
 #include "capture/captured_writer.h"
 
-#include "common/ansi_text.h"
-
 namespace norvale {
 
 std::shared_ptr<const CapturedWriter> MakeCapturedWriter(std::wstring machine, uint32_t processId,
@@ -10,8 +8,10 @@ std::shared_ptr<const CapturedWriter> MakeCapturedWriter(std::wstring machine, u
     source->Module = std::move(imageName);
     source->Machine = std::move(machine);
     source->ProcessID = static_cast<int32_t>(processId);
-    SessionNaming naming{"", WideToAnsi(source->Module), "", WideToAnsi(source->Machine), source->ProcessID};
-    return std::make_shared<const CapturedWriter>(CapturedWriter{std::move(source), std::move(naming)});
+    SessionNaming naming = NamingIn(FileEncoding::Ansi, *source);
+    SessionNaming utf8Naming = NamingIn(FileEncoding::Utf8, *source);
+    return std::make_shared<const CapturedWriter>(
+        CapturedWriter{std::move(source), std::move(naming), std::move(utf8Naming)});
 }
 
 }  // namespace norvale

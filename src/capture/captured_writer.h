@@ -11,8 +11,10 @@ namespace norvale {
 // computer, the writer's id and image name; shared by all its strings.
 struct CapturedWriter {
     std::shared_ptr<const TraceSource> source;
-    // The same in the code page, for the line prefix and the file name.
+    // The same in the code page, for the line prefix and the file name; and
+    // in UTF-8, for the prefix in a UTF-8 file.
     SessionNaming naming;
+    SessionNaming utf8Naming;
 };
 
 std::shared_ptr<const CapturedWriter> MakeCapturedWriter(std::wstring machine, uint32_t processId,

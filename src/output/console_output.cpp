@@ -23,10 +23,10 @@ void TConsoleOutput::SwitchConsole(bool on) {
 }
 
 void TConsoleOutput::WriteBlock(const TraceBlock& block) {
-    WriteBlockAsLines(block, [this](std::string_view text) { WriteText(text); });
+    WriteBlockAsLines(block, [&](std::string_view text) { WriteText(text, block.encoding); });
 }
 
-void TConsoleOutput::WriteText(std::string_view text) {
+void TConsoleOutput::WriteText(std::string_view text, FileEncoding encoding) {
     if (!bound_) {
         output_ = host_->StandardOutput();
         bound_ = true;
@@ -34,7 +34,9 @@ void TConsoleOutput::WriteText(std::string_view text) {
     // One write per line, so the line and its break never come apart.
     line_.assign(text);
     line_ += "\r\n";
-    const uint32_t error = FileWrite(output_, line_.data(), static_cast<uint32_t>(line_.size()));
+    const uint32_t error = encoding == FileEncoding::Utf8
+                               ? host_->WriteUtf8(output_, line_)
+                               : FileWrite(output_, line_.data(), static_cast<uint32_t>(line_.size()));
     if (error != 0) throw EInOutError("cannot write to the console: " + SystemErrorText(error), error);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -18,6 +19,12 @@ public:
     virtual FileHandle StandardOutput() = 0;
     virtual void AllocateConsole() = 0;
     virtual void FreeConsole() = 0;
+    // UTF-8 text: a file or a pipe gets its bytes; a console window, which
+    // would read them in its own code page, is given the characters.
+    // Returns the system's error number, 0 on success.
+    virtual uint32_t WriteUtf8(FileHandle output, std::string_view text) {
+        return FileWrite(output, text.data(), static_cast<uint32_t>(text.size()));
+    }
 };
 
 std::unique_ptr<IConsoleHost> MakeSystemConsoleHost();
@@ -30,12 +37,12 @@ public:
     explicit TConsoleOutput(std::unique_ptr<IConsoleHost> host);
 
     void SwitchConsole(bool on) override;
-    void WriteLine(const TraceLine& line) override { WriteText(line.text); }
+    void WriteLine(const TraceLine& line) override { WriteText(line.text, line.encoding); }
     void WriteBlock(const TraceBlock& block) override;
     bool ConsoleAllocated() const { return consoleAllocated_; }
 
 private:
-    void WriteText(std::string_view text);
+    void WriteText(std::string_view text, FileEncoding encoding);
 
     std::unique_ptr<IConsoleHost> host_;
     const bool startedWithOutput_;

@@ -1,6 +1,7 @@
 #include "output/formatting.h"
 
 #include "common/text.h"
+#include "common/utf8_text.h"
 
 namespace norvale {
 
@@ -64,7 +65,10 @@ void AppendPrefix(std::string& prefix, const OutputSettings& settings, const Ses
     AppendIfNonZero(prefix, settings.IncludeThread, threadId);
 }
 
-std::string BlockIndent(std::string_view prefix) { return std::string(prefix.size() + 2, ' '); }
+std::string BlockIndent(std::string_view prefix, FileEncoding encoding) {
+    const size_t width = encoding == FileEncoding::Utf8 ? Utf8Length(prefix) : prefix.size();
+    return std::string(width + 2, ' ');
+}
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "common/clock.h"
 #include "common/session_naming.h"
+#include "config/options_settings.h"
 #include "output/output_settings.h"
 
 namespace norvale {
@@ -39,8 +40,10 @@ void AppendPrefix(std::string& line, const OutputSettings& settings, const Sessi
 inline constexpr std::string_view kEnterMarker = "-> ";
 inline constexpr std::string_view kExitMarker = "<- ";
 
-// The indent of a block's entry lines: the prefix's length plus two.
-std::string BlockIndent(std::string_view prefix);
+// The indent of a block's entry lines: the prefix's length plus two; in
+// UTF-8 its length in characters, so that the entries line up under the
+// message as an editor shows it.
+std::string BlockIndent(std::string_view prefix, FileEncoding encoding = FileEncoding::Ansi);
 
 // Lines of an `AddStrings` text: breaks at CR LF, lone CR and lone LF; no
 // empty line after a final break; the text ends at its first NUL.

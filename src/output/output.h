@@ -3,7 +3,8 @@
 // What the dispatch hands to each output. Console, screen and file show
 // `text`; the viewer gets `viewerText` (without the enter/exit marker) and the
 // kind. A block is its heading, then each entry after the indent (the viewer
-// gets the entries without it).
+// gets the entries without it). The texts are in the code page, or in UTF-8
+// where the console and the file are set to it.
 
 #include <atomic>
 #include <cstdint>
@@ -21,6 +22,7 @@ struct TraceLine {
     std::string_view viewerText;
     MessageKind kind = MessageKind::Plain;
     const SessionNaming* session = nullptr;  // none for the server's notices
+    FileEncoding encoding = FileEncoding::Ansi;
 };
 
 struct TraceBlock {
@@ -28,6 +30,7 @@ struct TraceBlock {
     std::string_view indent;
     const std::vector<std::string>& entries;
     const SessionNaming* session = nullptr;
+    FileEncoding encoding = FileEncoding::Ansi;
 };
 
 class IOutput {

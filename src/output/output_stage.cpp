@@ -2,6 +2,7 @@
 
 #include "common/ansi_text.h"
 #include "common/call_profile.h"
+#include "common/utf8_text.h"
 
 namespace norvale {
 
@@ -25,23 +26,7 @@ void TOutputStage::ReadSettingsLocked() {
     outputs_.ApplySettings(settings_);
 }
 
-void TOutputStage::WriteLine(const TraceLine& line) {
-    if (settings_.ToConsole) outputs_.Console().WriteLine(line);
-    if (settings_.ToMono) outputs_.Screen().WriteLine(line);
-    if (settings_.ToCodeSite) outputs_.Viewer().WriteLine(line);
-    if (settings_.ToFile) file_.WriteLine(line);
-}
-
 namespace {
-
-template <typename Write>
-void EndingOnlyItsOwnOutput(Write write) {
-    try {
-        write();
-    } catch (const std::exception&) {
-        // A block's console, screen or file failure is not the caller's.
-    }
-}
 
 std::string_view MarkerOf(MessageKind kind) {
     switch (kind) {
@@ -51,21 +36,14 @@ std::string_view MarkerOf(MessageKind kind) {
     }
 }
 
-}  // namespace
-
-void TOutputStage::WriteBlock(const TraceBlock& block) {
-    if (settings_.ToConsole) EndingOnlyItsOwnOutput([&] { outputs_.Console().WriteBlock(block); });
-    if (settings_.ToMono) EndingOnlyItsOwnOutput([&] { outputs_.Screen().WriteBlock(block); });
-    if (settings_.ToFile) EndingOnlyItsOwnOutput([&] { file_.WriteBlock(block); });
-    if (settings_.ToCodeSite) outputs_.Viewer().WriteBlock(block);
+template <typename Write>
+void EndingOnlyItsOwnOutput(Write write) {
+    try {
+        write();
+    } catch (const std::exception&) {
+        // A block's console, screen or file failure is not the caller's.
+    }
 }
-
-void TOutputStage::Dispatch(const TraceEntry& entry) {
-    TMutexLock lock(outputLock_);
-    DispatchLocked(entry);
-}
-
-namespace {
 
 // Publishes the file's state however the dispatch ends.
 class TFileStatePublisher {
@@ -82,41 +60,94 @@ private:
 
 }  // namespace
 
+// One entry's 8-bit texts in one encoding. Each calling thread builds them in
+// buffers of its own, so the hot path allocates nothing once they have grown.
+struct TOutputStage::EntryTexts {
+    FileEncoding encoding = FileEncoding::Ansi;
+    const TraceEntry* entry = nullptr;
+    std::string withMarker;  // the prefix, the enter/exit marker, the message
+    std::string plain;       // the same without the marker: the viewer's
+    std::string indent;
+
+    void Make(const TraceEntry& made, const OutputSettings& settings, FileEncoding madeIn) {
+        encoding = madeIn;
+        entry = &made;
+        const bool utf8 = encoding == FileEncoding::Utf8;
+        plain.clear();
+        if (const SessionNaming* session = utf8 ? made.utf8Session : made.session) {
+            const TStageTimer timer(CallStage::Prefix);
+            AppendPrefix(plain, settings, *session, made.threadId, made.code,
+                         utf8 ? made.utf8ClassName : made.ansiClassName, made.time.time);
+        }
+        const size_t prefixLength = plain.size();
+        {
+            const TStageTimer timer(CallStage::Conversion);
+            if (utf8) {
+                AppendUtf8(plain, made.text);
+            } else {
+                plain += WideToAnsi(made.text);
+            }
+        }
+        const std::string_view prefix = std::string_view(plain).substr(0, prefixLength);
+        if (made.block != nullptr) {
+            indent = BlockIndent(prefix, encoding);
+            return;
+        }
+        const std::string_view marker = MarkerOf(made.kind);
+        if (marker.empty()) return;
+        withMarker.assign(prefix);
+        withMarker += marker;
+        withMarker.append(plain, prefixLength);
+    }
+
+    TraceLine Line() const {
+        const bool marked = !MarkerOf(entry->kind).empty();
+        return TraceLine{marked ? withMarker : plain, plain, entry->kind, entry->session, encoding};
+    }
+    // The block's lines are made in this encoding only when an output asks.
+    TraceBlock Block() const { return TraceBlock{plain, indent, entry->block->In(encoding), entry->session, encoding}; }
+};
+
+void TOutputStage::WriteLine(const EntryTexts& local, const EntryTexts& eightBit) {
+    if (settings_.ToConsole) outputs_.Console().WriteLine(local.Line());
+    if (settings_.ToMono) outputs_.Screen().WriteLine(eightBit.Line());
+    if (settings_.ToCodeSite) outputs_.Viewer().WriteLine(eightBit.Line());
+    if (settings_.ToFile) file_.WriteLine(local.Line());
+}
+
+void TOutputStage::WriteBlock(const EntryTexts& local, const EntryTexts& eightBit) {
+    if (settings_.ToConsole) EndingOnlyItsOwnOutput([&] { outputs_.Console().WriteBlock(local.Block()); });
+    if (settings_.ToMono) EndingOnlyItsOwnOutput([&] { outputs_.Screen().WriteBlock(eightBit.Block()); });
+    if (settings_.ToFile) EndingOnlyItsOwnOutput([&] { file_.WriteBlock(local.Block()); });
+    if (settings_.ToCodeSite) outputs_.Viewer().WriteBlock(eightBit.Block());
+}
+
+void TOutputStage::Dispatch(const TraceEntry& entry) {
+    TMutexLock lock(outputLock_);
+    DispatchLocked(entry);
+}
+
 void TOutputStage::DispatchLocked(const TraceEntry& entry) {
     const TFileStatePublisher publisher(fileOpen_, file_);
     outputs_.AppendEntry(entry);
     if (!settings_.AnyOutput()) return;
 
-    // Every line of a calling thread is built in buffers of that thread, so
-    // the hot path allocates nothing once they have grown.
-    thread_local std::string text;
-    thread_local std::string viewerText;
-    text.clear();
-    if (entry.session != nullptr) {
-        const TStageTimer timer(CallStage::Prefix);
-        AppendPrefix(text, settings_, *entry.session, entry.threadId, entry.code, entry.ansiClassName,
-                     entry.time.time);
+    const FileEncoding encoding = outputs_.Encoding();
+    const bool localOn = settings_.ToConsole || settings_.ToFile;
+    thread_local EntryTexts eightBit;
+    thread_local EntryTexts unicode;
+    if (settings_.ToMono || settings_.ToCodeSite || (localOn && encoding == FileEncoding::Ansi)) {
+        eightBit.Make(entry, settings_, FileEncoding::Ansi);
     }
-    const size_t prefixLength = text.size();
-    {
-        const TStageTimer timer(CallStage::Conversion);
-        viewerText.assign(text);
-        viewerText += WideToAnsi(entry.text);
-    }
+    if (localOn && encoding == FileEncoding::Utf8) unicode.Make(entry, settings_, FileEncoding::Utf8);
+    const EntryTexts& local = encoding == FileEncoding::Utf8 ? unicode : eightBit;
+
     const TStageTimer timer(CallStage::Dispatch);
     if (entry.block != nullptr) {
-        const std::string indent = BlockIndent(std::string_view(text).substr(0, prefixLength));
-        WriteBlock(TraceBlock{viewerText, indent, entry.block->Ansi(), entry.session});
-        return;
+        WriteBlock(local, eightBit);
+    } else {
+        WriteLine(local, eightBit);
     }
-    const std::string_view marker = MarkerOf(entry.kind);
-    if (marker.empty()) {
-        WriteLine(TraceLine{viewerText, viewerText, entry.kind, entry.session});
-        return;
-    }
-    text += marker;
-    text.append(viewerText, prefixLength);
-    WriteLine(TraceLine{text, viewerText, entry.kind, entry.session});
 }
 
 void TOutputStage::CloseOutputFile() {

@@ -15,7 +15,8 @@ namespace norvale {
 // share: its copy of the settings, its output file, and the dispatch of every
 // entry under the output lock: to the process's entry destinations, then as
 // 8-bit lines to the enabled outputs in the order console, screen, viewer,
-// file.
+// file. The screen and the viewer record have 8-bit formats and always get
+// the code page; the console and the file get the encoding the options name.
 class TOutputStage {
 public:
     TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, SettingsLocation location);
@@ -27,7 +28,7 @@ public:
     // A single line: the first output that fails ends the call, later outputs
     // are skipped for that line. A block (`entry.block`): console, screen and
     // file failures end only their own output; a viewer failure reaches the
-    // caller. The 8-bit text is made once, and only when an output needs it.
+    // caller. The 8-bit text is made once in each encoding an output needs.
     void Dispatch(const TraceEntry& entry);
 
     // For an input that dispatches its entries in batches, each under one
@@ -51,9 +52,12 @@ public:
     const OutputSettings& Settings() const { return settings_; }
 
 private:
+    struct EntryTexts;
     void ReadSettingsLocked();
-    void WriteLine(const TraceLine& line);
-    void WriteBlock(const TraceBlock& block);
+    // `local`: the console's and the file's texts; `eightBit`: the screen's
+    // and the viewer's (the same object when the encodings agree).
+    void WriteLine(const EntryTexts& local, const EntryTexts& eightBit);
+    void WriteBlock(const EntryTexts& local, const EntryTexts& eightBit);
 
     TMutex& outputLock_;
     TProcessOutputs& outputs_;

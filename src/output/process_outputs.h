@@ -32,6 +32,8 @@ public:
     void AddOptionsFollower(IOptionsFollower& follower) { followers_.push_back(&follower); }
     // Re-reads the process's own options, which every server object shares.
     void RefreshOptions();
+    // How the console and the file get their text, as the options say.
+    FileEncoding Encoding() const { return options_.fileEncoding; }
     // Hands the entry to the process's entry destinations that are on.
     void AppendEntry(const TraceEntry& entry);
 

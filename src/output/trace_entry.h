@@ -2,8 +2,8 @@
 
 // One message as the dispatch hands it to every destination: who sent it, when,
 // and the text as the client sent it (UTF-16). Destinations that show 8-bit
-// lines get those made once by the dispatch; the others take what they need
-// from the entry itself.
+// lines get those made once by the dispatch, in the code page or in UTF-8;
+// the others take what they need from the entry itself.
 
 #include <cstdint>
 #include <memory>
@@ -31,6 +31,11 @@ struct TraceSource {
     int32_t ProcessID = 0;
 };
 
+// Wide text as 8-bit text in `encoding`.
+std::string TextIn(FileEncoding encoding, std::wstring_view text);
+// The naming of a source as 8-bit texts in `encoding`, made once per session.
+SessionNaming NamingIn(FileEncoding encoding, const TraceSource& source);
+
 // A block's further lines, made from what the client sent in the form a
 // destination asks for, each form at most once: text lines (`AddStrings`) or
 // hex rows (`AddBinary`). Not thread-safe; it lives for one dispatch.
@@ -43,8 +48,14 @@ public:
     static TBlockLines FromText(Text&&) = delete;
     static TBlockLines FromBytes(std::span<const uint8_t> bytes) { return TBlockLines({}, bytes, true); }
 
-    // In the code page, exactly as the file shows them.
+    // In the code page, exactly as an ANSI file shows them.
     const std::vector<std::string>& Ansi() const;
+    // UTF-8 as a UTF-8 file shows them: text lines from the client's UTF-16;
+    // hex rows converted from the code page.
+    const std::vector<std::string>& Utf8() const;
+    const std::vector<std::string>& In(FileEncoding encoding) const {
+        return encoding == FileEncoding::Utf8 ? Utf8() : Ansi();
+    }
     // UTF-16: text lines as sent; hex rows converted from the code page.
     const std::vector<std::wstring>& Wide() const;
 
@@ -56,6 +67,7 @@ private:
     std::span<const uint8_t> bytes_;
     bool binary_;
     mutable std::optional<std::vector<std::string>> ansi_;
+    mutable std::optional<std::vector<std::string>> utf8_;
     mutable std::optional<std::vector<std::wstring>> wide_;
 };
 
@@ -64,10 +76,13 @@ struct TraceEntry {
     std::shared_ptr<const TraceSource> source;
     // The same naming in the code page, for the line prefix and the file name.
     const SessionNaming* session = nullptr;
+    // The same naming in UTF-8, for a UTF-8 file and console.
+    const SessionNaming* utf8Session = nullptr;
     // The call's class: the session's, or the one `AddClassMessage` names;
-    // and the same in the code page, for the prefix.
+    // and the same in the code page and in UTF-8, for the prefix.
     std::wstring_view className;
     std::string_view ansiClassName;
+    std::string_view utf8ClassName;
     int32_t threadId = 0;
     int32_t code = 0;
     MessageKind kind = MessageKind::Plain;

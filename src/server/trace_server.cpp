@@ -1,6 +1,7 @@
 #include "server/trace_server.h"
 
 #include "common/ansi_text.h"
+#include "common/utf8_text.h"
 #include "output/formatting.h"
 
 namespace norvale {
@@ -11,11 +12,6 @@ constexpr const wchar_t* kStartingUp = L"Norvale Starting Up";
 constexpr const wchar_t* kShuttingDown = L"Norvale Shutting Down";
 constexpr const wchar_t* kSessionOpened = L"Session opened.";
 constexpr const wchar_t* kSessionClosed = L"Session closed.";
-
-SessionNaming InCodePage(const TraceSource& source) {
-    return SessionNaming{WideToAnsi(source.Project), WideToAnsi(source.Module), WideToAnsi(source.Class),
-                         WideToAnsi(source.Machine), source.ProcessID};
-}
 
 }  // namespace
 
@@ -70,7 +66,8 @@ TTraceSession::TTraceSession(TTraceServer& server, const TraceSource& naming)
       registry_(server.registry_),
       server_(&server),
       source_(std::make_shared<const TraceSource>(naming)),
-      naming_(InCodePage(naming)),
+      naming_(NamingIn(FileEncoding::Ansi, naming)),
+      utf8Naming_(NamingIn(FileEncoding::Utf8, naming)),
       sessionNumber_(TSessionRegistry::NewSessionNumber()) {
     TMutexLock lock(outputLock_);
     TraceEntry opened = Entry(0, 0, MessageKind::Notice, kSessionOpened);
@@ -95,8 +92,10 @@ TraceEntry TTraceSession::Entry(int32_t threadId, int32_t code, MessageKind kind
     TraceEntry entry;
     entry.source = source_;
     entry.session = &naming_;
+    entry.utf8Session = &utf8Naming_;
     entry.className = source_->Class;
     entry.ansiClassName = naming_.Class;
+    entry.utf8ClassName = utf8Naming_.Class;
     entry.threadId = threadId;
     entry.code = code;
     entry.kind = kind;
@@ -124,9 +123,11 @@ void TTraceSession::AddMessage(int32_t threadId, int32_t code, std::wstring_view
 void TTraceSession::AddClassMessage(int32_t threadId, std::wstring_view className, int32_t code,
                                     std::wstring_view message) {
     const std::string ansiClassName = WideToAnsi(className);
+    const std::string utf8ClassName = WideToUtf8(className);
     TraceEntry entry = Entry(threadId, code, MessageKindFromCode(code), message);
     entry.className = className;
     entry.ansiClassName = ansiClassName;
+    entry.utf8ClassName = utf8ClassName;
     Dispatch(entry);
 }
 

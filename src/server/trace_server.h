@@ -95,6 +95,7 @@ private:
     TTraceServer* server_;  // none once the server object is gone
     const std::shared_ptr<const TraceSource> source_;
     const SessionNaming naming_;
+    const SessionNaming utf8Naming_;
     const uint64_t sessionNumber_;
 };
 

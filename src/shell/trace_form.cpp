@@ -8,6 +8,7 @@
 #include "common/system_error.h"
 #include "common/win32_resources.h"
 #include "shell/trace_row_look.h"
+#include "common/utf8_text.h"
 #include "store/trace_copy_text.h"
 
 namespace norvale {
@@ -314,7 +315,7 @@ void TTraceForm::ac_SaveExecute() {
         text.clear();
         const std::span<const uint64_t> chunk(rows.data() + start, std::min(kSaveChunk, rows.size() - start));
         store_.Read([&](const TTraceRows& kept) { AppendRowsText(text, kept, chunk); });
-        const std::string bytes = Utf8FromWide(text);
+        const std::string bytes = WideToUtf8(text);
         DWORD written = 0;
         if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
             error = GetLastError();

@@ -16,9 +16,4 @@ namespace norvale {
 // inside `TTraceStore::Read`, a few thousand rows at a time for a long save.
 void AppendRowsText(std::wstring& text, const TTraceRows& rows, std::span<const uint64_t> rowNumbers);
 
-// UTF-8 without a byte-order mark. The text is read as UTF-16 code units
-// (a 32-bit wchar_t above 0xFFFF counts as one code point); a lone
-// surrogate, or anything else that is no code point, becomes U+FFFD.
-std::string Utf8FromWide(std::wstring_view text);
-
 }  // namespace norvale

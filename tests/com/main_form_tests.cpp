@@ -12,6 +12,7 @@
 #include <map>
 
 #include "common/ansi_text.h"
+#include "common/utf8_text.h"
 #include "shell/main_form.h"
 #include "shell/shell_resources.h"
 #include "shell/trace_row_look.h"
@@ -331,7 +332,7 @@ TEST_F(TraceFormTest, HighlightCopySaveAndPause) {
     prompts_.saveTo = AnsiToWide(dir_.PathOf("saved.txt"));
     SendMessageW(Trace(), WM_COMMAND, TTraceForm::ac_Save, 0);
     EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("saved.txt")),
-              Utf8FromWide(fields + L"00000000\talpha\r\n" + fields + L"00000001\tbeta\r\n" + fields +
+              WideToUtf8(fields + L"00000000\talpha\r\n" + fields + L"00000001\tbeta\r\n" + fields +
                            L"00000003\tgamma\r\n\t\t\t\t\t\t\t\tx\r\n\t\t\t\t\t\t\t\t\u4e2d\r\n"));
 
     // Paused, the list stands still while the store goes on.

@@ -88,22 +88,17 @@ TEST(AsciiLowerCaseTest, ChangesOnlyAsciiLetters) {
     EXPECT_EQ(AsciiLowerCase("TRUE Yes \xC4Z"), "true yes \xC4z");
 }
 
-// Surrogates are spelled as units, so that each row means the same where a
-// wide character is a whole code point.
-TEST(Utf8TextTest, ConvertsBothWaysAndReplacesWhatIsNoText) {
-    const struct {
-        std::wstring wide;
-        std::string utf8;
-    } exact[] = {
-        {L"Gr\u00fc\u00dfe \u2013 \u4e2d\u6587 \u2713 ", "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE4\xB8\xAD\xE6\x96\x87 \xE2\x9C\x93 "},
-        {{L'a', wchar_t(0xD83D), wchar_t(0xDE00), L'\0', L'b'}, std::string("a\xF0\x9F\x98\x80\0b", 7)},
-    };
-    for (const auto& row : exact) {
-        EXPECT_EQ(WideToUtf8(row.wide), row.utf8);
-        EXPECT_EQ(WideToUtf8(Utf8ToWide(row.utf8)), row.utf8);
-    }
-    const std::string replaced = "\xEF\xBF\xBD";
-    EXPECT_EQ(WideToUtf8(std::wstring{L'a', wchar_t(0xD800), L'b', wchar_t(0xDC00)}), "a" + replaced + "b" + replaced);
+TEST(Utf8TextTest, EncodesPairsAndReplacesLoneSurrogates) {
+    const std::u16string units = u"Gr\u00FC\u00DFe \u2013 \u4E2D\u6587 \u2713 \U0001F600";
+    const std::string bytes = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE4\xB8\xAD\xE6\x96\x87 \xE2\x9C\x93 \xF0\x9F\x98\x80";
+    EXPECT_EQ(WideToUtf8(std::wstring(units.begin(), units.end())), bytes);
+    const std::wstring lone = {L'a', wchar_t(0xD800), L'b', wchar_t(0xDC00), wchar_t(0xD83D)};
+    EXPECT_EQ(WideToUtf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(WideToUtf8(std::wstring(L"a\0b", 3)), std::string("a\0b", 3));
+    EXPECT_EQ(WideToUtf8(Utf8ToWide(bytes)), bytes);
+}
+
+TEST(Utf8TextTest, DecodesAndReplacesWhatIsNoUtf8) {
     const struct {
         std::string bytes;
         int replacements;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "common/ansi_text.h"
+#include "common/utf8_text.h"
 #include "output/output_stage.h"
 #include "tests_support/recording_outputs.h"
 #include "tests_support/scratch.h"
@@ -103,6 +104,36 @@ TEST_F(DispatchTest, BlockIsIndentedByThePrefixLengthPlusTwo) {
     EXPECT_EQ(Journal(), (Entries{"console: P Data", "console:     a", "console:     b", "screen: P Data",
                                   "screen:     a", "screen:     b", "viewer: P Data|a|b [6]"}));
     EXPECT_EQ(File(), "P Data\r\n    a\r\n    b\r\n");
+}
+
+// The class and the hex row's character column show the two conversions:
+// from UTF-16, and from the code page.
+TEST_F(DispatchTest, Utf8ReachesConsoleAndFileWhileScreenAndViewerKeepTheCodePage) {
+    recorders_.options.Set("FileEncoding", "utf-8");
+    key_.SetFlag("IncludeClass", true);
+    Refresh();
+    TraceSource source;
+    source.Class = L"T\u00fc";
+    const SessionNaming ansi = NamingIn(FileEncoding::Ansi, source);
+    const SessionNaming utf8 = NamingIn(FileEncoding::Utf8, source);
+    const std::wstring text = L"Gr\u00fc\u00dfe \u2013 \u4e2d\u6587 \u2713 \U0001F600";
+    const uint8_t bytes[] = {0x41, 0xFC};
+    const TBlockLines rows = TBlockLines::FromBytes(bytes);
+    for (TraceEntry entry : {test::MakeEntry(&ansi, text, MessageKind::EnterMethod),
+                             test::MakeEntry(&ansi, L"h", MessageKind::Block, &rows)}) {
+        entry.utf8Session = &utf8;
+        entry.utf8ClassName = utf8.Class;
+        stage_.Dispatch(entry);
+    }
+    const std::string ansiClass = ansi.Class + " ";
+    const std::string utf8Line = utf8.Class + " -> " + WideToUtf8(text);
+    const std::string hexRow = "41 fc " + std::string(42, ' ') + "A";
+    const std::string utf8Row = "     " + hexRow + AnsiToUtf8("\xFC");
+    EXPECT_EQ(Journal(), (Entries{"console: " + utf8Line, "screen: " + ansiClass + "-> " + WideToAnsi(text),
+                                  "viewer: " + ansiClass + WideToAnsi(text) + " [9]", "console: " + utf8.Class + " h",
+                                  "console: " + utf8Row, "screen: " + ansiClass + "h",
+                                  "screen:      " + hexRow + "\xFC", "viewer: " + ansiClass + "h|" + hexRow + "\xFC [6]"}));
+    EXPECT_EQ(File(), utf8Line + "\r\n" + utf8.Class + " h\r\n" + utf8Row + "\r\n");
 }
 
 TEST_F(DispatchTest, FailingLineOutputSkipsTheOutputsAfterIt) {

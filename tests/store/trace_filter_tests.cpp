@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "common/utf8_text.h"
 #include "store/trace_shown_rows.h"
 #include "store_test_entries.h"
 
@@ -45,7 +46,7 @@ TEST(TraceFilterTest, ShowHideAndHighlightTermsMatchAnyColumnWithoutCaseAndABloc
         TShownRows shown;
         shown.SetFilter(TTraceFilter(texts));
         EXPECT_FALSE(shown.Step(store).more);
-        EXPECT_EQ(ShownText(shown), expected) << "show \"" << Utf8FromWide(texts.show) << "\"";
+        EXPECT_EQ(ShownText(shown), expected) << "show \"" << WideToUtf8(texts.show) << "\"";
     }
 }
 
@@ -79,14 +80,6 @@ TEST(TraceShownRowsTest, SlicedRefilterWhileRowsArriveEqualsOneFullPass) {
             ASSERT_EQ(ShownText(sliced), FullPass(store, sliced.Filter()));
         }
     }
-}
-
-TEST(Utf8FromWideTest, EncodesPairsAndReplacesLoneSurrogates) {
-    const std::u16string units = u"Gr\u00FC\u00DFe \u2013 \u4E2D\u6587 \u2713 \U0001F600";
-    EXPECT_EQ(Utf8FromWide(std::wstring(units.begin(), units.end())),
-              "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE4\xB8\xAD\xE6\x96\x87 \xE2\x9C\x93 \xF0\x9F\x98\x80");
-    const std::wstring lone = {L'a', wchar_t(0xD800), L'b', wchar_t(0xDC00), wchar_t(0xD83D)};
-    EXPECT_EQ(Utf8FromWide(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 }  // namespace

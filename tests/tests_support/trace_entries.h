@@ -7,12 +7,14 @@
 namespace norvale::test {
 
 // An entry of `session` (none: the server's own) with the session's class,
-// as a session call makes it; the texts must outlive the entry.
+// as a session call makes it, its naming taken for UTF-8 too (it is ASCII
+// in tests unless they say otherwise); the texts must outlive the entry.
 inline TraceEntry MakeEntry(const SessionNaming* session, std::wstring_view text,
                             MessageKind kind = MessageKind::Plain, const TBlockLines* block = nullptr) {
     TraceEntry entry;
     entry.session = session;
-    if (session != nullptr) entry.ansiClassName = session->Class;
+    entry.utf8Session = session;
+    if (session != nullptr) entry.ansiClassName = entry.utf8ClassName = session->Class;
     entry.kind = block != nullptr ? MessageKind::Block : kind;
     entry.text = text;
     entry.block = block;
