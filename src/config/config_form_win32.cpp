@@ -29,7 +29,11 @@ constexpr struct {
     {IDC_TOWINDOW, &OptionsSettings::ToWindow},
     {IDC_CAPTUREDEBUGOUTPUT, &OptionsSettings::CaptureDebugOutput},
     {IDC_CAPTUREGLOBAL, &OptionsSettings::CaptureGlobal},
+    {IDC_UNICODENAMES, &OptionsSettings::UnicodeNames},
 };
+
+// The encodings as the list offers them, in the order of `FileEncoding`.
+constexpr const char* kFileEncodingChoices[] = {"ANSI (system code page)", "UTF-8"};
 
 bool IsFlagBox(int id) {
     for (int box : kFlagBoxes) {
@@ -66,6 +70,9 @@ TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subk
       options_(std::move(options)),
       hooks_(std::move(hooks)),
       window_(Handle()) {
+    for (const char* choice : kFileEncodingChoices) {
+        SendMessageA(Control(IDC_FILEENCODING), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice));
+    }
     FormCreate();
     if (hooks_.MonoUnavailable) {
         EnableWindow(Control(IDC_TOMONO), FALSE);
@@ -99,6 +106,7 @@ void TNorvaleConfigForm::LoadOptions() {
     const OptionsSettings options = ReadOptionsSettings(options_);
     for (const auto& option : kOptionBoxes) SetChecked(Control(option.box), options.*option.flag);
     SetWindowTextA(Control(IDC_WINDOWLINES), std::to_string(options.WindowLines).c_str());
+    SendMessageA(Control(IDC_FILEENCODING), CB_SETCURSEL, static_cast<WPARAM>(options.fileEncoding), 0);
 }
 
 // The count as typed: its bounds are the reader's.
@@ -107,6 +115,10 @@ void TNorvaleConfigForm::SaveOptions() const {
     for (const auto& option : kOptionBoxes) shown.*option.flag = Checked(Control(option.box));
     WriteOptionsFlags(options_, shown);
     WriteRegString(options_.root, options_.subkey, kWindowLinesValue, TextOf(Control(IDC_WINDOWLINES)));
+    const bool utf8 = SendMessageA(Control(IDC_FILEENCODING), CB_GETCURSEL, 0, 0) ==
+                      static_cast<LRESULT>(FileEncoding::Utf8);
+    WriteRegString(options_.root, options_.subkey, kFileEncodingValue,
+                   FileEncodingText(utf8 ? FileEncoding::Utf8 : FileEncoding::Ansi));
 }
 
 // Both keys before the refresh, which reads them.
@@ -172,6 +184,8 @@ bool TNorvaleConfigForm::PageCommand(int id, int code) {
     } else if (IsFlagBox(id) && code == BN_CLICKED) {
         OnModified();
     } else if ((id == IDC_DEBUGFILENAME || id == IDC_WINDOWLINES) && code == EN_CHANGE) {
+        OnModified();
+    } else if (id == IDC_FILEENCODING && code == CBN_SELCHANGE) {
         OnModified();
     } else if (id == IDC_BROWSE && code == BN_CLICKED) {
         btn_BrowseClick();

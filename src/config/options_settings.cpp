@@ -26,6 +26,8 @@ FileEncoding FileEncodingFromText(std::string_view text) {
     return AsciiLowerCase(text) == "utf-8" ? FileEncoding::Utf8 : FileEncoding::Ansi;
 }
 
+const char* FileEncodingText(FileEncoding encoding) { return encoding == FileEncoding::Utf8 ? "UTF-8" : "ANSI"; }
+
 OptionsSettings ReadOptionsSettings(const OptionsLocation& location) {
     OptionsSettings settings;
     for (const OptionsFlag& flag : kOptionsFlags) {

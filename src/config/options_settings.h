@@ -61,8 +61,9 @@ inline constexpr const char* kWindowLinesValue = "WindowLines";
 
 // "UTF-8" in any letter case; any other text, or none, is the code page.
 inline constexpr const char* kFileEncodingValue = "FileEncoding";
-inline constexpr const char* kFileEncodingTexts[] = {"ANSI", "UTF-8"};
 FileEncoding FileEncodingFromText(std::string_view text);
+// As the dialog stores it: "ANSI" or "UTF-8".
+const char* FileEncodingText(FileEncoding encoding);
 
 // A decimal number, spaces around it and a sign allowed, taken to the
 // nearest bound; any other text, the empty one included, is the default.

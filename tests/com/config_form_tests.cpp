@@ -94,7 +94,10 @@ TEST_F(ConfigFormTest, AFreshKeyShowsEveryBoxOffTheDefaultFileAndApplyDisabled) 
         {IDC_WINDOWLINESLABEL, "Rows &kept in the trace window:", true}, {IDC_CAPTUREGROUP, "Debug output", true},
         {IDC_CAPTUREDEBUGOUTPUT, "&Capture every program's debug output", true},
         {IDC_CAPTUREGLOBAL, "Also capture &global debug output (services, other sessions)", false},
-        {IDC_CAPTURESTATE, "", true},
+        {IDC_CAPTURESTATE, "", true}, {IDC_UNICODEGROUP, "Unicode text", true},
+        {IDC_FILEENCODINGLABEL, "Text of the output &file and console:", true},
+        {IDC_FILEENCODING, "ANSI (system code page)", true},
+        {IDC_UNICODENAMES, "Real &names and strings in process windows", true},
     };
     for (const auto& control : controls) {
         EXPECT_EQ(test::WindowText(Control(control.id)), control.caption);
@@ -202,18 +205,27 @@ TEST_F(ConfigFormTest, OptionsIsTheThirdPageLoadsItsKeyAndApplyStoresItAsTypedBe
     SendMessageA(Control(IDC_PAGES), TCM_GETITEMA, 2, reinterpret_cast<LPARAM>(&tab));
     EXPECT_STREQ(title, "Options");
     WriteRegString(options_.root, options_.subkey, "WindowLines", "50");
+    WriteRegString(options_.root, options_.subkey, "FileEncoding", "utf-8");
     Open();
     EXPECT_EQ(test::WindowText(Control(IDC_WINDOWLINES)), "1000");
+    EXPECT_EQ(test::WindowText(Control(IDC_FILEENCODING)), "UTF-8");
     SetWindowTextA(Control(IDC_WINDOWLINES), "50");
     EXPECT_TRUE(Enabled(IDC_APPLY));
     Click(IDC_TOWINDOW);
     Click(IDC_CAPTUREDEBUGOUTPUT);
     EXPECT_TRUE(Enabled(IDC_CAPTUREGLOBAL));
+    Click(IDC_UNICODENAMES);
+    const HWND encoding = Control(IDC_FILEENCODING);
+    SendMessageA(encoding, CB_SETCURSEL, 0, 0);
+    SendMessageA(GetParent(encoding), WM_COMMAND, MAKEWPARAM(IDC_FILEENCODING, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(encoding));
     Click(IDC_APPLY);
     EXPECT_EQ(windowLinesAtRefresh_, "50");
     EXPECT_EQ(StoredOption("ToWindow"), "0");
     EXPECT_EQ(StoredOption("CaptureDebugOutput"), "1");
     EXPECT_EQ(StoredOption("CaptureGlobal"), "0");
+    EXPECT_EQ(StoredOption("UnicodeNames"), "1");
+    EXPECT_EQ(StoredOption("FileEncoding"), "ANSI");
 }
 
 TEST(ConfigFormFailureTest, AFailingRegistryWriteIsShownWithItsTextAndNothingIsRefreshed) {

@@ -1,13 +1,17 @@
 // What the user's documentation (README.md, docs/clients.md, docs/settings.md)
 // promises a client, checked against the real server: the README's five-line
 // client and its lines, a message's own line breaks, characters outside the
-// code page, settings changed with `reg add` and read at the next
-// RefreshProperties, and the file's buffer without FlushOutputFile.
+// code page, a UTF-8 file, settings changed with `reg add` and read at the
+// next RefreshProperties, and the file's buffer without FlushOutputFile.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include "common/ansi_text.h"
+#include "common/utf8_text.h"
+#include "config/options_settings.h"
+#include "config/registry_values.h"
 #include "tests/com/com_support.h"
 #include "tests_support/scratch.h"
 
@@ -56,6 +60,50 @@ TEST(DocsClaimsTest, CharactersOutsideTheCodePageArriveAsQuestionMarks) {
     ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"x\x4E2Dy")), S_OK);
     EXPECT_EQ(output.LastLine(), "x?y");
     EXPECT_EQ(session->CloseSession(), S_OK);
+}
+
+// The same names and message from a script and from a compiled client: the
+// default file gets the code page's bytes, as it always did; with "UTF-8"
+// the lines that follow are the client's exact text, the older ones stay.
+TEST(DocsClaimsTest, AUtf8FileHoldsTheClientsExactTextAfterTheCodePagesOlderLines) {
+    const char* options = OptionsLocation::kOptionsSettingsKey;
+    struct DefaultOptions {
+        explicit DefaultOptions(const char* key) : key(key) { RegApiDeleteTree(RegCurrentUser(), key); }
+        ~DefaultOptions() { RegApiDeleteTree(RegCurrentUser(), key); }
+        const char* key;
+    } defaults(options);
+    test::OutputSetup output({"IncludeProject", "IncludeModule", "IncludeClass"});
+    ComPtr<INorvale> norvale = test::ActivateNorvale();
+    ASSERT_TRUE(norvale);
+    const std::wstring names = L"\u00dcbung \u041c\u043e\u0434 T\u4e2d ";
+    const std::wstring text = L"Gr\u00fc\u00dfe \u2013 \u4e2d\u6587 \u2713 \U0001F600";
+    const std::wstring session[] = {names + L"Session opened.", names + text, names + L"Session closed."};
+    std::string expected = "Norvale Starting Up\r\n";
+    for (const auto& convert : {WideToAnsi, WideToUtf8}) {
+        if (convert == WideToUtf8) {
+            WriteRegString(RegCurrentUser(), options, kFileEncodingValue, "UTF-8");
+            ASSERT_EQ(norvale->RefreshProperties(), S_OK);
+        }
+        ASSERT_EQ(test::RunScript("unicode.js"), 0);
+        for (const std::wstring& line : session) expected += convert(line) + "\r\n";
+        EXPECT_EQ(test::ReadWholeFile(output.FilePath()), expected);
+    }
+
+    ComPtr<IDebugSession> compiled;
+    ASSERT_EQ(norvale->OpenClassSession(test::Bstr(L"\u00dcbung"), test::Bstr(L"\u041c\u043e\u0434"),
+                                        test::Bstr(L"T\u4e2d"), compiled.put()),
+              S_OK);
+    ASSERT_EQ(compiled->AddMessage(7, 0, test::Bstr(text)), S_OK);
+    VARIANT bytes;
+    test::MakeVariantArray(bytes, {0x41, 0xFC});
+    ASSERT_EQ(compiled->AddBinary(7, 0, test::Bstr(L"bytes"), bytes), S_OK);
+    VariantClear(&bytes);
+    EXPECT_EQ(compiled->CloseSession(), S_OK);
+    for (const std::wstring& line : {session[0], session[1], names + L"bytes"}) expected += WideToUtf8(line) + "\r\n";
+    // The row's character column is 8-bit by nature: from the code page.
+    expected += std::string(15, ' ') + "41 fc " + std::string(42, ' ') + "A" + AnsiToUtf8("\xFC") + "\r\n";
+    expected += WideToUtf8(session[2]) + "\r\n";
+    EXPECT_EQ(test::ReadWholeFile(output.FilePath()), expected);
 }
 
 // A setting written by `reg add` (text with its terminating zero) reaches a
