@@ -1,10 +1,14 @@
 // The process's real console output with standard output redirected, as a
-// server started from a terminal into a file sees it.
+// server started from a terminal into a file sees it, and a console screen
+// buffer as standard output, as a console window's.
 
 #include <gtest/gtest.h>
 
 #include "common/errors.h"
 #include "common/system_error.h"
+#include "common/utf8_text.h"
+#include "common/win32_resources.h"
+#include "output/console_output.h"
 #include "output/output_stage.h"
 #include "tests_support/paths.h"
 #include "tests_support/scratch.h"
@@ -80,6 +84,45 @@ TEST_F(ConsoleDispatchTest, ConsoleWriteFailureSkipsTheFileForThatLine) {
     const TBlockLines lines = TBlockLines::FromText(L"a");
     stage.Dispatch(test::MakeEntry(&session_, L"block", MessageKind::Block, &lines));
     EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("out.txt")), "block\r\n  a\r\n");
+}
+
+// In UTF-8 a file gets the bytes and a console is told the characters,
+// which it would otherwise read in its own code page.
+TEST_F(ConsoleDispatchTest, Utf8ReachesAFileAsBytesAndAConsoleAsCharacters) {
+    test::ScratchSettings options;
+    options.Set("FileEncoding", "UTF-8");
+    const auto newScreen = [] {
+        return CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         CONSOLE_TEXTMODE_BUFFER, nullptr);
+    };
+    HANDLE made = newScreen();
+    // A test process whose console has no screen buffers (Wine's for a
+    // process started from a terminal) takes a console window of its own.
+    if (made == INVALID_HANDLE_VALUE) {
+        FreeConsole();
+        if (AllocConsole()) made = newScreen();
+    }
+    ASSERT_NE(made, INVALID_HANDLE_VALUE) << SystemErrorText(GetLastError());
+    const UniqueHandle screen(made);
+    UniqueFile out;
+    ASSERT_EQ(FileCreate(dir_.PathOf("stdout.txt"), out), 0u);
+    const std::wstring text = L"Gr\u00fc\u00dfe \u2013 \u4e2d\u6587 \u2713";
+    for (const HANDLE output : {out.get(), screen.get()}) {
+        RedirectedStandardOutput redirect(output);
+        TProcessOutputs outputs(std::make_unique<TConsoleOutput>(MakeSystemConsoleHost()),
+                                std::make_unique<TNoScreen>(), std::make_unique<TNoViewer>(),
+                                OptionsLocation{options.Location().root, options.Location().subkey});
+        TOutputStage stage(lock_, outputs, key_.Location());
+        stage.RefreshProperties();
+        stage.Dispatch(test::MakeEntry(&session_, text));
+    }
+    FileClose(out);
+    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("stdout.txt")), WideToUtf8(text) + "\r\n");
+    std::wstring shown(text.size(), L' ');
+    DWORD read = 0;
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.get(), shown.data(), static_cast<DWORD>(shown.size()), COORD{0, 0},
+                                            &read));
+    EXPECT_EQ(shown, text);
 }
 
 }  // namespace
