@@ -1,7 +1,8 @@
 // Throughput, scaling and memory of the automation server under load, each
 // measured in one run and printed with its ratios:
-//  - AddMessage calls per second with all outputs off, with the file, with
-//    file and console, and against the bare server (the transport floor);
+//  - AddMessage calls per second with all outputs off, with the file (in the
+//    code page and in UTF-8), with file and console, and against the bare
+//    server (the transport floor);
 //    AddStrings with 100-line blocks in lines per second; seven interleaved
 //    rounds, each case taking turns call by call with the floor, each
 //    figure and ratio as its median with its spread; and where the time of
@@ -53,10 +54,12 @@ constexpr CLSID kBareClass = {0x00000001, 0x6E4F, 0x4B3A, {0x8C, 0x24, 0x4E, 0x6
 
 using namespace bench;
 
-void UseSettings(bool toFile, bool toConsole, bool toWindow = false) {
+void UseSettings(bool toFile, bool toConsole, bool toWindow = false, bool utf8 = false) {
     const std::string key = SettingsLocation::kOutputSettingsKey;
     RegApiDeleteTree(RegCurrentUser(), key);
     WriteRegBool(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "ToWindow", toWindow);
+    WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, kFileEncodingValue,
+                   FileEncodingText(utf8 ? FileEncoding::Utf8 : FileEncoding::Ansi));
     WriteRegBool(RegCurrentUser(), key, "ToFile", toFile);
     WriteRegBool(RegCurrentUser(), key, "ToConsole", toConsole);
     WriteRegBool(RegCurrentUser(), key, "IncludeDateTime", true);
@@ -383,13 +386,15 @@ int CallCases() {
         bool toConsole;
         bool toWindow;
         bool blocks;
+        bool utf8;
     };
     const Case cases[] = {
-        {"(a) outputs off", false, false, false, false},
-        {"(b) file", true, false, false, false},
-        {"(b) file + window", true, false, true, false},
-        {"(c) file + console", true, true, false, false},
-        {"blocks to the file", true, false, false, true},
+        {"(a) outputs off", false, false, false, false, false},
+        {"(b) file", true, false, false, false, false},
+        {"(b) file in UTF-8", true, false, false, false, true},
+        {"(b) file + window", true, false, true, false, false},
+        {"(c) file + console", true, true, false, false, false},
+        {"blocks to the file", true, false, false, true, false},
     };
     constexpr size_t kCases = std::size(cases);
     std::vector<ChunkTimes> floors[kCases];
@@ -415,7 +420,7 @@ int CallCases() {
             for (size_t step = 0; step < kCases; ++step) {
                 const size_t i = (step + static_cast<size_t>(round)) % kCases;
                 const Case& c = cases[i];
-                UseSettings(c.toFile, c.toConsole, c.toWindow);
+                UseSettings(c.toFile, c.toConsole, c.toWindow, c.utf8);
                 norvale->RefreshProperties();
                 const int calls = c.blocks ? kCalls / 10 : kCalls;
                 const PairedTimes times = TimePairedCalls(bare.get(), norvale.get(), calls, c.blocks, profile);
