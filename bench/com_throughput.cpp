@@ -403,7 +403,7 @@ int CallCases() {
     std::vector<ChunkTimes> profiledRounds[kCases];
     TServerProfile profile;
     {
-        TPhaseWatch watch("the call cases", 360);
+        TPhaseWatch watch("the call cases", 600);
         // One process of each server for the whole table, switched between
         // cases by their settings: starting and ending a process per case
         // put its start-up and the last one's end into the figures.
