@@ -95,7 +95,7 @@ TEST_F(ConfigFormTest, AFreshKeyShowsEveryBoxOffTheDefaultFileAndApplyDisabled) 
         {IDC_CAPTUREDEBUGOUTPUT, "&Capture every program's debug output", true},
         {IDC_CAPTUREGLOBAL, "Also capture &global debug output (services, other sessions)", false},
         {IDC_CAPTURESTATE, "", true}, {IDC_UNICODEGROUP, "Unicode text", true},
-        {IDC_FILEENCODINGLABEL, "Text of the output &file and console:", true},
+        {IDC_FILEENCODINGLABEL, "&File and console text:", true},
         {IDC_FILEENCODING, "ANSI (system code page)", true},
         {IDC_UNICODENAMES, "Real &names and strings in process windows", true},
     };
