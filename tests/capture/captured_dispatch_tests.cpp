@@ -6,6 +6,7 @@
 #include "capture/capture_status.h"
 #include "capture/captured_dispatch.h"
 #include "capture/captured_text.h"
+#include "common/utf8_text.h"
 #include "tests_support/recording_outputs.h"
 #include "tests_support/scratch.h"
 
@@ -32,6 +33,8 @@ TEST(SplitCapturedTest, TrailingLineEndsGoInteriorOnesMakeTheBlock) {
     }
 }
 
+// In UTF-8, so that the writer's naming is seen to reach that prefix too and
+// the code page's bytes to be converted.
 TEST(CapturedDispatchTest, EachStringIsAnEntryOfItsWriterThroughEveryOutput) {
     test::ScratchSettings key;
     test::ScratchDirectory dir;
@@ -42,6 +45,9 @@ TEST(CapturedDispatchTest, EachStringIsAnEntryOfItsWriterThroughEveryOutput) {
     key.Set("Filename", dir.PathOf("%MODULE%-%PROCESS%.txt"));
     test::RecordingProcessOutputs recorders;
     recorders.options.SetFlag("ToWindow", true);
+    recorders.options.Set("FileEncoding", "UTF-8");
+    // As the process does at its start.
+    recorders.outputs->RefreshOptions();
     TMutex lock("captured dispatch test lock");
     TOutputStage stage(lock, *recorders.outputs, key.Location());
     {
@@ -50,6 +56,7 @@ TEST(CapturedDispatchTest, EachStringIsAnEntryOfItsWriterThroughEveryOutput) {
         const auto writer = MakeCapturedWriter(L"PC", 4242, L"app.exe");
         queue.Push(writer, "hello\r\n", {});
         queue.Push(writer, "head\r\nsecond\nthird", {});
+        queue.Push(writer, "caf\xE9", {});
     }
     EXPECT_EQ(recorders.journal.entries, (std::vector<std::string>{
                                              "window: hello [0]",
@@ -58,6 +65,8 @@ TEST(CapturedDispatchTest, EachStringIsAnEntryOfItsWriterThroughEveryOutput) {
                                              "console: app.exe PC 00001092 head",
                                              "console:                       second",
                                              "console:                       third",
+                                             "window: caf\xE9 [0]",
+                                             "console: app.exe PC 00001092 caf" + AnsiToUtf8("\xE9"),
                                          }));
     EXPECT_TRUE(test::FileExists(dir.PathOf("app.exe-00001092.txt")));
 }
