@@ -134,8 +134,12 @@ bool RunLoop(const std::string& program, bool readStrings, RunFigures& figures) 
         if (readStrings && event.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT) {
             const TStageTimer timer(CallStage::DebugRead);
             const OUTPUT_DEBUG_STRING_INFO& info = event.u.DebugString;
-            ReadDebugString(memory, reinterpret_cast<uintptr_t>(info.lpDebugStringData), info.nDebugStringLength,
-                            info.fUnicode != 0);
+            const auto data = reinterpret_cast<uintptr_t>(info.lpDebugStringData);
+            if (info.fUnicode != 0) {
+                ReadWideDebugString(memory, data, info.nDebugStringLength);
+            } else {
+                ReadDebugString(memory, data, info.nDebugStringLength);
+            }
         }
         // Only the loader's breakpoint is the debugger's to take; any other
         // exception goes back to the debuggee's own handlers, as a debugger

@@ -170,10 +170,15 @@ void TNorvaleProcess::Serve() {
 }
 
 TNorvaleProcess::TShellReach::TShellReach(TNorvaleProcess& process, TMainForm& mainForm, TDebugRuns& runs)
-    : process_(process) {
+    : process_(process), runs_(runs) {
     {
         std::lock_guard lock(process_.runsLock_);
         process_.liveRuns_ = &runs;
+    }
+    {
+        TMutexLock lock(process_.outputLock_);
+        process_.outputs_->AddOptionsFollower(runs);
+        runs.ApplyOptions(ReadOptionsSettings(OptionsLocation{}));
     }
     process_.traceWindow_ = mainForm.TraceWindow();
     process_.mainWindow_ = mainForm.Handle();
@@ -185,6 +190,10 @@ TNorvaleProcess::TShellReach::~TShellReach() {
     {
         std::lock_guard lock(process_.runsLock_);
         process_.liveRuns_ = nullptr;
+    }
+    {
+        TMutexLock lock(process_.outputLock_);
+        process_.outputs_->RemoveOptionsFollower(runs_);
     }
     process_.traceWindow_ = nullptr;
     process_.mainWindow_ = nullptr;

@@ -71,6 +71,7 @@ private:
 
     private:
         TNorvaleProcess& process_;
+        TDebugRuns& runs_;
     };
 
     void WireServer();

@@ -57,27 +57,37 @@ const char* YesNoText(bool flag) { return flag ? "Yes" : "No"; }
 
 namespace {
 
-size_t NameStart(std::string_view path) {
-    size_t separator = path.rfind('\\');
-    if (separator == std::string_view::npos) separator = path.rfind(':');
-    return separator == std::string_view::npos ? 0 : separator + 1;
+template <typename Char>
+size_t NameStart(std::basic_string_view<Char> path) {
+    size_t separator = path.rfind(Char('\\'));
+    if (separator == std::basic_string_view<Char>::npos) separator = path.rfind(Char(':'));
+    return separator == std::basic_string_view<Char>::npos ? 0 : separator + 1;
 }
 
-size_t PathPartLength(std::string_view path) {
-    const size_t separator = path.find_last_of("\\:");
-    return separator == std::string_view::npos ? 0 : separator + 1;
+template <typename Char>
+size_t PathPartLength(std::basic_string_view<Char> path) {
+    const Char separators[] = {Char('\\'), Char(':')};
+    const size_t separator = path.find_last_of(separators, std::basic_string_view<Char>::npos, 2);
+    return separator == std::basic_string_view<Char>::npos ? 0 : separator + 1;
+}
+
+template <typename Char>
+std::basic_string<Char> FileNameOf(std::basic_string_view<Char> path) {
+    constexpr size_t kMaxFileName = 255;
+    return std::basic_string<Char>(path.substr(NameStart(path), kMaxFileName));
+}
+
+template <typename Char>
+std::basic_string<Char> PathPartOf(std::basic_string_view<Char> path) {
+    return std::basic_string<Char>(path.substr(0, PathPartLength(path)));
 }
 
 }  // namespace
 
-std::string FileNameOfPath(std::string_view path) {
-    constexpr size_t kMaxFileName = 255;
-    return std::string(path.substr(NameStart(path), kMaxFileName));
-}
-
-std::string PathPartOfPath(std::string_view path) {
-    return std::string(path.substr(0, PathPartLength(path)));
-}
+std::string FileNameOfPath(std::string_view path) { return FileNameOf(path); }
+std::wstring FileNameOfPath(std::wstring_view path) { return FileNameOf(path); }
+std::string PathPartOfPath(std::string_view path) { return PathPartOf(path); }
+std::wstring PathPartOfPath(std::wstring_view path) { return PathPartOf(path); }
 
 std::string AsciiLowerCase(std::string_view text) {
     std::string lower(text);

@@ -24,12 +24,14 @@ void ReplaceAll(std::string& text, std::string_view pattern, std::string_view re
 const char* YesNoText(bool flag);
 
 // The part after the last backslash, else after the last colon, else the
-// whole path; at most 255 characters.
+// whole path; at most 255 characters (bytes, or UTF-16 units of a wide path).
 std::string FileNameOfPath(std::string_view path);
+std::wstring FileNameOfPath(std::wstring_view path);
 
 // Everything up to and including the last backslash or colon; empty when the
 // path has neither.
 std::string PathPartOfPath(std::string_view path);
+std::wstring PathPartOfPath(std::wstring_view path);
 
 // ASCII A to Z only; other bytes of the code page stay as they are.
 std::string AsciiLowerCase(std::string_view text);

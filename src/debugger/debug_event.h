@@ -67,12 +67,18 @@ struct DebugEventRecord {
     uint32_t ripType = 0;
 };
 
-// What was read out of the debuggee for an event; empty where nothing could
-// be read or the event has no such text.
+// What was read out of the debuggee for an event, as the debuggee holds it:
+// 8-bit text of its code page, or UTF-16 where the event says so (one unit
+// per wchar_t, also where wchar_t is wider). What the window makes of them is
+// its own decision. Empty where nothing could be read or the event has no
+// such text. Every member has an initializer, so that a table may name only
+// those it sets.
 struct DebuggeeTexts {
-    std::string imageName;        // process creation, module load
-    std::string debugString;      // debug string
-    std::string delphiClassName;  // Delphi exception
+    std::string imageName{};        // process creation, module load
+    std::string debugString{};      // debug string
+    std::string delphiClassName{};  // Delphi exception
+    std::wstring wideImageName{};
+    std::wstring wideDebugString{};
 };
 
 // One event on its way from the debugger thread to the window.

@@ -27,9 +27,11 @@ TDebugRuns::~TDebugRuns() {
 }
 
 TProcessForm& TDebugRuns::AddWindow(const std::string& captionArgument) {
-    auto form = std::make_unique<TProcessForm>(host_, captionArgument, [this](TProcessForm& closed) {
-        PostMessageA(Handle(), WM_WINDOW_CLOSED, 0, reinterpret_cast<LPARAM>(&closed));
-    });
+    auto form = std::make_unique<TProcessForm>(host_, captionArgument, unicodeNames_.load(),
+                                               [this](TProcessForm& closed) {
+                                                   PostMessageA(Handle(), WM_WINDOW_CLOSED, 0,
+                                                                reinterpret_cast<LPARAM>(&closed));
+                                               });
     runs_.push_back(TRun{std::move(form), nullptr});
     return *runs_.back().form;
 }
@@ -57,6 +59,8 @@ void TDebugRuns::Spawn(const std::string& programPath) { Start(programPath, prog
 void TDebugRuns::Attach(uint32_t processId) { Start(HexText(processId), {}, processId); }
 
 void TDebugRuns::RequestAttach(uint32_t processId) { PostMessageA(Handle(), WM_ATTACH_REQUEST, processId, 0); }
+
+void TDebugRuns::ApplyOptions(const OptionsSettings& options) { unicodeNames_ = options.UnicodeNames; }
 
 void TDebugRuns::Remove(const TProcessForm* form) {
     std::erase_if(runs_, [form](const TRun& run) { return run.form.get() == form; });

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "common/window_win32.h"
 #include "debugger/debug_process_thread.h"
 #include "debugger/process_form.h"
+#include "output/options_follower.h"
 
 namespace norvale {
 
@@ -18,7 +20,9 @@ namespace norvale {
 // thread behind it. Made and used on the main thread; only `RequestAttach`
 // may come from another. At the end every thread is stopped and waited for
 // before any window goes, so no thread ever reaches a destroyed window.
-class TDebugRuns final : public TWindow {
+// It follows the options: each run's window takes `UnicodeNames` as it is
+// when the run starts and keeps it, so a change reaches the next run only.
+class TDebugRuns final : public TWindow, public IOptionsFollower {
 public:
     // How a run's thread starts: for `programPath`, or for `processId` when
     // it is not 0. Tests pass one that fails, as starting a thread can.
@@ -36,6 +40,9 @@ public:
     // From any thread: the run is started on the main thread, whose window
     // it is. The caller hears nothing of how it goes.
     void RequestAttach(uint32_t processId);
+
+    // From any thread, under the output lock.
+    void ApplyOptions(const OptionsSettings& options) override;
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -55,6 +62,7 @@ private:
     IProcessWindowHost& host_;
     const StartThread startThread_;
     std::vector<TRun> runs_;
+    std::atomic<bool> unicodeNames_{false};
 };
 
 }  // namespace norvale

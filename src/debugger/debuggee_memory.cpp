@@ -27,44 +27,75 @@ bool ReadPointer(IDebuggeeMemory& memory, uint64_t address, int pointerSize, uin
     return true;
 }
 
-}  // namespace
+// The debuggee's characters are little endian whatever our own order, and a
+// UTF-16 one goes into a wchar_t unchanged, however wide that is.
+template <typename Char>
+Char CharacterOf(const uint8_t* bytes) {
+    if constexpr (sizeof(Char) == 1) {
+        return static_cast<Char>(bytes[0]);
+    } else {
+        return static_cast<Char>(bytes[0] | (bytes[1] << 8));
+    }
+}
 
-std::string ReadImageName(IDebuggeeMemory& memory, uint64_t imageName, bool unicode, int pointerSize) {
-    if (unicode) return "[unicode not supported yet]";
+template <typename Char>
+constexpr size_t kCharacterSize = sizeof(Char) == 1 ? 1 : 2;
+
+template <typename Char>
+std::basic_string<Char> ReadImageNameOf(IDebuggeeMemory& memory, uint64_t imageName, int pointerSize) {
     uint64_t name = 0;
     if (!ReadPointer(memory, imageName, pointerSize, name) || name == 0) return {};
-    // One byte at a time: a name near the end of a readable region would fail
-    // as a whole in a single larger read.
-    std::string text;
+    // One character at a time: a name near the end of a readable region
+    // would fail as a whole in a single larger read.
+    constexpr size_t size = kCharacterSize<Char>;
+    std::basic_string<Char> text;
     for (size_t i = 0; i < kMaxImageName; ++i) {
-        char c = 0;
-        if (!memory.Read(name + i, &c, 1) || c == 0) break;
+        uint8_t bytes[2] = {};
+        if (!memory.Read(name + i * size, bytes, size)) break;
+        const Char c = CharacterOf<Char>(bytes);
+        if (c == 0) break;
         text.push_back(c);
     }
     return text;
 }
 
-std::string ReadDebugString(IDebuggeeMemory& memory, uint64_t data, uint32_t length, bool unicode) {
+template <typename Char>
+std::basic_string<Char> ReadDebugStringOf(IDebuggeeMemory& memory, uint64_t data, uint32_t length) {
     const uint32_t size = std::min(length, kMaxDebugStringBytes);
     if (size == 0) return {};
-    // Read straight into the text: a short string then costs no allocation.
     std::string bytes(size, '\0');
     if (!memory.Read(data, bytes.data(), bytes.size())) return {};
-    if (!unicode) {
+    if constexpr (sizeof(Char) == 1) {
+        // Read straight into the text: a short string then costs no allocation.
         bytes.resize(std::min(bytes.find('\0'), bytes.size()));
         return bytes;
+    } else {
+        std::basic_string<Char> text;
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            const Char c = CharacterOf<Char>(reinterpret_cast<const uint8_t*>(bytes.data() + i));
+            if (c == 0) break;
+            text.push_back(c);
+        }
+        return text;
     }
-    // The system code page's conversion is not at hand off the platform, so
-    // everything beyond ASCII shows as '?', one per UTF-16 unit.
-    std::string text;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto low = static_cast<uint8_t>(bytes[i]);
-        const auto high = static_cast<uint8_t>(bytes[i + 1]);
-        const auto unit = static_cast<uint16_t>(low | (high << 8));
-        if (unit == 0) break;
-        text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-    }
-    return text;
+}
+
+}  // namespace
+
+std::string ReadImageName(IDebuggeeMemory& memory, uint64_t imageName, int pointerSize) {
+    return ReadImageNameOf<char>(memory, imageName, pointerSize);
+}
+
+std::wstring ReadWideImageName(IDebuggeeMemory& memory, uint64_t imageName, int pointerSize) {
+    return ReadImageNameOf<wchar_t>(memory, imageName, pointerSize);
+}
+
+std::string ReadDebugString(IDebuggeeMemory& memory, uint64_t data, uint32_t length) {
+    return ReadDebugStringOf<char>(memory, data, length);
+}
+
+std::wstring ReadWideDebugString(IDebuggeeMemory& memory, uint64_t data, uint32_t length) {
+    return ReadDebugStringOf<wchar_t>(memory, data, length);
 }
 
 std::string ReadDelphiClassName(IDebuggeeMemory& memory, uint64_t object, int pointerSize) {
@@ -85,11 +116,18 @@ DebuggeeTexts ReadDebuggeeTexts(IDebuggeeMemory& memory, const DebugEventRecord&
     switch (event.code) {
     case kCreateProcessEvent:
     case kLoadDllEvent:
-        texts.imageName = ReadImageName(memory, event.imageName, event.unicode != 0, pointerSize);
+        if (event.unicode != 0) {
+            texts.wideImageName = ReadWideImageName(memory, event.imageName, pointerSize);
+        } else {
+            texts.imageName = ReadImageName(memory, event.imageName, pointerSize);
+        }
         break;
     case kOutputDebugStringEvent:
-        texts.debugString =
-            ReadDebugString(memory, event.debugStringData, event.debugStringLength, event.unicode != 0);
+        if (event.unicode != 0) {
+            texts.wideDebugString = ReadWideDebugString(memory, event.debugStringData, event.debugStringLength);
+        } else {
+            texts.debugString = ReadDebugString(memory, event.debugStringData, event.debugStringLength);
+        }
         break;
     case kExceptionEvent:
         if (event.exceptionCode == kDelphiExceptionCode && event.numberParameters >= 2) {

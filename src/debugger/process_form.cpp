@@ -7,6 +7,7 @@
 
 #include "common/call_profile.h"
 #include "common/errors.h"
+#include "common/utf8_text.h"
 #include "debugger/debugger_resources.h"
 
 namespace norvale {
@@ -32,16 +33,18 @@ UniqueGdiObject CourierNew8() {
     const HDC screen = GetDC(nullptr);
     const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
     ReleaseDC(nullptr, screen);
-    return UniqueGdiObject(CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+    // Any character set, so that the system may fill in what Courier New
+    // lacks (other scripts) from another font.
+    return UniqueGdiObject(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                       FIXED_PITCH | FF_MODERN, "Courier New"));
+                                       FIXED_PITCH | FF_MODERN, L"Courier New"));
 }
 
 }  // namespace
 
-TProcessForm::TProcessForm(IProcessWindowHost& host, const std::string& captionArgument,
+TProcessForm::TProcessForm(IProcessWindowHost& host, const std::string& captionArgument, bool unicodeNames,
                            std::function<void(TProcessForm&)> closed)
-    : closed_(std::move(closed)), panel1Width_(Scaled(185)) {
+    : closed_(std::move(closed)), model_(unicodeNames), panel1Width_(Scaled(185)) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     il_Views.reset(ImageList_Create(kPictureSize, kPictureSize, ILC_COLOR32, 7, 0));
@@ -105,10 +108,10 @@ void TProcessForm::CreateToolbar971() {
 }
 
 void TProcessForm::CreateTree() {
-    tv_Items = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, nullptr,
+    tv_Items = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, nullptr,
                                WS_CHILD | WS_VISIBLE | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
                                    TVS_SHOWSELALWAYS,
-                               0, 0, 0, 0, Handle(), nullptr, GetModuleHandleA(nullptr), nullptr);
+                               0, 0, 0, 0, Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
     SendMessageA(tv_Items, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     SendMessageA(tv_Items, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(il_Views.get()));
     SendMessageA(tv_Items, TVM_SETINDENT, Scaled(19), 0);
@@ -120,10 +123,10 @@ void TProcessForm::CreateTree() {
 void TProcessForm::CreateList() {
     // Rows are kept by the model and handed to the list on demand, so a
     // flood of events costs the list nothing but its count.
-    lv_Data = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, nullptr,
+    lv_Data = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, nullptr,
                               WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_NOCOLUMNHEADER |
                                   LVS_SHAREIMAGELISTS | LVS_SHOWSELALWAYS,
-                              0, 0, 0, 0, Handle(), nullptr, GetModuleHandleA(nullptr), nullptr);
+                              0, 0, 0, 0, Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
     SendMessageA(lv_Data, WM_SETFONT, reinterpret_cast<WPARAM>(listFont_.get()), FALSE);
     SendMessageA(lv_Data, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(il_Views.get()));
     LVCOLUMNA column{};
@@ -133,14 +136,15 @@ void TProcessForm::CreateList() {
 }
 
 HTREEITEM TProcessForm::AddNode(HTREEITEM parent, const std::string& text, ViewIcon icon) {
-    TVINSERTSTRUCTA insert{};
+    std::wstring wide = Utf8ToWide(text);
+    TVINSERTSTRUCTW insert{};
     insert.hParent = parent;
     insert.hInsertAfter = TVI_LAST;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    insert.item.pszText = const_cast<char*>(text.c_str());
+    insert.item.pszText = wide.data();
     insert.item.iImage = static_cast<int>(icon);
     insert.item.iSelectedImage = static_cast<int>(icon);
-    return reinterpret_cast<HTREEITEM>(SendMessageA(tv_Items, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tv_Items, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
 }
 
 void TProcessForm::Layout() {
@@ -258,15 +262,19 @@ void TProcessForm::SetTerminated() {
     SendMessageA(Toolbar971, TB_ENABLEBUTTON, btn_Continue, FALSE);
 }
 
-void TProcessForm::GetDispInfo(NMLVDISPINFOA& info) const {
+void TProcessForm::GetDispInfo(NMLVDISPINFOW& info) const {
     const auto index = static_cast<size_t>(info.item.iItem);
     if (index >= model_.Rows().size()) return;
     const EventRow& row = model_.Rows()[index];
     if ((info.item.mask & LVIF_TEXT) != 0 && info.item.pszText != nullptr && info.item.cchTextMax > 0) {
+        // Converted only here, for the rows the list shows or is asked for.
+        const std::wstring text = Utf8ToWide(row.text);
         const size_t room = static_cast<size_t>(info.item.cchTextMax) - 1;
-        const size_t length = std::min(room, row.text.size());
-        std::copy_n(row.text.data(), length, info.item.pszText);
-        info.item.pszText[length] = '\0';
+        size_t length = std::min(room, text.size());
+        // A cut between the halves of a surrogate pair would leave half a character.
+        if (length < text.size() && length > 0 && IS_HIGH_SURROGATE(text[length - 1])) --length;
+        std::copy_n(text.data(), length, info.item.pszText);
+        info.item.pszText[length] = L'\0';
     }
     if ((info.item.mask & LVIF_IMAGE) != 0) info.item.iImage = static_cast<int>(row.icon);
     if ((info.item.mask & LVIF_INDENT) != 0) info.item.iIndent = row.indent;
@@ -302,12 +310,17 @@ LRESULT TProcessForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             break;
         case WM_NOTIFY: {
             auto* header = reinterpret_cast<NMHDR*>(lParam);
-            if (header->hwndFrom == lv_Data && header->code == LVN_GETDISPINFOA) {
-                GetDispInfo(*reinterpret_cast<NMLVDISPINFOA*>(lParam));
+            if (header->hwndFrom == lv_Data && header->code == LVN_GETDISPINFOW) {
+                GetDispInfo(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
                 return 0;
             }
             break;
         }
+        case WM_NOTIFYFORMAT:
+            // The window itself is a single-byte one; its controls notify it
+            // in UTF-16 all the same, so that a row can be any text.
+            if (lParam == NF_QUERY) return NFR_UNICODE;
+            break;
         case WM_SIZE:
             Layout();
             break;  // The frame must see it too.

@@ -32,12 +32,14 @@ public:
 // `TProcessForm`: the document window of one debugging run, with the tree of
 // threads, modules and processes, the list of events, and "Halt on Event" and
 // "Continue". It lives on the main thread; its debugger thread reaches it
-// only through the hand-over.
+// only through the hand-over. The list and the tree are Unicode controls,
+// whatever the window shows of UTF-16 texts (`unicodeNames`, see
+// `TProcessViewModel`).
 class TProcessForm final : public TWindow {
 public:
     // `closed` is told when the user closes the window after its run ended;
     // the owner then frees it (not from inside the call).
-    TProcessForm(IProcessWindowHost& host, const std::string& captionArgument,
+    TProcessForm(IProcessWindowHost& host, const std::string& captionArgument, bool unicodeNames,
                  std::function<void(TProcessForm&)> closed);
     ~TProcessForm() override;
 
@@ -68,7 +70,7 @@ private:
     void Apply(const EventView& view);
     HTREEITEM Root(TreeRoot root) const;
     HTREEITEM AddNode(HTREEITEM parent, const std::string& text, ViewIcon icon);
-    void GetDispInfo(NMLVDISPINFOA& info) const;
+    void GetDispInfo(NMLVDISPINFOW& info) const;
     bool OnSplitter(int x) const;
 
     std::function<void(TProcessForm&)> closed_;

@@ -4,7 +4,9 @@
 #include <iterator>
 #include <string_view>
 
+#include "common/ansi_text.h"
 #include "common/text.h"
+#include "common/utf8_text.h"
 #include "debugger/exception_code_name.h"
 
 namespace norvale {
@@ -20,6 +22,20 @@ constexpr uint32_t kSingleStepCode = 0x80000004;
 constexpr std::string_view kDelphiParameterLabels[] = {
     "Exception raised at ", "Exception object at ", "EBX = ", "ESI = ", "EDI = ", "EBP = ", "ESP = ",
 };
+
+// Shown for a UTF-16 image name while Unicode names are off, as it always was.
+constexpr std::wstring_view kUnicodeNamePlaceholder = L"[unicode not supported yet]";
+
+// An image name as the window shows it: the file name names the node, the
+// path part goes into its details.
+struct ShownImage {
+    std::string file;
+    std::string path;
+};
+
+ShownImage ShownImageOf(std::wstring_view name) {
+    return {WideToUtf8(FileNameOfPath(name)), WideToUtf8(PathPartOfPath(name))};
+}
 
 EventRow Row(std::string text, ViewIcon icon) { return EventRow{std::move(text), icon, 0}; }
 
@@ -39,7 +55,7 @@ EventView DescribeException(const DebugEventCopy& copy) {
                           " first chance:" + firstChance,
                       ViewIcon::Exception);
     }
-    EventView view = OneRow("Delphi Exception " + copy.texts.delphiClassName + " at " +
+    EventView view = OneRow("Delphi Exception " + AnsiToUtf8(copy.texts.delphiClassName) + " at " +
                                 PointerText(e.exceptionAddress, copy.pointerSize) + " first chance: " + firstChance,
                             ViewIcon::Exception);
     // The count comes from the debuggee and may claim more than the record holds.
@@ -67,20 +83,19 @@ EventView DescribeThreadCreated(const DebugEventCopy& copy) {
     return view;
 }
 
-EventView DescribeProcessCreated(const DebugEventCopy& copy) {
+EventView DescribeProcessCreated(const DebugEventCopy& copy, ShownImage image) {
     const DebugEventRecord& e = copy.event;
-    const std::string file = FileNameOfPath(copy.texts.imageName);
     const std::string process = PointerText(e.process, copy.pointerSize);
-    EventView view = OneRow("Process " + file + " (" + process + ") spawned.", ViewIcon::Process);
+    EventView view = OneRow("Process " + image.file + " (" + process + ") spawned.", ViewIcon::Process);
     TreeNodeAdded node{TreeRoot::Processes,
-                       file,
+                       std::move(image.file),
                        ViewIcon::Process,
                        {"Process handle = $" + process,
                         "Thread handle = $" + PointerText(e.thread, copy.pointerSize),
                         "Start address = $" + PointerText(e.startAddress, copy.pointerSize),
                         "Thread data at $" + PointerText(e.threadLocalBase, copy.pointerSize),
                         "Image base = $" + PointerText(e.baseOfImage, copy.pointerSize),
-                        "Image path = " + PathPartOfPath(copy.texts.imageName)}};
+                        "Image path = " + image.path}};
     if (e.debugInfoSize != 0) node.details.push_back("DebugInfo at $" + HexText(e.debugInfoFileOffset));
     view.node = std::move(node);
     return view;
@@ -127,19 +142,20 @@ EventView TProcessViewModel::Describe(const DebugEventCopy& copy) {
     case kCreateThreadEvent:
         return DescribeThreadCreated(copy);
     case kCreateProcessEvent:
-        return DescribeProcessCreated(copy);
+        return DescribeProcessCreated(copy, ShownImageOf(ImageName(copy)));
     case kExitThreadEvent:
         return OneRow("Thread exited with exit code $" + HexText(e.exitCode), ViewIcon::Thread);
     case kExitProcessEvent:
         return OneRow("Process exited with exit code $" + HexText(e.exitCode), ViewIcon::Process);
     case kLoadDllEvent: {
         const std::string base = PointerText(e.baseOfDll, copy.pointerSize);
-        TModuleInfo module{FileNameOfPath(copy.texts.imageName), e.baseOfDll};
+        ShownImage image = ShownImageOf(ImageName(copy));
+        TModuleInfo module{std::move(image.file), e.baseOfDll};
         EventView view = OneRow("Load DLL " + module.moduleName + " base " + base, ViewIcon::Module);
         TreeNodeAdded node{TreeRoot::Modules,
                            module.moduleName,
                            ViewIcon::Module,
-                           {"Path = " + PathPartOfPath(copy.texts.imageName), "Base = $" + base}};
+                           {"Path = " + image.path, "Base = $" + base}};
         if (e.debugInfoSize != 0) node.details.push_back("DebugInfo at $" + HexText(e.debugInfoFileOffset));
         view.node = std::move(node);
         modules_.push_back(std::move(module));
@@ -160,12 +176,23 @@ EventView TProcessViewModel::Describe(const DebugEventCopy& copy) {
         return view;
     }
     case kOutputDebugStringEvent:
-        return OneRow(copy.texts.debugString, ViewIcon::Text);
+        return OneRow(DebugString(copy), ViewIcon::Text);
     case kRipEvent:
         return OneRow("RIP error:" + HexText(e.ripError) + " type:" + HexText(e.ripType), ViewIcon::Text);
     default:
         return OneRow("Unknown event of type" + HexText(e.code), ViewIcon::Text);
     }
+}
+
+std::wstring TProcessViewModel::ImageName(const DebugEventCopy& copy) const {
+    if (copy.event.unicode == 0) return AnsiToWide(copy.texts.imageName);
+    return unicodeNames_ ? copy.texts.wideImageName : std::wstring(kUnicodeNamePlaceholder);
+}
+
+std::string TProcessViewModel::DebugString(const DebugEventCopy& copy) const {
+    if (copy.event.unicode == 0) return AnsiToUtf8(copy.texts.debugString);
+    const std::wstring& text = copy.texts.wideDebugString;
+    return unicodeNames_ ? WideToUtf8(text) : AnsiToUtf8(WideToAnsi(text));
 }
 
 }  // namespace norvale

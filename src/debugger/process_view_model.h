@@ -72,10 +72,16 @@ uint32_t ContinueStatusFor(const DebugEventRecord& event);
 
 // The document of one process window: the rows in arrival order, at most
 // `kMaxRows` of them (the oldest go first), and the loaded modules in the
-// order of their nodes under "Modules".
+// order of their nodes under "Modules". Every text is UTF-8: the debuggee's
+// 8-bit texts are taken through the code page; its UTF-16 ones are shown as
+// they are with `unicodeNames`, and otherwise as before Unicode names were
+// shown: an image name as the fixed text "[unicode not supported yet]", a
+// debug string through the code page ("?" for what the code page lacks).
 class TProcessViewModel {
 public:
     static constexpr size_t kMaxRows = 200000;
+
+    explicit TProcessViewModel(bool unicodeNames = false) : unicodeNames_(unicodeNames) {}
 
     // The changes `copy` makes; its rows are appended to `Rows()`.
     EventView Apply(const DebugEventCopy& copy);
@@ -87,6 +93,10 @@ public:
 
 private:
     EventView Describe(const DebugEventCopy& copy);
+    std::wstring ImageName(const DebugEventCopy& copy) const;
+    std::string DebugString(const DebugEventCopy& copy) const;
+
+    const bool unicodeNames_;
 
     std::deque<EventRow> rows_;
     uint64_t dropped_ = 0;

@@ -9,6 +9,8 @@
 #include <regex>
 #include <thread>
 
+#include "config/options_settings.h"
+#include "config/registry_values.h"
 #include "shell/shell_resources.h"
 #include "tests/com/com_support.h"
 #include "tests/com/server_process.h"
@@ -181,6 +183,7 @@ protected:
         // A process window showed the frame, which keeps the server for its
         // user; hidden again, it lets the server end with its last client.
         if (const HWND frame = FindWindowA("TMainForm", nullptr)) SendMessageA(frame, WM_CLOSE, 0, 0);
+        RegApiDeleteTree(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey);
     }
     void Attach(DWORD processId) { norvale::Attach(norvale_.get(), processId); }
 
@@ -246,8 +249,12 @@ TEST_F(DebuggerTest, AttachToAnIdThatNamesNoProcessLeavesAnEmptyTerminatedWindow
     EXPECT_TRUE(shown.rows.empty());
 }
 
-TEST_F(DebuggerTest, SpawnCommandRunsTheChosenProgramWithDebugOnItsCommandLine) {
+// With the option UnicodeNames on, which a refresh brings to the next run: the
+// modules show their names (on attach the platform here gives none).
+TEST_F(DebuggerTest, SpawnCommandRunsTheChosenProgramWithDebugOnItsCommandLineAndShowsItsModulesNames) {
     TestDebuggee debuggee(dir_, "spawned", {"commandline", "string from the spawned program", "exit 3"});
+    WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "UnicodeNames", "1");
+    ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
     const HWND frame = FindWindowA("TMainForm", nullptr);
     ASSERT_NE(frame, nullptr);
     DWORD serverId = 0;
@@ -271,10 +278,14 @@ TEST_F(DebuggerTest, SpawnCommandRunsTheChosenProgramWithDebugOnItsCommandLine) 
     const auto shown = test::ReadProcessWindow(form);
     EXPECT_EQ(shown.caption, "Process " + debuggee.Path() + " - Terminated");
     EXPECT_TRUE(RowsInOrder(test::RowTexts(shown),
-                            {"Process " + kUnicodeName + " \\(" + kPointer + "\\) spawned\\.",
+                            {"Process  \\(" + kPointer + "\\) spawned\\.",
                              "Exception Breakpoint \\(80000003\\) flags:00000000 address:" + kPointer +
                                  " first chance:Yes",
                              "from the spawned program", "Process exited with exit code \\$00000003"}));
+    const auto kernel32 = std::find_if(shown.nodes.begin(), shown.nodes.end(),
+                                       [](const auto& node) { return lstrcmpiA(node.text.c_str(), "kernel32.dll") == 0; });
+    ASSERT_TRUE(kernel32 != shown.nodes.end() && kernel32 + 1 != shown.nodes.end()) << "no module node kernel32.dll";
+    EXPECT_EQ(lstrcmpiA(kernel32[1].text.c_str(), "Path = C:\\windows\\system32\\"), 0) << kernel32[1].text;
 }
 
 TEST_F(DebuggerTest, HaltOnEventHoldsTheDebuggeeAtEachEventUntilContinue) {

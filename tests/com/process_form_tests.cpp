@@ -9,6 +9,8 @@
 #include <future>
 #include <system_error>
 
+#include "common/ansi_text.h"
+#include "common/utf8_text.h"
 #include "debugger/debug_runs.h"
 #include "debugger/process_form.h"
 #include "tests_support/debug_window_reader.h"
@@ -55,7 +57,7 @@ DebugEventCopy Event(uint32_t code, int pointerSize = 8) {
 class ProcessFormTest : public testing::Test {
 protected:
     ProcessFormTest() {
-        form_ = std::make_unique<TProcessForm>(frame_, "C:\\Tools\\app.exe", [this](TProcessForm&) { ++closed_; });
+        form_ = std::make_unique<TProcessForm>(frame_, "C:\\Tools\\app.exe", false, [this](TProcessForm&) { ++closed_; });
     }
     test::ShownProcessWindow Shown() const { return test::ReadProcessWindow(form_->Handle()); }
     // Hands the events over as the debugger thread does and waits until the
@@ -146,6 +148,19 @@ TEST_F(ProcessFormTest, EventsBecomeRowsAndNodesInOrder) {
                                {"Image base = $00000000", 0, 2},
                                {"Image path = ", 0, 2},
                            }));
+}
+
+// The platform here hands a program's UTF-16 debug strings over as 8-bit
+// text: only a synthetic event brings one.
+TEST_F(ProcessFormTest, AUtf16DebugStringShowsAsItIsWithUnicodeNamesAndThroughTheCodePageWithout) {
+    DebugEventCopy copy = Event(kOutputDebugStringEvent);
+    copy.event.unicode = 1;
+    const std::wstring& text = copy.texts.wideDebugString = L"Gr\u00fc\u00dfe \u2013 \u4e2d\u6587 \u2713 \U0001F600";
+    for (const bool on : {true, false}) {
+        form_ = std::make_unique<TProcessForm>(frame_, "C:\\Tools\\app.exe", on, [](TProcessForm&) {});
+        Hand({copy});
+        EXPECT_EQ(test::RowTexts(Shown()), Texts{on ? WideToUtf8(text) : AnsiToUtf8(WideToAnsi(text))}) << on;
+    }
 }
 
 TEST_F(ProcessFormTest, ContinueIsEnabledForAHeldEventAndReleasesTheThreadOnce) {

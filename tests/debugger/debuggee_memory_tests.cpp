@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "common/utf8_text.h"
 #include "debugger/debuggee_memory.h"
 
 namespace norvale {
@@ -38,6 +39,9 @@ public:
         for (int i = 0; i < size; ++i) bytes.push_back(static_cast<char>(pointer >> (8 * i)));
         Put(address, bytes);
     }
+    void PutUtf16(uint64_t address, std::u16string_view text) {  // in our order, little endian as the debuggee's
+        Put(address, std::string(reinterpret_cast<const char*>(text.data()), 2 * text.size()));
+    }
 
 private:
     std::map<uint64_t, std::string> regions_;
@@ -61,6 +65,8 @@ TEST(DebuggeeMemoryTest, ImageName) {
     memory.Put(0x5000, "end");  // the last readable bytes, with no zero after them
     memory.PutPointer(0x1600, 0x2000, 4);
     memory.Put(0x1604, "\0\0\0");  // a 4-byte pointer at the end of readable memory
+    memory.PutPointer(0x1700, 0x6000, 4);
+    memory.PutUtf16(0x6000, std::u16string_view(u"C:\\\u4e2d\U0001F600.dll\0junk", 15));
 
     const struct {
         uint64_t address;
@@ -77,11 +83,13 @@ TEST(DebuggeeMemoryTest, ImageName) {
         {0x1300, false, 8, std::string(260, 'a')},
         {0x1400, false, 8, "ab"},
         {0x1500, false, 8, "end"},
-        {0x1000, true, 8, "[unicode not supported yet]"},
-        {0x9000, true, 4, "[unicode not supported yet]"},
+        {0x1700, true, 4, "C:\\\xE4\xB8\xAD\xF0\x9F\x98\x80.dll"},
+        {0x9000, true, 4, ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ReadImageName(memory, c.address, c.unicode, c.pointerSize), c.name)
+        const std::string name = c.unicode ? WideToUtf8(ReadWideImageName(memory, c.address, c.pointerSize))
+                                           : ReadImageName(memory, c.address, c.pointerSize);
+        EXPECT_EQ(name, c.name)
             << std::hex << c.address << " unicode " << c.unicode << " size " << c.pointerSize;
     }
 }
@@ -90,7 +98,7 @@ TEST(DebuggeeMemoryTest, DebugString) {
     FakeMemory memory;
     memory.Put(0x1000, std::string("hello\0junk", 10));
     memory.Put(0x2000, "caf\xe9");
-    memory.Put(0x3000, std::string("H\0i\0\xe9\0\0\0x\0", 10));
+    memory.PutUtf16(0x3000, std::u16string_view(u"Hi\u00e9\U0001F600\0x", 7));
     memory.Put(0x4000, std::string("H\0i\0!", 5));
     memory.Put(0x5000, std::string(70000, 'x'));
 
@@ -105,7 +113,7 @@ TEST(DebuggeeMemoryTest, DebugString) {
         {0x2000, 4, false, "caf\xe9"},
         {0x2000, 5, false, ""},  // one byte beyond what can be read
         {0x2000, 0, false, ""},
-        {0x3000, 10, true, "Hi?"},
+        {0x3000, 14, true, "Hi\xC3\xA9\xF0\x9F\x98\x80"},
         {0x3000, 4, true, "Hi"},
         {0x4000, 5, true, "Hi"},  // the odd byte is no character
         {0x5000, 70000, false, std::string(64 * 1024, 'x')},
@@ -113,7 +121,9 @@ TEST(DebuggeeMemoryTest, DebugString) {
         {0x90000, 4, true, ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ReadDebugString(memory, c.data, c.length, c.unicode), c.text)
+        const std::string text = c.unicode ? WideToUtf8(ReadWideDebugString(memory, c.data, c.length))
+                                           : ReadDebugString(memory, c.data, c.length);
+        EXPECT_EQ(text, c.text)
             << std::hex << c.data << " length " << c.length << " unicode " << c.unicode;
     }
 }
@@ -162,6 +172,8 @@ TEST(DebuggeeMemoryTest, EachEventReadsItsOwnText) {
     memory.PutPointer(0x1000, 0x2000, 8);
     memory.Put(0x2000, std::string("C:\\a.dll\0", 9));
     memory.Put(0x3000, std::string("out\0", 4));
+    memory.PutPointer(0x1100, 0x2100, 8);
+    memory.PutUtf16(0x2100, std::u16string_view(u"\u00e4\0\u00f6\0", 4));  // a name, then a debug string
     memory.PutPointer(0x5000, 0x6040, 8);
     memory.PutPointer(0x6000, 0x7000, 8);
     memory.Put(0x7000, "\x01" "E");
@@ -172,9 +184,9 @@ TEST(DebuggeeMemoryTest, EachEventReadsItsOwnText) {
         e.exceptionCode = exceptionCode;
         e.numberParameters = parameters;
         e.exceptionInformation[1] = 0x5000;
-        e.imageName = 0x1000;
+        e.imageName = unicode ? 0x1100 : 0x1000;
         e.unicode = unicode;
-        e.debugStringData = 0x3000;
+        e.debugStringData = unicode ? 0x2104 : 0x3000;
         e.debugStringLength = 4;
         return e;
     };
@@ -184,8 +196,9 @@ TEST(DebuggeeMemoryTest, EachEventReadsItsOwnText) {
     } cases[] = {
         {event(kCreateProcessEvent), {"C:\\a.dll", "", ""}},
         {event(kLoadDllEvent), {"C:\\a.dll", "", ""}},
-        {event(kLoadDllEvent, 0, 0, 1), {"[unicode not supported yet]", "", ""}},
+        {event(kLoadDllEvent, 0, 0, 1), {.wideImageName = L"\u00e4"}},
         {event(kOutputDebugStringEvent), {"", "out", ""}},
+        {event(kOutputDebugStringEvent, 0, 0, 1), {.wideDebugString = L"\u00f6"}},
         {event(kExceptionEvent, kDelphiExceptionCode, 2), {"", "", "E"}},
         {event(kExceptionEvent, kDelphiExceptionCode, 1), {"", "", ""}},
         {event(kExceptionEvent, 0xC0000005, 2), {"", "", ""}},
@@ -197,6 +210,8 @@ TEST(DebuggeeMemoryTest, EachEventReadsItsOwnText) {
         EXPECT_EQ(texts.imageName, c.texts.imageName) << c.event.code;
         EXPECT_EQ(texts.debugString, c.texts.debugString) << c.event.code;
         EXPECT_EQ(texts.delphiClassName, c.texts.delphiClassName) << c.event.code;
+        EXPECT_EQ(texts.wideImageName, c.texts.wideImageName) << c.event.code;
+        EXPECT_EQ(texts.wideDebugString, c.texts.wideDebugString) << c.event.code;
     }
 }
 

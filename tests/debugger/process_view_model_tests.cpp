@@ -35,10 +35,12 @@ std::vector<std::string> Lines(const EventView& view) {
 }
 
 TEST(ProcessViewModelTest, EveryEventKindShowsItsRowsAndNode) {
+    const DebugEventCopy wide = Copy({.code = kOutputDebugStringEvent, .unicode = 1}, 8, {.wideDebugString = L"\u00fc \u4e2d"});
     const struct {
         const char* what;
         DebugEventCopy copy;
         std::vector<std::string> lines;
+        bool unicodeNames = false;
     } cases[] = {
         {"exception",
          Copy({.code = kExceptionEvent, .exceptionCode = 0xC0000005, .exceptionAddress = 0x7ff612345678,
@@ -84,8 +86,8 @@ TEST(ProcessViewModelTest, EveryEventKindShowsItsRowsAndNode) {
           "  Image base = $00007ff600000000", "  Image path = C:\\Apps\\", "  DebugInfo at $00001234"}},
         {"process created, 32-bit, Unicode name, no debug info",
          Copy({.code = kCreateProcessEvent, .process = 0x44, .thread = 0x48, .threadLocalBase = 0x7ffdf000,
-               .startAddress = 0x401000, .baseOfImage = 0x400000, .debugInfoFileOffset = 0x1234},
-              4, {"[unicode not supported yet]", "", ""}),
+               .startAddress = 0x401000, .baseOfImage = 0x400000, .debugInfoFileOffset = 0x1234, .unicode = 1},
+              4, {.wideImageName = L"C:\\Apps\\app.exe"}),
          {"process Process [unicode not supported yet] (00000044) spawned.",
           "node Processes process [unicode not supported yet]", "  Process handle = $00000044",
           "  Thread handle = $00000048", "  Start address = $00401000", "  Thread data at $7ffdf000",
@@ -99,19 +101,25 @@ TEST(ProcessViewModelTest, EveryEventKindShowsItsRowsAndNode) {
               {"C:\\Win\\b.dll", "", ""}),
          {"module Load DLL b.dll base 00007ffa00000000", "node Modules module b.dll", "  Path = C:\\Win\\",
           "  Base = $00007ffa00000000", "  DebugInfo at $00000010"}},
+        {"module loaded, Unicode name", Copy({.code = kLoadDllEvent, .unicode = 1, .baseOfDll = 1}, 4,
+              {.wideImageName = L"C:\\\u4e2d\\\u00fc.dll"}),
+         {"module Load DLL \xC3\xBC.dll base 00000001", "node Modules module \xC3\xBC.dll",
+          "  Path = C:\\\xE4\xB8\xAD\\", "  Base = $00000001"}, true},
         {"module loaded, 32-bit, no name",
          Copy({.code = kLoadDllEvent, .debugInfoFileOffset = 0x10, .baseOfDll = 0x110000000}, 4),
          {"module Load DLL  base 10000000", "node Modules module ", "  Path = ", "  Base = $10000000"}},
         {"unknown module unloaded", Copy({.code = kUnloadDllEvent, .baseOfDll = 0x7ffa00000000}),
          {"module Unload DLL base 00007ffa00000000"}},
-        {"debug string", Copy({.code = kOutputDebugStringEvent}, 8, {"", "hello world", ""}),
-         {"text hello world"}},
+        {"debug string", Copy({.code = kOutputDebugStringEvent}, 8, {"", "h\xe9llo world", ""}),
+         {"text h\xC3\xA9llo world"}},
+        {"UTF-16 debug string through the code page", wide, {"text \xC3\xBC ?"}},
+        {"UTF-16 debug string", wide, {"text \xC3\xBC \xE4\xB8\xAD"}, true},
         {"RIP", Copy({.code = kRipEvent, .ripError = 0x57, .ripType = 2}),
          {"text RIP error:00000057 type:00000002"}},
         {"unknown kind", Copy({.code = 10}), {"text Unknown event of type0000000a"}},
     };
     for (const auto& c : cases) {
-        TProcessViewModel model;
+        TProcessViewModel model(c.unicodeNames);
         EXPECT_EQ(Lines(model.Apply(c.copy)), c.lines) << c.what;
     }
 }

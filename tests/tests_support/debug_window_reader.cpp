@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "common/utf8_text.h"
 #include "tests_support/remote_block.h"
 
 namespace norvale::test {
@@ -18,17 +19,17 @@ std::vector<ShownRow> ReadRows(HWND list) {
     std::vector<ShownRow> rows;
     const auto count = SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
-        LVITEMA item{};
+        LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_INDENT;
         item.iItem = static_cast<int>(i);
-        item.pszText = block.At(kTextOffset);
-        item.cchTextMax = kTextRoom;
+        item.pszText = reinterpret_cast<wchar_t*>(block.At(kTextOffset));
+        item.cchTextMax = kTextRoom / sizeof(wchar_t);
         block.Write(0, &item, sizeof item);
-        SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(block.At(0)));
+        SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(block.At(0)));
         block.Read(0, &item, sizeof item);
-        char text[kTextRoom] = {};
-        block.Read(kTextOffset, text, kTextRoom - 1);
-        rows.push_back(ShownRow{text, item.iImage, item.iIndent});
+        wchar_t text[kTextRoom / sizeof(wchar_t)] = {};
+        block.Read(kTextOffset, text, kTextRoom - sizeof(wchar_t));
+        rows.push_back(ShownRow{WideToUtf8(text), item.iImage, item.iIndent});
     }
     return rows;
 }

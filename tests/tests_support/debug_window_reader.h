@@ -4,7 +4,7 @@
 
 // A process window read and driven as a user sees and uses it, in this
 // process or in another one: its caption, the rows of its list, the nodes of
-// its tree and its two tool bar buttons.
+// its tree and its two tool bar buttons; row texts in UTF-8.
 
 #include <windows.h>
 
