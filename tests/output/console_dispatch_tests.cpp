@@ -1,6 +1,6 @@
 // The process's real console output with standard output redirected, as a
-// server started from a terminal into a file sees it, and a console screen
-// buffer as standard output, as a console window's.
+// server started from a terminal into a file sees it; UTF-8 to a file and to
+// a console screen buffer.
 
 #include <gtest/gtest.h>
 
@@ -86,11 +86,9 @@ TEST_F(ConsoleDispatchTest, ConsoleWriteFailureSkipsTheFileForThatLine) {
     EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("out.txt")), "block\r\n  a\r\n");
 }
 
-// In UTF-8 a file gets the bytes and a console is told the characters,
-// which it would otherwise read in its own code page.
-TEST_F(ConsoleDispatchTest, Utf8ReachesAFileAsBytesAndAConsoleAsCharacters) {
-    test::ScratchSettings options;
-    options.Set("FileEncoding", "UTF-8");
+// UTF-8: a redirected standard output gets the bytes, a console is told the
+// characters, which it would otherwise read in its own code page.
+TEST(ConsoleHostTest, Utf8ReachesAFileAsBytesAndAConsoleAsCharacters) {
     const auto newScreen = [] {
         return CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          CONSOLE_TEXTMODE_BUFFER, nullptr);
@@ -104,20 +102,15 @@ TEST_F(ConsoleDispatchTest, Utf8ReachesAFileAsBytesAndAConsoleAsCharacters) {
     }
     ASSERT_NE(made, INVALID_HANDLE_VALUE) << SystemErrorText(GetLastError());
     const UniqueHandle screen(made);
+    test::ScratchDirectory dir;
     UniqueFile out;
-    ASSERT_EQ(FileCreate(dir_.PathOf("stdout.txt"), out), 0u);
+    ASSERT_EQ(FileCreate(dir.PathOf("stdout.txt"), out), 0u);
     const std::wstring text = L"Gr\u00fc\u00dfe \u2013 \u4e2d\u6587 \u2713";
     for (const HANDLE output : {out.get(), screen.get()}) {
-        RedirectedStandardOutput redirect(output);
-        TProcessOutputs outputs(std::make_unique<TConsoleOutput>(MakeSystemConsoleHost()),
-                                std::make_unique<TNoScreen>(), std::make_unique<TNoViewer>(),
-                                OptionsLocation{options.Location().root, options.Location().subkey});
-        TOutputStage stage(lock_, outputs, key_.Location());
-        stage.RefreshProperties();
-        stage.Dispatch(test::MakeEntry(&session_, text));
+        EXPECT_EQ(MakeSystemConsoleHost()->WriteUtf8(output, WideToUtf8(text)), 0u);
     }
     FileClose(out);
-    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("stdout.txt")), WideToUtf8(text) + "\r\n");
+    EXPECT_EQ(test::ReadWholeFile(dir.PathOf("stdout.txt")), WideToUtf8(text));
     std::wstring shown(text.size(), L' ');
     DWORD read = 0;
     ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.get(), shown.data(), static_cast<DWORD>(shown.size()), COORD{0, 0},
