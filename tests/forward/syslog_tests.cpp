@@ -1,8 +1,9 @@
-// Forwarding's plain decisions: the `SyslogServer` text, and an entry as an
-// RFC 5424 message with its framing.
+// Forwarding's plain decisions: the `SyslogServer` text, an entry as an
+// RFC 5424 message with its framing, and the bounded queue before the sender.
 
 #include <gtest/gtest.h>
 
+#include "forward/forward_queue.h"
 #include "forward/syslog_address.h"
 #include "forward/syslog_message.h"
 
@@ -88,6 +89,34 @@ TEST(SyslogMessageTest, TcpCountsOctetsAndADatagramIsCutBeforeACharacter) {
     std::string split = std::string(kMaxDatagram - 1, 'x') + "\xE4\xB8\xAD" + "tail";
     EXPECT_TRUE(CutForDatagram(split));
     EXPECT_EQ(split, std::string(kMaxDatagram - 1, 'x'));
+}
+
+// Entries the sender looked at stay until it removes them; those the bound
+// forgot meanwhile count as dropped, never as sent.
+TEST(ForwardQueueTest, TheBoundDropsTheOldestAndOnlyRemovedEntriesCountAsSent) {
+    TForwardQueue queue(3);
+    const auto push = [&](int n) {
+        for (int i = 0; i < n; ++i) queue.Push(std::make_shared<ForwardedEntry>());
+    };
+    push(5);
+    EXPECT_EQ(queue.TakeUnreported(), 2u);
+    EXPECT_EQ(queue.TakeUnreported(), 0u);
+    uint64_t first = 0;
+    EXPECT_EQ(queue.Peek(2, std::chrono::milliseconds(0), first).size(), 2u);
+    EXPECT_EQ(first, 2u);
+    push(2);
+    queue.Remove(first + 2);
+    const ForwardCounts afterOverflow = queue.Counts();
+    EXPECT_EQ(std::vector<uint64_t>({afterOverflow.sent, afterOverflow.queued, afterOverflow.dropped}),
+              std::vector<uint64_t>({0, 3, 4}));
+    EXPECT_EQ(queue.Peek(10, std::chrono::milliseconds(0), first).size(), 3u);
+    queue.Remove(first + 3);
+    queue.Wake();
+    EXPECT_TRUE(queue.Peek(10, std::chrono::seconds(20), first).empty()) << "a woken wait returned at once, not after 20 s";
+    push(1);
+    queue.DropAll();
+    const ForwardCounts end = queue.Counts();
+    EXPECT_EQ(std::vector<uint64_t>({end.sent, end.queued, end.dropped}), std::vector<uint64_t>({3, 0, 5}));
 }
 
 }  // namespace
