@@ -16,7 +16,36 @@ LocalDateTime LocalNow() {
     return LocalDateTime{now.wYear, now.wMonth, now.wDay,
                          TimeOfDay{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds}};
 }
+
+int UtcOffsetMinutes(const LocalDateTime& time) {
+    SYSTEMTIME local{time.year, time.month, 0, time.day, time.time.hour, time.time.minute, time.time.second, 0};
+    SYSTEMTIME utc{};
+    FILETIME localFile{};
+    FILETIME utcFile{};
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !SystemTimeToFileTime(&local, &localFile) ||
+        !SystemTimeToFileTime(&utc, &utcFile)) {
+        return 0;
+    }
+    const auto ticks = [](const FILETIME& f) {
+        return static_cast<int64_t>((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+    };
+    // File times count 100 ns.
+    return static_cast<int>((ticks(localFile) - ticks(utcFile)) / 600000000);
+}
 #else
+int UtcOffsetMinutes(const LocalDateTime& time) {
+    std::tm local{};
+    local.tm_year = time.year - 1900;
+    local.tm_mon = time.month - 1;
+    local.tm_mday = time.day;
+    local.tm_hour = time.time.hour;
+    local.tm_min = time.time.minute;
+    local.tm_sec = time.time.second;
+    local.tm_isdst = -1;
+    if (std::mktime(&local) == -1) return 0;
+    return static_cast<int>(local.tm_gmtoff / 60);
+}
+
 LocalDateTime LocalNow() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);

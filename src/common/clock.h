@@ -23,5 +23,8 @@ struct LocalDateTime {
 TimeOfDay LocalTimeOfDay();
 // Now, in local time.
 LocalDateTime LocalNow();
+// Local time minus UTC at that local time, in minutes (daylight saving
+// included); 0 where the platform cannot tell.
+int UtcOffsetMinutes(const LocalDateTime& time);
 
 }  // namespace norvale

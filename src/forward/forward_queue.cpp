@@ -1,7 +1,6 @@
 #include "forward/forward_queue.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace norvale {
 
@@ -45,9 +44,14 @@ void TForwardQueue::DropAll() {
     DropFront(entries_.size());
 }
 
-uint64_t TForwardQueue::TakeUnreported() {
+uint64_t TForwardQueue::Unreported() const {
     std::lock_guard lock(lock_);
-    return std::exchange(unreported_, 0);
+    return unreported_;
+}
+
+void TForwardQueue::Reported(uint64_t count) {
+    std::lock_guard lock(lock_);
+    unreported_ -= std::min(count, unreported_);
 }
 
 ForwardCounts TForwardQueue::Counts() const {

@@ -44,8 +44,10 @@ public:
     void Remove(uint64_t end);
     // Forgets every waiting entry and counts it as dropped.
     void DropAll();
-    // Dropped since the last call: what the collector is to be told of.
-    uint64_t TakeUnreported();
+    // Dropped and not yet told to the collector; `Reported` takes off what
+    // a notice told, once it went out.
+    uint64_t Unreported() const;
+    void Reported(uint64_t count);
 
     ForwardCounts Counts() const;
     // Wakes a waiting `Peek`, which then returns what there is at once.

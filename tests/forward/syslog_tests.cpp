@@ -99,8 +99,9 @@ TEST(ForwardQueueTest, TheBoundDropsTheOldestAndOnlyRemovedEntriesCountAsSent) {
         for (int i = 0; i < n; ++i) queue.Push(std::make_shared<ForwardedEntry>());
     };
     push(5);
-    EXPECT_EQ(queue.TakeUnreported(), 2u);
-    EXPECT_EQ(queue.TakeUnreported(), 0u);
+    EXPECT_EQ(queue.Unreported(), 2u);
+    queue.Reported(2);
+    EXPECT_EQ(queue.Unreported(), 0u);
     uint64_t first = 0;
     EXPECT_EQ(queue.Peek(2, std::chrono::milliseconds(0), first).size(), 2u);
     EXPECT_EQ(first, 2u);

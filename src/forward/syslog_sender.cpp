@@ -1,0 +1,160 @@
+#include "forward/syslog_sender.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace norvale {
+
+namespace {
+
+// How long the thread waits for entries before it looks again whether to end
+// or whether the collector closed its side.
+constexpr std::chrono::milliseconds kIdleLook{200};
+
+}  // namespace
+
+std::chrono::milliseconds TRetryPause::Next() {
+    const std::chrono::milliseconds pause = next_;
+    next_ = std::min(next_ * 2, kLongest);
+    return pause;
+}
+
+TSyslogSender::TSyslogSender(TForwardQueue& queue, SyslogAddress address, SyslogConnector connect,
+                             SyslogOrigin origin, std::function<int(const LocalDateTime&)> utcOffset)
+    : queue_(queue),
+      address_(std::move(address)),
+      connect_(std::move(connect)),
+      origin_(std::move(origin)),
+      utcOffset_(std::move(utcOffset)),
+      thread_([this] { Run(); }) {}
+
+TSyslogSender::~TSyslogSender() {
+    {
+        std::lock_guard lock(lock_);
+        stopNow_ = true;
+    }
+    stopChanged_.notify_all();
+    queue_.Wake();
+    if (thread_.joinable()) thread_.join();
+}
+
+void TSyslogSender::Finish(std::chrono::milliseconds grace) {
+    {
+        std::lock_guard lock(lock_);
+        finishing_ = true;
+        finishBy_ = std::chrono::steady_clock::now() + grace;
+    }
+    stopChanged_.notify_all();
+    queue_.Wake();
+    if (thread_.joinable()) thread_.join();
+}
+
+SenderStatus TSyslogSender::Status() const {
+    std::lock_guard lock(lock_);
+    return status_;
+}
+
+bool TSyslogSender::Ending() const {
+    std::lock_guard lock(lock_);
+    if (stopNow_) return true;
+    return finishing_ && (std::chrono::steady_clock::now() >= finishBy_ || queue_.Counts().queued == 0);
+}
+
+void TSyslogSender::PauseBeforeRetry(std::chrono::milliseconds pause) {
+    std::unique_lock lock(lock_);
+    auto until = std::chrono::steady_clock::now() + pause;
+    if (finishing_) until = std::min(until, finishBy_);
+    stopChanged_.wait_until(lock, until, [&] { return stopNow_; });
+}
+
+void TSyslogSender::Fail(const std::exception& error) {
+    std::lock_guard lock(lock_);
+    status_.connected = false;
+    status_.problem = error.what();
+}
+
+void TSyslogSender::Run() {
+    TRetryPause pause;
+    std::unique_ptr<ISyslogConnection> connection;
+    while (!Ending()) {
+        if (!connection) {
+            try {
+                connection = connect_(address_);
+            } catch (const std::exception& error) {
+                Fail(error);
+                PauseBeforeRetry(pause.Next());
+                continue;
+            }
+            pause.Reset();
+            std::lock_guard lock(lock_);
+            status_.connected = true;
+            status_.problem.clear();
+        }
+        if (!SendQueued(connection)) PauseBeforeRetry(pause.Next());
+    }
+    std::lock_guard lock(lock_);
+    if (finishing_) queue_.DropAll();
+}
+
+void TSyslogSender::SendDroppedNotice(ISyslogConnection& connection) {
+    const uint64_t dropped = queue_.Unreported();
+    const LocalDateTime now = LocalNow();
+    std::string message = FormatDroppedNotice(dropped, now, utcOffset_(now), origin_);
+    if (address_.transport == SyslogTransport::Tcp) message = FramedForTcp(message);
+    size_t written = 0;
+    connection.Send(message, written);
+    queue_.Reported(dropped);
+}
+
+bool TSyslogSender::SendQueued(std::unique_ptr<ISyslogConnection>& connection) {
+    try {
+        if (connection->PeerClosed()) throw ESyslogError("the collector closed the connection");
+        if (queue_.Unreported() > 0) SendDroppedNotice(*connection);
+        uint64_t first = 0;
+        const std::vector<TForwardQueue::Entry> batch = queue_.Peek(kBatch, kIdleLook, first);
+        if (address_.transport == SyslogTransport::Udp) {
+            size_t sent = 0;
+            try {
+                for (const auto& entry : batch) {
+                    std::string message = FormatSyslogMessage(*entry, utcOffset_(entry->time), origin_);
+                    if (CutForDatagram(message)) {
+                        std::lock_guard lock(lock_);
+                        ++status_.cut;
+                    }
+                    size_t written = 0;
+                    connection->Send(message, written);
+                    ++sent;
+                }
+            } catch (const std::exception&) {
+                queue_.Remove(first + sent);
+                throw;
+            }
+            queue_.Remove(first + sent);
+            return true;
+        }
+        // A stream takes the batch in one write; what a broken write got out
+        // whole counts as sent, the rest goes again.
+        std::string bytes;
+        std::vector<size_t> ends;
+        for (const auto& entry : batch) {
+            bytes += FramedForTcp(FormatSyslogMessage(*entry, utcOffset_(entry->time), origin_));
+            ends.push_back(bytes.size());
+        }
+        size_t written = 0;
+        try {
+            if (!bytes.empty()) connection->Send(bytes, written);
+        } catch (const std::exception&) {
+            const auto whole = std::upper_bound(ends.begin(), ends.end(), written) - ends.begin();
+            queue_.Remove(first + static_cast<uint64_t>(whole));
+            throw;
+        }
+        queue_.Remove(first + batch.size());
+        return true;
+    } catch (const std::exception& error) {
+        Fail(error);
+        connection.reset();
+        return false;
+    }
+}
+
+}  // namespace norvale

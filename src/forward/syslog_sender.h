@@ -1,0 +1,84 @@
+#pragma once
+
+// The thread that takes entries from the forwarding queue and sends them to
+// the collector. It connects on first use and again after a failure, after a
+// pause that grows from 0.1 s to 5 s; it removes an entry from the queue only
+// once the entry went out, so a broken connection sends it again, and it
+// first tells the collector how many entries the queue's bound dropped.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "forward/forward_queue.h"
+#include "forward/syslog_connection.h"
+
+namespace norvale {
+
+// The pause before the next attempt to connect.
+class TRetryPause {
+public:
+    static constexpr std::chrono::milliseconds kFirst{100};
+    static constexpr std::chrono::milliseconds kLongest{5000};
+    std::chrono::milliseconds Next();
+    void Reset() { next_ = kFirst; }
+
+private:
+    std::chrono::milliseconds next_ = kFirst;
+};
+
+struct SenderStatus {
+    bool connected = false;
+    // Why the last attempt to connect or send failed; empty once one worked.
+    std::string problem;
+    // Datagrams cut to their bound.
+    uint64_t cut = 0;
+};
+
+class TSyslogSender {
+public:
+    // `utcOffset`: local time minus UTC at a moment, in minutes.
+    TSyslogSender(TForwardQueue& queue, SyslogAddress address, SyslogConnector connect, SyslogOrigin origin,
+                  std::function<int(const LocalDateTime&)> utcOffset);
+    // Stops at once: what is queued stays queued.
+    ~TSyslogSender();
+    TSyslogSender(const TSyslogSender&) = delete;
+    TSyslogSender& operator=(const TSyslogSender&) = delete;
+
+    // Sends what is queued for up to `grace`, drops the rest with a count,
+    // and ends the thread.
+    void Finish(std::chrono::milliseconds grace);
+
+    SenderStatus Status() const;
+
+private:
+    static constexpr size_t kBatch = 256;
+
+    void Run();
+    // False when the connection broke: it is gone then.
+    bool SendQueued(std::unique_ptr<ISyslogConnection>& connection);
+    void SendDroppedNotice(ISyslogConnection& connection);
+    void Fail(const std::exception& error);
+    bool Ending() const;
+    void PauseBeforeRetry(std::chrono::milliseconds pause);
+
+    TForwardQueue& queue_;
+    const SyslogAddress address_;
+    const SyslogConnector connect_;
+    const SyslogOrigin origin_;
+    const std::function<int(const LocalDateTime&)> utcOffset_;
+
+    mutable std::mutex lock_;
+    std::condition_variable stopChanged_;
+    SenderStatus status_;
+    bool stopNow_ = false;
+    bool finishing_ = false;
+    std::chrono::steady_clock::time_point finishBy_;
+    std::thread thread_;
+};
+
+}  // namespace norvale
