@@ -108,10 +108,11 @@ void TSyslogSender::SendDroppedNotice(ISyslogConnection& connection) {
 
 bool TSyslogSender::SendQueued(std::unique_ptr<ISyslogConnection>& connection) {
     try {
-        if (connection->PeerClosed()) throw ESyslogError("the collector closed the connection");
-        if (queue_.Unreported() > 0) SendDroppedNotice(*connection);
         uint64_t first = 0;
         const std::vector<TForwardQueue::Entry> batch = queue_.Peek(kBatch, kIdleLook, first);
+        // Right before the write: the wait for entries may have been long.
+        if (connection->PeerClosed()) throw ESyslogError("the collector closed the connection");
+        if (queue_.Unreported() > 0) SendDroppedNotice(*connection);
         if (address_.transport == SyslogTransport::Udp) {
             size_t sent = 0;
             try {

@@ -1,0 +1,53 @@
+#pragma once
+
+// The few socket calls that differ between Winsock and the BSD sockets of
+// other systems, so that the code above them is written once.
+
+#include <string>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+#endif
+
+#include "common/unique_resource.h"
+
+namespace norvale {
+
+#ifdef _WIN32
+using SocketHandle = SOCKET;
+inline constexpr SocketHandle kNoSocket = INVALID_SOCKET;
+// A peer that went away makes a send fail with an error on every system.
+inline constexpr int kSendFlags = 0;
+#else
+using SocketHandle = int;
+inline constexpr SocketHandle kNoSocket = -1;
+// Not the signal that would end the process.
+inline constexpr int kSendFlags = MSG_NOSIGNAL;
+#endif
+
+void CloseSocket(SocketHandle socket);
+
+struct SocketTraits {
+    using Type = SocketHandle;
+    static Type Invalid() { return kNoSocket; }
+    static bool IsValid(Type socket) { return socket != kNoSocket; }
+    static void Close(Type socket) { CloseSocket(socket); }
+};
+using UniqueSocket = UniqueResource<SocketTraits>;
+
+// Winsock wants to be started once per process; elsewhere nothing.
+void StartSockets();
+
+// The last socket call's error, and its text.
+int LastSocketError();
+std::string SocketErrorText(int error);
+
+// True when a read would not wait: data, or the peer's end.
+bool ReadableNow(SocketHandle socket);
+
+}  // namespace norvale
