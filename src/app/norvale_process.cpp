@@ -1,8 +1,10 @@
 #include "app/norvale_process.h"
 
 #include "app/terminate_request.h"
+#include "capture/writer_names_win32.h"
 #include "common/errors.h"
 #include "common/failure_report.h"
+#include "common/utf8_text.h"
 #include "norvale/Norvale_h.h"
 #include "shell/splash_form.h"
 
@@ -40,6 +42,7 @@ TNorvaleProcess::TNorvaleProcess(StartMode mode, ITypeLib* library)
       sessionClass_(ReadComClass(library, CLSID_DebugSession)),
       objectCount_(mode),
       traceStore_(ReadOptionsSettings(OptionsLocation{}).WindowLines),
+      forwarding_(SyslogOrigin{WideToUtf8(LocalComputerName())}),
       outputs_(TProcessOutputs::MakeForProcess()),
       stage_(outputLock_, *outputs_, SettingsLocation{}),
       registry_(outputLock_, [this] { dialog_.RequestRefresh(); }),
@@ -62,6 +65,7 @@ void TNorvaleProcess::WireServer() {
         if (liveRuns_ != nullptr) liveRuns_->RequestAttach(processId);
     };
     outputs_->SetWindow(&traceStore_);
+    outputs_->SetForwarding(&forwarding_);
 }
 
 // Capture starts with the process when the options ask for it, client or

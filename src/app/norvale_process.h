@@ -13,6 +13,7 @@
 #include "app/object_count.h"
 #include "app/start_mode.h"
 #include "capture/debug_output_capture_win32.h"
+#include "forward/forwarding.h"
 #include "common/background_work.h"
 #include "common/mutex.h"
 #include "config/config_form_win32.h"
@@ -95,6 +96,8 @@ private:
     // The trace window's rows belong to the process: they gather from the
     // start, whichever input dispatches them.
     TTraceStore traceStore_;
+    // Outlives the outputs and capture, which hand it entries to the end.
+    TForwarding forwarding_;
     std::unique_ptr<TProcessOutputs> outputs_;
     TOutputStage stage_;
     // Ctrl+C, Ctrl+Break and the console's close end the process at once.

@@ -109,9 +109,10 @@ void TNorvaleConfigForm::LoadOptions() {
     SendMessageA(Control(IDC_FILEENCODING), CB_SETCURSEL, static_cast<WPARAM>(options.fileEncoding), 0);
 }
 
-// The count as typed: its bounds are the reader's.
+// The count as typed: its bounds are the reader's. A flag the page has no
+// box for is written back as stored.
 void TNorvaleConfigForm::SaveOptions() const {
-    OptionsSettings shown;
+    OptionsSettings shown = ReadOptionsSettings(options_);
     for (const auto& option : kOptionBoxes) shown.*option.flag = Checked(Control(option.box));
     WriteOptionsFlags(options_, shown);
     WriteRegString(options_.root, options_.subkey, kWindowLinesValue, TextOf(Control(IDC_WINDOWLINES)));

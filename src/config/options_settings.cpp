@@ -34,6 +34,8 @@ OptionsSettings ReadOptionsSettings(const OptionsLocation& location) {
         settings.*flag.member = ReadRegBool(location.root, location.subkey, flag.name, settings.*flag.member);
     }
     settings.WindowLines = WindowLinesFromText(ReadRegString(location.root, location.subkey, kWindowLinesValue, ""));
+    settings.SyslogServer =
+        ReadRegString(location.root, location.subkey, kSyslogServerValue, kDefaultSyslogServer);
     settings.fileEncoding =
         FileEncodingFromText(ReadRegString(location.root, location.subkey, kFileEncodingValue, ""));
     return settings;

@@ -18,6 +18,7 @@ namespace norvale {
 enum class FileEncoding { Ansi, Utf8 };
 
 inline constexpr uint32_t kDefaultWindowLines = 100000;
+inline constexpr const char* kDefaultSyslogServer = "udp://127.0.0.1:514";
 inline constexpr uint32_t kMinWindowLines = 1000;
 inline constexpr uint32_t kMaxWindowLines = 10000000;
 
@@ -32,6 +33,9 @@ struct OptionsSettings {
     // Process windows show UTF-16 names and debug strings as they are,
     // rather than through the code page.
     bool UnicodeNames = false;
+    // Every entry as a syslog message to a log collector.
+    bool ToSyslog = false;
+    std::string SyslogServer = kDefaultSyslogServer;
 };
 
 // Where the options are kept: the per-user `Options` key, unless a test
@@ -54,10 +58,13 @@ inline constexpr OptionsFlag kOptionsFlags[] = {
     {"CaptureDebugOutput", &OptionsSettings::CaptureDebugOutput},
     {"CaptureGlobal", &OptionsSettings::CaptureGlobal},
     {"UnicodeNames", &OptionsSettings::UnicodeNames},
+    {"ToSyslog", &OptionsSettings::ToSyslog},
 };
 
 // Stored as the user typed it; the reader decodes it.
 inline constexpr const char* kWindowLinesValue = "WindowLines";
+
+inline constexpr const char* kSyslogServerValue = "SyslogServer";
 
 // "UTF-8" in any letter case; any other text, or none, is the code page.
 inline constexpr const char* kFileEncodingValue = "FileEncoding";

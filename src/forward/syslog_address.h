@@ -14,7 +14,6 @@ namespace norvale {
 enum class SyslogTransport { Udp, Tcp };
 
 inline constexpr uint16_t kDefaultSyslogPort = 514;
-inline constexpr const char* kDefaultSyslogServer = "udp://127.0.0.1:514";
 
 struct SyslogAddress {
     SyslogTransport transport = SyslogTransport::Udp;

@@ -41,10 +41,12 @@ namespace norvale {
 void TProcessOutputs::RefreshOptions() {
     options_ = ReadOptionsSettings(optionsLocation_);
     if (window_ != nullptr) window_->ApplyOptions(options_);
+    if (forwarding_ != nullptr) forwarding_->ApplyOptions(options_);
     for (IOptionsFollower* follower : followers_) follower->ApplyOptions(options_);
 }
 
 void TProcessOutputs::AppendEntry(const TraceEntry& entry) {
+    if (forwarding_ != nullptr) forwarding_->Append(entry);
     if (window_ == nullptr || !options_.ToWindow) return;
     const TStageTimer timer(CallStage::Window);
     window_->Append(entry);

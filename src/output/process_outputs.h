@@ -28,6 +28,9 @@ public:
 
     // The trace window's store; set once at start, before any dispatch.
     void SetWindow(IEntrySink* window) { window_ = window; }
+    // Forwarding to a log collector, which follows its own options; set
+    // once at start.
+    void SetForwarding(IEntrySink* forwarding) { forwarding_ = forwarding; }
     // Another part of the process that follows the options; set at start.
     void AddOptionsFollower(IOptionsFollower& follower) { followers_.push_back(&follower); }
     // For a part that goes before the process: it is told nothing more.
@@ -53,6 +56,7 @@ private:
     bool monoActive_ = false;
     const OptionsLocation optionsLocation_;
     IEntrySink* window_ = nullptr;
+    IEntrySink* forwarding_ = nullptr;
     std::vector<IOptionsFollower*> followers_;
     OptionsSettings options_;
 };

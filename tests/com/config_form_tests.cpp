@@ -206,6 +206,7 @@ TEST_F(ConfigFormTest, OptionsIsTheThirdPageLoadsItsKeyAndApplyStoresItAsTypedBe
     EXPECT_STREQ(title, "Options");
     WriteRegString(options_.root, options_.subkey, "WindowLines", "50");
     WriteRegString(options_.root, options_.subkey, "FileEncoding", "utf-8");
+    WriteRegString(options_.root, options_.subkey, "ToSyslog", "1");
     Open();
     EXPECT_EQ(test::WindowText(Control(IDC_WINDOWLINES)), "1000");
     EXPECT_EQ(test::WindowText(Control(IDC_FILEENCODING)), "UTF-8");
@@ -226,6 +227,8 @@ TEST_F(ConfigFormTest, OptionsIsTheThirdPageLoadsItsKeyAndApplyStoresItAsTypedBe
     EXPECT_EQ(StoredOption("CaptureGlobal"), "0");
     EXPECT_EQ(StoredOption("UnicodeNames"), "1");
     EXPECT_EQ(StoredOption("FileEncoding"), "ANSI");
+    // A flag without a box on the page keeps what was stored.
+    EXPECT_EQ(StoredOption("ToSyslog"), "1");
 }
 
 TEST(ConfigFormFailureTest, AFailingRegistryWriteIsShownWithItsTextAndNothingIsRefreshed) {

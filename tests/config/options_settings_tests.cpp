@@ -25,17 +25,23 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(defaults.WindowLines, 100000u);
     EXPECT_FALSE(defaults.CaptureDebugOutput || defaults.CaptureGlobal || defaults.UnicodeNames);
     EXPECT_EQ(defaults.fileEncoding, FileEncoding::Ansi);
+    EXPECT_FALSE(defaults.ToSyslog);
+    EXPECT_EQ(defaults.SyslogServer, "udp://127.0.0.1:514");
     key.Set("ToWindow", "0");
     key.Set("WindowLines", "5000");
     key.Set("CaptureDebugOutput", "1");
     key.Set("CaptureGlobal", "1");
     key.Set("UnicodeNames", "1");
     key.Set("FileEncoding", "utf-8");
+    key.Set("ToSyslog", "1");
+    key.Set("SyslogServer", "tcp://logs");
     const OptionsSettings read = ReadOptionsSettings(location);
     EXPECT_FALSE(read.ToWindow);
     EXPECT_EQ(read.WindowLines, 5000u);
     EXPECT_TRUE(read.CaptureDebugOutput && read.CaptureGlobal && read.UnicodeNames);
     EXPECT_EQ(read.fileEncoding, FileEncoding::Utf8);
+    EXPECT_TRUE(read.ToSyslog);
+    EXPECT_EQ(read.SyslogServer, "tcp://logs");
 }
 
 TEST(FileEncodingFromTextTest, OnlyUtf8InAnyCaseChoosesIt) {

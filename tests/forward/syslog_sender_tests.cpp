@@ -1,5 +1,5 @@
-// The sender against a collector of the test's own that can be unreachable,
-// close its side, or break in the middle of a write.
+// The sender, and forwarding as the options switch it, against a collector
+// of the test's own that can be unreachable or close its side.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,9 @@
 #include <mutex>
 #include <thread>
 
+#include "forward/forwarding.h"
 #include "forward/syslog_sender.h"
+#include "tests_support/trace_entries.h"
 
 namespace norvale {
 namespace {
@@ -106,6 +108,36 @@ TEST(SyslogSenderTest, ReconnectsSendsEachEntryOnceAndTellsOfTheDropped) {
     sender.Finish(std::chrono::milliseconds(300));
     const ForwardCounts counts = queue.Counts();
     EXPECT_EQ(std::vector<uint64_t>({counts.sent, counts.queued, counts.dropped}), std::vector<uint64_t>({4, 0, 3}));
+}
+
+// The options start, move and stop the sending; a server text that does not
+// parse says why, and the counts run on over every sender.
+TEST(ForwardingTest, FollowsTheOptionsAndCountsOverEverySender) {
+    FakeCollector collector;
+    TForwarding forwarding(SyslogOrigin{"PC"}, [&](const SyslogAddress& address) -> std::unique_ptr<ISyslogConnection> {
+        if (address.port != 514) throw ESyslogError("unreachable");
+        return std::make_unique<FakeConnection>(collector);
+    });
+    OptionsSettings options;
+    options.ToSyslog = true;
+    options.SyslogServer = "tcp://collector";
+    forwarding.ApplyOptions(options);
+    forwarding.Append(test::MakeEntry(nullptr, L"first"));
+    ASSERT_TRUE(Within20s([&] { return forwarding.Status().counts.sent == 1; })) << "the first entry was not sent";
+    options.SyslogServer = "tcp://collector:1";
+    forwarding.ApplyOptions(options);
+    forwarding.Append(test::MakeEntry(nullptr, L"never"));
+    ASSERT_TRUE(Within20s([&] { return forwarding.Status().problem == "unreachable"; })) << "no failure shown";
+    options.SyslogServer = "collector";
+    forwarding.ApplyOptions(options);
+    const ForwardStatus status = forwarding.Status();
+    EXPECT_FALSE(status.on);
+    EXPECT_EQ(status.problem, ParseSyslogServer("collector").problem);
+    options.ToSyslog = false;
+    forwarding.ApplyOptions(options);
+    EXPECT_TRUE(Within20s([&] { return forwarding.Status().counts.dropped == 1; })) << "the unsent entry not dropped";
+    EXPECT_EQ(forwarding.Status().problem, "");
+    EXPECT_EQ(collector.Received().size(), 1u);
 }
 
 }  // namespace

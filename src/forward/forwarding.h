@@ -1,0 +1,62 @@
+#pragma once
+
+// Forwarding as the process has it: it follows the options (`ToSyslog`,
+// `SyslogServer`) and takes every entry the dispatch hands it into the
+// current sender's queue. Turning it off, or another address, lets the old
+// sender send what it holds for up to 2 s on a thread of its own, so the
+// dispatch, which calls in under the output lock, never waits for it.
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "forward/syslog_sender.h"
+#include "output/trace_entry.h"
+
+namespace norvale {
+
+struct ForwardStatus {
+    bool on = false;
+    ForwardCounts counts;
+    // Why nothing goes out: a `SyslogServer` that does not parse, or the
+    // collector's last failure; empty while all is well.
+    std::string problem;
+};
+
+class TForwarding final : public IEntrySink {
+public:
+    static constexpr std::chrono::seconds kGrace{2};
+
+    TForwarding(SyslogOrigin origin, SyslogConnector connect = ConnectSyslog);
+    // Sends what is queued for up to the grace period.
+    ~TForwarding() override;
+    TForwarding(const TForwarding&) = delete;
+    TForwarding& operator=(const TForwarding&) = delete;
+
+    void ApplyOptions(const OptionsSettings& options) override;
+    void Append(const TraceEntry& entry) noexcept override;
+
+    // Counts since the process started, over every sender it had.
+    ForwardStatus Status() const;
+
+private:
+    struct TSending {
+        std::string server;
+        std::unique_ptr<TForwardQueue> queue;
+        std::unique_ptr<TSyslogSender> sender;
+    };
+    void Retire(std::unique_ptr<TSending> sending);
+
+    const SyslogOrigin origin_;
+    const SyslogConnector connect_;
+    mutable std::mutex lock_;
+    std::unique_ptr<TSending> sending_;
+    std::string problem_;  // of the options
+    ForwardCounts retired_;
+    std::vector<std::thread> retiring_;
+};
+
+}  // namespace norvale
