@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "forward/syslog_sender.h"
-#include "tests_support/rsyslog_posix.h"
+#include "tests_support/rsyslog.h"
 
 namespace norvale {
 namespace {
@@ -40,7 +40,14 @@ size_t Count(const std::string& text, const std::string& part) {
     return count;
 }
 
-TEST(RsyslogTest, EveryFieldArrivesOverTcpAndUdp) {
+class RsyslogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::TRsyslog::Available()) GTEST_SKIP() << "no rsyslogd here: ./norvale setup installs it";
+    }
+};
+
+TEST_F(RsyslogTest, EveryFieldArrivesOverTcpAndUdp) {
     test::TRsyslog rsyslog;
     ASSERT_TRUE(rsyslog.Start());
     for (const auto& [transport, port, name] :
@@ -66,7 +73,7 @@ TEST(RsyslogTest, EveryFieldArrivesOverTcpAndUdp) {
     }
 }
 
-TEST(RsyslogTest, ACollectorBackAfterAStopGetsEveryEntryOnce) {
+TEST_F(RsyslogTest, ACollectorBackAfterAStopGetsEveryEntryOnce) {
     test::TRsyslog rsyslog;
     ASSERT_TRUE(rsyslog.Start());
     TForwardQueue queue;

@@ -1,5 +1,3 @@
-#include "tests_support/rsyslog_posix.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -10,11 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
+
+#include "tests_support/rsyslog.h"
+#include "tests_support/scratch.h"
 
 namespace norvale::test {
 
 namespace {
+
+constexpr const char* kRsyslogd = "/usr/sbin/rsyslogd";
 
 // A port the system just handed out for `type`; free again once closed.
 uint16_t FreePort(int type) {
@@ -42,35 +46,32 @@ bool Listening(uint16_t port) {
 
 }  // namespace
 
+bool TRsyslog::Available() { return std::filesystem::exists(kRsyslogd); }
+
 TRsyslog::TRsyslog() : tcpPort_(FreePort(SOCK_STREAM)), udpPort_(FreePort(SOCK_DGRAM)) {
-    std::string folder = dir_.PathOf("");
-    // rsyslog takes the folder without its trailing separator, and says so.
-    folder.pop_back();
-    WriteWholeFile(dir_.PathOf("rsyslog.conf"),
-                   "global(workDirectory=\"" + folder + "\" maxMessageSize=\"64k\"\n"
-                   "       parser.escapeControlCharactersOnReceive=\"off\")\n"
-                   "module(load=\"imtcp\")\nmodule(load=\"imudp\")\n"
-                   "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" + std::to_string(tcpPort_) + "\")\n"
-                   "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" + std::to_string(udpPort_) + "\")\n"
-                   "template(name=\"every\" type=\"string\" string=\"%pri%|%timereported:::date-rfc3339%|"
-                   "%hostname%|%app-name%|%procid%|%msgid%|%structured-data%|%msg%\\n\")\n"
-                   "*.* action(type=\"omfile\" file=\"" + dir_.PathOf("received.log") + "\" template=\"every\")\n");
+    folder_ = "/tmp/norvale-rsyslog-" + std::to_string(::getpid()) + "-" + std::to_string(tcpPort_);
+    std::filesystem::create_directories(folder_);
+    WriteWholeFile(folder_ + "/rsyslog.conf", Configuration(folder_));
 }
 
 TRsyslog::~TRsyslog() {
-    if (pid_ != 0) {
+    if (running_) {
         EXPECT_TRUE(Stop()) << "rsyslogd ended badly";
     }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
 }
 
 bool TRsyslog::Start() {
-    const std::string conf = dir_.PathOf("rsyslog.conf");
-    const std::string pidFile = dir_.PathOf("rsyslogd.pid");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::execl("/usr/sbin/rsyslogd", "rsyslogd", "-n", "-f", conf.c_str(), "-i", pidFile.c_str(), nullptr);
+    const std::string conf = folder_ + "/rsyslog.conf";
+    const std::string pidFile = folder_ + "/rsyslogd.pid";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl(kRsyslogd, "rsyslogd", "-n", "-f", conf.c_str(), "-i", pidFile.c_str(), nullptr);
         ::_exit(127);
     }
+    pid_ = pid;
+    running_ = true;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!Listening(tcpPort_)) {
         if (std::chrono::steady_clock::now() > end) {
@@ -83,25 +84,21 @@ bool TRsyslog::Start() {
 }
 
 bool TRsyslog::Stop() {
-    ::kill(pid_, SIGTERM);
+    running_ = false;
+    const auto pid = static_cast<pid_t>(pid_);
+    ::kill(pid, SIGTERM);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > end) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
             ADD_FAILURE() << "rsyslogd did not end within 20 s of SIGTERM";
-            pid_ = 0;
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    pid_ = 0;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-std::string TRsyslog::Received() const {
-    return FileExists(dir_.PathOf("received.log")) ? ReadWholeFile(dir_.PathOf("received.log")) : std::string();
 }
 
 }  // namespace norvale::test
