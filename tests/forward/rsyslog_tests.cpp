@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "forward/syslog_sender.h"
+#include "tests_support/wait_until.h"
 #include "tests_support/rsyslog.h"
 
 namespace norvale {
@@ -15,12 +16,7 @@ namespace {
 
 template <typename Condition>
 bool Within20s(Condition done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    return test::WaitUntil(done, std::chrono::seconds(20));
 }
 
 std::shared_ptr<ForwardedEntry> Entry(std::wstring text) {

@@ -10,6 +10,7 @@
 
 #include "forward/forwarding.h"
 #include "forward/syslog_sender.h"
+#include "tests_support/wait_until.h"
 #include "tests_support/trace_entries.h"
 
 namespace norvale {
@@ -52,12 +53,7 @@ std::string MessageOf(const std::string& received) { return received.substr(rece
 
 template <typename Condition>
 bool Within20s(Condition done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return test::WaitUntil(done, std::chrono::seconds(20));
 }
 
 TEST(RetryPauseTest, DoublesFromATenthOfASecondToFiveSeconds) {

@@ -34,6 +34,12 @@ public:
     std::string Received() const;
 
 private:
+    // A port the system just handed out for `type`; free again once closed.
+    static uint16_t FreePort(int type);
+    // Bounded waits; each reports its failure.
+    bool AwaitListening() const;
+    // rsyslogd removes its pid file when it ends in order.
+    bool AwaitEnd(const std::string& pidFile) const;
     // `unixFolder`: the folder as rsyslogd names it.
     std::string Configuration(const std::string& unixFolder) const;
 

@@ -1,13 +1,11 @@
-#include <windows.h>
+// Winsock's header brings windows.h, after itself as it must.
+#include "common/sockets.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
-#include "common/sockets.h"
 #include "tests_support/rsyslog.h"
 #include "tests_support/scratch.h"
 
@@ -20,27 +18,6 @@ namespace {
 
 constexpr const char* kRsyslogd = "Z:\\usr\\sbin\\rsyslogd";
 
-uint16_t FreePort(int type) {
-    StartSockets();
-    UniqueSocket probe(::socket(AF_INET, type, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof address;
-    ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &size);
-    return ntohs(address.sin_port);
-}
-
-bool Listening(uint16_t port) {
-    UniqueSocket probe(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return ::connect(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-}
-
 // The Unix program's own handles mean nothing here.
 bool StartUnixProgram(const std::string& path, std::string commandLine) {
     STARTUPINFOA startup{};
@@ -52,16 +29,6 @@ bool StartUnixProgram(const std::string& path, std::string commandLine) {
     }
     if (started.hThread != nullptr) CloseHandle(started.hThread);
     if (started.hProcess != nullptr) CloseHandle(started.hProcess);
-    return true;
-}
-
-template <typename Condition>
-bool Within20s(Condition done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
     return true;
 }
 
@@ -81,25 +48,12 @@ TRsyslog::TRsyslog() : tcpPort_(FreePort(SOCK_STREAM)), udpPort_(FreePort(SOCK_D
     WriteWholeFile(folder_ + "\\rsyslog.conf", Configuration(UnixPath(folder_)));
 }
 
-TRsyslog::~TRsyslog() {
-    if (running_) {
-        EXPECT_TRUE(Stop()) << "rsyslogd ended badly";
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-}
-
 bool TRsyslog::Start() {
     const std::string unix = UnixPath(folder_);
     running_ = StartUnixProgram(kRsyslogd, "rsyslogd -n -f " + unix + "/rsyslog.conf -i " + unix + "/rsyslogd.pid");
-    if (!running_ || !Within20s([&] { return Listening(tcpPort_); })) {
-        ADD_FAILURE() << "rsyslogd did not listen on 127.0.0.1:" << tcpPort_ << " within 20 s";
-        return false;
-    }
-    return true;
+    return running_ && AwaitListening();
 }
 
-// rsyslogd removes its pid file when it ends in order.
 bool TRsyslog::Stop() {
     running_ = false;
     const std::string pidFile = folder_ + "\\rsyslogd.pid";
@@ -109,11 +63,7 @@ bool TRsyslog::Stop() {
         ADD_FAILURE() << "rsyslogd left no pid file to stop it by";
         return false;
     }
-    if (!Within20s([&] { return !FileExists(pidFile) && !Listening(tcpPort_); })) {
-        ADD_FAILURE() << "rsyslogd did not end within 20 s of SIGTERM";
-        return false;
-    }
-    return true;
+    return AwaitEnd(pidFile);
 }
 
 }  // namespace norvale::test

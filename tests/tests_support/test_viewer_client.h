@@ -21,6 +21,7 @@
 #include "tests_support/paths.h"
 #include "tests_support/process_windows.h"
 #include "tests_support/scratch.h"
+#include "tests_support/wait_until.h"
 
 namespace norvale::test {
 
@@ -91,17 +92,6 @@ inline std::string TestViewerCommand(const std::string& recordFile, const Viewer
                           window.title + "\"";
     if (!resumeEvent.empty()) command += " \"" + resumeEvent + "\"";
     return command;
-}
-
-// A bounded wait for a condition that polls; false when the time is up.
-template <typename Condition>
-bool WaitUntil(Condition condition, milliseconds limit) {
-    const auto deadline = steady_clock::now() + limit;
-    while (!condition()) {
-        if (steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
-    return true;
 }
 
 // A test viewer the test starts; its output must stay empty, and it must end
