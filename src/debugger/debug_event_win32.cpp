@@ -1,6 +1,7 @@
 #include "debugger/debug_event_win32.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace norvale {
 
@@ -81,6 +82,10 @@ bool TProcessMemory::Read(uint64_t address, void* into, size_t size) {
     return ReadProcessMemory(process_, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), into, size,
                              &read) &&
            read == size;
+}
+
+TDebuggeeProcess DebuggeeProcessOf(HANDLE process) {
+    return {std::make_unique<TProcessMemory>(process), PointerSizeOf(process)};
 }
 
 }  // namespace norvale

@@ -7,6 +7,7 @@
 
 #include "debugger/debug_event.h"
 #include "debugger/debuggee_memory.h"
+#include "debugger/debuggee_processes.h"
 
 namespace norvale {
 
@@ -23,5 +24,8 @@ public:
 private:
     HANDLE process_;
 };
+
+// Reads through `process` without owning it.
+TDebuggeeProcess DebuggeeProcessOf(HANDLE process);
 
 }  // namespace norvale

@@ -8,7 +8,7 @@
 #include "common/win32_resources.h"
 #include "debugger/debug_event_win32.h"
 #include "debugger/debug_wait.h"
-#include "debugger/debuggee_memory.h"
+#include "debugger/debuggee_processes.h"
 #include "debugger/process_view_model.h"
 
 namespace norvale {
@@ -55,6 +55,7 @@ void TDebugProcessThread::Execute() {
     // The debugging calls belong to this thread: the platform delivers the
     // events only to the thread that started or attached to the debuggee.
     UniqueHandle process;
+    DWORD processId = processId_;
     if (processId_ != 0) {
         process.reset(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId_));
         if (!DebugActiveProcess(processId_)) process.reset();
@@ -67,17 +68,17 @@ void TDebugProcessThread::Execute() {
                            nullptr, &startup, &created)) {
             UniqueHandle thread(created.hThread);
             process.reset(created.hProcess);
+            processId = created.dwProcessId;
         }
     }
     // A run that could not start or attach ends here: its window shows
     // " - Terminated" with nothing in it.
-    if (process) DebugLoop(process.get());
+    if (process) DebugLoop(process.get(), processId);
     handOver_->SetTerminated();
 }
 
-void TDebugProcessThread::DebugLoop(HANDLE process) {
-    const int pointerSize = PointerSizeOf(process);
-    TProcessMemory memory(process);
+void TDebugProcessThread::DebugLoop(HANDLE process, uint32_t processId) {
+    TDebuggeeProcesses processes(processId, DebuggeeProcessOf(process));
     for (;;) {
         DEBUG_EVENT event{};
         bool received = false;
@@ -94,16 +95,19 @@ void TDebugProcessThread::DebugLoop(HANDLE process) {
             const TStageTimer timer(CallStage::DebugCopy);
             CloseEventFile(event);
             copy.event = RecordOf(event);
-            copy.pointerSize = pointerSize;
+            // The handle belongs to the platform, which closes it after the
+            // process's exit event.
+            if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT)
+                processes.Created(event.dwProcessId, DebuggeeProcessOf(event.u.CreateProcessInfo.hProcess));
         }
         {
             // Read while the debuggee is held: once continued, it may change
             // or free what the event points at.
             const TStageTimer timer(CallStage::DebugRead);
-            copy.texts = ReadDebuggeeTexts(memory, copy.event, pointerSize);
+            processes.Read(event.dwProcessId, copy);
         }
         const DWORD status = ContinueStatusFor(copy.event);
-        const bool last = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
+        const bool last = processes.EndsRun(event.dwProcessId, copy.event);
         bool halted = false;
         {
             const TStageTimer timer(CallStage::DebugHandOver);

@@ -12,7 +12,8 @@ namespace norvale {
 // `TDebugProcessThread`: one debugging run. Its thread starts the program, or
 // attaches to the process, and hands every debug event over to the run's
 // window, holding the debuggee at an event while the window asks for it,
-// until the debuggee's process exits.
+// until the debuggee's process exits. The processes it starts are debugged
+// along with it, and their events shown in the same window.
 class TDebugProcessThread {
 public:
     // Runs `programPath` with the command line "<path> /debug".
@@ -29,7 +30,8 @@ public:
 private:
     TDebugProcessThread(std::shared_ptr<TDebugEventHandOver> handOver, std::string programPath, uint32_t processId);
     void Execute();
-    void DebugLoop(void* process);
+    // `processId`: the process started or attached to, whose exit ends the run.
+    void DebugLoop(void* process, uint32_t processId);
 
     std::shared_ptr<TDebugEventHandOver> handOver_;
     const std::string programPath_;

@@ -251,8 +251,9 @@ TEST_F(DebuggerTest, AttachToAnIdThatNamesNoProcessLeavesAnEmptyTerminatedWindow
 
 // With the option UnicodeNames on, which a refresh brings to the next run: the
 // modules show their names (on attach the platform here gives none).
-TEST_F(DebuggerTest, SpawnCommandRunsTheChosenProgramWithDebugOnItsCommandLineAndShowsItsModulesNames) {
-    TestDebuggee debuggee(dir_, "spawned", {"commandline", "string from the spawned program", "exit 3"});
+TEST_F(DebuggerTest, SpawnCommandRunsTheChosenProgramWithDebugOnItsCommandLineShowsModulesNamesAndItsChildsEventsUntilItEnds) {
+    TestDebuggee child(dir_, "kid", {"string from the child", "exit 0x21"});
+    TestDebuggee debuggee(dir_, "spawned", {"commandline", "child kid.exe", "string from the spawned program", "exit 3"});
     WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "UnicodeNames", "1");
     ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
     const HWND frame = FindWindowA("TMainForm", nullptr);
@@ -273,7 +274,7 @@ TEST_F(DebuggerTest, SpawnCommandRunsTheChosenProgramWithDebugOnItsCommandLineAn
     const HWND form = WaitForProcessForm("Process " + debuggee.Path());
     ASSERT_NE(form, nullptr) << "no process window within 20 s";
     ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
-    EXPECT_EQ(debuggee.Progress(), (Texts{"commandline " + debuggee.Path() + " /debug",
+    EXPECT_EQ(debuggee.Progress(), (Texts{"commandline " + debuggee.Path() + " /debug", "child kid.exe",
                                           "string from the spawned program"}));
     const auto shown = test::ReadProcessWindow(form);
     EXPECT_EQ(shown.caption, "Process " + debuggee.Path() + " - Terminated");
@@ -281,6 +282,7 @@ TEST_F(DebuggerTest, SpawnCommandRunsTheChosenProgramWithDebugOnItsCommandLineAn
                             {"Process  \\(" + kPointer + "\\) spawned\\.",
                              "Exception Breakpoint \\(80000003\\) flags:00000000 address:" + kPointer +
                                  " first chance:Yes",
+                             "from the child", "Process exited with exit code \\$00000021",
                              "from the spawned program", "Process exited with exit code \\$00000003"}));
     const auto kernel32 = std::find_if(shown.nodes.begin(), shown.nodes.end(),
                                        [](const auto& node) { return lstrcmpiA(node.text.c_str(), "kernel32.dll") == 0; });

@@ -4,10 +4,12 @@
 #include <cstring>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "common/utf8_text.h"
 #include "debugger/debuggee_memory.h"
+#include "debugger/debuggee_processes.h"
 
 namespace norvale {
 namespace {
@@ -213,6 +215,24 @@ TEST(DebuggeeMemoryTest, EachEventReadsItsOwnText) {
         EXPECT_EQ(texts.wideImageName, c.texts.wideImageName) << c.event.code;
         EXPECT_EQ(texts.wideDebugString, c.texts.wideDebugString) << c.event.code;
     }
+}
+
+TEST(DebuggeeProcessesTest, EachEventIsReadFromItsOwnProcessAndOnlyTheFirstsExitEndsTheRun) {
+    auto first = std::make_unique<FakeMemory>(), child = std::make_unique<FakeMemory>();
+    first->Put(0x1000, "first");
+    child->Put(0x1000, "child");
+    TDebuggeeProcesses processes(1, {std::move(first), 8});
+    const auto read = [&](uint32_t code) {
+        DebugEventCopy copy{.event = {.code = code, .debugStringData = 0x1000, .debugStringLength = 5}, .texts = {}};
+        processes.Read(2, copy);
+        return copy.texts.debugString + std::to_string(copy.pointerSize);
+    };
+    EXPECT_EQ(read(kOutputDebugStringEvent), "first8");  // its creation not seen
+    processes.Created(2, {std::move(child), 4});
+    EXPECT_EQ(read(kOutputDebugStringEvent), "child4");
+    EXPECT_EQ(read(kExitProcessEvent), "4");
+    EXPECT_EQ(read(kOutputDebugStringEvent), "first8");
+    EXPECT_TRUE(processes.EndsRun(1, {.code = kExitProcessEvent}) && !processes.EndsRun(2, {.code = kExitProcessEvent}));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 //   awaitfile <name>  waits until a file of that name is in its folder
 //   pause <ms>        sleeps
 //   commandline       writes "commandline <its command line>" as its progress
+//   child <file>      runs that program from its folder, waits for its end
 //   exit <code>       ends the program with that exit code
 //
 // Codes are decimal or 0x hex. Blank lines are skipped. After the last step
@@ -43,6 +44,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <process.h>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -266,6 +268,14 @@ std::string Pause(const Step& step) {
     return step.line;
 }
 
+std::string RunChild(const Step& step) {
+    const std::filesystem::path path = OwnPath().replace_filename(step.argument);
+    const UniqueHandle child(reinterpret_cast<HANDLE>(_wspawnl(_P_NOWAIT, path.c_str(), path.c_str(), nullptr)));
+    if (!child) Fail(6, "cannot run " + path.string());
+    if (WaitForSingleObject(child.get(), kThreadWaitMs) != WAIT_OBJECT_0) Fail(6, step.argument + " ran over 20 s");
+    return step.line;
+}
+
 std::string Exit(const Step& step) {
     ExitProcess(ParseCode(step));
 }
@@ -280,7 +290,7 @@ constexpr StepKind kSteps[] = {
     {"dll", LoadAndFreeDll},   {"thread", RunThread},         {"throw", ThrowAndCatch},
     {"delphi", RaiseDelphi},   {"fault", Fault},              {"awaitdebugger", AwaitDebugger},
     {"awaitfile", AwaitFile},  {"pause", Pause},             {"exit", Exit},
-    {"commandline", CommandLine},
+    {"commandline", CommandLine}, {"child", RunChild},
 };
 
 const StepKind& KindOf(const Step& step) {
