@@ -99,63 +99,67 @@ void TSyslogSender::Run() {
 void TSyslogSender::SendDroppedNotice(ISyslogConnection& connection) {
     const uint64_t dropped = queue_.Unreported();
     const LocalDateTime now = LocalNow();
-    std::string message = FormatDroppedNotice(dropped, now, utcOffset_(now), origin_);
+    std::string message = FormatDroppedNotice(dropped, now, UtcOffset(now), origin_);
     if (address_.transport == SyslogTransport::Tcp) message = FramedForTcp(message);
     size_t written = 0;
     connection.Send(message, written);
     queue_.Reported(dropped);
 }
 
+int TSyslogSender::UtcOffset(const LocalDateTime& time) {
+    // Offsets change on the hour at most (a new time zone rule, daylight
+    // saving), and asking the system costs more than a message.
+    const uint32_t hour = ((time.year * 13u + time.month) * 32u + time.day) * 24u + time.time.hour;
+    if (hour != offsetHour_) {
+        offsetHour_ = hour;
+        offset_ = utcOffset_(time);
+    }
+    return offset_;
+}
+
 bool TSyslogSender::SendQueued(std::unique_ptr<ISyslogConnection>& connection) {
+    uint64_t first = 0;
+    const std::vector<TForwardQueue::Entry> batch = queue_.Peek(kBatch, kIdleLook, first);
+    // The entries that went out whole. A stream takes the batch in one
+    // write: of a broken one, the frames that ended before the break count.
+    size_t sent = 0;
+    std::vector<size_t> frameEnds;
+    size_t written = 0;
     try {
-        uint64_t first = 0;
-        const std::vector<TForwardQueue::Entry> batch = queue_.Peek(kBatch, kIdleLook, first);
         // Right before the write: the wait for entries may have been long.
         if (connection->PeerClosed()) throw ESyslogError("the collector closed the connection");
         if (queue_.Unreported() > 0) SendDroppedNotice(*connection);
         if (address_.transport == SyslogTransport::Udp) {
-            size_t sent = 0;
-            try {
-                for (const auto& entry : batch) {
-                    std::string message = FormatSyslogMessage(*entry, utcOffset_(entry->time), origin_);
-                    if (CutForDatagram(message)) {
-                        std::lock_guard lock(lock_);
-                        ++status_.cut;
-                    }
-                    size_t written = 0;
-                    connection->Send(message, written);
-                    ++sent;
+            for (const auto& entry : batch) {
+                std::string message = FormatSyslogMessage(*entry, UtcOffset(entry->time), origin_);
+                if (CutForDatagram(message)) {
+                    std::lock_guard lock(lock_);
+                    ++status_.cut;
                 }
-            } catch (const std::exception&) {
-                queue_.Remove(first + sent);
-                throw;
+                connection->Send(message, written);
+                ++sent;
             }
-            queue_.Remove(first + sent);
-            return true;
-        }
-        // A stream takes the batch in one write; what a broken write got out
-        // whole counts as sent, the rest goes again.
-        std::string bytes;
-        std::vector<size_t> ends;
-        for (const auto& entry : batch) {
-            bytes += FramedForTcp(FormatSyslogMessage(*entry, utcOffset_(entry->time), origin_));
-            ends.push_back(bytes.size());
-        }
-        size_t written = 0;
-        try {
+        } else {
+            std::string bytes;
+            for (const auto& entry : batch) {
+                bytes += FramedForTcp(FormatSyslogMessage(*entry, UtcOffset(entry->time), origin_));
+                frameEnds.push_back(bytes.size());
+            }
             if (!bytes.empty()) connection->Send(bytes, written);
-        } catch (const std::exception&) {
-            const auto whole = std::upper_bound(ends.begin(), ends.end(), written) - ends.begin();
-            queue_.Remove(first + static_cast<uint64_t>(whole));
-            throw;
+            sent = batch.size();
         }
-        queue_.Remove(first + batch.size());
-        return true;
     } catch (const std::exception& error) {
+        if (!frameEnds.empty()) {
+            sent = static_cast<size_t>(std::upper_bound(frameEnds.begin(), frameEnds.end(), written) -
+                                       frameEnds.begin());
+        }
+        queue_.Remove(first + sent);
         Fail(error);
         connection.reset();
         return false;
     }
+    queue_.Remove(first + sent);
+    return true;
 }
 
 }  // namespace norvale

@@ -65,12 +65,16 @@ private:
     void Fail(const std::exception& error);
     bool Ending() const;
     void PauseBeforeRetry(std::chrono::milliseconds pause);
+    // The sender thread's own.
+    int UtcOffset(const LocalDateTime& time);
 
     TForwardQueue& queue_;
     const SyslogAddress address_;
     const SyslogConnector connect_;
     const SyslogOrigin origin_;
     const std::function<int(const LocalDateTime&)> utcOffset_;
+    uint32_t offsetHour_ = UINT32_MAX;
+    int offset_ = 0;
 
     mutable std::mutex lock_;
     std::condition_variable stopChanged_;

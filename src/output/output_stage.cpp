@@ -76,8 +76,9 @@ struct TOutputStage::EntryTexts {
         plain.clear();
         if (const SessionNaming* session = utf8 ? made.utf8Session : made.session) {
             const TStageTimer timer(CallStage::Prefix);
+            const std::string utf8Class = utf8 && settings.IncludeClass ? WideToUtf8(made.className) : std::string();
             AppendPrefix(plain, settings, *session, made.threadId, made.code,
-                         utf8 ? made.utf8ClassName : made.ansiClassName, made.time.time);
+                         utf8 ? std::string_view(utf8Class) : made.ansiClassName, made.time.time);
         }
         const size_t prefixLength = plain.size();
         {

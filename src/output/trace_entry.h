@@ -79,10 +79,10 @@ struct TraceEntry {
     // The same naming in UTF-8, for a UTF-8 file and console.
     const SessionNaming* utf8Session = nullptr;
     // The call's class: the session's, or the one `AddClassMessage` names;
-    // and the same in the code page and in UTF-8, for the prefix.
+    // and the same in the code page, for the prefix (UTF-8 is made from the
+    // wide text only when a UTF-8 output asks).
     std::wstring_view className;
     std::string_view ansiClassName;
-    std::string_view utf8ClassName;
     int32_t threadId = 0;
     int32_t code = 0;
     MessageKind kind = MessageKind::Plain;

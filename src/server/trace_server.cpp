@@ -1,7 +1,6 @@
 #include "server/trace_server.h"
 
 #include "common/ansi_text.h"
-#include "common/utf8_text.h"
 #include "output/formatting.h"
 
 namespace norvale {
@@ -95,7 +94,6 @@ TraceEntry TTraceSession::Entry(int32_t threadId, int32_t code, MessageKind kind
     entry.utf8Session = &utf8Naming_;
     entry.className = source_->Class;
     entry.ansiClassName = naming_.Class;
-    entry.utf8ClassName = utf8Naming_.Class;
     entry.threadId = threadId;
     entry.code = code;
     entry.kind = kind;
@@ -123,11 +121,9 @@ void TTraceSession::AddMessage(int32_t threadId, int32_t code, std::wstring_view
 void TTraceSession::AddClassMessage(int32_t threadId, std::wstring_view className, int32_t code,
                                     std::wstring_view message) {
     const std::string ansiClassName = WideToAnsi(className);
-    const std::string utf8ClassName = WideToUtf8(className);
     TraceEntry entry = Entry(threadId, code, MessageKindFromCode(code), message);
     entry.className = className;
     entry.ansiClassName = ansiClassName;
-    entry.utf8ClassName = utf8ClassName;
     Dispatch(entry);
 }
 

@@ -122,7 +122,7 @@ TEST_F(DispatchTest, Utf8ReachesConsoleAndFileWhileScreenAndViewerKeepTheCodePag
     for (TraceEntry entry : {test::MakeEntry(&ansi, text, MessageKind::EnterMethod),
                              test::MakeEntry(&ansi, L"h", MessageKind::Block, &rows)}) {
         entry.utf8Session = &utf8;
-        entry.utf8ClassName = utf8.Class;
+        entry.className = source.Class;
         stage_.Dispatch(entry);
     }
     const std::string ansiClass = ansi.Class + " ";

@@ -14,7 +14,7 @@ inline TraceEntry MakeEntry(const SessionNaming* session, std::wstring_view text
     TraceEntry entry;
     entry.session = session;
     entry.utf8Session = session;
-    if (session != nullptr) entry.ansiClassName = entry.utf8ClassName = session->Class;
+    if (session != nullptr) entry.ansiClassName = session->Class;
     entry.kind = block != nullptr ? MessageKind::Block : kind;
     entry.text = text;
     entry.block = block;
