@@ -1,8 +1,8 @@
 // Throughput, scaling and memory of the automation server under load, each
 // measured in one run and printed with its ratios:
 //  - AddMessage calls per second with all outputs off, with the file (in the
-//    code page and in UTF-8), with file and console, and against the bare
-//    server (the transport floor);
+//    code page, in UTF-8, and forwarded over TCP to rsyslog besides), with
+//    file and console, and against the bare server (the transport floor);
 //    AddStrings with 100-line blocks in lines per second; seven interleaved
 //    rounds, each case taking turns call by call with the floor, each
 //    figure and ratio as its median with its spread; and where the time of
@@ -45,6 +45,7 @@
 #include "norvale/Norvale_h.h"
 #include "server/server_instance.h"
 #include "output/output_settings.h"
+#include "tests_support/rsyslog.h"
 
 namespace norvale {
 namespace {
@@ -54,10 +55,16 @@ constexpr CLSID kBareClass = {0x00000001, 0x6E4F, 0x4B3A, {0x8C, 0x24, 0x4E, 0x6
 
 using namespace bench;
 
-void UseSettings(bool toFile, bool toConsole, bool toWindow = false, bool utf8 = false) {
+// `syslogServer`: forwarding there; none when empty.
+void UseSettings(bool toFile, bool toConsole, bool toWindow = false, bool utf8 = false,
+                 const std::string& syslogServer = {}) {
     const std::string key = SettingsLocation::kOutputSettingsKey;
     RegApiDeleteTree(RegCurrentUser(), key);
     WriteRegBool(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "ToWindow", toWindow);
+    WriteRegBool(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "ToSyslog", !syslogServer.empty());
+    if (!syslogServer.empty()) {
+        WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, kSyslogServerValue, syslogServer);
+    }
     WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, kFileEncodingValue,
                    FileEncodingText(utf8 ? FileEncoding::Utf8 : FileEncoding::Ansi));
     WriteRegBool(RegCurrentUser(), key, "ToFile", toFile);
@@ -387,15 +394,21 @@ int CallCases() {
         bool toWindow;
         bool blocks;
         bool utf8;
+        bool syslog;
     };
     const Case cases[] = {
-        {"(a) outputs off", false, false, false, false, false},
-        {"(b) file", true, false, false, false, false},
-        {"(b) file in UTF-8", true, false, false, false, true},
-        {"(b) file + window", true, false, true, false, false},
-        {"(c) file + console", true, true, false, false, false},
-        {"blocks to the file", true, false, false, true, false},
+        {"(a) outputs off", false, false, false, false, false, false},
+        {"(b) file", true, false, false, false, false, false},
+        {"(b) file in UTF-8", true, false, false, false, true, false},
+        {"(b) file + window", true, false, true, false, false, false},
+        {"(b) file + syslog TCP", true, false, false, false, false, true},
+        {"(c) file + console", true, true, false, false, false, false},
+        {"blocks to the file", true, false, false, true, false, false},
     };
+    // The collector of the syslog case: the tests' rsyslog on 127.0.0.1.
+    test::TRsyslog rsyslog;
+    if (!rsyslog.Start()) return 1;
+    const std::string syslogServer = "tcp://127.0.0.1:" + std::to_string(rsyslog.TcpPort());
     constexpr size_t kCases = std::size(cases);
     std::vector<ChunkTimes> floors[kCases];
     std::vector<ChunkTimes> rounds[kCases];
@@ -420,7 +433,7 @@ int CallCases() {
             for (size_t step = 0; step < kCases; ++step) {
                 const size_t i = (step + static_cast<size_t>(round)) % kCases;
                 const Case& c = cases[i];
-                UseSettings(c.toFile, c.toConsole, c.toWindow, c.utf8);
+                UseSettings(c.toFile, c.toConsole, c.toWindow, c.utf8, c.syslog ? syslogServer : std::string());
                 norvale->RefreshProperties();
                 const int calls = c.blocks ? kCalls / 10 : kCalls;
                 const PairedTimes times = TimePairedCalls(bare.get(), norvale.get(), calls, c.blocks, profile);

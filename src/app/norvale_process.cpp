@@ -110,6 +110,8 @@ void TNorvaleProcess::RefreshProperties() {
         }
         stage_.CloseOutputFile();
     }
+    // Forwarding's answer to a new syslog server shows on the page at once.
+    dialog_.RequestRefresh();
 }
 
 void TNorvaleProcess::OffMainThread(std::function<void()> job) {
@@ -134,6 +136,7 @@ TConfigFormHooks TNorvaleProcess::ConfigHooks() {
     hooks.Status = [this] { return SessionStatus{registry_.OpenSessionCount(), registry_.SessionNames()}; };
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
     hooks.CaptureProblem = [this] { return CaptureProblemText(capture_.Status()); };
+    hooks.ForwardProblem = [this] { return forwarding_.Status().problem; };
     hooks.MonoUnavailable = outputs_->Screen().Unavailable();
     return hooks;
 }
@@ -152,7 +155,7 @@ TShellHooks TNorvaleProcess::ShellHooks() {
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
     hooks.SpawnProcess = [this](const std::string& program) { liveRuns_->Spawn(program); };
     hooks.Shown = [this](bool shown) { shown ? objectCount_.Hold() : objectCount_.Unhold(); };
-    hooks.ReadProcessStatus = [this] { return ProcessStatus{capture_.Status(), outputs_->ViewerUndelivered()}; };
+    hooks.ReadProcessStatus = [this] { return ProcessStatus{capture_.Status(), outputs_->ViewerUndelivered(), forwarding_.Status()}; };
     hooks.OutputFileOpen = [this] { return stage_.OutputFileOpen(); };
     hooks.FlushOutputFile = [this] { OffMainThread([this] { instance_.CloseOutputFile(); }); };
     hooks.SessionMayEnd = [this] { OffMainThread([this] { stage_.CloseOutputFile(); }); };

@@ -79,10 +79,9 @@ Pixels ReadPixels(HGDIOBJ bitmap) {
     GetObjectA(bitmap, sizeof shape, &shape);
     Pixels pixels{shape.bmWidth, shape.bmHeight, std::vector<uint32_t>(size_t(shape.bmWidth) * shape.bmHeight)};
     BITMAPINFO info = PixelFormat32(shape.bmWidth, -shape.bmHeight);
-    const HDC screen = GetDC(nullptr);
-    const int rows = GetDIBits(screen, static_cast<HBITMAP>(bitmap), 0, shape.bmHeight, pixels.data.data(), &info,
-                               DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
+    const UniqueWindowDc screen;
+    const int rows = GetDIBits(screen.get(), static_cast<HBITMAP>(bitmap), 0, shape.bmHeight, pixels.data.data(),
+                               &info, DIB_RGB_COLORS);
     if (rows != shape.bmHeight) throw ENorvaleError("the program's pictures cannot be read");
     return pixels;
 }

@@ -102,10 +102,8 @@ LRESULT CALLBACK TWindow::Procedure(HWND window, UINT message, WPARAM wParam, LP
 }
 
 int Scaled(int pixels) {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    return MulDiv(pixels, dpi, 96);
+    const UniqueWindowDc screen;
+    return MulDiv(pixels, GetDeviceCaps(screen.get(), LOGPIXELSX), 96);
 }
 
 void ShowWindowThreadFailure(const std::exception& failure) {

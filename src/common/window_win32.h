@@ -48,6 +48,22 @@ private:
     HWND handle_ = nullptr;
 };
 
+// A window's device context (the screen's for none), released when it goes.
+class UniqueWindowDc {
+public:
+    explicit UniqueWindowDc(HWND window = nullptr) : window_(window), dc_(GetDC(window)) {}
+    ~UniqueWindowDc() {
+        if (dc_ != nullptr) ReleaseDC(window_, dc_);
+    }
+    UniqueWindowDc(const UniqueWindowDc&) = delete;
+    UniqueWindowDc& operator=(const UniqueWindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
 // Pixels at 96 dots per inch, on this screen.
 int Scaled(int pixels);
 

@@ -12,6 +12,9 @@ namespace norvale {
 namespace {
 
 constexpr UINT WM_REFRESH_STATUS = WM_APP + 10;
+// The collector comes and goes on its own: its state is looked at each second.
+constexpr UINT_PTR kForwardStateTimer = 1;
+constexpr UINT kForwardStateInterval = 1000;
 constexpr const char* kCodeSiteSite = "http://www.raize.com/";
 
 // The check box of each flag, in the order of `ConfigFlag`.
@@ -30,6 +33,7 @@ constexpr struct {
     {IDC_CAPTUREDEBUGOUTPUT, &OptionsSettings::CaptureDebugOutput},
     {IDC_CAPTUREGLOBAL, &OptionsSettings::CaptureGlobal},
     {IDC_UNICODENAMES, &OptionsSettings::UnicodeNames},
+    {IDC_TOSYSLOG, &OptionsSettings::ToSyslog},
 };
 
 // The encodings as the list offers them, in the order of `FileEncoding`.
@@ -64,7 +68,8 @@ std::optional<std::string> ChooseOutputFile(HWND owner) {
 TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subkey, TConfigFormHooks hooks,
                                        OptionsLocation options)
     : TTabbedForm(owner, "Norvale Properties", 352, 283,
-                  {{"General", IDD_CONFIG_GENERAL}, {"Status", IDD_CONFIG_STATUS}, {"Options", IDD_CONFIG_OPTIONS}}),
+                  {{"General", IDD_CONFIG_GENERAL}, {"Status", IDD_CONFIG_STATUS}, {"Options", IDD_CONFIG_OPTIONS},
+                   {"Forwarding", IDD_CONFIG_FORWARDING}}),
       root_(root),
       subkey_(std::move(subkey)),
       options_(std::move(options)),
@@ -74,6 +79,7 @@ TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subk
         SendMessageA(Control(IDC_FILEENCODING), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice));
     }
     FormCreate();
+    SetTimer(Handle(), kForwardStateTimer, kForwardStateInterval, nullptr);
     if (hooks_.MonoUnavailable) {
         EnableWindow(Control(IDC_TOMONO), FALSE);
         SetWindowTextA(Control(IDC_TOMONO), "Monochrome screen support is not installed");
@@ -90,6 +96,7 @@ void TNorvaleConfigForm::LoadSettings() {
     loading_ = false;
     cb_ToFileClick();
     cb_CaptureDebugOutputClick();
+    cb_ToSyslogClick();
     RefreshStatus();
 }
 
@@ -107,6 +114,7 @@ void TNorvaleConfigForm::LoadOptions() {
     for (const auto& option : kOptionBoxes) SetChecked(Control(option.box), options.*option.flag);
     SetWindowTextA(Control(IDC_WINDOWLINES), std::to_string(options.WindowLines).c_str());
     SendMessageA(Control(IDC_FILEENCODING), CB_SETCURSEL, static_cast<WPARAM>(options.fileEncoding), 0);
+    SetWindowTextA(Control(IDC_SYSLOGSERVER), options.SyslogServer.c_str());
 }
 
 // The count as typed: its bounds are the reader's. A flag the page has no
@@ -120,6 +128,7 @@ void TNorvaleConfigForm::SaveOptions() const {
                       static_cast<LRESULT>(FileEncoding::Utf8);
     WriteRegString(options_.root, options_.subkey, kFileEncodingValue,
                    FileEncodingText(utf8 ? FileEncoding::Utf8 : FileEncoding::Ansi));
+    WriteRegString(options_.root, options_.subkey, kSyslogServerValue, TextOf(Control(IDC_SYSLOGSERVER)));
 }
 
 // Both keys before the refresh, which reads them.
@@ -144,6 +153,11 @@ void TNorvaleConfigForm::cb_ToFileClick() {
 void TNorvaleConfigForm::cb_CaptureDebugOutputClick() {
     OnModified();
     EnableWindow(Control(IDC_CAPTUREGLOBAL), Checked(Control(IDC_CAPTUREDEBUGOUTPUT)));
+}
+
+void TNorvaleConfigForm::cb_ToSyslogClick() {
+    OnModified();
+    EnableWindow(Control(IDC_SYSLOGSERVER), Checked(Control(IDC_TOSYSLOG)));
 }
 
 void TNorvaleConfigForm::btn_BrowseClick() {
@@ -175,6 +189,12 @@ void TNorvaleConfigForm::RefreshStatus() {
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     SetWindowTextW(Control(IDC_CAPTURESTATE), hooks_.CaptureProblem().c_str());
+    ShowForwardState();
+}
+
+void TNorvaleConfigForm::ShowForwardState() {
+    const std::string problem = hooks_.ForwardProblem();
+    if (problem != TextOf(Control(IDC_FORWARDSTATE))) SetWindowTextA(Control(IDC_FORWARDSTATE), problem.c_str());
 }
 
 bool TNorvaleConfigForm::PageCommand(int id, int code) {
@@ -182,9 +202,11 @@ bool TNorvaleConfigForm::PageCommand(int id, int code) {
         cb_ToFileClick();
     } else if (id == IDC_CAPTUREDEBUGOUTPUT && code == BN_CLICKED) {
         cb_CaptureDebugOutputClick();
+    } else if (id == IDC_TOSYSLOG && code == BN_CLICKED) {
+        cb_ToSyslogClick();
     } else if (IsFlagBox(id) && code == BN_CLICKED) {
         OnModified();
-    } else if ((id == IDC_DEBUGFILENAME || id == IDC_WINDOWLINES) && code == EN_CHANGE) {
+    } else if ((id == IDC_DEBUGFILENAME || id == IDC_WINDOWLINES || id == IDC_SYSLOGSERVER) && code == EN_CHANGE) {
         OnModified();
     } else if (id == IDC_FILEENCODING && code == CBN_SELCHANGE) {
         OnModified();
@@ -206,9 +228,14 @@ bool TNorvaleConfigForm::PageNotify(const NMHDR& header) {
     return false;
 }
 
-bool TNorvaleConfigForm::FormMessage(UINT message, WPARAM, LPARAM) {
-    if (message != WM_REFRESH_STATUS) return false;
-    RefreshStatus();
+bool TNorvaleConfigForm::FormMessage(UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_TIMER && wParam == kForwardStateTimer) {
+        ShowForwardState();
+    } else if (message == WM_REFRESH_STATUS) {
+        RefreshStatus();
+    } else {
+        return false;
+    }
     return true;
 }
 

@@ -39,15 +39,18 @@ struct TConfigFormHooks {
     // What keeps debug output capture from running as asked; empty when
     // nothing does. Read on the dialog's thread; it must not wait.
     std::function<std::wstring()> CaptureProblem = [] { return std::wstring(); };
+    // Why nothing is forwarded to the syslog server, in the system's code
+    // page; empty while all is well. Read on the dialog's thread; it must not wait.
+    std::function<std::string()> ForwardProblem = [] { return std::string(); };
     // No monochrome screen can be had on this machine.
     bool MonoUnavailable = false;
 };
 
 // `TNorvaleConfigForm`: "Norvale Properties", with the outputs and line
-// fields on "General", the open sessions on "Status" and the trace window's
-// and debug output capture settings on "Options". Made once, at the first opening, and kept for the
-// run. `root` and `subkey` hold the `Output` values, `options` the `Options`
-// key.
+// fields on "General", the open sessions on "Status", the trace window's,
+// debug output capture and Unicode settings on "Options" and syslog on
+// "Forwarding". Made once, at the first opening, and kept for the run.
+// `root` and `subkey` hold the `Output` values, `options` the `Options` key.
 class TNorvaleConfigForm final : public TTabbedForm {
 public:
     TNorvaleConfigForm(HWND owner, RegKey root, std::string subkey, TConfigFormHooks hooks,
@@ -70,10 +73,12 @@ private:
     void OnModified();
     void cb_ToFileClick();
     void cb_CaptureDebugOutputClick();
+    void cb_ToSyslogClick();
     void btn_BrowseClick();
     void SpeedButton2Click();
     ConfigValues ShownValues() const;
     void LoadOptions();
+    void ShowForwardState();
     void SaveOptions() const;
 
     RegKey root_;

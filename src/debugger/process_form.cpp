@@ -30,9 +30,7 @@ constexpr UINT kTakeEveryMs = 200;
 constexpr UINT WM_SCROLL_LIST = WM_DEBUG_EVENT + 1;
 
 UniqueGdiObject CourierNew8() {
-    const HDC screen = GetDC(nullptr);
-    const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, screen);
+    const int height = -MulDiv(8, GetDeviceCaps(UniqueWindowDc().get(), LOGPIXELSY), 72);
     // Any character set, so that the system may fill in what Courier New
     // lacks (other scripts) from another font.
     return UniqueGdiObject(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,

@@ -15,15 +15,10 @@
 #include <mutex>
 #include <vector>
 
+#include "forward/forward_status.h"
 #include "forward/syslog_message.h"
 
 namespace norvale {
-
-struct ForwardCounts {
-    uint64_t sent = 0;
-    uint64_t queued = 0;
-    uint64_t dropped = 0;
-};
 
 class TForwardQueue {
 public:

@@ -12,7 +12,7 @@ TForwarding::~TForwarding() {
         last = std::move(sending_);
     }
     if (last) last->sender->Finish(kGrace);
-    for (std::thread& thread : retiring_) thread.join();
+    for (TRetiring& retiring : retiring_) retiring.thread.join();
 }
 
 void TForwarding::ApplyOptions(const OptionsSettings& options) {
@@ -35,15 +35,33 @@ void TForwarding::ApplyOptions(const OptionsSettings& options) {
     sending_ = std::move(sending);
 }
 
-// Under `lock_`.
+// Under `lock_`. Senders that finished are folded into the counts first, so
+// that turning forwarding on and off keeps no thread per change.
 void TForwarding::Retire(std::unique_ptr<TSending> sending) {
-    retiring_.emplace_back([this, sending = std::shared_ptr<TSending>(std::move(sending))] {
+    for (auto it = retiring_.begin(); it != retiring_.end();) {
+        if (!it->done->load()) {
+            ++it;
+            continue;
+        }
+        it->thread.join();
+        Count(*it->sending, retired_);
+        it = retiring_.erase(it);
+    }
+    TRetiring& retiring = retiring_.emplace_back();
+    retiring.sending = std::move(sending);
+    retiring.done = std::make_shared<std::atomic<bool>>(false);
+    retiring.thread = std::thread([sending = retiring.sending, done = retiring.done] {
         sending->sender->Finish(kGrace);
-        const ForwardCounts counts = sending->queue->Counts();
-        std::lock_guard lock(lock_);
-        retired_.sent += counts.sent;
-        retired_.dropped += counts.dropped;
+        *done = true;
     });
+}
+
+void TForwarding::Count(const TSending& sending, ForwardStatus& status) {
+    const ForwardCounts counts = sending.queue->Counts();
+    status.counts.sent += counts.sent;
+    status.counts.queued += counts.queued;
+    status.counts.dropped += counts.dropped;
+    status.cut += sending.sender->Status().cut;
 }
 
 void TForwarding::Append(const TraceEntry& entry) noexcept {
@@ -55,17 +73,16 @@ void TForwarding::Append(const TraceEntry& entry) noexcept {
     }
 }
 
+// The problem is the options' or the current sender's: an old sender's
+// failures no longer matter.
 ForwardStatus TForwarding::Status() const {
     std::lock_guard lock(lock_);
-    ForwardStatus status;
+    ForwardStatus status = retired_;
+    for (const TRetiring& retiring : retiring_) Count(*retiring.sending, status);
     status.on = sending_ != nullptr;
-    status.counts = retired_;
     status.problem = problem_;
     if (sending_) {
-        const ForwardCounts current = sending_->queue->Counts();
-        status.counts.sent += current.sent;
-        status.counts.queued = current.queued;
-        status.counts.dropped += current.dropped;
+        Count(*sending_, status);
         if (status.problem.empty()) status.problem = sending_->sender->Status().problem;
     }
     return status;

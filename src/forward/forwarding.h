@@ -6,25 +6,19 @@
 // sender send what it holds for up to 2 s on a thread of its own, so the
 // dispatch, which calls in under the output lock, never waits for it.
 
+#include <atomic>
 #include <chrono>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "forward/forward_status.h"
 #include "forward/syslog_sender.h"
 #include "output/trace_entry.h"
 
 namespace norvale {
-
-struct ForwardStatus {
-    bool on = false;
-    ForwardCounts counts;
-    // Why nothing goes out: a `SyslogServer` that does not parse, or the
-    // collector's last failure; empty while all is well.
-    std::string problem;
-};
 
 class TForwarding final : public IEntrySink {
 public:
@@ -48,15 +42,22 @@ private:
         std::unique_ptr<TForwardQueue> queue;
         std::unique_ptr<TSyslogSender> sender;
     };
+    // An old sender finishing on its own thread; counted until it is pruned.
+    struct TRetiring {
+        std::shared_ptr<TSending> sending;
+        std::shared_ptr<std::atomic<bool>> done;
+        std::thread thread;
+    };
     void Retire(std::unique_ptr<TSending> sending);
+    static void Count(const TSending& sending, ForwardStatus& status);
 
     const SyslogOrigin origin_;
     const SyslogConnector connect_;
     mutable std::mutex lock_;
     std::unique_ptr<TSending> sending_;
     std::string problem_;  // of the options
-    ForwardCounts retired_;
-    std::vector<std::thread> retiring_;
+    ForwardStatus retired_;  // the counts of pruned senders
+    std::list<TRetiring> retiring_;
 };
 
 }  // namespace norvale

@@ -85,8 +85,6 @@ void TTraceForm::FormCreate() {
     CreateList();
     statusBar_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, Handle(), nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
-    const int parts[kTraceStatusParts] = {Scaled(110), Scaled(220), Scaled(330), Scaled(450), Scaled(590), Scaled(790), -1};
-    SendMessageW(statusBar_, SB_SETPARTS, kTraceStatusParts, reinterpret_cast<LPARAM>(parts));
     RestoreSettings();
     Layout();
     UpdateStatus();
@@ -245,6 +243,20 @@ void TTraceForm::Apply(const TShownChange& change) {
 
 void TTraceForm::UpdateStatus() {
     const auto texts = TraceStatusTexts(shown_.Counts(store_), processStatus_());
+    std::array<int, kTraceStatusParts> widths{};
+    {
+        const UniqueWindowDc dc(statusBar_);
+        const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(statusBar_, WM_GETFONT, 0, 0));
+        const HGDIOBJ before = SelectObject(dc.get(), font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
+        for (size_t i = 0; i < texts.size(); ++i) {
+            SIZE size{};
+            GetTextExtentPoint32W(dc.get(), texts[i].c_str(), static_cast<int>(texts[i].size()), &size);
+            widths[i] = size.cx;
+        }
+        SelectObject(dc.get(), before);
+    }
+    const auto ends = StatusPartEnds(widths, Scaled(110), Scaled(16));
+    SendMessageW(statusBar_, SB_SETPARTS, kTraceStatusParts, reinterpret_cast<LPARAM>(ends.data()));
     for (size_t i = 0; i < texts.size(); ++i) {
         SendMessageW(statusBar_, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(texts[i].c_str()));
     }

@@ -1,5 +1,8 @@
 #include "shell/trace_row_look.h"
 
+#include <algorithm>
+
+#include "common/ansi_text.h"
 #include "shell/tray_icon_model.h"
 
 namespace norvale {
@@ -17,6 +20,14 @@ constexpr uint32_t kHighlight = Rgb(255, 236, 140);
 constexpr uint32_t kTextColours[] = {Rgb(0, 0, 0), Rgb(112, 112, 112), Rgb(0, 96, 160), Rgb(176, 96, 0),
                                      Rgb(192, 0, 0)};
 
+// Both problems may be there at once; each is a sentence of its own.
+std::wstring ProblemsText(const ProcessStatus& process) {
+    std::wstring text = CaptureProblemText(process.capture);
+    const std::wstring forward = AnsiToWide(process.forward.problem);
+    if (!text.empty() && !forward.empty()) text += L"  ";
+    return text + forward;
+}
+
 }  // namespace
 
 TraceRowLook LookOf(TraceRowStyle style, bool highlighted) {
@@ -33,7 +44,23 @@ std::array<std::wstring, kTraceStatusParts> TraceStatusTexts(const TraceStatusCo
             std::move(captured.captured),
             std::move(captured.dropped),
             std::wstring(losses.begin(), losses.end()),
-            CaptureProblemText(process.capture)};
+            ForwardCountsText(process.forward),
+            ProblemsText(process)};
+}
+
+std::array<int, kTraceStatusParts> StatusPartEnds(const std::array<int, kTraceStatusParts>& textWidths, int minimum,
+                                                  int padding) {
+    constexpr size_t kRowCounts = 3;
+    std::array<int, kTraceStatusParts> ends{};
+    int end = 0;
+    for (size_t i = 0; i + 1 < kTraceStatusParts; ++i) {
+        int width = textWidths[i] > 0 ? textWidths[i] + padding : 0;
+        if (i < kRowCounts) width = std::max(width, minimum);
+        end += width;
+        ends[i] = end;
+    }
+    ends.back() = -1;
+    return ends;
 }
 
 }  // namespace norvale

@@ -39,6 +39,7 @@ protected:
         hooks.BrowseForFile = [this](HWND) { return browseAnswer_; };
         hooks.MonoUnavailable = monoUnavailable_;
         hooks.CaptureProblem = [this] { return captureProblem_; };
+        hooks.ForwardProblem = [this] { return forwardProblem_; };
         form_ = std::make_unique<TNorvaleConfigForm>(nullptr, settings_.Location().root, settings_.Location().subkey,
                                                      std::move(hooks), options_);
     }
@@ -62,6 +63,7 @@ protected:
     std::string windowLinesAtRefresh_;
     SessionStatus status_;
     std::wstring captureProblem_;
+    std::string forwardProblem_;
     std::optional<std::string> browseAnswer_;
     bool monoUnavailable_ = false;
     int refreshes_ = 0;
@@ -98,6 +100,11 @@ TEST_F(ConfigFormTest, AFreshKeyShowsEveryBoxOffTheDefaultFileAndApplyDisabled) 
         {IDC_FILEENCODINGLABEL, "&File and console text:", true},
         {IDC_FILEENCODING, "ANSI (system code page)", true},
         {IDC_UNICODENAMES, "Real &names and strings in process windows", true},
+        {IDC_FORWARDGROUP, "Syslog", true}, {IDC_TOSYSLOG, "&Forward every entry to a syslog server", true},
+        {IDC_SYSLOGSERVERLABEL, "&Syslog server:", true}, {IDC_SYSLOGSERVER, "udp://127.0.0.1:514", false},
+        {IDC_SYSLOGFORMS,
+         "udp://host:port or tcp://host:port; an IPv6 address in brackets; the port is 514 when left out.", true},
+        {IDC_FORWARDSTATE, "", true},
     };
     for (const auto& control : controls) {
         EXPECT_EQ(test::WindowText(Control(control.id)), control.caption);
@@ -199,17 +206,20 @@ TEST_F(ConfigFormTest, KillNorvaleStoresThenAsksToEnd) {
     EXPECT_EQ(terminateRequests_, 1);
 }
 
-TEST_F(ConfigFormTest, OptionsIsTheThirdPageLoadsItsKeyAndApplyStoresItAsTypedBeforeTheRefresh) {
-    char title[16] = {};
-    TCITEMA tab{TCIF_TEXT, 0, 0, title, sizeof title, 0, 0};
-    SendMessageA(Control(IDC_PAGES), TCM_GETITEMA, 2, reinterpret_cast<LPARAM>(&tab));
-    EXPECT_STREQ(title, "Options");
+TEST_F(ConfigFormTest, OptionsAndForwardingAreTheLastPagesLoadTheirKeyAndApplyStoresItAsTypedBeforeTheRefresh) {
+    for (const auto& [index, expected] : {std::pair{2, "Options"}, std::pair{3, "Forwarding"}}) {
+        char title[16] = {};
+        TCITEMA tab{TCIF_TEXT, 0, 0, title, sizeof title, 0, 0};
+        SendMessageA(Control(IDC_PAGES), TCM_GETITEMA, index, reinterpret_cast<LPARAM>(&tab));
+        EXPECT_STREQ(title, expected);
+    }
     WriteRegString(options_.root, options_.subkey, "WindowLines", "50");
     WriteRegString(options_.root, options_.subkey, "FileEncoding", "utf-8");
     WriteRegString(options_.root, options_.subkey, "ToSyslog", "1");
     Open();
     EXPECT_EQ(test::WindowText(Control(IDC_WINDOWLINES)), "1000");
     EXPECT_EQ(test::WindowText(Control(IDC_FILEENCODING)), "UTF-8");
+    EXPECT_TRUE(Enabled(IDC_SYSLOGSERVER));
     SetWindowTextA(Control(IDC_WINDOWLINES), "50");
     EXPECT_TRUE(Enabled(IDC_APPLY));
     Click(IDC_TOWINDOW);
@@ -220,6 +230,9 @@ TEST_F(ConfigFormTest, OptionsIsTheThirdPageLoadsItsKeyAndApplyStoresItAsTypedBe
     SendMessageA(encoding, CB_SETCURSEL, 0, 0);
     SendMessageA(GetParent(encoding), WM_COMMAND, MAKEWPARAM(IDC_FILEENCODING, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(encoding));
+    Click(IDC_TOSYSLOG);
+    EXPECT_FALSE(Enabled(IDC_SYSLOGSERVER));
+    SetWindowTextA(Control(IDC_SYSLOGSERVER), "tcp://[::1]:6514");
     Click(IDC_APPLY);
     EXPECT_EQ(windowLinesAtRefresh_, "50");
     EXPECT_EQ(StoredOption("ToWindow"), "0");
@@ -227,8 +240,8 @@ TEST_F(ConfigFormTest, OptionsIsTheThirdPageLoadsItsKeyAndApplyStoresItAsTypedBe
     EXPECT_EQ(StoredOption("CaptureGlobal"), "0");
     EXPECT_EQ(StoredOption("UnicodeNames"), "1");
     EXPECT_EQ(StoredOption("FileEncoding"), "ANSI");
-    // A flag without a box on the page keeps what was stored.
-    EXPECT_EQ(StoredOption("ToSyslog"), "1");
+    EXPECT_EQ(StoredOption("ToSyslog"), "0");
+    EXPECT_EQ(StoredOption("SyslogServer"), "tcp://[::1]:6514");
 }
 
 TEST(ConfigFormFailureTest, AFailingRegistryWriteIsShownWithItsTextAndNothingIsRefreshed) {
@@ -263,6 +276,7 @@ TEST(ConfigFormFailureTest, AFailingRegistryWriteIsShownWithItsTextAndNothingIsR
 TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDialogsThread) {
     status_ = SessionStatus{65538, {"P///", "P/M/C/"}};
     captureProblem_ = L"Debug output is being captured by another program";
+    forwardProblem_ = "Forwarding is off: the syslog server \"x\" does not begin with \"udp://\" or \"tcp://\".";
     std::thread other([this] {
         for (int i = 0; i < 1000; ++i) form_->RequestRefreshStatus();
     });
@@ -278,6 +292,7 @@ TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDi
     }
     EXPECT_EQ(names, (Texts{"P///", "P/M/C/"}));
     EXPECT_EQ(test::WindowText(Control(IDC_CAPTURESTATE)), "Debug output is being captured by another program");
+    EXPECT_EQ(test::WindowText(Control(IDC_FORWARDSTATE)), forwardProblem_);
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ protected:
         hooks_.SpawnProcess = [this](const std::string& program) { spawned_.push_back(program); };
         hooks_.OutputFileOpen = [this] { return stage_.OutputFileOpen(); };
         hooks_.FlushOutputFile = [this] { instance_.CloseOutputFile(); };
-        hooks_.ReadProcessStatus = [this] { return ProcessStatus{{}, viewerLost_.load()}; };
+        hooks_.ReadProcessStatus = [this] { return ProcessStatus{{}, viewerLost_.load(), {}}; };
         form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, traceStore_, hooks_, configPath_);
     }
     void TearDown() override {
@@ -369,7 +369,7 @@ TEST_F(TraceFormTest, KeysReachTheFilterBoxesAndClear) {
         EXPECT_EQ(GetFocus(), box) << static_cast<char>(key);
     }
     EXPECT_TRUE(press(WM_KEYDOWN, 'L', true));
-    EXPECT_EQ(ShownWhen(0).status, (std::array<std::wstring, 7>{L"Kept: 0", L"Shown: 0", L"Dropped: 0"}));
+    EXPECT_EQ(ShownWhen(0).status, (std::array<std::wstring, 8>{L"Kept: 0", L"Shown: 0", L"Dropped: 0"}));
     press(WM_KEYUP, 'L', false);
 }
 

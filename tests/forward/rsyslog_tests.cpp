@@ -82,7 +82,9 @@ TEST_F(RsyslogTest, ACollectorBackAfterAStopGetsEveryEntryOnce) {
     ASSERT_TRUE(Within20s([&] { return Count(rsyslog.Received(), "entry 99.") == 1; })) << "the first entries";
     ASSERT_TRUE(rsyslog.Stop());
     push(100, 200);
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // The collector's outage, long enough for the pause between attempts to
+    // reach its longest.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
     ASSERT_TRUE(rsyslog.Start());
     push(200, 300);
     ASSERT_TRUE(Within20s([&] { return Count(rsyslog.Received(), "entry 299.") == 1; })) << "the last entry";

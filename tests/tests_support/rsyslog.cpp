@@ -70,12 +70,16 @@ std::string TRsyslog::Configuration(const std::string& unixFolder) const {
            "*.* action(type=\"omfile\" file=\"" + unixFolder + "/received.log\" template=\"every\")\n";
 }
 
-std::string TRsyslog::Received() const {
+std::string TRsyslog::ReceivedPath() const {
 #ifdef _WIN32
-    const std::string path = folder_ + "\\received.log";
+    return folder_ + "\\received.log";
 #else
-    const std::string path = folder_ + "/received.log";
+    return folder_ + "/received.log";
 #endif
+}
+
+std::string TRsyslog::Received() const {
+    const std::string path = ReceivedPath();
     return FileExists(path) ? ReadWholeFile(path) : std::string();
 }
 

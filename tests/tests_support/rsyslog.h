@@ -32,6 +32,7 @@ public:
     uint16_t TcpPort() const { return tcpPort_; }
     uint16_t UdpPort() const { return udpPort_; }
     std::string Received() const;
+    std::string ReceivedPath() const;
 
 private:
     // A port the system just handed out for `type`; free again once closed.

@@ -51,13 +51,19 @@ ShownTraceWindow ReadTraceWindow(HWND traceForm) {
         }
         shown.rows.push_back(std::move(cells));
     }
+    shown.status = ReadTraceStatus(traceForm);
+    return shown;
+}
+
+TraceStatusParts ReadTraceStatus(HWND traceForm) {
+    TraceStatusParts parts;
     const HWND status = NthChild(traceForm, STATUSCLASSNAMEW, 0);
     RemoteBlock statusBlock(status, kTextOffset + kTextRoom * sizeof(wchar_t));
-    for (size_t part = 0; part < shown.status.size(); ++part) {
+    for (size_t part = 0; part < parts.size(); ++part) {
         SendMessageW(status, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(statusBlock.At(kTextOffset)));
-        shown.status[part] = RemoteText(statusBlock);
+        parts[part] = RemoteText(statusBlock);
     }
-    return shown;
+    return parts;
 }
 
 void TypeFilter(HWND traceForm, int box, const std::wstring& text) {

@@ -14,12 +14,15 @@
 
 namespace norvale::test {
 
+// "Kept", "Shown", "Dropped", then capture: "Captured", "Capture dropped",
+// the viewer's losses, syslog's counts, and what keeps capture or syslog from
+// running.
+using TraceStatusParts = std::array<std::wstring, 8>;
+
 struct ShownTraceWindow {
     // Each row's cells, "Time" to "Message".
     std::vector<std::vector<std::wstring>> rows;
-    // "Kept", "Shown", "Dropped", then capture: "Captured", "Capture dropped"
-    // and what keeps it from running.
-    std::array<std::wstring, 7> status;
+    TraceStatusParts status;
 };
 
 // The trace window of the frame in the process `processId`; none when it
@@ -27,6 +30,7 @@ struct ShownTraceWindow {
 HWND FindTraceWindow(DWORD processId);
 
 ShownTraceWindow ReadTraceWindow(HWND traceForm);
+TraceStatusParts ReadTraceStatus(HWND traceForm);
 
 // Types `text` into a filter box: 0 "Show", 1 "Hide", 2 "Highlight".
 void TypeFilter(HWND traceForm, int box, const std::wstring& text);
