@@ -4,13 +4,17 @@
 
 namespace norvale {
 
+// Waking the sender is a system call, dear under load: it is woken only when
+// it waits; while it works or gathers, it finds the entry by itself.
 void TForwardQueue::Push(Entry entry) {
+    bool wake = false;
     {
         std::lock_guard lock(lock_);
         if (entries_.size() == capacity_) DropFront(1);
         entries_.push_back(std::move(entry));
+        wake = waiting_;
     }
-    pushed_.notify_one();
+    if (wake) pushed_.notify_one();
 }
 
 void TForwardQueue::DropFront(size_t count) {
@@ -23,7 +27,9 @@ void TForwardQueue::DropFront(size_t count) {
 std::vector<TForwardQueue::Entry> TForwardQueue::Peek(size_t most, std::chrono::milliseconds wait,
                                                       uint64_t& first) {
     std::unique_lock lock(lock_);
+    waiting_ = true;
     pushed_.wait_for(lock, wait, [&] { return !entries_.empty() || woken_; });
+    waiting_ = false;
     woken_ = false;
     first = first_;
     const size_t count = std::min(most, entries_.size());

@@ -60,6 +60,7 @@ private:
     uint64_t dropped_ = 0;
     uint64_t unreported_ = 0;
     bool woken_ = false;
+    bool waiting_ = false;  // in `Peek`
 };
 
 }  // namespace norvale

@@ -67,6 +67,12 @@ void TSyslogSender::PauseBeforeRetry(std::chrono::milliseconds pause) {
     stopChanged_.wait_until(lock, until, [&] { return stopNow_; });
 }
 
+// Ends early to finish: what is queued then goes out at once.
+void TSyslogSender::Gather() {
+    std::unique_lock lock(lock_);
+    stopChanged_.wait_for(lock, kGather, [&] { return stopNow_ || finishing_; });
+}
+
 void TSyslogSender::Fail(const std::exception& error) {
     std::lock_guard lock(lock_);
     status_.connected = false;
@@ -90,7 +96,12 @@ void TSyslogSender::Run() {
             status_.connected = true;
             status_.problem.clear();
         }
-        if (!SendQueued(connection)) PauseBeforeRetry(pause.Next());
+        const std::optional<size_t> sent = SendQueued(connection);
+        if (!sent) {
+            PauseBeforeRetry(pause.Next());
+        } else if (*sent > 0 && *sent < kBatch) {
+            Gather();
+        }
     }
     std::lock_guard lock(lock_);
     if (finishing_) queue_.DropAll();
@@ -117,7 +128,7 @@ int TSyslogSender::UtcOffset(const LocalDateTime& time) {
     return offset_;
 }
 
-bool TSyslogSender::SendQueued(std::unique_ptr<ISyslogConnection>& connection) {
+std::optional<size_t> TSyslogSender::SendQueued(std::unique_ptr<ISyslogConnection>& connection) {
     uint64_t first = 0;
     const std::vector<TForwardQueue::Entry> batch = queue_.Peek(kBatch, kIdleLook, first);
     // The entries that went out whole. A stream takes the batch in one
@@ -156,10 +167,10 @@ bool TSyslogSender::SendQueued(std::unique_ptr<ISyslogConnection>& connection) {
         queue_.Remove(first + sent);
         Fail(error);
         connection.reset();
-        return false;
+        return std::nullopt;
     }
     queue_.Remove(first + sent);
-    return true;
+    return sent;
 }
 
 }  // namespace norvale

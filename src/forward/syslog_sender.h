@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -57,14 +58,18 @@ public:
 
 private:
     static constexpr size_t kBatch = 256;
+    // After a batch that emptied the queue, the entries that follow are
+    // gathered this long into the next: one write and no wake-up per entry.
+    static constexpr std::chrono::milliseconds kGather{20};
 
     void Run();
-    // False when the connection broke: it is gone then.
-    bool SendQueued(std::unique_ptr<ISyslogConnection>& connection);
+    // The entries sent; none when the connection broke: it is gone then.
+    std::optional<size_t> SendQueued(std::unique_ptr<ISyslogConnection>& connection);
     void SendDroppedNotice(ISyslogConnection& connection);
     void Fail(const std::exception& error);
     bool Ending() const;
     void PauseBeforeRetry(std::chrono::milliseconds pause);
+    void Gather();
     // The sender thread's own.
     int UtcOffset(const LocalDateTime& time);
 

@@ -27,12 +27,6 @@ namespace {
 
 constexpr const char* kOptionsKey = OptionsLocation::kOptionsSettingsKey;
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
 class ForwardingServerTest : public testing::Test {
 protected:
     ForwardingServerTest() : output_({}) {}
@@ -87,8 +81,9 @@ TEST_F(ForwardingServerTest, EveryEntryOfAScriptAndACompiledClientArrivesWithIts
             ASSERT_EQ(session->AddMessage(3, 9, test::Bstr(AnsiToWide(scheme) + L" m" + std::to_wstring(i))), S_OK);
         }
         ASSERT_EQ(session->EnterMethod(3, test::Bstr(L"Post")), S_OK);
+        ASSERT_EQ(session->AddStrings(3, 9, test::Bstr(L"Data"), test::Bstr(L"a\r\nb")), S_OK);
         ASSERT_EQ(session->CloseSession(), S_OK);
-        entries += 3 + kMessages + 3;
+        entries += 3 + kMessages + 4;
     }
     EXPECT_TRUE(ShownWithin20s(6, L"Syslog: " + std::to_wstring(entries) + L" sent, 0 queued, 0 dropped")) << "shown: " << WideToAnsi(Shown(6));
     const std::string fields =
@@ -98,15 +93,20 @@ TEST_F(ForwardingServerTest, EveryEntryOfAScriptAndACompiledClientArrivesWithIts
         "|Norvale|-|msg|[norvale@32473 project=\"\xC3\x9C" "bung\" module=\"\xD0\x9C\xD0\xBE\xD0\xB4\" "
         "class=\"T\xE4\xB8\xAD\" thread=\"00000007\" code=\"00000000\"]|\xEF\xBB\xBF"
         "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE4\xB8\xAD\xE6\x96\x87 \xE2\x9C\x93 \xF0\x9F\x98\x80\n";
-    ASSERT_TRUE(test::WaitUntil([&] { return Count(rsyslog.Received(), "|Norvale|42|") == 2 * (kMessages + 3); },
+    ASSERT_TRUE(test::WaitUntil([&] { return test::Occurrences(rsyslog.Received(), "|Norvale|42|") == 2 * (kMessages + 4); },
                                 std::chrono::seconds(20)))
         << "rsyslog did not write every entry; it has:\n" << rsyslog.Received();
     const std::string received = rsyslog.Received();
-    EXPECT_EQ(Count(received, unicode), 2u) << received;
-    EXPECT_EQ(Count(received, "|WS_12|Norvale|42|enter|"), 2u) << received;
+    EXPECT_EQ(test::Occurrences(received, unicode), 2u) << received;
+    EXPECT_EQ(test::Occurrences(received, "|WS_12|Norvale|42|enter|"), 2u) << received;
+    // A block's lines after line feeds, as rsyslog keeps them.
+    EXPECT_EQ(test::Occurrences(received, "|block|[norvale@32473 project=\"P\" module=\"M\" class=\"C\" thread=\"00000003\" "
+                              "code=\"00000009\"]|\xEF\xBB\xBF" "Data\na\nb\n"),
+              2u)
+        << received;
     for (const char* scheme : {"udp", "tcp"}) {
         for (int i = 0; i < kMessages; ++i) {
-            EXPECT_EQ(Count(received, fields + scheme + " m" + std::to_string(i) + "\n"), 1u) << scheme << i;
+            EXPECT_EQ(test::Occurrences(received, fields + scheme + " m" + std::to_string(i) + "\n"), 1u) << scheme << i;
         }
     }
 }

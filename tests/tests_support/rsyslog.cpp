@@ -70,6 +70,12 @@ std::string TRsyslog::Configuration(const std::string& unixFolder) const {
            "*.* action(type=\"omfile\" file=\"" + unixFolder + "/received.log\" template=\"every\")\n";
 }
 
+size_t Occurrences(const std::string& received, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = received.find(part); at != std::string::npos; at = received.find(part, at + 1)) ++count;
+    return count;
+}
+
 std::string TRsyslog::ReceivedPath() const {
 #ifdef _WIN32
     return folder_ + "\\received.log";

@@ -13,6 +13,9 @@
 
 namespace norvale::test {
 
+// How often `part` occurs in what rsyslog wrote.
+size_t Occurrences(const std::string& received, const std::string& part);
+
 class TRsyslog {
 public:
     // Whether the machine has rsyslogd.
