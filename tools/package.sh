@@ -77,6 +77,10 @@ for document in "$ROOT/README.md" "${docs[@]}"; do
     cp "$source" "$target"
   done < <(pictures "$document")
 done
+# A picture of docs/ that no document shows is stale, or a page's missing one.
+for picture in "$ROOT"/docs/*.png; do
+  [ -f "$PACKAGE/docs/$(basename "$picture")" ] || fail "docs/$(basename "$picture") is shown by no document"
+done
 
 # Windows line ends and the Western code page, so that Notepad of the oldest
 # supported system shows it right, and the lines it quotes from a trace file

@@ -1,10 +1,12 @@
 #include "app/norvale_process.h"
 
+#include "app/serving_signal.h"
 #include "app/terminate_request.h"
 #include "capture/writer_names_win32.h"
 #include "common/errors.h"
 #include "common/failure_report.h"
 #include "common/utf8_text.h"
+#include "common/win32_resources.h"
 #include "norvale/Norvale_h.h"
 #include "shell/splash_form.h"
 
@@ -24,6 +26,7 @@ public:
         const HRESULT result =
             CoRegisterClassObject(clsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
         if (FAILED(result)) throw ENorvaleError("cannot offer the Norvale class for activation", result);
+        serving_.reset(CreateEventA(nullptr, TRUE, TRUE, kServingEventName));
     }
     ~TClassRegistration() { CoRevokeClassObject(cookie_); }
     TClassRegistration(const TClassRegistration&) = delete;
@@ -31,6 +34,7 @@ public:
 
 private:
     DWORD cookie_ = 0;
+    UniqueHandle serving_;
 };
 
 }  // namespace

@@ -72,6 +72,10 @@ std::unique_ptr<IMonoAdapter> OpenMappedAdapter() {
 PlatformVersion AskPlatformVersion() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof(info);
+    // Deprecated, but the banner shows what this call says, as it always has.
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)
+#endif
     if (!GetVersionExA(&info)) return {};
     return PlatformVersion{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber,
                            std::string(info.szCSDVersion, strnlen(info.szCSDVersion, sizeof(info.szCSDVersion)))};

@@ -12,6 +12,9 @@
 //   norvale_test_helper command <window class> <command id>
 //     posts the command to the first window of that class, as its menu
 //     would (used to show the main window for screenshots).
+//   norvale_test_helper wait-serving <seconds>
+//     waits, that long at most, until a Norvale process offers its class;
+//     exits with 0 once one does, 1 when none did.
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +26,7 @@
 
 #include <objbase.h>
 
+#include "app/serving_signal.h"
 #include "common/com_ptr.h"
 #include "common/win32_resources.h"
 #include "norvale/Norvale_h.h"
@@ -104,6 +108,18 @@ int Clients(const std::string& tag, int threads, int messages) {
     return 0;
 }
 
+int WaitServing(int seconds) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    while (!norvale::UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, kServingEventName))) {
+        if (GetTickCount64() >= deadline) {
+            std::fprintf(stderr, "no Norvale process offered its class within %d s\n", seconds);
+            return 1;
+        }
+        Sleep(50);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -118,9 +134,11 @@ int main(int argc, char** argv) {
             const HWND window = FindWindowA(argv[2], nullptr);
             return window != nullptr && PostMessageA(window, WM_COMMAND, std::atoi(argv[3]), 0) ? 0 : 1;
         }
+        if (argc == 3 && std::string(argv[1]) == "wait-serving") return WaitServing(std::atoi(argv[2]));
         std::fprintf(stderr, "usage: norvale_test_helper dispatch <lock> <subkey> <tag> <blocks> <event>\n"
                              "       norvale_test_helper clients <tag> <threads> <messages>\n"
-                             "       norvale_test_helper command <window class> <command id>\n");
+                             "       norvale_test_helper command <window class> <command id>\n"
+                             "       norvale_test_helper wait-serving <seconds>\n");
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
