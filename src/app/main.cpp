@@ -64,7 +64,7 @@ int Run() {
     const TComClass norvaleClass = ReadComClass(library.get(), CLSID_Norvale);
 
     if (mode == StartMode::Unregister) {
-        UnregisterServer(norvaleClass, library.get());
+        UnregisterServer(norvaleClass, library.get(), exePath);
         return 0;
     }
     RegisterServer(norvaleClass, library.get(), exePath);

@@ -12,13 +12,18 @@ namespace norvale {
 // Registers the type library, then writes the class keys in this order: in
 // the machine's classes when they can be written, else in the user's own (an
 // ordinary user on Windows cannot write HKEY_CLASSES_ROOT; the user's classes
-// serve that user's clients just as well). Raises "Error creating system
-// registry entry" when a key cannot be written.
+// serve that user's clients just as well). Then, in the same scope of the
+// registry's 32-bit view, the class, its interfaces and the 32-bit library
+// (TYPELIB resource 2 of `exePath`), for 32-bit clients. Raises "Error
+// creating system registry entry" when a key cannot be written.
 void RegisterServer(const TComClass& cls, ITypeLib* library, const std::string& exePath);
 
-// Removes the type-library registration and the class keys, from both scopes;
-// keys that are not there are passed over.
-void UnregisterServer(const TComClass& cls, ITypeLib* library);
+// Removes the type-library registration and the class keys, from both scopes
+// and both views; keys that are not there are passed over.
+void UnregisterServer(const TComClass& cls, ITypeLib* library, const std::string& exePath);
+
+// Where the 32-bit clients' type library is: resource 2 of the program.
+std::string Bits32LibraryPath(const std::string& exePath);
 
 // The LocalServer32 value: the path, or its short form when it has a space.
 std::string LocalServerPath(const std::string& exePath);

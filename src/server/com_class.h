@@ -26,7 +26,8 @@ struct TComClass {
     ComPtr<ITypeInfo> VtableInfo;
 };
 
-// Loads the type library from a file holding it as TYPELIB resource 1.
+// Loads the type library from a file holding it as TYPELIB resource 1, or
+// resource 2 from the path followed by a backslash and 2 (`norvale.exe\2`).
 ComPtr<ITypeLib> LoadTypeLibraryFrom(const std::string& path);
 
 TComClass ReadComClass(ITypeLib* library, REFCLSID classId);

@@ -162,6 +162,16 @@ TEST(ClientTest, VBScriptClient) {
     EXPECT_EQ(output.LinesEndingWith("Norvale Shutting Down"), ExpectedLines());
 }
 
+TEST(ClientTest, VBScriptClientIn32BitHost) {
+    const std::string host = test::Bits32ScriptHost();
+    if (host.empty()) GTEST_SKIP() << "no 32-bit script host (syswow64\\cscript.exe) on this system";
+    test::OutputSetup output(kAllButTime);
+    std::string printed;
+    EXPECT_EQ(test::RunScript("all_calls.vbs", &printed, host), 0) << printed;
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(output.LinesEndingWith("Norvale Shutting Down"), ExpectedLines());
+}
+
 TEST(ClientTest, JScriptClient) {
     test::OutputSetup output(kAllButTime);
     std::string printed;

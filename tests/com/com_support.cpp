@@ -116,13 +116,19 @@ int64_t RunProgram(const std::string& commandLine, DWORD milliseconds) {
     return process.WaitForExit(milliseconds);
 }
 
-int64_t RunScript(const std::string& scriptName, std::string* output) {
+std::string Bits32ScriptHost() {
+    char folder[MAX_PATH] = {};
+    const UINT length = GetSystemWow64DirectoryA(folder, MAX_PATH);
+    const std::string host = std::string(folder, length < MAX_PATH ? length : 0) + "\\cscript.exe";
+    return length > 0 && GetFileAttributesA(host.c_str()) != INVALID_FILE_ATTRIBUTES ? host : "";
+}
+
+int64_t RunScript(const std::string& scriptName, std::string* output, const std::string& host) {
     ScratchDirectory dir;
     const std::string printed = dir.PathOf("printed.txt");
     int64_t exitCode = -1;
     {
-        ChildProcess script("cscript.exe //nologo \"" + BinDirectory() + "scripts\\" + scriptName + "\"",
-                            printed);
+        ChildProcess script(host + " //nologo \"" + BinDirectory() + "scripts\\" + scriptName + "\"", printed);
         exitCode = script.WaitForExit(60000);
     }
     if (output != nullptr) *output = ReadWholeFile(printed);

@@ -66,9 +66,14 @@ void MakeVariantArray(VARIANT& out, std::initializer_list<int> numbers);
 // Runs a program to its end (bounded); gives its exit code, -1 on timeout.
 int64_t RunProgram(const std::string& commandLine, DWORD milliseconds = 60000);
 
-// Runs a script of tests/com/scripts with the system's script host; gives
-// its exit code and, through `output`, what it printed.
-int64_t RunScript(const std::string& scriptName, std::string* output = nullptr);
+// The 32-bit script host of a 64-bit system; empty when it has none.
+std::string Bits32ScriptHost();
+
+// Runs a script of tests/com/scripts with a script host (a path without
+// spaces), the system's unless told; gives its exit code and, through
+// `output`, what it printed.
+int64_t RunScript(const std::string& scriptName, std::string* output = nullptr,
+                  const std::string& host = "cscript.exe");
 
 // The command line of a load client (norvale_test_helper clients): `threads`
 // sessions "<tag>t<n>", each sending `messages` numbered messages, every 25th

@@ -248,12 +248,13 @@ TEST(LifetimeTest, FailedStartOfTheServerObjectIsReportedAndTheServerGoesOn) {
     EXPECT_TRUE(server.StillRunning());
 }
 
-std::string DefaultValueOf(const std::string& key) {
+// A value of the classes in the 64-bit view, or with `view` KEY_WOW64_32KEY the 32-bit one.
+std::string DefaultValueOf(const std::string& key, REGSAM view = 0, const char* name = nullptr) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return "(none)";
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened)) return "(none)";
     char value[MAX_PATH * 2] = {};
     DWORD size = sizeof value - 1;
-    RegQueryValueExA(opened, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegQueryValueExA(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
     RegCloseKey(opened);
     return value;
 }
@@ -278,6 +279,30 @@ TEST(RegistrationTest, RegisterAndUnregisterSwitches) {
         EXPECT_EQ(DefaultValueOf("TypeLib\\{00000001-6E4F-4B3A-8C21-4E6F7276616C}\\1.0"), "brantwick Norvale Library");
         EXPECT_EQ(DefaultValueOf("CLSID\\{00000002-6E4F-4B3A-8C23-4E6F7276616C}"), "(none)");
     }
+}
+
+TEST(RegistrationTest, The32BitViewHoldsClassInterfacesAndLibraryUntilUnregistered) {
+    constexpr REGSAM kView32 = KEY_WOW64_32KEY;
+    const std::string libraryId = "{00000001-6E4F-4B3A-8C21-4E6F7276616C}";
+    const std::string clsid = "CLSID\\{00000001-6E4F-4B3A-8C23-4E6F7276616C}";
+    const std::string exe = "\"" + test::NorvaleExe() + "\" ";
+    ASSERT_EQ(test::RunProgram(exe + "/RegServer"), 0);
+    EXPECT_EQ(DefaultValueOf(clsid + "\\LocalServer32", kView32), test::NorvaleExe());
+    EXPECT_EQ(DefaultValueOf("Norvale.Norvale\\Clsid", kView32), "{00000001-6E4F-4B3A-8C23-4E6F7276616C}");
+    EXPECT_EQ(DefaultValueOf("TypeLib\\" + libraryId + "\\1.0\\0\\win32", kView32), test::NorvaleExe() + "\\2");
+    std::vector<std::string> gone = {clsid, "Norvale.Norvale", "TypeLib\\" + libraryId};
+    const char* interfaces[] = {"INorvale", "IDebugSession", "IDebugClients", "IDebugClientSink", "IDebugProcess"};
+    for (int n = 1; n <= 5; ++n) {
+        const std::string key = "Interface\\{0000000" + std::to_string(n) + "-6E4F-4B3A-8C22-4E6F7276616C}";
+        gone.push_back(key);
+        EXPECT_EQ(DefaultValueOf(key, kView32), interfaces[n - 1]);
+        EXPECT_EQ(DefaultValueOf(key + "\\ProxyStubClsid32", kView32), "{00020424-0000-0000-C000-000000000046}");
+        EXPECT_EQ(DefaultValueOf(key + "\\TypeLib", kView32) + DefaultValueOf(key + "\\TypeLib", kView32, "Version"),
+                  libraryId + "1.0");
+    }
+    ASSERT_EQ(test::RunProgram(exe + "/UnregServer"), 0);
+    for (const std::string& key : gone) EXPECT_EQ(DefaultValueOf(key, kView32), "(none)") << key;
+    ASSERT_EQ(test::RunProgram(exe + "/RegServer"), 0);
 }
 
 TEST(RegistrationTest, LocalServerPathIsShortWhenThePathHasASpace) {

@@ -4,7 +4,8 @@
 # the unpacked folder, turns the file output on with the commands INSTALL.txt
 # gives, runs examples\demo.vbs and compares the file with the lines
 # INSTALL.txt promises; then removes the registration and checks that a
-# client can no longer reach the server.
+# client can no longer reach the server. The demo runs in Wine's 32-bit
+# script host too, where there is one.
 #
 #   tests/package/run_package_test.sh dist/norvale-<version>-win64.zip
 #
@@ -143,10 +144,10 @@ log "registering bin\\norvale.exe /RegServer"
 exe=$(wine_path "$PACKAGE/bin/norvale.exe")
 run_step register 60 0 wine "$PACKAGE/bin/norvale.exe" /RegServer
 [ ! -s "$LOGS/register.out" ] || fail "/RegServer wrote: $(cat "$LOGS/register.out")"
-run_step query-progid 20 0 wine reg query 'HKCR\Norvale.Norvale\Clsid' /ve
+run_step query-progid 20 0 wine reg query 'HKCR\Norvale.Norvale\Clsid' /ve /reg:64
 clsid=$(grep -o '{[0-9A-Fa-f-]*}' "$LOGS/query-progid.out" | head -n1)
 [ -n "$clsid" ] || fail "Norvale.Norvale names no class: $(cat "$LOGS/query-progid.out")"
-run_step query-server 20 0 wine reg query "HKCR\\CLSID\\$clsid\\LocalServer32" /ve
+run_step query-server 20 0 wine reg query "HKCR\\CLSID\\$clsid\\LocalServer32" /ve /reg:64
 grep -qiF "$exe" "$LOGS/query-server.out" ||
   fail "the class is not served by the unpacked $exe: $(tr -d '\r' <"$LOGS/query-server.out")"
 
@@ -185,6 +186,17 @@ iconv -f CP1252 -t UTF-8 "$PACKAGE/INSTALL.txt" | tr -d '\r' | sed -n '/norvale-
 iconv -f CP1252 -t UTF-8 "$output" | tr -d '\r' >"$WORK/actual.txt"
 diff -u "$WORK/expected.txt" "$WORK/actual.txt" >&2 || fail "the file is not what INSTALL.txt shows"
 
+if [ -f "$WINEPREFIX/drive_c/windows/syswow64/cscript.exe" ]; then
+  wait_server_gone "the demo's"
+  rm -f "$output"
+  run_step demo-32 120 0 wine 'C:\windows\syswow64\cscript.exe' //nologo 'examples\demo.vbs'
+  for _ in $(seq 150); do grep -qs 'Norvale Shutting Down' "$output" && break; sleep 0.2; done
+  iconv -f CP1252 -t UTF-8 "$output" | tr -d '\r' | diff -u "$WORK/expected.txt" - >&2 ||
+    fail "the file of the demo in the 32-bit host is not what INSTALL.txt shows"
+else
+  log "no 32-bit script host in this Wine (syswow64\\cscript.exe): the demo ran in the 64-bit one only"
+fi
+
 # --- a compiled client built against the package alone -----------------------
 
 wait_server_gone "the demo's"
@@ -205,7 +217,7 @@ wait_server_gone "the C++ example's"
 
 log "removing the registration with /UnregServer"
 run_step unregister 60 0 wine "$PACKAGE/bin/norvale.exe" /UnregServer
-run_step query-removed 20 1 wine reg query 'HKCR\Norvale.Norvale'
+run_step query-removed 20 1 wine reg query 'HKCR\Norvale.Norvale' /reg:64
 run_step demo-unregistered 60 1 wine cscript //nologo 'examples\demo.vbs'
 grep -q '^cannot reach Norvale' "$LOGS/demo-unregistered.out" ||
   fail "the demo after /UnregServer said: $(cat "$LOGS/demo-unregistered.out")"
