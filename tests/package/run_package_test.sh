@@ -213,6 +213,22 @@ grep -q 'Posting done' "$output" || fail "the C++ example's message is not in th
 grep -q 'Norvale Shutting Down' "$output" || fail "the server did not end within 30 s of the C++ example's end"
 wait_server_gone "the C++ example's"
 
+# --- the README's quick start, as a user types it ------------------------------
+
+quick_start=$(tr -d '\r' <"$PACKAGE/README.md" | sed -n '/^## Get started on Windows/,/^## A client/p')
+printf '%s\n' "$quick_start" | sed -n 's/^ *\(reg add .*\)$/\1\r/p' >"$WORK/quick-start.cmd"
+[ "$(wc -l <"$WORK/quick-start.cmd")" -ge 1 ] || fail "the README's quick start gives no reg add line"
+example=$(printf '%s\n' "$quick_start" | sed -n 's/^ *cscript \/\/nologo \(examples\\[a-z_]*\.vbs\)$/\1/p')
+[ -n "$example" ] || fail "the README's quick start runs no example"
+log "the README's quick start: its $(wc -l <"$WORK/quick-start.cmd") reg add lines, then $example"
+run_step quick-start-settings 60 0 wine cmd /c "$(wine_path "$WORK/quick-start.cmd")"
+quick_output=$WINEPREFIX/drive_c/users/$(id -un)/norvale.txt
+run_step quick-start-example 120 0 wine cscript //nologo "$example"
+[ ! -s "$LOGS/quick-start-example.out" ] || fail "the README's example printed: $(cat "$LOGS/quick-start-example.out")"
+for _ in $(seq 150); do grep -qs 'Norvale Shutting Down' "$quick_output" && break; sleep 0.2; done
+grep -q 'Hello from VBScript' "$quick_output" || fail "the README's example did not reach %USERPROFILE%\\norvale.txt"
+wait_server_gone "the README example's"
+
 # --- removing the registration -------------------------------------------------
 
 log "removing the registration with /UnregServer"
