@@ -56,12 +56,14 @@ void TForwarding::Retire(std::unique_ptr<TSending> sending) {
     });
 }
 
-void TForwarding::Count(const TSending& sending, ForwardStatus& status) {
+SenderStatus TForwarding::Count(const TSending& sending, ForwardStatus& status) {
     const ForwardCounts counts = sending.queue->Counts();
     status.counts.sent += counts.sent;
     status.counts.queued += counts.queued;
     status.counts.dropped += counts.dropped;
-    status.cut += sending.sender->Status().cut;
+    SenderStatus sender = sending.sender->Status();
+    status.cut += sender.cut;
+    return sender;
 }
 
 void TForwarding::Append(const TraceEntry& entry) noexcept {
@@ -82,8 +84,8 @@ ForwardStatus TForwarding::Status() const {
     status.on = sending_ != nullptr;
     status.problem = problem_;
     if (sending_) {
-        Count(*sending_, status);
-        if (status.problem.empty()) status.problem = sending_->sender->Status().problem;
+        SenderStatus sender = Count(*sending_, status);
+        if (status.problem.empty()) status.problem = std::move(sender.problem);
     }
     return status;
 }

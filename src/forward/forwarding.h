@@ -49,7 +49,8 @@ private:
         std::thread thread;
     };
     void Retire(std::unique_ptr<TSending> sending);
-    static void Count(const TSending& sending, ForwardStatus& status);
+    // Adds the sending's counts; gives its sender's state, read once.
+    static SenderStatus Count(const TSending& sending, ForwardStatus& status);
 
     const SyslogOrigin origin_;
     const SyslogConnector connect_;
