@@ -85,25 +85,23 @@ TEST_F(ForwardingServerTest, EveryEntryOfAScriptAndACompiledClientArrivesWithIts
         ASSERT_EQ(session->CloseSession(), S_OK);
         entries += 3 + kMessages + 4;
     }
-    EXPECT_TRUE(ShownWithin20s(6, L"Syslog: " + std::to_wstring(entries) + L" sent, 0 queued, 0 dropped")) << "shown: " << WideToAnsi(Shown(6));
-    const std::string fields =
-        "|WS_12|Norvale|42|msg|[norvale@32473 project=\"P\" module=\"M\" class=\"C\" thread=\"00000003\" "
-        "code=\"00000009\"]|\xEF\xBB\xBF";
+    EXPECT_TRUE(ShownWithin20s(6, L"Syslog: " + std::to_wstring(entries) + L" sent, 0 queued, 0 dropped"))
+        << "shown: " << WideToAnsi(Shown(6));
+    const std::string data =
+        "[norvale@32473 project=\"P\" module=\"M\" class=\"C\" thread=\"00000003\" code=\"00000009\"]|\xEF\xBB\xBF";
+    const std::string fields = "|WS_12|Norvale|42|msg|" + data;
     const std::string unicode =
         "|Norvale|-|msg|[norvale@32473 project=\"\xC3\x9C" "bung\" module=\"\xD0\x9C\xD0\xBE\xD0\xB4\" "
         "class=\"T\xE4\xB8\xAD\" thread=\"00000007\" code=\"00000000\"]|\xEF\xBB\xBF"
         "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE4\xB8\xAD\xE6\x96\x87 \xE2\x9C\x93 \xF0\x9F\x98\x80\n";
-    ASSERT_TRUE(test::WaitUntil([&] { return test::Occurrences(rsyslog.Received(), "|Norvale|42|") == 2 * (kMessages + 4); },
-                                std::chrono::seconds(20)))
+    const auto all = [&] { return test::Occurrences(rsyslog.Received(), "|Norvale|42|") == 2 * (kMessages + 4); };
+    ASSERT_TRUE(test::WaitUntil(all, std::chrono::seconds(20)))
         << "rsyslog did not write every entry; it has:\n" << rsyslog.Received();
     const std::string received = rsyslog.Received();
     EXPECT_EQ(test::Occurrences(received, unicode), 2u) << received;
     EXPECT_EQ(test::Occurrences(received, "|WS_12|Norvale|42|enter|"), 2u) << received;
     // A block's lines after line feeds, as rsyslog keeps them.
-    EXPECT_EQ(test::Occurrences(received, "|block|[norvale@32473 project=\"P\" module=\"M\" class=\"C\" thread=\"00000003\" "
-                              "code=\"00000009\"]|\xEF\xBB\xBF" "Data\na\nb\n"),
-              2u)
-        << received;
+    EXPECT_EQ(test::Occurrences(received, "|WS_12|Norvale|42|block|" + data + "Data\na\nb\n"), 2u) << received;
     for (const char* scheme : {"udp", "tcp"}) {
         for (int i = 0; i < kMessages; ++i) {
             EXPECT_EQ(test::Occurrences(received, fields + scheme + " m" + std::to_string(i) + "\n"), 1u) << scheme << i;
