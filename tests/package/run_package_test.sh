@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The Windows package as a new user meets it: unpacks the zip, checks what it
 # holds, and in a fresh Wine prefix of its own registers bin\norvale.exe from
-# the unpacked folder, turns the file output on with the commands INSTALL.txt
-# gives, runs examples\demo.vbs and compares the file with the lines
-# INSTALL.txt promises; then removes the registration and checks that a
-# client can no longer reach the server. The demo runs in Wine's 32-bit
-# script host too, where there is one.
+# the unpacked folder by starting it as a double-click does, turns the file
+# output on with the commands INSTALL.txt gives, runs examples\demo.vbs and
+# compares the file with the lines INSTALL.txt promises; follows the README's
+# quick start; then removes the registration and checks that a client can no
+# longer reach the server. The demo runs in Wine's 32-bit script host too,
+# where there is one.
 #
 #   tests/package/run_package_test.sh dist/norvale-<version>-win64.zip
 #
@@ -138,18 +139,40 @@ timeout 120 wine wineboot </dev/null >/dev/null 2>&1 || fail "Wine's services di
 # A crash reports and ends instead of waiting in a dialog.
 run_step crash-dialog-off 20 0 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
 
+# The programs need no DLL beside them: each one they import is the system's.
+for program in norvale monoscreen; do
+  while IFS= read -r dll; do
+    [ -n "$(find "$WINEPREFIX/drive_c/windows/system32" -maxdepth 1 -iname "$dll")" ] ||
+      fail "bin\\$program.exe imports $dll, which is no DLL of the system"
+  done < <(x86_64-w64-mingw32-objdump -p "$PACKAGE/bin/$program.exe" | sed -n 's/^\tDLL Name: //p')
+done
+
 # --- registering from the unpacked folder -----------------------------------
 
-log "registering bin\\norvale.exe /RegServer"
+# As the README and INSTALL.txt say: a double-click, that is a start without
+# a switch, registers the program and keeps it serving until Close in the
+# tray's menu. (/RegServer is the program's own test.) The build tree's
+# helper waits for the class and chooses Close.
+HELPER=$REPOSITORY/build/windows/bin/norvale_test_helper.exe
+[ -f "$HELPER" ] || fail "no $HELPER: ./norvale build makes it"
+log "starting bin\\norvale.exe as a double-click does"
 exe=$(wine_path "$PACKAGE/bin/norvale.exe")
-run_step register 60 0 wine "$PACKAGE/bin/norvale.exe" /RegServer
-[ ! -s "$LOGS/register.out" ] || fail "/RegServer wrote: $(cat "$LOGS/register.out")"
+wine "$PACKAGE/bin/norvale.exe" </dev/null >"$LOGS/double-click.out" 2>"$LOGS/double-click.err" &
+server=$!
+run_step wait-serving 90 0 wine "$HELPER" wait-serving 60
 run_step query-progid 20 0 wine reg query 'HKCR\Norvale.Norvale\Clsid' /ve /reg:64
 clsid=$(grep -o '{[0-9A-Fa-f-]*}' "$LOGS/query-progid.out" | head -n1)
 [ -n "$clsid" ] || fail "Norvale.Norvale names no class: $(cat "$LOGS/query-progid.out")"
 run_step query-server 20 0 wine reg query "HKCR\\CLSID\\$clsid\\LocalServer32" /ve /reg:64
 grep -qiF "$exe" "$LOGS/query-server.out" ||
   fail "the class is not served by the unpacked $exe: $(tr -d '\r' <"$LOGS/query-server.out")"
+log "choosing Close in the tray's menu"
+run_step close 20 0 wine "$HELPER" command TMainForm 104
+timeout 30 tail --pid="$server" -f /dev/null || fail "norvale.exe still runs 30 s after Close"
+code=0
+wait "$server" || code=$?
+[ "$code" = 0 ] || fail "norvale.exe ended with $code after Close"
+[ ! -s "$LOGS/double-click.err" ] || fail "norvale.exe wrote to standard error: $(cat "$LOGS/double-click.err")"
 
 # --- the VBScript example, with the settings INSTALL.txt gives --------------
 
