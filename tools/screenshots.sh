@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Redraws the pictures of the README: the tray menu, the main window, a process
-# window and the trace window of a running norvale.exe, and the monochrome
-# screen, under Xvfb with a Wine virtual desktop (so that title bars and the
-# task bar are drawn). Needs the built Windows tree (./norvale build), xdotool
-# and ImageMagick.
+# Redraws the pictures of the README: the tray menu, the main window, the
+# pages of Properties and About, a process window and the trace window of a
+# running norvale.exe, the monochrome screen and the splash, under Xvfb with
+# a Wine virtual desktop (so that title bars and the task bar are drawn).
+# Needs the built Windows tree (./norvale build), xdotool and ImageMagick.
 #
 #   tools/screenshots.sh
 #
@@ -37,28 +37,64 @@ xdotool mousemove 500 300 click 1
 sleep 1
 
 # A dialog of the main window, centred on the empty desktop: the desktop's
-# plain colour around it is trimmed away. The geometry of what is left gives
-# the tab to click for the second page.
+# plain colour around it is trimmed away.
+open_dialog() {
+  timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm "$1" </dev/null >/dev/null 2>&1
+  sleep 2
+}
+capture_dialog() {
+  import -window root -crop 640x520+192+100 +repage /tmp/norvale-dialog.png
+  /usr/bin/convert-im6.q16 /tmp/norvale-dialog.png -trim +repage "$ROOT/docs/$1"
+}
+close_dialog() {
+  xdotool key Escape
+  sleep 1
+  rm -f /tmp/norvale-dialog.png
+}
+# The first two pages; the geometry of the first gives the tab to click for
+# the second.
 dialog_pages() {
   local command=$1 first=$2 second=$3 box
-  timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm "$command" </dev/null >/dev/null 2>&1
-  sleep 2
-  import -window root -crop 640x520+192+100 +repage /tmp/norvale-dialog.png
-  /usr/bin/convert-im6.q16 /tmp/norvale-dialog.png -trim +repage "$ROOT/docs/$first"
+  open_dialog "$command"
+  capture_dialog "$first"
   box=$(/usr/bin/convert-im6.q16 /tmp/norvale-dialog.png -format '%@' info:)
   local left=$((192 + $(echo "$box" | sed 's/.*+\([0-9]*\)+.*/\1/')))
   local top=$((100 + $(echo "$box" | sed 's/.*+//')))
   # The second tab, right of the first, below the caption.
   xdotool mousemove $((left + 80)) $((top + 40)) click 1
   sleep 1
-  import -window root -crop 640x520+192+100 +repage /tmp/norvale-dialog.png
-  /usr/bin/convert-im6.q16 /tmp/norvale-dialog.png -trim +repage "$ROOT/docs/$second"
-  xdotool key Escape
-  sleep 1
-  rm -f /tmp/norvale-dialog.png
+  capture_dialog "$second"
+  close_dialog
 }
 dialog_pages 101 properties-general.png properties-status.png
 dialog_pages 103 about-norvale.png about-brantwick.png
+
+# The page "Forwarding" with a server text that does not parse, typed in as
+# a user would. Properties opens at the page it was left at, "Status": two
+# Ctrl+Tab further on. Then the same way back to the defaults, and the
+# values go, as if never set.
+forwarding_settings() {
+  local server=$1
+  xdotool key alt+f
+  sleep 0.5
+  xdotool key alt+s
+  xdotool type --delay 20 "$server"
+  xdotool key alt+a
+  sleep 2
+}
+open_dialog 101
+xdotool key ctrl+Tab
+sleep 1
+xdotool key ctrl+Tab
+sleep 1
+forwarding_settings 'tcp//logs.example.com'
+capture_dialog properties-forwarding.png
+forwarding_settings 'udp://127.0.0.1:514'
+close_dialog
+OPTIONS_KEY='HKCU\Software\brantwick\Norvale\Options'
+timeout 60 wine reg delete "$OPTIONS_KEY" /v ToSyslog /f </dev/null >/dev/null 2>&1 || true
+timeout 60 wine reg delete "$OPTIONS_KEY" /v SyslogServer /f </dev/null >/dev/null 2>&1 || true
+
 # On the same desktop, where it can find the main window.
 timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 102 </dev/null >/dev/null 2>&1
 sleep 2
@@ -162,6 +198,6 @@ sleep 2.5
 import -window root -crop 461x163+281+302 +repage "$ROOT/docs/splash.png"
 wait $! || { echo "the splash test failed or did not end within 60 s" >&2; exit 1; }
 echo "wrote docs/about-norvale.png, docs/about-brantwick.png, docs/splash.png, docs/properties-general.png,"
-echo "docs/properties-status.png, and"
+echo "docs/properties-status.png, docs/properties-forwarding.png, and"
 echo "wrote docs/tray-menu.png, docs/main-window.png, docs/process-window.png, docs/monoscreen.png and"
 echo "docs/trace-window.png"

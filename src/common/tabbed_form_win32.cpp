@@ -96,6 +96,25 @@ void TTabbedForm::ShowPage(int index) {
     }
 }
 
+// Ctrl+Tab and Ctrl+Page Down turn to the next page, with Shift or Page Up
+// to the one before, round at the ends, as in every Windows property sheet;
+// the focus goes to the tabs, so that it is never left on a hidden page.
+bool TTabbedForm::TurnedPage(WPARAM key) {
+    if ((GetKeyState(VK_CONTROL) & 0x8000) == 0 || pages_.empty()) return false;
+    const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    int step = 0;
+    if (key == VK_TAB) step = shift ? -1 : 1;
+    if (key == VK_NEXT) step = 1;
+    if (key == VK_PRIOR) step = -1;
+    if (step == 0) return false;
+    const HWND tabs = GetDlgItem(Handle(), IDC_PAGES);
+    const int count = static_cast<int>(pages_.size());
+    const auto current = static_cast<int>(SendMessageA(tabs, TCM_GETCURSEL, 0, 0));
+    ShowPage((current + step + count) % count);
+    SetFocus(tabs);
+    return true;
+}
+
 HWND TTabbedForm::Control(int id) const {
     for (const auto& page : pages_) {
         if (const HWND control = GetDlgItem(page->Handle(), id)) return control;
@@ -145,6 +164,7 @@ int TTabbedForm::ShowModal(HWND owner) {
             modalResult_ = IDCANCEL;
             break;
         }
+        if (message.message == WM_KEYDOWN && TurnedPage(message.wParam)) continue;
         if (IsDialogMessageA(Handle(), &message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);

@@ -13,7 +13,8 @@ namespace norvale {
 // `TTabbedForm`: a dialog frame centred on the screen with pages in a page
 // control and the buttons Ok, Cancel and Apply. The window is made once and
 // kept: every showing finds the controls, the Apply button and the page as
-// they were last left. Enter is Ok and Escape is Cancel.
+// they were last left. Enter is Ok and Escape is Cancel; Ctrl+Tab turns the
+// pages.
 class TTabbedForm : public TDialog {
 public:
     struct PageTemplate {
@@ -61,6 +62,8 @@ private:
     void btn_CancelClick();
     void Layout(int clientWidth, int clientHeight);
     void ShowPage(int index);
+    // Whether the key, with the keyboard's state, turned the page.
+    bool TurnedPage(WPARAM key);
 
     std::vector<std::unique_ptr<TPage>> pages_;
     int modalResult_ = 0;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "common/common_resources.h"
 #include "common/window_win32.h"
@@ -172,6 +173,35 @@ TEST_F(ConfigFormTest, EnterIsOkAndEscapeIsCancel) {
     EXPECT_EQ(Stored("ToConsole"), "(none)");
     EXPECT_EQ(ShowPressing(WM_KEYDOWN, VK_RETURN, IDC_TOCONSOLE), IDOK);
     EXPECT_EQ(Stored("ToConsole"), "1");
+}
+
+TEST_F(ConfigFormTest, CtrlTabAndCtrlPageKeysTurnThePagesRound) {
+    // Keys pressed with the same modifiers in one showing, from the page the
+    // one before left; four pages.
+    const struct {
+        bool control, shift;
+        std::vector<WPARAM> keys;
+        int page;
+    } showings[] = {{true, false, {VK_TAB, VK_NEXT, VK_TAB, VK_TAB}, 0},
+                    {true, true, {VK_TAB}, 3},
+                    {true, false, {VK_PRIOR}, 2},
+                    {false, false, {VK_TAB, VK_NEXT}, 2}};
+    BYTE keys[256] = {};
+    for (const auto& showing : showings) {
+        ASSERT_TRUE(GetKeyboardState(keys));
+        keys[VK_CONTROL] = showing.control ? 0x80 : 0;
+        keys[VK_SHIFT] = showing.shift ? 0x80 : 0;
+        ASSERT_TRUE(SetKeyboardState(keys));
+        for (WPARAM key : showing.keys) PostMessageA(Control(IDC_TOCONSOLE), WM_KEYDOWN, key, 0);
+        PostMessageA(form_->Handle(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(form_->ShowModal(nullptr), IDCANCEL);
+        EXPECT_EQ(SendMessageA(Control(IDC_PAGES), TCM_GETCURSEL, 0, 0), showing.page)
+            << showing.control << showing.shift << showing.keys.size();
+    }
+    keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_NE(GetWindowLongPtrA(GetParent(Control(IDC_CAPTUREDEBUGOUTPUT)), GWL_STYLE) & WS_VISIBLE, 0) << "Options";
+    EXPECT_EQ(GetWindowLongPtrA(GetParent(Control(IDC_TOCONSOLE)), GWL_STYLE) & WS_VISIBLE, 0) << "General";
 }
 
 TEST_F(ConfigFormTest, AnUnavailableScreenIsShownSoAndItsValueWrittenBackUnchanged) {
