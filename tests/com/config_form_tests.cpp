@@ -204,6 +204,32 @@ TEST_F(ConfigFormTest, CtrlTabAndCtrlPageKeysTurnThePagesRound) {
     EXPECT_EQ(GetWindowLongPtrA(GetParent(Control(IDC_TOCONSOLE)), GWL_STYLE) & WS_VISIBLE, 0) << "General";
 }
 
+TEST_F(ConfigFormTest, EveryControlOfEveryPageLiesWithinThePage) {
+    int pages = 0;
+    for (HWND page = FindWindowExA(form_->Handle(), nullptr, "#32770", nullptr); page != nullptr;
+         page = FindWindowExA(form_->Handle(), page, "#32770", nullptr)) {
+        ++pages;
+        RECT shown{};
+        GetWindowRect(page, &shown);
+        EnumChildWindows(
+            page,
+            [](HWND control, LPARAM area) {
+                RECT rect{};
+                GetWindowRect(control, &rect);
+                const RECT& page = *reinterpret_cast<const RECT*>(area);
+                char text[128] = {};
+                GetWindowTextA(control, text, sizeof text);
+                EXPECT_TRUE(rect.left >= page.left && rect.top >= page.top && rect.right <= page.right &&
+                            rect.bottom <= page.bottom)
+                    << "\"" << text << "\" ends at " << rect.right - page.left << ", " << rect.bottom - page.top
+                    << " in a page of " << page.right - page.left << " by " << page.bottom - page.top;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&shown));
+    }
+    EXPECT_EQ(pages, 4);
+}
+
 TEST_F(ConfigFormTest, AnUnavailableScreenIsShownSoAndItsValueWrittenBackUnchanged) {
     settings_.Set("ToMono", "1");
     monoUnavailable_ = true;
