@@ -69,10 +69,10 @@ dialog_pages() {
 dialog_pages 101 properties-general.png properties-status.png
 dialog_pages 103 about-norvale.png about-brantwick.png
 
-# The page "Forwarding" with a server text that does not parse, typed in as
-# a user would. Properties opens at the page it was left at, "Status": two
-# Ctrl+Tab further on. Then the same way back to the defaults, and the
-# values go, as if never set.
+# The pages "Options" and "Forwarding", the latter with a server text that
+# does not parse, typed in as a user would. Properties opens at the page it
+# was left at, "Status": they are one and two Ctrl+Tab further on. Then the
+# same way back to the defaults, and the values go, as if never set.
 forwarding_settings() {
   local server=$1
   xdotool key alt+f
@@ -85,6 +85,7 @@ forwarding_settings() {
 open_dialog 101
 xdotool key ctrl+Tab
 sleep 1
+capture_dialog properties-options.png
 xdotool key ctrl+Tab
 sleep 1
 forwarding_settings 'tcp//logs.example.com'
@@ -198,6 +199,6 @@ sleep 2.5
 import -window root -crop 461x163+281+302 +repage "$ROOT/docs/splash.png"
 wait $! || { echo "the splash test failed or did not end within 60 s" >&2; exit 1; }
 echo "wrote docs/about-norvale.png, docs/about-brantwick.png, docs/splash.png, docs/properties-general.png,"
-echo "docs/properties-status.png, docs/properties-forwarding.png, and"
+echo "docs/properties-status.png, docs/properties-options.png, docs/properties-forwarding.png, and"
 echo "wrote docs/tray-menu.png, docs/main-window.png, docs/process-window.png, docs/monoscreen.png and"
 echo "docs/trace-window.png"

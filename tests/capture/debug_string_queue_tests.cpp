@@ -19,6 +19,7 @@ std::vector<std::string> TakeTexts(TDebugStringQueue& queue, size_t most) {
 }
 
 TEST(DebugStringQueueTest, AFullQueueDropsTheOldestAndCountsThemAmongTheCaptured) {
+    EXPECT_EQ(TDebugStringQueue::kCapacity, 100000u) << "the bound the documents give";
     TDebugStringQueue queue(3);
     const auto writer = MakeCapturedWriter(L"PC", 7, L"app.exe");
     for (const char* text : {"a", "b", "c", "d", "e"}) queue.Push(writer, text, {});

@@ -94,6 +94,7 @@ TEST(SyslogMessageTest, TcpCountsOctetsAndADatagramIsCutBeforeACharacter) {
 // Entries the sender looked at stay until it removes them; those the bound
 // forgot meanwhile count as dropped, never as sent.
 TEST(ForwardQueueTest, TheBoundDropsTheOldestAndOnlyRemovedEntriesCountAsSent) {
+    EXPECT_EQ(TForwardQueue::kCapacity, 100000u) << "the bound the documents give";
     TForwardQueue queue(3);
     const auto push = [&](int n) {
         for (int i = 0; i < n; ++i) queue.Push(std::make_shared<ForwardedEntry>());

@@ -97,9 +97,12 @@ PACKAGE=$WORK/unpacked/$NAME
 for file in INSTALL.txt README.md bin/norvale.exe bin/monoscreen.exe \
             include/norvale/Norvale.idl include/norvale/Norvale.tlb include/norvale/Norvale_h.h \
             include/norvale/Norvale_i.c examples/demo.vbs examples/demo.js examples/cpp_client.cpp \
-            examples/hello.vbs examples/demo.ps1; do
+            examples/hello.vbs examples/demo.ps1 docs/clients.md docs/settings.md docs/performance.md; do
   [ -s "$PACKAGE/$file" ] || fail "the package has no $file"
 done
+# The README's client is the example, word for word.
+diff <(tr -d '\r' <"$PACKAGE/README.md" | sed -n '/^```vb$/,/^```$/p' | sed '1d;$d') \
+  <(tr -d '\r' <"$PACKAGE/examples/hello.vbs") >&2 || fail "the README's VBScript client is not examples\\hello.vbs"
 version=${NAME#norvale-}
 version=${version%-win64}
 grep -q "^Norvale $version for 64-bit Windows" "$PACKAGE/INSTALL.txt" || fail "INSTALL.txt does not name version $version"
@@ -208,6 +211,12 @@ iconv -f CP1252 -t UTF-8 "$PACKAGE/INSTALL.txt" | tr -d '\r' | sed -n '/norvale-
 [ -s "$WORK/expected.txt" ] || fail "INSTALL.txt shows no lines of the demo"
 iconv -f CP1252 -t UTF-8 "$output" | tr -d '\r' >"$WORK/actual.txt"
 diff -u "$WORK/expected.txt" "$WORK/actual.txt" >&2 || fail "the file is not what INSTALL.txt shows"
+
+# The JScript example, into the same file.
+wait_server_gone "the demo's"
+run_step demo-js 120 0 wine cscript //nologo 'examples\demo.js'
+for _ in $(seq 150); do [ "$(grep -c 'Norvale Shutting Down' "$output")" = 2 ] && break; sleep 0.2; done
+grep -q 'Hello from JScript' "$output" || fail "the JScript example's message is not in the file"
 
 if [ -f "$WINEPREFIX/drive_c/windows/syswow64/cscript.exe" ]; then
   wait_server_gone "the demo's"

@@ -28,7 +28,9 @@ expect_run() {
 for help in help --help "run --help"; do
   # shellcheck disable=SC2086
   expect_run 0 $help
-  grep -q '^  ./norvale test ' "$WORK/out" || fail "norvale $help printed no usage"
+  for command in setup build test run bench package help; do
+    grep -q "^  ./norvale $command " "$WORK/out" || fail "norvale $help printed no usage of $command"
+  done
 done
 expect_run 2 --bogus
 grep -qx 'norvale: unknown command: --bogus' "$WORK/err" || fail "norvale --bogus did not name the command"
@@ -38,6 +40,7 @@ grep -qx 'norvale: unknown switch for run: --now' "$WORK/err" || fail "norvale r
 
 NORVALE_RUN_PREFIX=$WORK/prefix expect_run 0 run --stop-after-demo
 grep -q 'waiting (up to 60 s) until norvale.exe offers its class' "$WORK/err" || fail "run did not wait for the class"
+grep -q 'the output file C:\\norvale-demo.txt now holds:' "$WORK/err" || fail "run did not show the output file"
 grep -q 'Hello from VBScript' "$WORK/out" || { cat "$WORK/out" "$WORK/err" >&2; fail "run showed no demo line"; }
 # Its own reports only: every line on standard error is one of the script's.
 unexpected=$(grep -v '^== ' "$WORK/err" || true)
