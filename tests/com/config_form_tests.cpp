@@ -251,8 +251,9 @@ TEST_F(ConfigFormTest, KillNorvaleStoresThenAsksToEnd) {
     EXPECT_EQ(terminateRequests_, 1);
 }
 
-TEST_F(ConfigFormTest, OptionsAndForwardingAreTheLastPagesLoadTheirKeyAndApplyStoresItAsTypedBeforeTheRefresh) {
-    for (const auto& [index, expected] : {std::pair{2, "Options"}, std::pair{3, "Forwarding"}}) {
+TEST_F(ConfigFormTest, PagesInOrderOptionsAndForwardingLoadTheirKeyAndApplyStoresItAsTypedBeforeTheRefresh) {
+    for (const auto& [index, expected] : {std::pair{0, "General"}, std::pair{1, "Status"}, std::pair{2, "Options"},
+                                          std::pair{3, "Forwarding"}}) {
         char title[16] = {};
         TCITEMA tab{TCIF_TEXT, 0, 0, title, sizeof title, 0, 0};
         SendMessageA(Control(IDC_PAGES), TCM_GETITEMA, index, reinterpret_cast<LPARAM>(&tab));

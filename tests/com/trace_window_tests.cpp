@@ -94,6 +94,9 @@ TEST_F(TraceWindowTest, EveryCallOfAScriptClientIsARowWithItsFields) {
         {t, w, p, L"P", L"M", L"TC", L"", z, L"Session closed."},
         {t, L"", L"", L"", L"", L"", L"", L"", L"Norvale Shutting Down"},
     };
+    wchar_t caption[16] = {};
+    GetWindowTextW(Window(), caption, 16);
+    EXPECT_STREQ(caption, L"Trace");
     for (const char* script : {"all_calls.vbs", "all_calls.js"}) {
         ASSERT_EQ(test::RunScript(script), 0) << script;
         const auto shown = ReadUntil([&](const auto& s) { return s.rows.size() >= expected.size(); }, "the rows");

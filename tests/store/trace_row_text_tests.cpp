@@ -8,6 +8,10 @@ namespace {
 using test::Entry;
 
 TEST(TraceRowTextTest, EveryKindOfRowAsCopied) {
+    // The header, as the documents name it.
+    EXPECT_EQ(std::vector<std::wstring_view>(kTraceColumnNames.begin(), kTraceColumnNames.end()),
+              (std::vector<std::wstring_view>{L"Time", L"Machine", L"Process", L"Project", L"Module", L"Class",
+                                              L"Thread", L"Code", L"Message"}));
     const TBlockLines block = TBlockLines::FromText(L"first\r\nsecond");
     TraceEntry ownClass = Entry(L"Posting failed");
     ownClass.className = L"TLedger";
