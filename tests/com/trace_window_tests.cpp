@@ -94,9 +94,6 @@ TEST_F(TraceWindowTest, EveryCallOfAScriptClientIsARowWithItsFields) {
         {t, w, p, L"P", L"M", L"TC", L"", z, L"Session closed."},
         {t, L"", L"", L"", L"", L"", L"", L"", L"Norvale Shutting Down"},
     };
-    wchar_t caption[16] = {};
-    GetWindowTextW(Window(), caption, 16);
-    EXPECT_STREQ(caption, L"Trace");
     for (const char* script : {"all_calls.vbs", "all_calls.js"}) {
         ASSERT_EQ(test::RunScript(script), 0) << script;
         const auto shown = ReadUntil([&](const auto& s) { return s.rows.size() >= expected.size(); }, "the rows");
@@ -104,6 +101,9 @@ TEST_F(TraceWindowTest, EveryCallOfAScriptClientIsARowWithItsFields) {
         EXPECT_EQ(shown.status, (std::array<std::wstring, 8>{L"Kept: 18", L"Shown: 18", L"Dropped: 0"})) << script;
         SendMessageW(Window(), WM_COMMAND, TTraceForm::btn_Clear, 0);
     }
+    wchar_t caption[16] = {};
+    GetWindowTextW(Window(), caption, 16);
+    EXPECT_STREQ(caption, L"Trace");
 }
 
 TEST_F(TraceWindowTest, TextOutsideTheCodePageReadsBackExactly) {
