@@ -214,6 +214,7 @@ diff -u "$WORK/expected.txt" "$WORK/actual.txt" >&2 || fail "the file is not wha
 
 # The JScript example, into the same file.
 wait_server_gone "the demo's"
+log "running cscript //nologo examples\\demo.js"
 run_step demo-js 120 0 wine cscript //nologo 'examples\demo.js'
 for _ in $(seq 150); do [ "$(grep -c 'Norvale Shutting Down' "$output")" = 2 ] && break; sleep 0.2; done
 grep -q 'Hello from JScript' "$output" || fail "the JScript example's message is not in the file"
