@@ -12,7 +12,19 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/norvale-entry-script.XXXXXX")
-trap 'WINEPREFIX=$WORK/prefix timeout 20 wineserver -k >/dev/null 2>&1; rm -rf "$WORK"' EXIT
+# The test's verdict is its own: a cleanup step that fails (under `set -e`, a
+# trap's failure would become the exit code) changes nothing. The wineserver
+# writes the prefix's registry as it ends, so it is waited for before the
+# folder goes.
+cleanup() {
+  local status=$?
+  set +e
+  WINEPREFIX=$WORK/prefix timeout 20 wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$WORK/prefix timeout 20 wineserver -w >/dev/null 2>&1
+  rm -rf "$WORK"
+  exit "$status"
+}
+trap cleanup EXIT
 
 fail() { printf '== entry script test: FAILED: %s\n' "$*" >&2; exit 1; }
 

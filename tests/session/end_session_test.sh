@@ -17,10 +17,14 @@ SERVER_PID=
 
 fail() { printf '== end-session test: FAILED: %s\n' "$*" >&2; exit 1; }
 setting() { timeout 20 wine reg add "$KEY\\$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
+# The verdict is the checks': a failing cleanup step does not change it.
 cleanup() {
+  local status=$?
+  set +e
   [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null
   for key in Output Options; do timeout 20 wine reg delete "$KEY\\$key" /f >/dev/null 2>&1; done
   rm -rf "$WORK"
+  exit "$status"
 }
 trap cleanup EXIT
 
