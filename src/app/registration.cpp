@@ -95,6 +95,11 @@ std::vector<std::string> KeysToDelete(const TComClass& cls) {
             cls.Name,            clsid + "\\LocalServer32", clsid};
 }
 
+// Where the 32-bit clients' type library is: resource 2 of the program.
+std::string Bits32LibraryPath(const std::string& exePath) { return exePath + "\\2"; }
+
+std::string ParentKey(const std::string& key) { return key.substr(0, key.rfind('\\')); }
+
 std::string LibraryVersionKey(const LibraryFacts& library) { return "TypeLib\\" + library.Id + "\\" + library.Version; }
 
 // The library's key for the neutral locale. The library's own locale is U.S.
@@ -133,7 +138,7 @@ std::vector<ClassKey> Bits32Keys(const TComClass& cls, const LibraryFacts& libra
 std::vector<std::string> Bits32KeysToDelete(const TComClass& cls, const LibraryFacts& library) {
     const std::string version = LibraryVersionKey(library);
     const std::string locale = NeutralLocaleKey(library);
-    std::vector<std::string> keys = {locale,  locale.substr(0, locale.rfind('\\')), version + "\\FLAGS",
+    std::vector<std::string> keys = {locale,  ParentKey(locale), version + "\\FLAGS",
                                      version + "\\HELPDIR", version, "TypeLib\\" + library.Id};
     for (const auto& item : library.Interfaces) {
         const std::string key = "Interface\\" + item.Id;
@@ -194,8 +199,6 @@ std::string LocalServerPath(const std::string& exePath) {
     return length > 0 && length <= MAX_PATH ? std::string(shortPath, length) : exePath;
 }
 
-std::string Bits32LibraryPath(const std::string& exePath) { return exePath + "\\2"; }
-
 void RegisterServer(const TComClass& cls, ITypeLib* library, const std::string& exePath) {
     const bool machine = CanWriteMachineClasses();
     std::wstring widePath = AnsiToWide(exePath);
@@ -237,7 +240,7 @@ void UnregisterServer(const TComClass& cls, ITypeLib* library, const std::string
     // library finds its version key as it made it.
     const std::string neutralKey = NeutralLocaleKey(FactsOf(library));
     RegDeleteKeyA(HKEY_CLASSES_ROOT, neutralKey.c_str());
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, neutralKey.substr(0, neutralKey.rfind('\\')).c_str());
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, ParentKey(neutralKey).c_str());
     TLIBATTR* attributes = nullptr;
     if (SUCCEEDED(library->GetLibAttr(&attributes))) {
         for (const char* name : {"UnRegisterTypeLib", "UnRegisterTypeLibForUser"}) {

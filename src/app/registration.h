@@ -22,9 +22,6 @@ void RegisterServer(const TComClass& cls, ITypeLib* library, const std::string& 
 // and both views; keys that are not there are passed over.
 void UnregisterServer(const TComClass& cls, ITypeLib* library, const std::string& exePath);
 
-// Where the 32-bit clients' type library is: resource 2 of the program.
-std::string Bits32LibraryPath(const std::string& exePath);
-
 // The LocalServer32 value: the path, or its short form when it has a space.
 std::string LocalServerPath(const std::string& exePath);
 

@@ -11,6 +11,7 @@
 
 #include "app/registration.h"
 #include "common/system_error.h"
+#include "config/registry_api.h"
 #include "server/server_instance.h"
 #include "shell/shell_resources.h"
 #include "tests/com/com_support.h"
@@ -250,12 +251,11 @@ TEST(LifetimeTest, FailedStartOfTheServerObjectIsReportedAndTheServerGoesOn) {
 
 // A value of the classes in the 64-bit view, or with `view` KEY_WOW64_32KEY the 32-bit one.
 std::string DefaultValueOf(const std::string& key, REGSAM view = 0, const char* name = nullptr) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened)) return "(none)";
+    UniqueRegKey opened;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE | view, opened.put())) return "(none)";
     char value[MAX_PATH * 2] = {};
     DWORD size = sizeof value - 1;
-    RegQueryValueExA(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(opened);
+    RegQueryValueExA(opened.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
     return value;
 }
 

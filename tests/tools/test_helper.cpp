@@ -34,6 +34,7 @@
 #include "output/output_stage.h"
 #include "tests_support/block_check.h"
 #include "tests_support/trace_entries.h"
+#include "tests_support/wait_until.h"
 
 namespace {
 
@@ -109,15 +110,10 @@ int Clients(const std::string& tag, int threads, int messages) {
 }
 
 int WaitServing(int seconds) {
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
-    while (!norvale::UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, kServingEventName))) {
-        if (GetTickCount64() >= deadline) {
-            std::fprintf(stderr, "no Norvale process offered its class within %d s\n", seconds);
-            return 1;
-        }
-        Sleep(50);
-    }
-    return 0;
+    const auto serving = [] { return bool(norvale::UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, kServingEventName))); };
+    if (norvale::test::WaitUntil(serving, std::chrono::seconds(seconds))) return 0;
+    std::fprintf(stderr, "no Norvale process offered its class within %d s\n", seconds);
+    return 1;
 }
 
 }  // namespace
