@@ -88,7 +88,7 @@ int Run() {
         batches.back() += FramedForTcp(FormatSyslogMessage(*entries[i], offset, origin));
     }
     const auto bare = [&] {
-        const auto connection = ConnectSyslog(address);
+        const auto connection = ConnectSyslog(address, [] { return false; });
         for (const std::string& batch : batches) {
             size_t written = 0;
             connection->Send(batch, written);

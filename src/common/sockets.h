@@ -3,6 +3,7 @@
 // The few socket calls that differ between Winsock and the BSD sockets of
 // other systems, so that the code above them is written once.
 
+#include <chrono>
 #include <string>
 
 #ifdef _WIN32
@@ -49,5 +50,16 @@ std::string SocketErrorText(int error);
 
 // True when a read would not wait: data, or the peer's end.
 bool ReadableNow(SocketHandle socket);
+
+// Calls on the socket return at once from now on: a thread that must be able
+// to end waits for it in slices it chooses (`AwaitWritable`).
+void SetNonBlocking(SocketHandle socket);
+// The error of a call that would have waited, or of a connect under way.
+bool WouldWait(int error);
+// True once a send would not wait, or a connect under way has ended (well or
+// not: `PendingSocketError` tells); false when `wait` passed first.
+bool AwaitWritable(SocketHandle socket, std::chrono::milliseconds wait);
+// The error that ended a connect under way, 0 when it worked.
+int PendingSocketError(SocketHandle socket);
 
 }  // namespace norvale

@@ -31,4 +31,35 @@ bool ReadableNow(SocketHandle socket) {
     return select(0, &readable, nullptr, nullptr, &now) > 0;
 }
 
+void SetNonBlocking(SocketHandle socket) {
+    u_long on = 1;
+    if (ioctlsocket(socket, FIONBIO, &on) != 0) {
+        throw std::runtime_error("cannot make a socket non-blocking: " + SocketErrorText(WSAGetLastError()));
+    }
+}
+
+bool WouldWait(int error) { return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS; }
+
+// A connect that failed shows among the exceptions, not the writable.
+bool AwaitWritable(SocketHandle socket, std::chrono::milliseconds wait) {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(socket, &writable);
+    fd_set failed;
+    FD_ZERO(&failed);
+    FD_SET(socket, &failed);
+    const auto micro = std::chrono::duration_cast<std::chrono::microseconds>(wait).count();
+    timeval until{static_cast<long>(micro / 1000000), static_cast<long>(micro % 1000000)};
+    return select(0, nullptr, &writable, &failed, &until) > 0;
+}
+
+int PendingSocketError(SocketHandle socket) {
+    int error = 0;
+    int size = sizeof error;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0) {
+        return WSAGetLastError();
+    }
+    return error;
+}
+
 }  // namespace norvale

@@ -20,6 +20,7 @@ void TForwarding::ApplyOptions(const OptionsSettings& options) {
     const bool same = sending_ && options.ToSyslog && sending_->server == options.SyslogServer;
     if (same) return;
     problem_.clear();
+    copyCharacters_ = 0;
     if (sending_) Retire(std::move(sending_));
     if (!options.ToSyslog) return;
     const ParsedSyslogServer parsed = ParseSyslogServer(options.SyslogServer);
@@ -29,9 +30,11 @@ void TForwarding::ApplyOptions(const OptionsSettings& options) {
     }
     auto sending = std::make_unique<TSending>();
     sending->server = options.SyslogServer;
+    if (parsed.address->transport == SyslogTransport::Udp) sending->mostCharacters = kMaxDatagram;
     sending->queue = std::make_unique<TForwardQueue>();
     sending->sender =
         std::make_unique<TSyslogSender>(*sending->queue, *parsed.address, connect_, origin_, UtcOffsetMinutes);
+    copyCharacters_ = sending->mostCharacters;
     sending_ = std::move(sending);
 }
 
@@ -39,20 +42,27 @@ void TForwarding::ApplyOptions(const OptionsSettings& options) {
 // that turning forwarding on and off keeps no thread per change.
 void TForwarding::Retire(std::unique_ptr<TSending> sending) {
     for (auto it = retiring_.begin(); it != retiring_.end();) {
-        if (!it->done->load()) {
+        if (!it->done) {
             ++it;
             continue;
         }
         it->thread.join();
-        Count(*it->sending, retired_);
         it = retiring_.erase(it);
     }
     TRetiring& retiring = retiring_.emplace_back();
     retiring.sending = std::move(sending);
-    retiring.done = std::make_shared<std::atomic<bool>>(false);
-    retiring.thread = std::thread([sending = retiring.sending, done = retiring.done] {
-        sending->sender->Finish(kGrace);
-        *done = true;
+    TSending* const finishing = retiring.sending.get();
+    retiring.thread = std::thread([this, &retiring, finishing] {
+        finishing->sender->Finish(kGrace);
+        std::unique_ptr<TSending> ended;
+        {
+            std::lock_guard lock(lock_);
+            Count(*finishing, retired_);
+            ended = std::move(retiring.sending);
+        }
+        // Freed outside the lock: a full queue takes a while.
+        ended.reset();
+        retiring.done = true;
     });
 }
 
@@ -67,11 +77,22 @@ SenderStatus TForwarding::Count(const TSending& sending, ForwardStatus& status) 
 }
 
 void TForwarding::Append(const TraceEntry& entry) noexcept {
+    const size_t mostCharacters = copyCharacters_;
+    if (mostCharacters == 0) return;
     try {
+        auto copy = std::make_shared<const ForwardedEntry>(ForwardedEntryOf(entry, mostCharacters));
         std::lock_guard lock(lock_);
-        if (sending_) sending_->queue->Push(std::make_shared<const ForwardedEntry>(ForwardedEntryOf(entry)));
+        if (!sending_) return;
+        // Another transport came meanwhile: the copy is made again for it.
+        if (sending_->mostCharacters != mostCharacters) {
+            copy = std::make_shared<const ForwardedEntry>(ForwardedEntryOf(entry, sending_->mostCharacters));
+        }
+        sending_->queue->Push(std::move(copy));
     } catch (const std::exception&) {
-        // Out of memory: the entry is not forwarded; the other outputs still get it.
+        // Out of memory: the entry is not forwarded, and says so in the
+        // counts; the other outputs still get it.
+        std::lock_guard lock(lock_);
+        if (sending_) sending_->queue->CountDropped();
     }
 }
 
@@ -80,7 +101,9 @@ void TForwarding::Append(const TraceEntry& entry) noexcept {
 ForwardStatus TForwarding::Status() const {
     std::lock_guard lock(lock_);
     ForwardStatus status = retired_;
-    for (const TRetiring& retiring : retiring_) Count(*retiring.sending, status);
+    for (const TRetiring& retiring : retiring_) {
+        if (retiring.sending) Count(*retiring.sending, status);
+    }
     status.on = sending_ != nullptr;
     status.problem = problem_;
     if (sending_) {

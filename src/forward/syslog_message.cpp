@@ -69,12 +69,23 @@ std::string HostNameOf(std::wstring_view machine, std::string_view computerName)
     return name.empty() ? "-" : name;
 }
 
+// At most `kMaxParameter` bytes, cut before a character and marked.
+std::string CutParameter(std::string value) {
+    if (value.size() <= kMaxParameter) return value;
+    constexpr std::string_view kMark = "\xE2\x80\xA6";
+    size_t end = kMaxParameter - kMark.size();
+    while (end > 0 && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) --end;
+    value.resize(end);
+    value += kMark;
+    return value;
+}
+
 // A PARAM-VALUE: UTF-8 with '"', '\' and ']' escaped by a backslash.
 void AppendParameter(std::string& into, std::string_view name, std::wstring_view value) {
     into += ' ';
     into += name;
     into += "=\"";
-    for (const char c : WideToUtf8(value)) {
+    for (const char c : CutParameter(WideToUtf8(value))) {
         if (c == '"' || c == '\\' || c == ']') into += '\\';
         into += c;
     }
@@ -107,12 +118,34 @@ void AppendData(std::string& into, const TraceSource* source, std::wstring_view 
 
 }  // namespace
 
-ForwardedEntry ForwardedEntryOf(const TraceEntry& entry) {
-    ForwardedEntry forwarded{entry.source,        std::wstring(entry.className), entry.threadId, entry.code,
-                             entry.kind,          entry.time,                    std::wstring(entry.text),
+ForwardedEntry ForwardedEntryOf(const TraceEntry& entry, size_t mostCharacters) {
+    ForwardedEntry forwarded{entry.source,
+                             std::wstring(entry.className),
+                             entry.threadId,
+                             entry.code,
+                             entry.kind,
+                             entry.time,
+                             std::wstring(entry.text.substr(0, mostCharacters)),
                              {}};
-    if (entry.block != nullptr) forwarded.lines = entry.block->Wide();
+    if (entry.block == nullptr) return forwarded;
+    const std::vector<std::wstring>& lines = entry.block->Wide();
+    if (mostCharacters == SIZE_MAX) {
+        forwarded.lines = lines;
+        return forwarded;
+    }
+    size_t characters = forwarded.text.size();
+    for (const std::wstring& line : lines) {
+        if (characters >= mostCharacters) break;
+        forwarded.lines.push_back(line.substr(0, mostCharacters - characters));
+        characters += line.size() + 1;
+    }
     return forwarded;
+}
+
+size_t ForwardedBytes(const ForwardedEntry& entry) {
+    size_t bytes = sizeof entry + (entry.className.capacity() + entry.text.capacity()) * sizeof(wchar_t);
+    for (const std::wstring& line : entry.lines) bytes += sizeof line + line.capacity() * sizeof(wchar_t);
+    return bytes;
 }
 
 SyslogSeverity SeverityOf(MessageKind kind) {

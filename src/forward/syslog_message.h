@@ -31,7 +31,12 @@ struct ForwardedEntry {
     std::vector<std::wstring> lines;  // a block's further lines
 };
 
-ForwardedEntry ForwardedEntryOf(const TraceEntry& entry);
+// `mostCharacters`: of the text and the block's lines, only what fits in
+// about that many characters is copied (a datagram carries no more anyway);
+// SIZE_MAX copies all.
+ForwardedEntry ForwardedEntryOf(const TraceEntry& entry, size_t mostCharacters = SIZE_MAX);
+// What the copy takes of memory, for the queue's bound.
+size_t ForwardedBytes(const ForwardedEntry& entry);
 
 // What every message of this computer shares.
 struct SyslogOrigin {
@@ -55,8 +60,11 @@ std::string FormatDroppedNotice(uint64_t dropped, const LocalDateTime& time, int
 std::string FramedForTcp(std::string_view message);
 
 // A datagram holds at most this much; a longer message is cut there, never
-// inside a character.
+// inside a character. The structured data never reaches it: project, module
+// and class are each cut to `kMaxParameter` bytes of UTF-8 first (marked
+// "\u2026"), so only the text is cut.
 inline constexpr size_t kMaxDatagram = 8192;
+inline constexpr size_t kMaxParameter = 1024;
 // True when it cut.
 bool CutForDatagram(std::string& message);
 

@@ -54,6 +54,11 @@ SenderStatus TSyslogSender::Status() const {
     return status_;
 }
 
+bool TSyslogSender::GivingUp() const {
+    std::lock_guard lock(lock_);
+    return stopNow_ || (finishing_ && std::chrono::steady_clock::now() >= finishBy_);
+}
+
 bool TSyslogSender::Ending() const {
     std::lock_guard lock(lock_);
     if (stopNow_) return true;
@@ -85,13 +90,12 @@ void TSyslogSender::Run() {
     while (!Ending()) {
         if (!connection) {
             try {
-                connection = connect_(address_);
+                connection = connect_(address_, [this] { return GivingUp(); });
             } catch (const std::exception& error) {
                 Fail(error);
                 PauseBeforeRetry(pause.Next());
                 continue;
             }
-            pause.Reset();
             std::lock_guard lock(lock_);
             status_.connected = true;
             status_.problem.clear();
@@ -99,9 +103,10 @@ void TSyslogSender::Run() {
         const std::optional<size_t> sent = SendQueued(connection);
         if (!sent) {
             PauseBeforeRetry(pause.Next());
-        } else if (*sent > 0 && *sent < kBatch) {
-            Gather();
+            continue;
         }
+        if (*sent > 0) pause.Reset();
+        if (*sent > 0 && *sent < kBatch) Gather();
     }
     std::lock_guard lock(lock_);
     if (finishing_) queue_.DropAll();
@@ -129,8 +134,7 @@ int TSyslogSender::UtcOffset(const LocalDateTime& time) {
 }
 
 std::optional<size_t> TSyslogSender::SendQueued(std::unique_ptr<ISyslogConnection>& connection) {
-    uint64_t first = 0;
-    const std::vector<TForwardQueue::Entry> batch = queue_.Peek(kBatch, kIdleLook, first);
+    std::vector<TForwardQueue::Entry> batch = queue_.Take(kBatch, kBatchBytes, kIdleLook);
     // The entries that went out whole. A stream takes the batch in one
     // write: of a broken one, the frames that ended before the break count.
     size_t sent = 0;
@@ -164,12 +168,12 @@ std::optional<size_t> TSyslogSender::SendQueued(std::unique_ptr<ISyslogConnectio
             sent = static_cast<size_t>(std::upper_bound(frameEnds.begin(), frameEnds.end(), written) -
                                        frameEnds.begin());
         }
-        queue_.Remove(first + sent);
+        queue_.Settle(std::move(batch), sent);
         Fail(error);
         connection.reset();
         return std::nullopt;
     }
-    queue_.Remove(first + sent);
+    queue_.Settle(std::move(batch), sent);
     return sent;
 }
 

@@ -2,9 +2,12 @@
 
 // The thread that takes entries from the forwarding queue and sends them to
 // the collector. It connects on first use and again after a failure, after a
-// pause that grows from 0.1 s to 5 s; it removes an entry from the queue only
-// once the entry went out, so a broken connection sends it again, and it
-// first tells the collector how many entries the queue's bound dropped.
+// pause that grows from 0.1 s to 5 s and starts again only once a message
+// went out (a collector that takes the connection and drops it at once is
+// tried no more often than one that refuses it); it settles an entry as sent
+// only once the entry went out, so a broken connection sends it again, and it
+// first tells the collector how many entries the queue's bound dropped. No
+// step on the network outlasts `Finish`'s grace by more than a moment.
 
 #include <chrono>
 #include <condition_variable>
@@ -58,6 +61,9 @@ public:
 
 private:
     static constexpr size_t kBatch = 256;
+    // A batch of large blocks stays this small, so that what the sender holds
+    // beside the queue's bound is small too.
+    static constexpr size_t kBatchBytes = size_t{1} << 20;
     // After a batch that emptied the queue, the entries that follow are
     // gathered this long into the next: one write and no wake-up per entry.
     static constexpr std::chrono::milliseconds kGather{20};
@@ -68,6 +74,8 @@ private:
     void SendDroppedNotice(ISyslogConnection& connection);
     void Fail(const std::exception& error);
     bool Ending() const;
+    // The connection's `GiveUp`: the grace is over, or the sender is stopped.
+    bool GivingUp() const;
     void PauseBeforeRetry(std::chrono::milliseconds pause);
     void Gather();
     // The sender thread's own.

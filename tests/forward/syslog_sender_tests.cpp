@@ -8,6 +8,13 @@
 #include <mutex>
 #include <thread>
 
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#endif
+
+#include "common/sockets.h"
+#include "forward/address_lookup.h"
 #include "forward/forwarding.h"
 #include "forward/syslog_sender.h"
 #include "tests_support/wait_until.h"
@@ -21,6 +28,8 @@ struct FakeCollector {
     std::vector<std::string> received;  // the framed messages' texts
     std::atomic<bool> reachable{true};
     std::atomic<bool> closed{false};
+    // The next send of more frames writes this many whole, then breaks.
+    std::atomic<int> breakAfterFrames{-1};
 
     std::vector<std::string> Received() {
         std::lock_guard guard(lock);
@@ -32,15 +41,20 @@ class FakeConnection final : public ISyslogConnection {
 public:
     explicit FakeConnection(FakeCollector& collector) : collector_(collector) {}
     void Send(std::string_view bytes, size_t& written) override {
+        written = 0;
         if (collector_.closed) throw ESyslogError("broken");
-        written = bytes.size();
         std::lock_guard guard(collector_.lock);
         // Octet counting: each frame's length, a space, the message.
-        while (!bytes.empty()) {
-            const size_t space = bytes.find(' ');
-            const size_t length = std::stoul(std::string(bytes.substr(0, space)));
+        const int breakAfter = collector_.breakAfterFrames;
+        for (int frames = 0; written < bytes.size(); ++frames) {
+            if (frames == breakAfter) {
+                collector_.breakAfterFrames = -1;
+                throw ESyslogError("broken after a frame");
+            }
+            const size_t space = bytes.find(' ', written);
+            const size_t length = std::stoul(std::string(bytes.substr(written, space - written)));
             collector_.received.emplace_back(bytes.substr(space + 1, length));
-            bytes.remove_prefix(space + 1 + length);
+            written = space + 1 + length;
         }
     }
     bool PeerClosed() override { return collector_.closed; }
@@ -78,7 +92,7 @@ TEST(SyslogSenderTest, ReconnectsSendsEachEntryOnceAndTellsOfTheDropped) {
     };
     TSyslogSender sender(
         queue, SyslogAddress{SyslogTransport::Tcp, "collector", 514},
-        [&](const SyslogAddress&) -> std::unique_ptr<ISyslogConnection> {
+        [&](const SyslogAddress&, const GiveUp&) -> std::unique_ptr<ISyslogConnection> {
             if (!collector.reachable) throw ESyslogError("unreachable");
             collector.closed = false;
             return std::make_unique<FakeConnection>(collector);
@@ -90,6 +104,8 @@ TEST(SyslogSenderTest, ReconnectsSendsEachEntryOnceAndTellsOfTheDropped) {
     collector.closed = true;
     for (const wchar_t* text : {L"a", L"b", L"c", L"d", L"e"}) push(text);
     ASSERT_TRUE(Within20s([&] { return sender.Status().problem == "unreachable"; })) << "no failed reconnect";
+    // The write of c, d and e takes c whole and breaks: c never goes again.
+    collector.breakAfterFrames = 1;
     collector.reachable = true;
     ASSERT_TRUE(Within20s([&] { return collector.Received().size() == 5; })) << "the entries did not come again";
     std::vector<std::string> messages;
@@ -106,14 +122,123 @@ TEST(SyslogSenderTest, ReconnectsSendsEachEntryOnceAndTellsOfTheDropped) {
     EXPECT_EQ(std::vector<uint64_t>({counts.sent, counts.queued, counts.dropped}), std::vector<uint64_t>({4, 0, 3}));
 }
 
+// A collector that takes the connection and drops it at every message: the
+// pause before the next attempt grows as if it refused (0.1, 0.2, 0.4 s...).
+TEST(SyslogSenderTest, ThePauseGrowsWhileConnectingWorksButSendingFails) {
+    FakeCollector collector;
+    collector.closed = true;
+    std::mutex lock;
+    std::vector<std::chrono::steady_clock::time_point> attempts;
+    TForwardQueue queue;
+    TSyslogSender sender(
+        queue, SyslogAddress{SyslogTransport::Tcp, "collector", 514},
+        [&](const SyslogAddress&, const GiveUp&) -> std::unique_ptr<ISyslogConnection> {
+            std::lock_guard guard(lock);
+            attempts.push_back(std::chrono::steady_clock::now());
+            return std::make_unique<FakeConnection>(collector);
+        },
+        SyslogOrigin{"PC"}, [](const LocalDateTime&) { return 0; });
+    queue.Push(std::make_shared<ForwardedEntry>());
+    ASSERT_TRUE(Within20s([&] {
+        std::lock_guard guard(lock);
+        return attempts.size() >= 4;
+    })) << "four attempts to connect";
+    std::lock_guard guard(lock);
+    // A wait never ends early, so the fourth pause is at least 0.8 s.
+    EXPECT_GE(attempts[3] - attempts[2], std::chrono::milliseconds(350)) << "the pause started again at 0.1 s";
+}
+
+// A collector on 127.0.0.1 that holds a sender up: it took the connection and
+// never reads, or its backlog is full, so that connecting never ends.
+class TStuckCollector {
+public:
+    explicit TStuckCollector(bool fillBacklog) {
+        StartSockets();
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof at;
+        if (!listener_ || ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&at), size) != 0 ||
+            ::listen(listener_.get(), 0) != 0 ||
+            ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&at), &size) != 0) {
+            ADD_FAILURE() << "no listener on 127.0.0.1: " << SocketErrorText(LastSocketError());
+        }
+        port_ = ntohs(at.sin_port);
+        for (int i = 0; fillBacklog && i < 8; ++i) {
+            UniqueSocket& filler = fillers_.emplace_back(::socket(AF_INET, SOCK_STREAM, 0));
+            SetNonBlocking(filler.get());
+            ::connect(filler.get(), reinterpret_cast<sockaddr*>(&at), size);
+        }
+    }
+    uint16_t Port() const { return port_; }
+
+private:
+    UniqueSocket listener_{::socket(AF_INET, SOCK_STREAM, 0)};
+    std::vector<UniqueSocket> fillers_;
+    uint16_t port_ = 0;
+};
+
+TEST(SyslogSenderTest, FinishingEndsWithinItsGraceWhateverTheCollectorHoldsUp) {
+    for (const bool backlogFull : {false, true}) {
+        const TStuckCollector collector(backlogFull);
+        TForwardQueue queue;
+        TSyslogSender sender(queue, SyslogAddress{SyslogTransport::Tcp, "127.0.0.1", collector.Port()},
+                             ConnectSyslog, SyslogOrigin{"PC"}, [](const LocalDateTime&) { return 0; });
+        // Far more than the sockets' buffers take.
+        const uint64_t pushed = 1000;
+        for (uint64_t i = 0; i < pushed; ++i) {
+            auto entry = std::make_shared<ForwardedEntry>();
+            entry->text.assign(10000, L'x');
+            queue.Push(entry);
+        }
+        std::atomic<bool> finished{false};
+        std::thread finishing([&] {
+            sender.Finish(std::chrono::milliseconds(300));
+            finished = true;
+        });
+        ASSERT_TRUE(test::WaitUntil([&] { return finished.load(); }, std::chrono::seconds(20)))
+            << "Finish did not return within 20 s, the backlog " << (backlogFull ? "full" : "free");
+        finishing.join();
+        const ForwardCounts counts = queue.Counts();
+        EXPECT_EQ(counts.queued, 0u);
+        EXPECT_EQ(counts.sent + counts.dropped, pushed) << counts.sent << " sent, " << counts.dropped << " dropped";
+    }
+}
+
+// A lookup that never ends holds nobody: the asker gives up when told.
+TEST(AddressLookupTest, AskerGivesUpOnALookupThatNeverEnds) {
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    std::atomic<bool> givingUp{false};
+    std::atomic<bool> failed{false};
+    std::thread asking([&] {
+        try {
+            LookUpDetached(
+                [release](const std::string&, uint16_t, bool) {
+                    test::WaitUntil([&] { return release->load(); }, std::chrono::seconds(60));
+                    return std::vector<ResolvedAddress>{};
+                },
+                "collector", 514, true, [&] { return givingUp.load(); });
+        } catch (const ESyslogError&) {
+            failed = true;
+        }
+    });
+    givingUp = true;
+    EXPECT_TRUE(test::WaitUntil([&] { return failed.load(); }, std::chrono::seconds(20)))
+        << "the asker did not give up within 20 s";
+    asking.join();
+    *release = true;
+}
+
 // The options start, move and stop the sending; a server text that does not
 // parse says why, and the counts run on over every sender.
 TEST(ForwardingTest, FollowsTheOptionsAndCountsOverEverySender) {
     FakeCollector collector;
-    TForwarding forwarding(SyslogOrigin{"PC"}, [&](const SyslogAddress& address) -> std::unique_ptr<ISyslogConnection> {
-        if (address.port != 514) throw ESyslogError("unreachable");
-        return std::make_unique<FakeConnection>(collector);
-    });
+    const auto held = std::make_shared<int>();
+    TForwarding forwarding(SyslogOrigin{"PC"},
+                           [&, held](const SyslogAddress& address, const GiveUp&) -> std::unique_ptr<ISyslogConnection> {
+                               if (address.port != 514) throw ESyslogError("unreachable");
+                               return std::make_unique<FakeConnection>(collector);
+                           });
     OptionsSettings options;
     options.ToSyslog = true;
     options.SyslogServer = "tcp://collector";
@@ -123,6 +248,8 @@ TEST(ForwardingTest, FollowsTheOptionsAndCountsOverEverySender) {
     options.SyslogServer = "tcp://collector:1";
     forwarding.ApplyOptions(options);
     forwarding.Append(test::MakeEntry(nullptr, L"never"));
+    // An entry whose copy cannot be made counts as dropped.
+    forwarding.Append(test::MakeEntry(nullptr, std::wstring_view(L"x", SIZE_MAX / 2)));
     ASSERT_TRUE(Within20s([&] { return forwarding.Status().problem == "unreachable"; })) << "no failure shown";
     options.SyslogServer = "collector";
     forwarding.ApplyOptions(options);
@@ -131,9 +258,12 @@ TEST(ForwardingTest, FollowsTheOptionsAndCountsOverEverySender) {
     EXPECT_EQ(status.problem, ParseSyslogServer("collector").problem);
     options.ToSyslog = false;
     forwarding.ApplyOptions(options);
-    EXPECT_TRUE(Within20s([&] { return forwarding.Status().counts.dropped == 1; })) << "the unsent entry not dropped";
+    EXPECT_TRUE(Within20s([&] { return forwarding.Status().counts.dropped == 2; })) << "the unsent entries not dropped";
     EXPECT_EQ(forwarding.Status().problem, "");
     EXPECT_EQ(collector.Received().size(), 1u);
+    // Forwarding's own copy of the connector, and the test's: every retired
+    // sender freed its own.
+    EXPECT_TRUE(Within20s([&] { return held.use_count() == 2; })) << "a retired sender still held: " << held.use_count();
 }
 
 }  // namespace

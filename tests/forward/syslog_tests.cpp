@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "forward/forward_queue.h"
 #include "forward/syslog_address.h"
 #include "forward/syslog_message.h"
@@ -68,6 +70,15 @@ TEST(SyslogMessageTest, EachKindHasItsSeverityIdAndText) {
         {{source, L"TInvoice", 0, 0, MessageKind::EnterMethod, time, L"Run", {}}, -330,
          "<15>1 2026-12-08T14:03:27.512-05:30 WS_12_ Norvale 1234 enter" + data +
              "thread=\"00000000\" code=\"00000000\"] " + bom + "-> Run"},
+        {{source, L"TInvoice", 0, 0, MessageKind::ExitMethod, time, L"Run", {}}, 0,
+         "<15>1 2026-12-08T14:03:27.512+00:00 WS_12_ Norvale 1234 exit" + data +
+             "thread=\"00000000\" code=\"00000000\"] " + bom + "<- Run"},
+        {{source, L"TInvoice", 0, 1, MessageKind::Code1, time, L"One", {}}, 0,
+         "<14>1 2026-12-08T14:03:27.512+00:00 WS_12_ Norvale 1234 msg" + data +
+             "thread=\"00000000\" code=\"00000001\"] " + bom + "One"},
+        {{source, L"TInvoice", 0, 2, MessageKind::Code2, time, L"Two", {}}, 0,
+         "<14>1 2026-12-08T14:03:27.512+00:00 WS_12_ Norvale 1234 msg" + data +
+             "thread=\"00000000\" code=\"00000002\"] " + bom + "Two"},
         {{source, L"TInvoice", 0, -1, MessageKind::Block, time, L"Data", {L"a", L"b"}}, 0,
          "<14>1 2026-12-08T14:03:27.512+00:00 WS_12_ Norvale 1234 block" + data +
              "thread=\"00000000\" code=\"ffffffff\"] " + bom + "Data\na\nb"},
@@ -91,34 +102,65 @@ TEST(SyslogMessageTest, TcpCountsOctetsAndADatagramIsCutBeforeACharacter) {
     EXPECT_EQ(split, std::string(kMaxDatagram - 1, 'x'));
 }
 
-// Entries the sender looked at stay until it removes them; those the bound
-// forgot meanwhile count as dropped, never as sent.
-TEST(ForwardQueueTest, TheBoundDropsTheOldestAndOnlyRemovedEntriesCountAsSent) {
-    EXPECT_EQ(TForwardQueue::kCapacity, 100000u) << "the bound the documents give";
-    TForwardQueue queue(3);
-    const auto push = [&](int n) {
-        for (int i = 0; i < n; ++i) queue.Push(std::make_shared<ForwardedEntry>());
+// Project, module and class are cut before escaping, at a character, so that
+// a datagram's cut falls in the text and never in the structured data.
+TEST(SyslogMessageTest, LongNamesAreCutAtACharacterSoADatagramKeepsItsData) {
+    for (const auto& [c, kept, escaped] : {std::tuple{L'a', 1021, "a"}, {L'"', 1021, "\\\""},
+                                           {L'\u00fc', 510, "\xC3\xBC"}, {L'\u4e2d', 340, "\xE4\xB8\xAD"}}) {
+        const std::wstring name(5000, c);
+        const auto source = std::make_shared<TraceSource>(TraceSource{name, name, name, L"PC", 1});
+        ForwardedEntry entry{source, name, 0, 0, MessageKind::Plain, {}, std::wstring(9000, L'm'), {}};
+        std::string message = FormatSyslogMessage(entry, 0, SyslogOrigin{"PC"});
+        std::string value;
+        for (int i = 0; i < kept; ++i) value += escaped;
+        value = "\"" + value + "\xE2\x80\xA6\"";
+        EXPECT_NE(message.find(" project=" + value + " module=" + value + " class=" + value + " "), std::string::npos)
+            << "names of " << static_cast<unsigned>(c);
+        EXPECT_TRUE(CutForDatagram(message));
+        EXPECT_EQ(message.substr(message.find("] \xEF\xBB\xBF") + 5, 3), "mmm") << "the data whole, the text cut";
+    }
+}
+
+// Each entry counts once: sent, or dropped (by the count or the byte bound,
+// oldest first, or whole when larger than the bound), or still queued; what
+// the sender holds is never dropped under it, and what it could not send goes
+// back to the front.
+TEST(ForwardQueueTest, EveryEntryCountsOnceAndTheBoundsDropTheOldestWaiting) {
+    EXPECT_EQ(std::pair(TForwardQueue::kCapacity, TForwardQueue::kByteCapacity), std::pair(size_t{100000}, size_t{64} << 20))
+        << "the bounds the documents give";
+    const auto entry = [](size_t characters) {
+        auto made = std::make_shared<ForwardedEntry>();
+        made->text.assign(characters, L'x');
+        return made;
     };
-    push(5);
+    const size_t unit = ForwardedBytes(*entry(100));
+    TForwardQueue queue(3, 3 * unit);
+    const auto counts = [&] {
+        const ForwardCounts c = queue.Counts();
+        return std::vector<uint64_t>{c.sent, c.queued, c.dropped};
+    };
+    for (int i = 0; i < 5; ++i) queue.Push(entry(100));
+    EXPECT_EQ(counts(), (std::vector<uint64_t>{0, 3, 2})) << "the count's bound";
     EXPECT_EQ(queue.Unreported(), 2u);
     queue.Reported(2);
-    EXPECT_EQ(queue.Unreported(), 0u);
-    uint64_t first = 0;
-    EXPECT_EQ(queue.Peek(2, std::chrono::milliseconds(0), first).size(), 2u);
-    EXPECT_EQ(first, 2u);
-    push(2);
-    queue.Remove(first + 2);
-    const ForwardCounts afterOverflow = queue.Counts();
-    EXPECT_EQ(std::vector<uint64_t>({afterOverflow.sent, afterOverflow.queued, afterOverflow.dropped}),
-              std::vector<uint64_t>({0, 3, 4}));
-    EXPECT_EQ(queue.Peek(10, std::chrono::milliseconds(0), first).size(), 3u);
-    queue.Remove(first + 3);
+    std::vector<TForwardQueue::Entry> taken = queue.Take(10, 2 * unit, std::chrono::milliseconds(0));
+    EXPECT_EQ(taken.size(), 2u) << "the batch's bytes";
+    for (int i = 0; i < 3; ++i) queue.Push(entry(100));
+    EXPECT_EQ(counts(), (std::vector<uint64_t>{0, 5, 3})) << "the held entries stay out of the bound's reach";
+    queue.Settle(std::move(taken), 1);
+    EXPECT_EQ(counts(), (std::vector<uint64_t>{1, 3, 4})) << "the unsent one back in front, then dropped as oldest";
+    queue.Push(entry(150));
+    EXPECT_EQ(counts(), (std::vector<uint64_t>{1, 2, 6})) << "the byte bound";
+    queue.Push(entry(4000));
+    EXPECT_EQ(counts(), (std::vector<uint64_t>{1, 2, 7})) << "larger than the bound: dropped whole";
+    queue.CountDropped();
+    EXPECT_EQ(queue.Unreported(), 6u);
+    EXPECT_EQ(queue.Take(10, SIZE_MAX, std::chrono::milliseconds(0)).size(), 2u);
     queue.Wake();
-    EXPECT_TRUE(queue.Peek(10, std::chrono::seconds(20), first).empty()) << "a woken wait returned at once, not after 20 s";
-    push(1);
+    EXPECT_TRUE(queue.Take(10, SIZE_MAX, std::chrono::seconds(20)).empty()) << "a woken wait returned at once, not after 20 s";
+    queue.Push(entry(1));
     queue.DropAll();
-    const ForwardCounts end = queue.Counts();
-    EXPECT_EQ(std::vector<uint64_t>({end.sent, end.queued, end.dropped}), std::vector<uint64_t>({3, 0, 5}));
+    EXPECT_EQ(counts(), (std::vector<uint64_t>{1, 2, 9})) << "the two still taken, the one waiting dropped";
 }
 
 }  // namespace
