@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 #include <psapi.h>
 
@@ -19,6 +20,7 @@
 #include "tests/com/in_process_host.h"
 #include "tests/com/server_process.h"
 #include "tests_support/rsyslog.h"
+#include "tests_support/stuck_collector.h"
 #include "tests_support/trace_window_reader.h"
 #include "tests_support/wait_until.h"
 
@@ -107,6 +109,28 @@ TEST_F(ForwardingServerTest, EveryEntryOfAScriptAndACompiledClientArrivesWithIts
             EXPECT_EQ(test::Occurrences(received, fields + scheme + " m" + std::to_string(i) + "\n"), 1u) << scheme << i;
         }
     }
+}
+
+// A collector that took the connection and never reads while a client sends
+// 50 MB: the server ends on Close all the same, within forwarding's grace.
+TEST_F(ForwardingServerTest, ACollectorThatStopsReadingDoesNotHoldUpTheEnd) {
+    const test::TStuckCollector collector(false);
+    SetOption("SyslogServer", "tcp://127.0.0.1:" + std::to_string(collector.Port()));
+    server_ = std::make_unique<test::ServerProcess>();
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        ComPtr<IDebugSession> session;
+        ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+        const std::wstring megabyte(size_t{1} << 20, L'x');
+        for (int i = 0; i < 50; ++i) ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(megabyte)), S_OK) << i;
+        ASSERT_EQ(session->CloseSession(), S_OK);
+    }
+    const auto closed = std::chrono::steady_clock::now();
+    server_.reset();
+    printf("the server ended %.2f s after Close (forwarding's grace: %lld s)\n",
+           std::chrono::duration<double>(std::chrono::steady_clock::now() - closed).count(),
+           static_cast<long long>(TForwarding::kGrace.count()));
 }
 
 // This process's commit charge (Wine leaves PrivateUsage at 0; on Windows the

@@ -8,15 +8,10 @@
 #include <mutex>
 #include <thread>
 
-#ifndef _WIN32
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#endif
-
-#include "common/sockets.h"
 #include "forward/address_lookup.h"
 #include "forward/forwarding.h"
 #include "forward/syslog_sender.h"
+#include "tests_support/stuck_collector.h"
 #include "tests_support/wait_until.h"
 #include "tests_support/trace_entries.h"
 
@@ -148,39 +143,11 @@ TEST(SyslogSenderTest, ThePauseGrowsWhileConnectingWorksButSendingFails) {
     EXPECT_GE(attempts[3] - attempts[2], std::chrono::milliseconds(350)) << "the pause started again at 0.1 s";
 }
 
-// A collector on 127.0.0.1 that holds a sender up: it took the connection and
-// never reads, or its backlog is full, so that connecting never ends.
-class TStuckCollector {
-public:
-    explicit TStuckCollector(bool fillBacklog) {
-        StartSockets();
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof at;
-        if (!listener_ || ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&at), size) != 0 ||
-            ::listen(listener_.get(), 0) != 0 ||
-            ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&at), &size) != 0) {
-            ADD_FAILURE() << "no listener on 127.0.0.1: " << SocketErrorText(LastSocketError());
-        }
-        port_ = ntohs(at.sin_port);
-        for (int i = 0; fillBacklog && i < 8; ++i) {
-            UniqueSocket& filler = fillers_.emplace_back(::socket(AF_INET, SOCK_STREAM, 0));
-            SetNonBlocking(filler.get());
-            ::connect(filler.get(), reinterpret_cast<sockaddr*>(&at), size);
-        }
-    }
-    uint16_t Port() const { return port_; }
-
-private:
-    UniqueSocket listener_{::socket(AF_INET, SOCK_STREAM, 0)};
-    std::vector<UniqueSocket> fillers_;
-    uint16_t port_ = 0;
-};
-
+// Real sockets on 127.0.0.1: a collector that takes the connection and never
+// reads, and one whose backlog is full.
 TEST(SyslogSenderTest, FinishingEndsWithinItsGraceWhateverTheCollectorHoldsUp) {
     for (const bool backlogFull : {false, true}) {
-        const TStuckCollector collector(backlogFull);
+        const test::TStuckCollector collector(backlogFull);
         TForwardQueue queue;
         TSyslogSender sender(queue, SyslogAddress{SyslogTransport::Tcp, "127.0.0.1", collector.Port()},
                              ConnectSyslog, SyslogOrigin{"PC"}, [](const LocalDateTime&) { return 0; });
