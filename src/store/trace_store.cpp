@@ -112,16 +112,20 @@ void TTraceStore::SetWakeUp(std::function<void()> wakeUp) {
     wakeUp_ = std::move(wakeUp);
 }
 
-void TTraceStore::AcknowledgeWakeUp() noexcept { wakePending_.store(false); }
+bool TTraceStore::AcknowledgeWakeUp(uint64_t seen) {
+    const std::lock_guard lock(mutex_);
+    wakePending_ = end_ != seen;
+    return wakePending_;
+}
 
 void TTraceStore::WakeReader() noexcept {
-    // A plain load first: under a flood the wake-up is pending for good.
-    if (!wakeUp_ || wakePending_.load(std::memory_order_relaxed) || wakePending_.exchange(true)) return;
+    if (!wakeUp_ || wakePending_) return;
+    wakePending_ = true;
     try {
         wakeUp_();
     } catch (...) {
         // No message went out, so the next row must try again.
-        wakePending_.store(false);
+        wakePending_ = false;
     }
 }
 
