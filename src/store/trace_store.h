@@ -68,8 +68,9 @@ public:
     TTraceStore& operator=(const TTraceStore&) = delete;
 
     // From the dispatch, under the output lock: O(1) per row, waits only for
-    // the store's lock. An entry whose texts cannot be allocated counts as
-    // dropped (its first row, plus its block's lines when those were made).
+    // the store's lock, which it takes once the rows' texts are made. An
+    // entry whose texts cannot be allocated counts as dropped (its first row,
+    // plus its block's lines when those were made) and changes nothing else.
     void Append(const TraceEntry& entry) noexcept override;
     // From a settings refresh, under the output lock: a changed
     // `WindowLines` becomes the capacity (`SetCapacity`, which makes the new
@@ -79,7 +80,10 @@ public:
 
     // Keeps the newest whole entries that fit (an entry larger than the new
     // capacity goes as a whole) and counts the others as dropped. Throws
-    // std::invalid_argument for 0 and bad_alloc; then nothing changes.
+    // std::invalid_argument for 0 and bad_alloc; then nothing changes. Never
+    // while an `Append` runs (the dispatch calls both under the output lock):
+    // `Append` sizes an entry's rows by the capacity before it takes the
+    // store's lock.
     void SetCapacity(uint32_t capacity);
     uint32_t Capacity() const;
     // Empties the ring; the counts go on (First() becomes End()).
@@ -117,7 +121,7 @@ public:
     }
 
 private:
-    void AppendLocked(const TraceEntry& entry, const std::vector<std::wstring>* lines);
+    void PlaceLocked(TTraceRowSlot& first, std::vector<TTraceRowSlot>& further) noexcept;
     void DropOldestEntry() noexcept;
     void PublishCounts() noexcept;
     void WakeReader() noexcept;
