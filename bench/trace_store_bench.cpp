@@ -1,8 +1,10 @@
 // The trace window's store: (a) appending rows as the dispatch does, against
 // (b) the floor of copying the same texts into a preallocated buffer; the
 // bytes a kept row costs; (c) re-filtering a million rows in the slices the
-// window runs them in. Every figure comes from 5 repetitions, printed as
-// median [min, max] at the end.
+// window runs them in; (d) the longest wait of the window for the store's lock
+// while a 4 MB hex dump is appended, against the same reader's longest wait
+// with no writer. Every figure comes from 5 repetitions, printed as median
+// [min, max] at the end.
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -10,9 +12,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "store/trace_shown_rows.h"
@@ -206,12 +211,81 @@ void PrintMemory() {
     std::printf("  the shown list: %.1f bytes per shown row\n", static_cast<double>(listed - full) / rows);
 }
 
+struct Spread {
+    double median, min, max;
+};
+
+Spread SpreadOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return {values[values.size() / 2], values.front(), values.back()};
+}
+
+// The window's look into the store: how long it waited for the lock, at most,
+// over the reads it made until `stop` says so.
+template <typename Stop>
+double LongestReadWait(const TTraceStore& store, Stop stop) {
+    double longest = 0;
+    while (!stop()) {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(store.Read([](const TTraceRows& rows) { return rows.End(); }));
+        const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
+        longest = std::max(longest, took.count());
+    }
+    return longest;
+}
+
+// A full window takes an AddBinary of 4 MB (262,144 hex rows) while the
+// window reads, in a loop, on another thread; the floor is the same loop for
+// as long with no writer.
+void PrintReaderWaitDuringABigBlock() {
+    constexpr int kRepetitions = 5;
+    constexpr auto kLimit = std::chrono::seconds(60);
+    const std::vector<uint8_t> bytes(4 << 20, 0x5A);
+    const TBlockLines block = TBlockLines::FromBytes(bytes);
+    TraceEntry entry = TheWorkload().entries[1];
+    entry.kind = MessageKind::Block;
+    entry.block = &block;
+    const size_t rows = block.Wide().size();
+    std::vector<double> waits, floors, ratios;
+    for (int repetition = 0; repetition < kRepetitions; ++repetition) {
+        TTraceStore store(kWindowRows);
+        AppendEntries(store, kWindowRows);
+        std::atomic<bool> appended{false};
+        const auto start = std::chrono::steady_clock::now();
+        std::thread writer([&] {
+            store.Append(entry);
+            appended = true;
+        });
+        const double wait = LongestReadWait(store, [&] {
+            return appended.load() || std::chrono::steady_clock::now() - start > kLimit;
+        });
+        if (!appended) {
+            std::fprintf(stderr, "the append of the hex dump did not end within a minute\n");
+            std::exit(1);
+        }
+        writer.join();
+        const auto span = std::chrono::steady_clock::now() - start;
+        const auto floorEnd = std::chrono::steady_clock::now() + span;
+        const double floor = LongestReadWait(store, [&] { return std::chrono::steady_clock::now() >= floorEnd; });
+        waits.push_back(wait);
+        floors.push_back(floor);
+        ratios.push_back(wait / floor);
+    }
+    const Spread wait = SpreadOf(waits), floor = SpreadOf(floors), ratio = SpreadOf(ratios);
+    std::printf("\nlongest wait of a reader for the store's lock while a block of %zu rows is appended to a full"
+                " window: %.0f us [%.0f, %.0f]; floor (the same reader, no writer): %.1f us [%.1f, %.1f];"
+                " ratio %.0f [%.0f, %.0f]\n",
+                rows, wait.median, wait.min, wait.max, floor.median, floor.min, floor.max, ratio.median, ratio.min,
+                ratio.max);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     PrintMemory();
+    PrintReaderWaitDuringABigBlock();
     AggregateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto nanosecondsPerRow = [&reporter](const std::string& name, const std::string& statistic) {

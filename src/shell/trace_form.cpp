@@ -211,19 +211,16 @@ void TTraceForm::WMTraceRows() {
 }
 
 void TTraceForm::WMTimerTake() {
-    if (store_.AppendedRows() != seenAppended_) {
+    if (watch_.Tick()) {
         TakeRows();
         return;
     }
     KillTimer(Handle(), kTakeTimer);
     polling_ = false;
-    store_.AcknowledgeWakeUp();
-    // A row that came between the look and the acknowledgement posted nothing.
-    if (store_.AppendedRows() != seenAppended_) WMTraceRows();
 }
 
 void TTraceForm::TakeRows() {
-    seenAppended_ = store_.AppendedRows();
+    watch_.Taking();
     if (!paused_ && !stepPosted_) Apply(shown_.Step(store_));
     UpdateStatus();
 }

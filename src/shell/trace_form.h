@@ -14,6 +14,7 @@
 #include "common/window_win32.h"
 #include "shell/shell_prompts.h"
 #include "shell/trace_form_settings.h"
+#include "store/trace_rows_watch.h"
 #include "store/trace_shown_rows.h"
 #include "store/trace_store.h"
 
@@ -94,13 +95,13 @@ private:
     TTraceFormSettings settings_;
     const std::function<ProcessStatus()> processStatus_;
     TShownRows shown_;
+    TTraceRowsWatch watch_{store_};
     HWND toolBar_ = nullptr;
     HWND labels_[3] = {};
     HWND filters_[3] = {};
     HWND lv_Rows = nullptr;
     HWND statusBar_ = nullptr;
     TCachedRow cached_;
-    uint64_t seenAppended_ = 0;
     bool polling_ = false;
     bool stepPosted_ = false;
     bool paused_ = false;

@@ -4,8 +4,8 @@
 // its owner-data list view shows, in order, each with its highlight, kept up
 // to date from the store a slice at a time.
 //
-// The window calls `Step` when the store wakes it (after
-// `AcknowledgeWakeUp`) or when it has set a filter, and again, from a
+// The window calls `Step` when the store wakes it, on each tick of its poll
+// (`TTraceRowsWatch`) or when it has set a filter, and again, from a
 // message it posts itself, while `Step` reports more to do, so no slice
 // keeps it from its messages for long. Each slice holds the store's lock
 // once, for at most `rowBudget` rows.

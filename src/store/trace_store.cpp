@@ -34,44 +34,47 @@ TTraceStore::TTraceStore(uint32_t capacity) : slots_(CheckedCapacity(capacity)) 
 
 TTraceStore::~TTraceStore() = default;
 
+// The rows' texts are made before the store's lock, so the window never waits
+// while a big block is copied, and a failed allocation leaves the ring as it
+// was.
 void TTraceStore::Append(const TraceEntry& entry) noexcept {
-    uint64_t rows = 1;
+    uint64_t wanted = 1;
     try {
         const std::vector<std::wstring>* lines = entry.block ? &entry.block->Wide() : nullptr;
-        if (lines) rows += lines->size();
+        if (lines) wanted += lines->size();
+        TTraceRowSlot first;
+        first.Assign(entry, entry.text, 0);
+        std::vector<TTraceRowSlot> further(std::min<uint64_t>(wanted, slots_.size()) - 1);
+        for (size_t line = 0; line < further.size(); ++line) {
+            further[line].Assign(entry, (*lines)[line], static_cast<uint32_t>(line + 1));
+        }
         const std::lock_guard lock(mutex_);
-        AppendLocked(entry, lines);
+        PlaceLocked(first, further);
+        dropped_.fetch_add(wanted - 1 - further.size(), std::memory_order_relaxed);
         WakeReader();
     } catch (...) {
-        dropped_.fetch_add(rows, std::memory_order_relaxed);
+        dropped_.fetch_add(wanted, std::memory_order_relaxed);
     }
 }
 
-// The new rows fill the slots past End() and are numbered only once all of
-// them hold their texts, so a failed allocation leaves nothing of the entry.
-void TTraceStore::AppendLocked(const TraceEntry& entry, const std::vector<std::wstring>* lines) {
-    const uint64_t wanted = 1 + (lines ? lines->size() : 0);
-    const uint64_t rows = std::min<uint64_t>(wanted, slots_.size());
-    while (end_ - first_ + rows > slots_.size()) DropOldestEntry();
-    uint64_t filled = 0;
-    try {
-        for (; filled < rows; ++filled) {
-            const std::wstring_view text = filled == 0 ? entry.text : std::wstring_view((*lines)[filled - 1]);
-            slots_[(end_ + filled) % slots_.size()].Assign(entry, text, static_cast<uint32_t>(filled));
-        }
-    } catch (...) {
-        while (filled > 0) slots_[(end_ + --filled) % slots_.size()].Reset();
-        PublishCounts();
-        throw;
-    }
+// The dropped rows' texts are freed after the lock too: the new rows trade
+// slots with them, and a dropped row whose slot no new row takes is emptied
+// here.
+void TTraceStore::PlaceLocked(TTraceRowSlot& first, std::vector<TTraceRowSlot>& further) noexcept {
+    const uint64_t rows = 1 + further.size();
+    const uint64_t size = slots_.size();
+    const uint64_t oldest = first_;
+    while (end_ - first_ + rows > size) DropOldestEntry();
+    for (uint64_t row = std::max(oldest + size, end_ + rows); row < first_ + size; ++row) slots_[row % size].Reset();
+    std::swap(slots_[end_ % size], first);
+    for (size_t line = 0; line < further.size(); ++line) std::swap(slots_[(end_ + 1 + line) % size], further[line]);
     end_ += rows;
-    dropped_.fetch_add(wanted - rows, std::memory_order_relaxed);
     PublishCounts();
 }
 
+// Leaves the dropped rows' texts in their slots, for the caller to free.
 void TTraceStore::DropOldestEntry() noexcept {
     do {
-        slots_[first_ % slots_.size()].Reset();
         ++first_;
         dropped_.fetch_add(1, std::memory_order_relaxed);
     } while (first_ < end_ && slots_[first_ % slots_.size()].RowInEntry() != 0);
@@ -112,16 +115,20 @@ void TTraceStore::SetWakeUp(std::function<void()> wakeUp) {
     wakeUp_ = std::move(wakeUp);
 }
 
-void TTraceStore::AcknowledgeWakeUp() noexcept { wakePending_.store(false); }
+bool TTraceStore::AcknowledgeWakeUp(uint64_t seen) {
+    const std::lock_guard lock(mutex_);
+    wakePending_ = end_ != seen;
+    return wakePending_;
+}
 
 void TTraceStore::WakeReader() noexcept {
-    // A plain load first: under a flood the wake-up is pending for good.
-    if (!wakeUp_ || wakePending_.load(std::memory_order_relaxed) || wakePending_.exchange(true)) return;
+    if (!wakeUp_ || wakePending_) return;
+    wakePending_ = true;
     try {
         wakeUp_();
     } catch (...) {
         // No message went out, so the next row must try again.
-        wakePending_.store(false);
+        wakePending_ = false;
     }
 }
 

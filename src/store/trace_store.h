@@ -68,8 +68,9 @@ public:
     TTraceStore& operator=(const TTraceStore&) = delete;
 
     // From the dispatch, under the output lock: O(1) per row, waits only for
-    // the store's lock. An entry whose texts cannot be allocated counts as
-    // dropped (its first row, plus its block's lines when those were made).
+    // the store's lock, which it takes once the rows' texts are made. An
+    // entry whose texts cannot be allocated counts as dropped (its first row,
+    // plus its block's lines when those were made) and changes nothing else.
     void Append(const TraceEntry& entry) noexcept override;
     // From a settings refresh, under the output lock: a changed
     // `WindowLines` becomes the capacity (`SetCapacity`, which makes the new
@@ -79,7 +80,10 @@ public:
 
     // Keeps the newest whole entries that fit (an entry larger than the new
     // capacity goes as a whole) and counts the others as dropped. Throws
-    // std::invalid_argument for 0 and bad_alloc; then nothing changes.
+    // std::invalid_argument for 0 and bad_alloc; then nothing changes. Never
+    // while an `Append` runs (the dispatch calls both under the output lock):
+    // `Append` sizes an entry's rows by the capacity before it takes the
+    // store's lock.
     void SetCapacity(uint32_t capacity);
     uint32_t Capacity() const;
     // Empties the ring; the counts go on (First() becomes End()).
@@ -90,16 +94,21 @@ public:
     // lock, so it may be replaced at any time (by an empty one before the
     // window goes), and it must only post: never wait, never throw.
     void SetWakeUp(std::function<void()> wakeUp);
-    // The reader calls it before it reads, so that a row appended while it
-    // reads wakes it again.
-    void AcknowledgeWakeUp() noexcept;
+    // The reader's answer to a wake-up once it has taken the rows up to
+    // `seen` (an `AppendedRows()` it read before it took them): true when
+    // rows came past it, and the wake-up stays pending as the reader takes
+    // them anyway; false when none came, and the next row wakes the reader
+    // again. It decides under the store's lock, as `Append` decides whether
+    // to wake, so a row cannot come between the two unseen by both.
+    bool AcknowledgeWakeUp(uint64_t seen);
 
     // Readable from any thread without the lock.
     uint64_t KeptRows() const { return kept_.load(std::memory_order_relaxed); }
     // Rows pushed out by newer ones, cut from an entry larger than the ring,
     // or lost for want of memory, since the store was made.
     uint64_t DroppedRows() const { return dropped_.load(std::memory_order_relaxed); }
-    // Rows numbered since the store was made: End().
+    // Rows numbered since the store was made: End(). Read on another thread
+    // it may lag behind the rows just appended; `AcknowledgeWakeUp` tells.
     uint64_t AppendedRows() const { return appended_.load(std::memory_order_relaxed); }
 
     // Calls `reader(const TTraceRows&)` under the store's lock and returns
@@ -112,7 +121,7 @@ public:
     }
 
 private:
-    void AppendLocked(const TraceEntry& entry, const std::vector<std::wstring>* lines);
+    void PlaceLocked(TTraceRowSlot& first, std::vector<TTraceRowSlot>& further) noexcept;
     void DropOldestEntry() noexcept;
     void PublishCounts() noexcept;
     void WakeReader() noexcept;
@@ -125,7 +134,7 @@ private:
     std::atomic<uint64_t> dropped_{0};
     std::atomic<uint64_t> appended_{0};
     std::function<void()> wakeUp_;
-    std::atomic<bool> wakePending_{false};
+    bool wakePending_ = false;
 };
 
 }  // namespace norvale

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "capture/debug_string_queue.h"
+#include "tests_support/wait_until.h"
 
 namespace norvale {
 namespace {
@@ -32,23 +34,35 @@ TEST(DebugStringQueueTest, AFullQueueDropsTheOldestAndCountsThemAmongTheCaptured
     EXPECT_EQ(queue.Read().dropped, 6u);
 }
 
-// Strings pushed before the close are still taken; then the taker is free.
-TEST(DebugStringQueueTest, AWaitingTakerGetsEveryStringInOrderAndEndsAfterTheClose) {
+// Each burst is taken before anything is closed, so only the pushes can wake
+// the taker; strings pushed before the close are still taken; then the taker
+// is free.
+TEST(DebugStringQueueTest, AWaitingTakerIsWokenByPushesGetsEveryStringInOrderAndEndsAfterTheClose) {
     TDebugStringQueue queue;
     const auto writer = MakeCapturedWriter(L"PC", 7, L"app.exe");
     std::vector<std::string> taken;
+    std::atomic<size_t> takenCount{0};
     std::thread taker([&] {
         std::vector<CapturedString> batch(64);
         while (const size_t count = queue.Take(batch)) {
             for (size_t i = 0; i < count; ++i) taken.push_back(batch[i].text);
+            takenCount = taken.size();
         }
     });
-    constexpr int kStrings = 5000;
-    for (int i = 0; i < kStrings; ++i) queue.Push(writer, std::to_string(i), {});
+    constexpr int kBursts = 3;
+    constexpr int kStrings = 6000;
+    int burst = 0;
+    for (int i = 0; burst < kBursts; ++burst) {
+        for (const int end = i + kStrings / kBursts; i < end; ++i) queue.Push(writer, std::to_string(i), {});
+        const auto pushed = static_cast<size_t>(i);
+        if (!test::WaitUntil([&] { return takenCount == pushed; }, std::chrono::seconds(10))) break;
+    }
+    queue.Push(writer, std::to_string(kStrings), {});
     queue.Close();
     taker.join();
-    ASSERT_EQ(taken.size(), size_t{kStrings});
-    for (int i = 0; i < kStrings; ++i) ASSERT_EQ(taken[static_cast<size_t>(i)], std::to_string(i));
+    EXPECT_EQ(burst, kBursts) << "the taker, waiting, to take burst " << burst << " with no close to wake it";
+    ASSERT_EQ(taken.size(), size_t{kStrings + 1});
+    for (int i = 0; i <= kStrings; ++i) ASSERT_EQ(taken[static_cast<size_t>(i)], std::to_string(i));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "store/trace_rows_watch.h"
 #include "store/trace_shown_rows.h"
 
 #include "store_test_entries.h"
@@ -66,11 +67,12 @@ TEST(TraceStoreTest, RingDropsWholeEntriesOldestFirstAndCountsTheirRows) {
 }
 
 // The window's side of the protocol, on a thread of its own: take the posted
-// message, acknowledge, read everything. A lost wake-up would leave rows
-// unread until the bounded wait gives up.
+// message, take the rows, poll until a tick finds none. A lost wake-up would
+// leave rows unread until the bounded wait gives up.
 TEST(TraceStoreTest, AReaderOnAnotherThreadIsWokenForEveryRowWithOneMessageInFlight) {
     constexpr size_t kEntries = 20000;
     TTraceStore store(kEntries);
+    TTraceRowsWatch watch(store);
     std::mutex queue;
     std::condition_variable posted;
     int inFlight = 0;
@@ -89,13 +91,46 @@ TEST(TraceStoreTest, AReaderOnAnotherThreadIsWokenForEveryRowWithOneMessageInFli
         if (!posted.wait_for(lock, std::chrono::seconds(30), [&inFlight] { return inFlight > 0; })) break;
         --inFlight;
         lock.unlock();
-        store.AcknowledgeWakeUp();
-        while (shown.Step(store, 1000).more) {
-        }
+        do {
+            watch.Taking();
+            while (shown.Step(store, 1000).more) {
+            }
+        } while (watch.Tick());
     }
     writer.join();
-    EXPECT_EQ(shown.Count(), kEntries);
+    EXPECT_EQ(shown.Count(), kEntries) << "a wake-up for the last rows, within 30 s";
     EXPECT_EQ(mostInFlight, 1);
+}
+
+// A tick after rows came past the window's take, with the wake-up still
+// pending so that the writer posted nothing: whether the window's look
+// without the lock shows them or still lags, it takes them before it sleeps.
+// Asleep, it is woken by the next row.
+TEST(TraceStoreTest, TheWindowSleepsOnlyOnceItHasTakenEveryRowAndTheNextRowWakesIt) {
+    struct Case {
+        int rowsAfterTake;
+        bool lookLags;
+        bool takesAgain;
+    };
+    for (const Case& row : {Case{0, false, false}, Case{1, false, true}, Case{1, true, true}}) {
+        SCOPED_TRACE(testing::Message() << row.rowsAfterTake << " rows after the take, look lags " << row.lookLags);
+        TTraceStore store(8);
+        int posted = 0;
+        store.SetWakeUp([&posted] { ++posted; });
+        uint64_t looked = 0;
+        TTraceRowsWatch watch(store, [&looked] { return looked; });
+        store.Append(Entry(L"first"));
+        looked = store.AppendedRows();
+        watch.Taking();
+        for (int i = 0; i < row.rowsAfterTake; ++i) store.Append(Entry(L"later"));
+        if (!row.lookLags) looked = store.AppendedRows();
+        EXPECT_EQ(watch.Tick(), row.takesAgain);
+        looked = store.AppendedRows();
+        watch.Taking();
+        EXPECT_FALSE(watch.Tick());
+        store.Append(Entry(L"next"));
+        EXPECT_EQ(posted, 2) << "a wake-up for the first row and one for the row after the window slept";
+    }
 }
 
 }  // namespace
