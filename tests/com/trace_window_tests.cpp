@@ -158,8 +158,9 @@ TEST_F(TraceWindowTest, AFailedCopyIsShownAndTheServerServesOn) {
     control.ki.wVk = VK_CONTROL;
     SendInput(1, &control, sizeof control);
     PostMessageW(list, WM_KEYDOWN, 'C', 0);
-    // Its rows show once the main thread has gone past the key.
-    ASSERT_EQ(test::RunScript("one_session.vbs"), 0);
+    // Its rows show once the main thread has gone past the key. Wine gives
+    // the server's thread the key state this process's input set.
+    EXPECT_EQ(test::RunScript("one_session.vbs"), 0);
     ReadUntil([](const auto& shown) { return shown.rows.size() == 10; }, "the second run's rows");
     control.ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(1, &control, sizeof control);
