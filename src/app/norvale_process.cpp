@@ -1,5 +1,6 @@
 #include "app/norvale_process.h"
 
+#include "app/properties_refresh.h"
 #include "app/serving_signal.h"
 #include "app/terminate_request.h"
 #include "capture/writer_names_win32.h"
@@ -58,7 +59,7 @@ TNorvaleProcess::TNorvaleProcess(StartMode mode, ITypeLib* library)
           dialog_.RequestRefresh();
       }) {
     WireServer();
-    WireCapture();
+    WireOptionsFollowers();
 }
 
 void TNorvaleProcess::WireServer() {
@@ -74,11 +75,16 @@ void TNorvaleProcess::WireServer() {
 
 // Capture starts with the process when the options ask for it, client or
 // none; its changes reach the dialog and the trace window by posted
-// messages only, as the reader thread must never wait.
-void TNorvaleProcess::WireCapture() {
-    TMutexLock lock(outputLock_);
-    outputs_->AddOptionsFollower(capture_);
-    outputs_->RefreshOptions();
+// messages only, as the reader thread must never wait. Off the main thread,
+// as the output lock is a named mutex that another Norvale process (several
+// started at once for clients) may hold.
+void TNorvaleProcess::WireOptionsFollowers() {
+    OffMainThread([this] {
+        TMutexLock lock(outputLock_);
+        outputs_->AddOptionsFollower(capture_);
+        outputs_->AddOptionsFollower(runsOptions_);
+        outputs_->RefreshOptions();
+    });
 }
 
 void TNorvaleProcess::TDialogLink::Set(TNorvaleConfigForm* dialog) {
@@ -99,21 +105,17 @@ bool TNorvaleProcess::RequestTerminate() {
     return norvale::RequestTerminate(objectCount_.Count(), ConfirmCloseWithLiveObjects);
 }
 
-// The live server object re-reads the settings, and the options with them.
-// Without one, the stage still serves capture while it runs, and nobody once
-// it ends: its file is closed then.
 void TNorvaleProcess::RefreshProperties() {
-    if (instance_.Exists()) {
-        instance_.RefreshProperties();
-    } else if (ReadOptionsSettings(OptionsLocation{}).CaptureDebugOutput) {
-        stage_.RefreshProperties();
-    } else {
-        {
+    norvale::RefreshProperties({
+        [this] { return instance_.RefreshProperties(); },
+        [] { return ReadOptionsSettings(OptionsLocation{}).CaptureDebugOutput; },
+        [this] { stage_.RefreshProperties(); },
+        [this] {
             TMutexLock lock(outputLock_);
             outputs_->RefreshOptions();
-        }
-        stage_.CloseOutputFile();
-    }
+        },
+        [this] { stage_.CloseOutputFile(); },
+    });
     // Forwarding's answer to a new syslog server shows on the page at once.
     dialog_.RequestRefresh();
 }
@@ -175,21 +177,16 @@ void TNorvaleProcess::Serve() {
     TNorvaleSplashForm splash;
     splash.ShowSplash();
     TMainForm mainForm(instance_, registry_, prompts, traceStore_, ShellHooks());
-    TDebugRuns runs(mainForm);
+    TDebugRuns runs(mainForm, runsOptions_);
     const TShellReach reach(*this, mainForm, runs);
     RunMessageLoop(mainForm);
 }
 
 TNorvaleProcess::TShellReach::TShellReach(TNorvaleProcess& process, TMainForm& mainForm, TDebugRuns& runs)
-    : process_(process), runs_(runs) {
+    : process_(process) {
     {
         std::lock_guard lock(process_.runsLock_);
         process_.liveRuns_ = &runs;
-    }
-    {
-        TMutexLock lock(process_.outputLock_);
-        process_.outputs_->AddOptionsFollower(runs);
-        runs.ApplyOptions(ReadOptionsSettings(OptionsLocation{}));
     }
     process_.traceWindow_ = mainForm.TraceWindow();
     process_.mainWindow_ = mainForm.Handle();
@@ -201,10 +198,6 @@ TNorvaleProcess::TShellReach::~TShellReach() {
     {
         std::lock_guard lock(process_.runsLock_);
         process_.liveRuns_ = nullptr;
-    }
-    {
-        TMutexLock lock(process_.outputLock_);
-        process_.outputs_->RemoveOptionsFollower(runs_);
     }
     process_.traceWindow_ = nullptr;
     process_.mainWindow_ = nullptr;

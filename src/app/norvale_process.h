@@ -72,11 +72,10 @@ private:
 
     private:
         TNorvaleProcess& process_;
-        TDebugRuns& runs_;
     };
 
     void WireServer();
-    void WireCapture();
+    void WireOptionsFollowers();
     TConfigFormHooks ConfigHooks();
     TShellHooks ShellHooks();
     void ShowProperties(HWND owner);
@@ -114,6 +113,7 @@ private:
     std::atomic<bool> activated_{false};
     TSingleAutoObjectFactory factory_;
     TDebugOutputCapture capture_;
+    TDebugRunsOptions runsOptions_;
     // What the main thread asks that takes the output lock or the server
     // object's: the flush and the dialog's refresh.
     TBackgroundWork work_;

@@ -22,6 +22,14 @@ struct LocalMemoryTraits {
 };
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 
+struct GlobalMemoryTraits {
+    using Type = HGLOBAL;
+    static Type Invalid() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { GlobalFree(h); }
+};
+using UniqueGlobalMemory = UniqueResource<GlobalMemoryTraits>;
+
 // A view of a file mapping.
 struct MappedViewTraits {
     using Type = void*;

@@ -14,8 +14,8 @@ constexpr UINT WM_WINDOW_CLOSED = WM_APP + 2;
 
 }  // namespace
 
-TDebugRuns::TDebugRuns(IProcessWindowHost& host, StartThread startThread)
-    : host_(host), startThread_(std::move(startThread)) {
+TDebugRuns::TDebugRuns(IProcessWindowHost& host, const TDebugRunsOptions& options, StartThread startThread)
+    : host_(host), options_(options), startThread_(std::move(startThread)) {
     Create("TDebugRuns", 0, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr);
 }
 
@@ -27,7 +27,7 @@ TDebugRuns::~TDebugRuns() {
 }
 
 TProcessForm& TDebugRuns::AddWindow(const std::string& captionArgument) {
-    auto form = std::make_unique<TProcessForm>(host_, captionArgument, unicodeNames_.load(),
+    auto form = std::make_unique<TProcessForm>(host_, captionArgument, options_.UnicodeNames(),
                                                [this](TProcessForm& closed) {
                                                    PostMessageA(Handle(), WM_WINDOW_CLOSED, 0,
                                                                 reinterpret_cast<LPARAM>(&closed));
@@ -59,8 +59,6 @@ void TDebugRuns::Spawn(const std::string& programPath) { Start(programPath, prog
 void TDebugRuns::Attach(uint32_t processId) { Start(HexText(processId), {}, processId); }
 
 void TDebugRuns::RequestAttach(uint32_t processId) { PostMessageA(Handle(), WM_ATTACH_REQUEST, processId, 0); }
-
-void TDebugRuns::ApplyOptions(const OptionsSettings& options) { unicodeNames_ = options.UnicodeNames; }
 
 void TDebugRuns::Remove(const TProcessForm* form) {
     std::erase_if(runs_, [form](const TRun& run) { return run.form.get() == form; });

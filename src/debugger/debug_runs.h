@@ -16,20 +16,34 @@
 
 namespace norvale {
 
+// The options of the debugging runs, as last applied. It follows the options
+// for the whole process, so that the runs, which come and go with the shell,
+// never join or leave the followers: the main thread would wait on the
+// output lock to do so.
+class TDebugRunsOptions final : public IOptionsFollower {
+public:
+    void ApplyOptions(const OptionsSettings& options) override { unicodeNames_ = options.UnicodeNames; }
+    bool UnicodeNames() const { return unicodeNames_.load(); }
+
+private:
+    std::atomic<bool> unicodeNames_{false};
+};
+
 // The process's debugging runs, each a window in the host's frame and the
 // thread behind it. Made and used on the main thread; only `RequestAttach`
 // may come from another. At the end every thread is stopped and waited for
 // before any window goes, so no thread ever reaches a destroyed window.
-// It follows the options: each run's window takes `UnicodeNames` as it is
-// when the run starts and keeps it, so a change reaches the next run only.
-class TDebugRuns final : public TWindow, public IOptionsFollower {
+// Each run's window takes `UnicodeNames` as it is when the run starts and
+// keeps it, so a change reaches the next run only.
+class TDebugRuns final : public TWindow {
 public:
     // How a run's thread starts: for `programPath`, or for `processId` when
     // it is not 0. Tests pass one that fails, as starting a thread can.
     using StartThread = std::function<std::unique_ptr<TDebugProcessThread>(
         std::shared_ptr<TDebugEventHandOver> handOver, const std::string& programPath, uint32_t processId)>;
 
-    explicit TDebugRuns(IProcessWindowHost& host, StartThread startThread = StartDebugProcessThread);
+    TDebugRuns(IProcessWindowHost& host, const TDebugRunsOptions& options,
+               StartThread startThread = StartDebugProcessThread);
     ~TDebugRuns() override;
 
     // Failures (the window cannot be made, the thread cannot start) raise to
@@ -40,9 +54,6 @@ public:
     // From any thread: the run is started on the main thread, whose window
     // it is. The caller hears nothing of how it goes.
     void RequestAttach(uint32_t processId);
-
-    // From any thread, under the output lock.
-    void ApplyOptions(const OptionsSettings& options) override;
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -60,9 +71,9 @@ private:
     void Remove(const TProcessForm* form);
 
     IProcessWindowHost& host_;
+    const TDebugRunsOptions& options_;
     const StartThread startThread_;
     std::vector<TRun> runs_;
-    std::atomic<bool> unicodeNames_{false};
 };
 
 }  // namespace norvale

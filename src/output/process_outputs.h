@@ -33,8 +33,6 @@ public:
     void SetForwarding(IEntrySink* forwarding) { forwarding_ = forwarding; }
     // Another part of the process that follows the options; set at start.
     void AddOptionsFollower(IOptionsFollower& follower) { followers_.push_back(&follower); }
-    // For a part that goes before the process: it is told nothing more.
-    void RemoveOptionsFollower(IOptionsFollower& follower) { std::erase(followers_, &follower); }
     // Re-reads the process's own options, which every server object shares.
     void RefreshOptions();
     // How the console and the file get their text, as the options say.

@@ -84,9 +84,11 @@ void TServerInstance::CloseOutputFile() {
     if (instance_ != nullptr) instance_->CloseOutputFile();
 }
 
-void TServerInstance::RefreshProperties() {
+bool TServerInstance::RefreshProperties() {
     std::lock_guard lock(lifetime_);
-    if (instance_ != nullptr) instance_->RereadProperties();
+    if (instance_ == nullptr) return false;
+    instance_->RereadProperties();
+    return true;
 }
 
 ULONG TServerInstance::ReleaseServer(TCoNorvale& server) {

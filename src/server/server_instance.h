@@ -37,9 +37,10 @@ public:
     // What the shell does, without taking a reference: its output file;
     // without one, the file is not open and there is nothing to close. The
     // properties dialog makes the live object re-read the settings; that
-    // raises on failure. Each waits for an object's start or end.
+    // raises on failure, and is false when no object lives. Each waits for
+    // an object's start or end.
     void CloseOutputFile();
-    void RefreshProperties();
+    bool RefreshProperties();
 
     ULONG ReleaseServer(TCoNorvale& server);
 

@@ -176,8 +176,15 @@ void TMainForm::CreateTrayMenu() {
     SetMenuDefaultItem(mu_Tray_.get(), ID_AC_FLUSHOUTPUTFILE, FALSE);
 }
 
+// The message loop runs these commands outside any window procedure, whose
+// catch would show a failure: here it is shown, and the loop goes on serving.
 bool TMainForm::PreTranslateMessage(MSG& message) {
-    return traceForm_->PreTranslateMessage(message) || TranslateMDISysAccel(mdiClient_, &message) != 0;
+    try {
+        return traceForm_->PreTranslateMessage(message) || TranslateMDISysAccel(mdiClient_, &message) != 0;
+    } catch (const std::exception& failure) {
+        prompts_.ShowFailure(Handle(), failure);
+        return true;
+    }
 }
 
 void TMainForm::FormResize() {

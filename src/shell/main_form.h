@@ -58,6 +58,7 @@ public:
     ~TMainForm() override;
 
     // Gives the frame its keyboard messages first; true when it took one.
+    // A command that fails is shown through the prompts, never raised.
     bool PreTranslateMessage(MSG& message);
 
     // Shows the frame, the trace window within it, also for a debugging

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,6 +24,9 @@ public:
     virtual void ShowDialog(HWND owner, TShellDialog dialog) = 0;
     // Where the trace window saves its rows; none when cancelled.
     virtual std::optional<std::wstring> ChooseTraceFileToSave(HWND owner) = 0;
+    // A command of the user's failed: the user reads why, and the program
+    // goes on.
+    virtual void ShowFailure(HWND owner, const std::exception& failure) = 0;
 };
 
 // The real prompts: the popup menu, the file dialog, the dialogs.
@@ -35,6 +39,7 @@ public:
     std::optional<std::string> ChooseProgramToSpawn(HWND owner) override;
     void ShowDialog(HWND owner, TShellDialog dialog) override;
     std::optional<std::wstring> ChooseTraceFileToSave(HWND owner) override;
+    void ShowFailure(HWND owner, const std::exception& failure) override;
 
 private:
     std::function<void(HWND owner)> showProperties_;

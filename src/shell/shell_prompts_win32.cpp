@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include "common/open_file_dialog_win32.h"
+#include "common/window_win32.h"
 #include "shell/about_form.h"
 
 namespace norvale {
@@ -23,6 +24,9 @@ std::optional<std::string> TWin32ShellPrompts::ChooseProgramToSpawn(HWND owner) 
 std::optional<std::wstring> TWin32ShellPrompts::ChooseTraceFileToSave(HWND owner) {
     return ChooseFileToSave(owner, L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0", L"txt");
 }
+
+// The box a window procedure shows for a failure of its own.
+void TWin32ShellPrompts::ShowFailure(HWND, const std::exception& failure) { ShowWindowThreadFailure(failure); }
 
 void TWin32ShellPrompts::ShowDialog(HWND owner, TShellDialog dialog) {
     if (dialog == TShellDialog::Properties) {

@@ -38,16 +38,16 @@ std::wstring TextOf(HWND control) {
 }
 
 void PutOnClipboard(HWND owner, const std::wstring& text) {
+    // Made before the clipboard is touched, so that a failure leaves the
+    // user's clipboard as it was.
+    UniqueGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t)));
+    if (!memory) throw ENorvaleError("not enough memory to copy the rows");
+    std::copy_n(text.c_str(), text.size() + 1, static_cast<wchar_t*>(GlobalLock(memory.get())));
+    GlobalUnlock(memory.get());
     if (!OpenClipboard(owner)) throw ENorvaleError("the clipboard is in use by another program");
     EmptyClipboard();
-    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (memory != nullptr) {
-        std::copy_n(text.c_str(), text.size() + 1, static_cast<wchar_t*>(GlobalLock(memory)));
-        GlobalUnlock(memory);
-        // The clipboard owns the memory once it took it.
-        if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) GlobalFree(memory);
-    }
+    // The clipboard owns the memory once it took it.
+    if (SetClipboardData(CF_UNICODETEXT, memory.get()) != nullptr) memory.release();
     CloseClipboard();
 }
 

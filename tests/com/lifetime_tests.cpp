@@ -8,8 +8,10 @@
 #include <thread>
 
 #include <future>
+#include <optional>
 
 #include "app/registration.h"
+#include "common/mutex.h"
 #include "common/system_error.h"
 #include "config/registry_api.h"
 #include "server/server_instance.h"
@@ -20,6 +22,7 @@
 #include "tests_support/message_box.h"
 #include "tests_support/paths.h"
 #include "tests_support/process_windows.h"
+#include "tests_support/wait_until.h"
 
 namespace norvale {
 namespace {
@@ -169,6 +172,29 @@ TEST(LifetimeTest, AutomationServerStaysWhileTheUserHasItsWindowShown) {
     // The close box hides the frame: with no client left the process ends.
     SendMessageA(frame, WM_CLOSE, 0, 0);
     EXPECT_EQ(server.Process().WaitForExit(20000), 0);
+}
+
+// A client's call may hold the output lock for seconds (a viewer starting or
+// hung): held from here while the shell comes up and goes, the main thread
+// answers and takes its windows down meanwhile.
+TEST(LifetimeTest, TheShellComesAndGoesWhileTheOutputLockIsHeld) {
+    test::OutputSetup output({});
+    TMutex outputLock("brantwick Norvale Mutex");
+    auto held = std::make_optional<TMutexLock>(outputLock);
+    ServerProcess server;
+    HWND frame = nullptr;
+    EXPECT_TRUE(test::WaitUntil(
+        [&] { return (frame = test::FindProcessWindow(server.Process().Id(), "TMainForm")) != nullptr; },
+        std::chrono::seconds(20)))
+        << "no frame within 20 s";
+    DWORD_PTR answer = 0;
+    EXPECT_NE(SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer), 0)
+        << "the frame did not answer within 5 s while the output lock was held";
+    server.Process().Quit(0);
+    EXPECT_TRUE(test::WaitUntil([&] { return !IsWindow(frame); }, std::chrono::seconds(10)))
+        << "the frame did not go within 10 s of the quit while the output lock was held";
+    // Its output file is closed under the lock: the process ends once it is free.
+    held.reset();
 }
 
 // The icons of Wine's notification area, which stands alone without a

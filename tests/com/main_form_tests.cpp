@@ -12,6 +12,7 @@
 #include <map>
 
 #include "common/ansi_text.h"
+#include "common/system_error.h"
 #include "common/utf8_text.h"
 #include "shell/main_form.h"
 #include "shell/shell_resources.h"
@@ -36,6 +37,7 @@ public:
     }
     std::optional<std::string> ChooseProgramToSpawn(HWND) override { return program; }
     std::optional<std::wstring> ChooseTraceFileToSave(HWND) override { return saveTo; }
+    void ShowFailure(HWND, const std::exception& failure) override { failures.push_back(failure.what()); }
     void ShowDialog(HWND, TShellDialog dialog) override {
         dialogs.push_back(dialog == TShellDialog::Properties ? "Properties" : "About");
         if (whileDialogUp) whileDialogUp();
@@ -69,6 +71,7 @@ public:
 
     Texts menus;
     Texts dialogs;
+    Texts failures;
     UINT choice = 0;
     std::optional<std::string> program;
     std::optional<std::wstring> saveTo;
@@ -359,6 +362,21 @@ TEST_F(TraceFormTest, HighlightCopySaveAndPause) {
     EXPECT_EQ(test::ReadTraceWindow(Trace()).rows.size(), 5u);
     pause(FALSE);
     EXPECT_EQ(ShownWhen(6).rows.back().back(), L"delta");
+}
+
+// Run by the frame's message loop, outside any window procedure: a failed
+// save is shown and the window goes on.
+TEST_F(TraceFormTest, FailedSavesAreShownAndTheWindowGoesOn) {
+    const std::string held = dir_.PathOf("held.txt");
+    const UniqueHandle holder(CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    for (const std::string& path : {dir_.PathOf("no such folder\\saved.txt"), held}) {
+        prompts_.saveTo = AnsiToWide(path);
+        EXPECT_TRUE(Press(List(), WM_KEYDOWN, 'S', true)) << path;
+    }
+    Press(List(), WM_KEYUP, 'S', false);
+    const std::string failed = "cannot save the trace rows: ";
+    EXPECT_EQ(prompts_.failures, (Texts{failed + SystemErrorText(ERROR_PATH_NOT_FOUND),
+                                        failed + SystemErrorText(ERROR_SHARING_VIOLATION)}));
 }
 
 TEST_F(TraceFormTest, KeysReachTheFilterBoxesAndClear) {

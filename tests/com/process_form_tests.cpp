@@ -210,7 +210,8 @@ TEST_F(ProcessFormTest, AWindowThatGoesStopsItsHandOver) {
 
 TEST(DebugRunsTest, ARunWhoseThreadCannotStartEndsTerminatedAndClosableAndTheCallerHearsWhy) {
     TestFrame frame;
-    TDebugRuns runs(frame, [](auto&&...) -> std::unique_ptr<TDebugProcessThread> {
+    const TDebugRunsOptions options;
+    TDebugRuns runs(frame, options, [](auto&&...) -> std::unique_ptr<TDebugProcessThread> {
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     });
     EXPECT_THROW(runs.Spawn("C:\\Tools\\app.exe"), std::system_error);

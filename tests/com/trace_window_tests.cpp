@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <chrono>
 #include <regex>
 #include <thread>
@@ -14,6 +17,7 @@
 #include "shell/trace_form.h"
 #include "tests/com/com_support.h"
 #include "tests/com/server_process.h"
+#include "tests_support/remote_block.h"
 #include "tests_support/trace_window_reader.h"
 
 namespace norvale {
@@ -135,6 +139,33 @@ TEST_F(TraceWindowTest, FilterBoxesShowHideAndKeepABlockWhole) {
         const auto shown = ReadUntil([&](const auto& s) { return test::Messages(s) == c.messages; }, "the filtered rows");
         EXPECT_EQ(test::Messages(shown), c.messages) << c.hide;
     }
+}
+
+// Ctrl+C, pressed while another program holds the clipboard, is shown (on
+// standard error here) and the server serves on.
+TEST_F(TraceWindowTest, AFailedCopyIsShownAndTheServerServesOn) {
+    ASSERT_EQ(test::RunScript("one_session.vbs"), 0);
+    ReadMessagesEndingWith(L"Norvale Shutting Down");
+    const HWND list = FindWindowExW(Window(), nullptr, WC_LISTVIEWW, nullptr);
+    const test::RemoteBlock item(list, sizeof(LVITEMW));
+    LVITEMW selected{};
+    selected.stateMask = selected.state = LVIS_SELECTED;
+    item.Write(0, &selected, sizeof selected);
+    SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(item.At(0)));
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    INPUT control{};
+    control.type = INPUT_KEYBOARD;
+    control.ki.wVk = VK_CONTROL;
+    SendInput(1, &control, sizeof control);
+    PostMessageW(list, WM_KEYDOWN, 'C', 0);
+    // Its rows show once the main thread has gone past the key. Wine gives
+    // the server's thread the key state this process's input set.
+    EXPECT_EQ(test::RunScript("one_session.vbs"), 0);
+    ReadUntil([](const auto& shown) { return shown.rows.size() == 10; }, "the second run's rows");
+    control.ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(1, &control, sizeof control);
+    CloseClipboard();
+    server_->ExpectOutput("Norvale: the clipboard is in use by another program\r\n");
 }
 
 class BoundedTraceWindowTest : public TraceWindowTest {
