@@ -256,7 +256,8 @@ struct WindowFigures {
 
 bool RunWithWindow(BenchFrame& frame, const std::string& program, WindowFigures& figures) {
     AnswerWatch watch(frame.Handle());
-    TDebugRuns runs(frame);
+    const TDebugRunsOptions options;
+    TDebugRuns runs(frame, options);
     const auto start = Clock::now();
     try {
         runs.Spawn(program);
