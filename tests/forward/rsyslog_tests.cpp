@@ -54,5 +54,27 @@ TEST(RsyslogTest, ACollectorBackAfterAStopGetsEveryEntryOnce) {
     }
 }
 
+// Names of 5,000 characters, some doubled by escaping or wider in UTF-8, over
+// UDP: each datagram is cut in its text, so rsyslog reads its fields.
+TEST(RsyslogTest, DatagramsWithLongNamesKeepTheirStructuredData) {
+    if (!test::TRsyslog::Available()) GTEST_SKIP() << "no rsyslogd here: ./norvale setup installs it";
+    test::TRsyslog rsyslog;
+    ASSERT_TRUE(rsyslog.Start());
+    TForwardQueue queue;
+    TSyslogSender sender(queue, {SyslogTransport::Udp, "127.0.0.1", rsyslog.UdpPort()}, ConnectSyslog, {"PC"},
+                         UtcOffsetMinutes);
+    const std::wstring characters = L"a\"]\u00fc\u4e2d";
+    for (const wchar_t c : characters) {
+        const std::wstring name(5000, c);
+        auto entry = Entry(std::wstring(9000, c));
+        entry->source = std::make_shared<TraceSource>(TraceSource{name, name, name, L"WS12", 42});
+        entry->className = name;
+        queue.Push(entry);
+    }
+    const auto parsed = [&] { return test::Occurrences(rsyslog.Received(), "|msg|[norvale@32473 project=\""); };
+    EXPECT_TRUE(test::WaitUntil([&] { return parsed() == characters.size(); }, std::chrono::seconds(20)))
+        << "datagrams whose structured data rsyslog read: " << parsed() << "; it has:\n" << rsyslog.Received();
+}
+
 }  // namespace
 }  // namespace norvale
