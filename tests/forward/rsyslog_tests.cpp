@@ -71,7 +71,10 @@ TEST(RsyslogTest, DatagramsWithLongNamesKeepTheirStructuredData) {
         entry->className = name;
         queue.Push(entry);
     }
-    const auto parsed = [&] { return test::Occurrences(rsyslog.Received(), "|msg|[norvale@32473 project=\""); };
+    // The structured data read whole, up to its end, and then the text.
+    const auto parsed = [&] {
+        return test::Occurrences(rsyslog.Received(), " thread=\"00000000\" code=\"00000000\"]|\xEF\xBB\xBF");
+    };
     EXPECT_TRUE(test::WaitUntil([&] { return parsed() == characters.size(); }, std::chrono::seconds(20)))
         << "datagrams whose structured data rsyslog read: " << parsed() << "; it has:\n" << rsyslog.Received();
 }
