@@ -39,9 +39,12 @@ uint16_t TRsyslog::FreePort(int type) {
     return ntohs(address.sin_port);
 }
 
-bool TRsyslog::AwaitListening() const {
-    if (WaitUntil([&] { return Listening(tcpPort_); }, std::chrono::seconds(20))) return true;
-    ADD_FAILURE() << "rsyslogd did not listen on 127.0.0.1:" << tcpPort_ << " within 20 s";
+bool TRsyslog::AwaitListening(const std::string& pidFile) const {
+    const auto ready = [&] {
+        return Listening(tcpPort_) && FileExists(pidFile) && !ReadWholeFile(pidFile).empty();
+    };
+    if (WaitUntil(ready, std::chrono::seconds(20))) return true;
+    ADD_FAILURE() << "rsyslogd did not listen on 127.0.0.1:" << tcpPort_ << " and write its pid file within 20 s";
     return false;
 }
 

@@ -41,7 +41,9 @@ private:
     // A port the system just handed out for `type`; free again once closed.
     static uint16_t FreePort(int type);
     // Bounded waits; each reports its failure.
-    bool AwaitListening() const;
+    // Listening, and its pid file written: it writes that after it opened
+    // its ports, and a stop before would find nothing to stop it by.
+    bool AwaitListening(const std::string& pidFile) const;
     // rsyslogd removes its pid file when it ends in order.
     bool AwaitEnd(const std::string& pidFile) const;
     // `unixFolder`: the folder as rsyslogd names it.
