@@ -36,6 +36,7 @@ class TReadingCollector {
 public:
     TReadingCollector() {
         StartSockets();
+        listener_.reset(socket(AF_INET, SOCK_STREAM, 0));
         sockaddr_in at{};
         at.sin_family = AF_INET;
         at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -68,7 +69,7 @@ public:
     uint64_t Bytes() const { return bytes_; }
 
 private:
-    UniqueSocket listener_{socket(AF_INET, SOCK_STREAM, 0)};
+    UniqueSocket listener_;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> bytes_{0};
@@ -124,8 +125,13 @@ int Run() {
         sent = SendBlocks();
         seconds = std::chrono::duration<double>(Clock::now() - start).count();
     }
-    // The window takes the last rows, the sender the last bytes.
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    // The window takes the last rows, the sender the last bytes: until the
+    // collector has read nothing new for a second, 60 s at most.
+    for (int second = 0; second < 60; ++second) {
+        const uint64_t before = collector.Bytes();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (collector.Bytes() == before && before > 0) break;
+    }
     stop = true;
     frameProbe.join();
     floorProbe.join();
