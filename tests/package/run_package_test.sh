@@ -96,7 +96,7 @@ PACKAGE=$WORK/unpacked/$NAME
 [ -d "$PACKAGE" ] || fail "the zip holds no folder $NAME"
 for file in INSTALL.txt README.md bin/norvale.exe bin/monoscreen.exe \
             include/norvale/Norvale.idl include/norvale/Norvale.tlb include/norvale/Norvale_h.h \
-            include/norvale/Norvale_i.c examples/demo.vbs examples/demo.js examples/cpp_client.cpp \
+            include/norvale/Norvale_i.c include/norvale/tracer.h examples/demo.vbs examples/demo.js examples/cpp_client.cpp \
             examples/hello.vbs examples/demo.ps1 docs/clients.md docs/settings.md docs/performance.md; do
   [ -s "$PACKAGE/$file" ] || fail "the package has no $file"
 done
