@@ -7,6 +7,10 @@
 #include <ctime>
 #endif
 
+#include <string>
+
+#include "common/errors.h"
+
 namespace norvale {
 
 #ifdef _WIN32
@@ -15,6 +19,17 @@ LocalDateTime LocalNow() {
     GetLocalTime(&now);
     return LocalDateTime{now.wYear, now.wMonth, now.wDay,
                          TimeOfDay{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds}};
+}
+
+LocalDateTime LocalTimeOfFileTime(uint64_t utcTicks) {
+    const FILETIME file{static_cast<DWORD>(utcTicks), static_cast<DWORD>(utcTicks >> 32)};
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    if (!FileTimeToSystemTime(&file, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        throw ENorvaleError("The time " + std::to_string(utcTicks) + " cannot be made local time");
+    }
+    return LocalDateTime{local.wYear, local.wMonth, local.wDay,
+                         TimeOfDay{local.wHour, local.wMinute, local.wSecond, local.wMilliseconds}};
 }
 
 int UtcOffsetMinutes(const LocalDateTime& time) {
@@ -33,6 +48,22 @@ int UtcOffsetMinutes(const LocalDateTime& time) {
     return static_cast<int>((ticks(localFile) - ticks(utcFile)) / 600000000);
 }
 #else
+LocalDateTime LocalTimeOfFileTime(uint64_t utcTicks) {
+    constexpr int64_t kTicksPerSecond = 10000000;
+    // Seconds from 1601-01-01 to 1970-01-01.
+    constexpr int64_t kUnixEpoch = 11644473600;
+    const std::time_t seconds = static_cast<std::time_t>(utcTicks / kTicksPerSecond) - kUnixEpoch;
+    std::tm local{};
+    if (localtime_r(&seconds, &local) == nullptr) {
+        throw ENorvaleError("The time " + std::to_string(utcTicks) + " cannot be made local time");
+    }
+    return LocalDateTime{static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
+                         static_cast<uint16_t>(local.tm_mday),
+                         TimeOfDay{static_cast<uint16_t>(local.tm_hour), static_cast<uint16_t>(local.tm_min),
+                                   static_cast<uint16_t>(local.tm_sec),
+                                   static_cast<uint16_t>(utcTicks / 10000 % 1000)}};
+}
+
 int UtcOffsetMinutes(const LocalDateTime& time) {
     std::tm local{};
     local.tm_year = time.year - 1900;

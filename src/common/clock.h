@@ -23,6 +23,10 @@ struct LocalDateTime {
 TimeOfDay LocalTimeOfDay();
 // Now, in local time.
 LocalDateTime LocalNow();
+// A UTC time in 100 ns units since 1601-01-01 (a FILETIME) as local time,
+// daylight saving as it was at that time where the platform knows it.
+// Raises when the platform cannot convert it.
+LocalDateTime LocalTimeOfFileTime(uint64_t utcTicks);
 // Local time minus UTC at that local time, in minutes (daylight saving
 // included); 0 where the platform cannot tell.
 int UtcOffsetMinutes(const LocalDateTime& time);

@@ -108,6 +108,14 @@ VARTYPE ElementTypeOf(SAFEARRAY* array, VARTYPE claimed) {
     return type;
 }
 
+size_t CountOf(SAFEARRAY* array) {
+    LONG lower = 0;
+    LONG upper = -1;
+    SafeArrayGetLBound(array, 1, &lower);
+    SafeArrayGetUBound(array, 1, &upper);
+    return upper >= lower ? static_cast<size_t>(upper - lower) + 1 : 0;
+}
+
 }  // namespace
 
 std::vector<uint8_t> BytesOfVariant(const VARIANT& data) {
@@ -116,12 +124,7 @@ std::vector<uint8_t> BytesOfVariant(const VARIANT& data) {
     if (array == nullptr) throw ENorvaleError("Variant must be Array");
     if (SafeArrayGetDim(array) != 1) throw ENorvaleError("Variant Array DimCount must be 1");
 
-    LONG lower = 0;
-    LONG upper = -1;
-    SafeArrayGetLBound(array, 1, &lower);
-    SafeArrayGetUBound(array, 1, &upper);
-    const size_t count = upper >= lower ? static_cast<size_t>(upper - lower) + 1 : 0;
-
+    const size_t count = CountOf(array);
     const VARTYPE type = ElementTypeOf(array, static_cast<VARTYPE>(V_VT(&value) & VT_TYPEMASK));
     std::vector<uint8_t> bytes;
     if (count == 0) return bytes;
@@ -147,6 +150,22 @@ std::vector<uint8_t> BytesOfVariant(const VARIANT& data) {
         default: NotAByte(0);
     }
     return bytes;
+}
+
+std::vector<uint8_t> BytesOfByteArray(const VARIANT& data) {
+    const VARIANT& value = Dereferenced(data);
+    SAFEARRAY* array = ArrayOf(value);
+    VARTYPE type = VT_EMPTY;
+    if (array == nullptr || (V_VT(&value) & VT_TYPEMASK) != VT_UI1 || SafeArrayGetDim(array) != 1 ||
+        FAILED(SafeArrayGetVartype(array, &type)) || type != VT_UI1 || SafeArrayGetElemsize(array) != 1) {
+        throw ENorvaleError("The entries must be a one-dimensional array of bytes (VT_ARRAY | VT_UI1)", E_INVALIDARG);
+    }
+    const size_t count = CountOf(array);
+    if (count == 0) return {};
+    SafeArrayDataLock lock(array);
+    if (!lock.locked()) throw ENorvaleError("The array of entries cannot be read", E_INVALIDARG);
+    const auto* raw = static_cast<const uint8_t*>(lock.data());
+    return std::vector<uint8_t>(raw, raw + count);
 }
 
 }  // namespace norvale

@@ -15,4 +15,9 @@ namespace norvale {
 // The array itself must hold the element type the VARIANT names.
 std::vector<uint8_t> BytesOfVariant(const VARIANT& data);
 
+// The bytes of a one-dimensional byte array (VT_ARRAY | VT_UI1), given
+// directly or by reference: a batch of entries is never an array of numbers.
+// Anything else raises an error with E_INVALIDARG.
+std::vector<uint8_t> BytesOfByteArray(const VARIANT& data);
+
 }  // namespace norvale

@@ -1,5 +1,6 @@
 #include "server/co_debug_session.h"
 
+#include "server/batch_reader.h"
 #include "server/binary_data.h"
 
 namespace norvale {
@@ -42,6 +43,19 @@ HRESULT TCoDebugSession::AddBinary(long iThreadID, long iCode, BSTR iMessage, VA
         if (session_->Detached()) return;
         const std::vector<uint8_t> bytes = BytesOfVariant(iData);
         session_->AddBinary(iThreadID, iCode, TextOf(iMessage), bytes);
+    });
+}
+
+HRESULT TCoDebugSession::AddEntries(VARIANT iEntries) {
+    return Boundary([&] {
+        if (session_->Detached()) return;
+        std::vector<BatchEntry> entries;
+        try {
+            entries = ReadBatch(BytesOfByteArray(iEntries));
+        } catch (const EBatchFormat& fault) {
+            throw ENorvaleError(fault.what(), E_INVALIDARG);
+        }
+        session_->AddEntries(entries);
     });
 }
 

@@ -11,8 +11,9 @@ namespace norvale {
 
 // The session object a client writes through. It converts the automation
 // arguments and hands them to its trace session. It does not count towards
-// the process's object count.
-class TCoDebugSession final : public TSmartComObject<IDebugSession> {
+// the process's object count. Its class's default interface is IDebugSession;
+// the object implements IDebugSession2, which derives from it.
+class TCoDebugSession final : public TSmartComObject<IDebugSession2> {
 public:
     TCoDebugSession(const TComClass& cls, std::unique_ptr<TTraceSession> session);
 
@@ -23,6 +24,7 @@ public:
     HRESULT STDMETHODCALLTYPE ExitMethod(long iThreadID, BSTR iMessage) override;
     HRESULT STDMETHODCALLTYPE AddStrings(long iThreadID, long iCode, BSTR iMessage, BSTR iData) override;
     HRESULT STDMETHODCALLTYPE AddBinary(long iThreadID, long iCode, BSTR iMessage, VARIANT iData) override;
+    HRESULT STDMETHODCALLTYPE AddEntries(VARIANT iEntries) override;
 
 private:
     std::unique_ptr<TTraceSession> session_;

@@ -100,7 +100,9 @@ protected:
 
 private:
     void* InterfaceFor(REFIID iid) {
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(DefaultInterface)) {
+        // The interface implemented may derive from the class's default one.
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(DefaultInterface) ||
+            iid == class_.DefaultInterface) {
             return static_cast<DefaultInterface*>(this);
         }
         void* other = nullptr;

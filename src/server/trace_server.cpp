@@ -1,5 +1,8 @@
 #include "server/trace_server.h"
 
+#include <exception>
+#include <optional>
+
 #include "common/ansi_text.h"
 #include "output/formatting.h"
 
@@ -103,9 +106,9 @@ TraceEntry TTraceSession::Entry(int32_t threadId, int32_t code, MessageKind kind
 
 // Holds the output lock for the whole call, so that the server object cannot
 // go away in the middle of it; a detached session does nothing.
-void TTraceSession::Dispatch(TraceEntry& entry) {
+void TTraceSession::Dispatch(const TSessionCall& call) {
     TMutexLock lock(outputLock_);
-    if (server_ != nullptr) DispatchLocked(entry);
+    if (server_ != nullptr) DispatchLocked(call, server_->clock_());
 }
 
 void TTraceSession::DispatchLocked(TraceEntry& entry) {
@@ -113,43 +116,82 @@ void TTraceSession::DispatchLocked(TraceEntry& entry) {
     server_->output_.Dispatch(entry);
 }
 
+namespace {
+
+MessageKind MessageKindOf(const TSessionCall& call) {
+    switch (call.kind) {
+        case SessionCallKind::EnterMethod: return MessageKind::EnterMethod;
+        case SessionCallKind::ExitMethod: return MessageKind::ExitMethod;
+        case SessionCallKind::Strings:
+        case SessionCallKind::Binary: return MessageKind::Block;
+        default: return MessageKindFromCode(call.code);
+    }
+}
+
+}  // namespace
+
+void TTraceSession::DispatchLocked(const TSessionCall& call, const LocalDateTime& time) {
+    const bool method = call.kind == SessionCallKind::EnterMethod || call.kind == SessionCallKind::ExitMethod;
+    TraceEntry entry = Entry(call.threadId, method ? 0 : call.code, MessageKindOf(call), call.text);
+    std::string ansiClassName;
+    if (call.kind == SessionCallKind::ClassMessage) {
+        ansiClassName = WideToAnsi(call.className);
+        entry.className = call.className;
+        entry.ansiClassName = ansiClassName;
+    }
+    std::optional<TBlockLines> block;
+    if (call.kind == SessionCallKind::Strings) block.emplace(TBlockLines::FromText(call.data));
+    if (call.kind == SessionCallKind::Binary) block.emplace(TBlockLines::FromBytes(call.bytes));
+    if (block) entry.block = &*block;
+    entry.time = time;
+    // The caller holds the output lock.
+    server_->output_.DispatchLocked(entry);
+}
+
 void TTraceSession::AddMessage(int32_t threadId, int32_t code, std::wstring_view message) {
-    TraceEntry entry = Entry(threadId, code, MessageKindFromCode(code), message);
-    Dispatch(entry);
+    Dispatch({.kind = SessionCallKind::Message, .threadId = threadId, .code = code, .text = message});
 }
 
 void TTraceSession::AddClassMessage(int32_t threadId, std::wstring_view className, int32_t code,
                                     std::wstring_view message) {
-    const std::string ansiClassName = WideToAnsi(className);
-    TraceEntry entry = Entry(threadId, code, MessageKindFromCode(code), message);
-    entry.className = className;
-    entry.ansiClassName = ansiClassName;
-    Dispatch(entry);
+    Dispatch({.kind = SessionCallKind::ClassMessage,
+              .threadId = threadId,
+              .code = code,
+              .className = className,
+              .text = message});
 }
 
 void TTraceSession::EnterMethod(int32_t threadId, std::wstring_view message) {
-    TraceEntry entry = Entry(threadId, 0, MessageKind::EnterMethod, message);
-    Dispatch(entry);
+    Dispatch({.kind = SessionCallKind::EnterMethod, .threadId = threadId, .text = message});
 }
 
 void TTraceSession::ExitMethod(int32_t threadId, std::wstring_view message) {
-    TraceEntry entry = Entry(threadId, 0, MessageKind::ExitMethod, message);
-    Dispatch(entry);
+    Dispatch({.kind = SessionCallKind::ExitMethod, .threadId = threadId, .text = message});
 }
 
 void TTraceSession::AddStrings(int32_t threadId, int32_t code, std::wstring_view message, std::wstring_view data) {
-    const TBlockLines lines = TBlockLines::FromText(data);
-    TraceEntry entry = Entry(threadId, code, MessageKind::Block, message);
-    entry.block = &lines;
-    Dispatch(entry);
+    Dispatch({.kind = SessionCallKind::Strings, .threadId = threadId, .code = code, .text = message, .data = data});
 }
 
 void TTraceSession::AddBinary(int32_t threadId, int32_t code, std::wstring_view message,
                               std::span<const uint8_t> data) {
-    const TBlockLines rows = TBlockLines::FromBytes(data);
-    TraceEntry entry = Entry(threadId, code, MessageKind::Block, message);
-    entry.block = &rows;
-    Dispatch(entry);
+    Dispatch({.kind = SessionCallKind::Binary, .threadId = threadId, .code = code, .text = message, .bytes = data});
+}
+
+void TTraceSession::AddEntries(std::span<const BatchEntry> entries) {
+    TMutexLock lock(outputLock_);
+    if (server_ == nullptr) return;
+    std::exception_ptr firstFailure;
+    for (const BatchEntry& entry : entries) {
+        try {
+            const TSessionCall call{entry.kind, entry.threadId, entry.code, entry.className,
+                                    entry.text, entry.data,     entry.bytes};
+            DispatchLocked(call, LocalTimeOfFileTime(entry.time));
+        } catch (const std::exception&) {
+            if (!firstFailure) firstFailure = std::current_exception();
+        }
+    }
+    if (firstFailure) std::rethrow_exception(firstFailure);
 }
 
 void TTraceSession::CloseSession() {

@@ -16,11 +16,24 @@
 #include "common/session_naming.h"
 #include "output/output_stage.h"
 #include "output/trace_entry.h"
+#include "server/batch_reader.h"
 #include "server/session_registry.h"
 
 namespace norvale {
 
 class TTraceSession;
+
+// One call of a client as a session dispatches it, whether it came alone or
+// in a batch: the fields its kind has, the others empty.
+struct TSessionCall {
+    SessionCallKind kind = SessionCallKind::Message;
+    int32_t threadId = 0;
+    int32_t code = 0;
+    std::wstring_view className = {};
+    std::wstring_view text = {};
+    std::wstring_view data = {};
+    std::span<const uint8_t> bytes = {};
+};
 
 class TTraceServer {
 public:
@@ -50,6 +63,18 @@ public:
 private:
     friend class TTraceSession;
 
+// One call of a client as a session dispatches it, whether it came alone or
+// in a batch: the fields its kind has, the others empty.
+struct TSessionCall {
+    SessionCallKind kind = SessionCallKind::Message;
+    int32_t threadId = 0;
+    int32_t code = 0;
+    std::wstring_view className = {};
+    std::wstring_view text = {};
+    std::wstring_view data = {};
+    std::span<const uint8_t> bytes = {};
+};
+
     void DispatchNotice(const wchar_t* text);
 
     TMutex& outputLock_;
@@ -73,6 +98,10 @@ public:
     void ExitMethod(int32_t threadId, std::wstring_view message);
     void AddStrings(int32_t threadId, int32_t code, std::wstring_view message, std::wstring_view data);
     void AddBinary(int32_t threadId, int32_t code, std::wstring_view message, std::span<const uint8_t> data);
+    // Every entry in its order, each as its single call makes it but with the
+    // client's time, under one hold of the output lock. An entry that fails
+    // stops none after it; the first failure is raised after the last entry.
+    void AddEntries(std::span<const BatchEntry> entries);
     // Writes "Session closed.", leaves the registry and closes the output
     // file. The session stays usable. Once its server object is gone, it only
     // leaves the registry.
@@ -84,9 +113,10 @@ public:
 private:
     friend class TTraceServer;
 
-    // Dispatches one entry of this session, unless its server object is gone.
-    void Dispatch(TraceEntry& entry);
+    // Dispatches one call of this session now, unless its server object is gone.
+    void Dispatch(const TSessionCall& call);
     // The same, for a caller that holds the output lock and has a server object.
+    void DispatchLocked(const TSessionCall& call, const LocalDateTime& time);
     void DispatchLocked(TraceEntry& entry);
     TraceEntry Entry(int32_t threadId, int32_t code, MessageKind kind, std::wstring_view text) const;
 

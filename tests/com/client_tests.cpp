@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <norvale/tracer.h>
+
 #include "tests/com/com_support.h"
 
 namespace norvale {
@@ -71,6 +73,37 @@ TEST(ClientTest, CppClientThroughTheVirtualTable) {
         EXPECT_EQ(s3->CloseSession(), S_OK);
     }
     EXPECT_EQ(output.LinesEndingWith("Norvale Shutting Down"), ExpectedLines());
+}
+
+// Wine drops error info across processes on virtual-table calls: the refused
+// batch is seen by its code and by the file.
+TEST(ClientTest, BatchThroughIDebugSession2WritesAGoodArrayAndNothingOfABadOne) {
+    test::OutputSetup output({"IncludeThread", "IncludeCode"});
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        ComPtr<IDebugSession> session;
+        ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+        ComPtr<IDebugSession2> session2;
+        ASSERT_EQ(session->QueryInterface(IID_IDebugSession2, session2.put_void()), S_OK);
+        TBatchWriter batch;
+        batch.Message(7, 1, 0x01DC6A1B2C3D4E5F, L"first");
+        batch.Strings(7, 2, 0x01DC6A1B2C3D4E5F, L"second", L"a");
+        std::vector<uint8_t> bad = batch.Bytes();
+        bad[4] = 9;
+        VARIANT good, refused;
+        test::MakeByteArray(good, batch.Bytes());
+        test::MakeByteArray(refused, bad);
+        EXPECT_EQ(session2->AddEntries(refused), E_INVALIDARG);
+        EXPECT_EQ(session2->AddEntries(good), S_OK);
+        VariantClear(&good);
+        VariantClear(&refused);
+        EXPECT_EQ(session->CloseSession(), S_OK);
+    }
+    EXPECT_EQ(output.LinesEndingWith("Norvale Shutting Down"),
+              (Lines{"Norvale Starting Up", "00000000 Session opened.", "00000001 00000007 first",
+                     "00000002 00000007 second", std::string(20, ' ') + "a", "00000000 Session closed.",
+                     "Norvale Shutting Down"}));
 }
 
 // Late binding: names to DISPIDs, then Invoke with the arguments reversed.

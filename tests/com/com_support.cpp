@@ -1,5 +1,6 @@
 #include "tests/com/com_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -108,6 +109,15 @@ void MakeVariantArray(VARIANT& out, std::initializer_list<int> numbers) {
         ++index;
     }
     V_VT(&out) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(&out) = array;
+}
+
+void MakeByteArray(VARIANT& out, const std::vector<uint8_t>& bytes) {
+    VariantInit(&out);
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    SafeArrayDataLock lock(array);
+    std::copy(bytes.begin(), bytes.end(), static_cast<uint8_t*>(lock.data()));
+    V_VT(&out) = VT_ARRAY | VT_UI1;
     V_ARRAY(&out) = array;
 }
 

@@ -63,6 +63,9 @@ ComPtr<INorvale> ActivateNorvale(HRESULT* result = nullptr);
 // Array(...) makes it.
 void MakeVariantArray(VARIANT& out, std::initializer_list<int> numbers);
 
+// A VARIANT holding a safe array of these bytes (VT_ARRAY | VT_UI1).
+void MakeByteArray(VARIANT& out, const std::vector<uint8_t>& bytes);
+
 // Runs a program to its end (bounded); gives its exit code, -1 on timeout.
 int64_t RunProgram(const std::string& commandLine, DWORD milliseconds = 60000);
 

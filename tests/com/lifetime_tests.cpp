@@ -304,6 +304,12 @@ TEST(RegistrationTest, RegisterAndUnregisterSwitches) {
         EXPECT_EQ(DefaultValueOf("Norvale.Norvale\\Clsid"), "{00000001-6E4F-4B3A-8C23-4E6F7276616C}");
         EXPECT_EQ(DefaultValueOf("TypeLib\\{00000001-6E4F-4B3A-8C21-4E6F7276616C}\\1.0"), "brantwick Norvale Library");
         EXPECT_EQ(DefaultValueOf("CLSID\\{00000002-6E4F-4B3A-8C23-4E6F7276616C}"), "(none)");
+        // The interface of no coclass is marshaled all the same.
+        const std::string session2 = "Interface\\{00000006-6E4F-4B3A-8C22-4E6F7276616C}";
+        EXPECT_EQ(DefaultValueOf(session2), "IDebugSession2");
+        EXPECT_EQ(DefaultValueOf(session2 + "\\ProxyStubClsid32"), "{00020424-0000-0000-C000-000000000046}");
+        EXPECT_EQ(DefaultValueOf(session2 + "\\TypeLib") + DefaultValueOf(session2 + "\\TypeLib", 0, "Version"),
+                  "{00000001-6E4F-4B3A-8C21-4E6F7276616C}1.0");
     }
 }
 
@@ -317,8 +323,9 @@ TEST(RegistrationTest, The32BitViewHoldsClassInterfacesAndLibraryUntilUnregister
     EXPECT_EQ(DefaultValueOf("Norvale.Norvale\\Clsid", kView32), "{00000001-6E4F-4B3A-8C23-4E6F7276616C}");
     EXPECT_EQ(DefaultValueOf("TypeLib\\" + libraryId + "\\1.0\\0\\win32", kView32), test::NorvaleExe() + "\\2");
     std::vector<std::string> gone = {clsid, "Norvale.Norvale", "TypeLib\\" + libraryId};
-    const char* interfaces[] = {"INorvale", "IDebugSession", "IDebugClients", "IDebugClientSink", "IDebugProcess"};
-    for (int n = 1; n <= 5; ++n) {
+    const char* interfaces[] = {"INorvale",         "IDebugSession", "IDebugClients",
+                                "IDebugClientSink", "IDebugProcess", "IDebugSession2"};
+    for (int n = 1; n <= 6; ++n) {
         const std::string key = "Interface\\{0000000" + std::to_string(n) + "-6E4F-4B3A-8C22-4E6F7276616C}";
         gone.push_back(key);
         EXPECT_EQ(DefaultValueOf(key, kView32), interfaces[n - 1]);

@@ -171,6 +171,18 @@ TEST_F(TraceServerTest, FailedOpenRegistersNothing) {
     EXPECT_EQ(registry_.OpenSessionCount(), 0);
 }
 
+// The trace window's sink takes each entry before the console fails it.
+TEST_F(TraceServerTest, BatchGoesOnPastAFailedEntryAndRaisesTheFirstFailureAfterTheLast) {
+    recorders_.options.SetFlag("ToWindow", true);
+    auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});
+    recorders_.console->failing = true;
+    const std::vector<BatchEntry> batch = {{SessionCallKind::Message, 1, 0, 0, L"", L"first", L"", {}},
+                                           {SessionCallKind::Strings, 1, 0, 0, L"", L"second", L"a", {}}};
+    EXPECT_THROW(session->AddEntries(batch), EInOutError);
+    const Entries journal = recorders_.journal.entries;
+    EXPECT_EQ(Entries(journal.end() - 2, journal.end()), (Entries{"window: first [0]", "window: second|a [6]"}));
+}
+
 TEST_F(TraceServerTest, SessionsOfADestroyedServerWriteNothingButStillLeaveTheRegistry) {
     auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});
     auto other = Server().OpenSession(TraceSource{L"Q", L"", L"", L"", 0});
@@ -178,6 +190,7 @@ TEST_F(TraceServerTest, SessionsOfADestroyedServerWriteNothingButStillLeaveTheRe
     EXPECT_TRUE(session->Detached());
     session->AddMessage(0, 0, L"nowhere");
     session->AddStrings(0, 0, L"nowhere", L"a");
+    session->AddEntries(std::vector<BatchEntry>{{SessionCallKind::Message, 0, 0, 0, L"", L"nowhere", L"", {}}});
     session->CloseSession();
     EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "Session opened.", "Session opened.", "Norvale Shutting Down"}));
     EXPECT_EQ(RegisteredNames(), (std::vector<std::string>{"Q///"}));
