@@ -8,6 +8,7 @@
 #include <norvale/tracer.h>
 
 #include <atomic>
+#include <sstream>
 #include <thread>
 
 #include "app/console_control.h"
@@ -77,101 +78,71 @@ TEST_F(InProcessTest, FailuresPostErrorInfoWithSourceInterfaceAndDescription) {
     EXPECT_EQ(registry_.OpenSessionCount(), 1);
 }
 
-// A batch of every kind by reference, after the same single calls: the same
-// lines, but that the batch's carry the client's time, 14:03:27.512 local.
-TEST_F(InProcessTest, BatchWritesTheSingleCallsLinesWithTheClientsTime) {
+// A batch of every kind, by reference, after the same single calls: the same
+// file lines but that the batch's carry the client's time; then bad arrays,
+// refused with the fault as error info, and nothing of them written.
+TEST_F(InProcessTest, BatchWritesTheSingleCallsLinesAtTheClientsTimeAndRefusesABadOne) {
     test::ScratchDirectory dir;
-    const std::string file = dir.PathOf("trace.txt");
-    settings_.SetFlag("ToConsole", false);
-    settings_.SetFlag("ToFile", true);
-    settings_.Set("Filename", file);
-    for (const char* name : {"IncludeDateTime", "IncludeProject", "IncludeClass", "IncludeThread", "IncludeCode"}) {
+    settings_.Set("Filename", dir.PathOf("trace.txt"));
+    for (const char* name : {"ToFile", "IncludeDateTime", "IncludeClass", "IncludeThread", "IncludeCode"}) {
         settings_.SetFlag(name, true);
     }
     ComPtr<INorvale> norvale = Activate();
     ComPtr<IDebugSession> session;
     ASSERT_EQ(norvale->OpenClassSession(test::Bstr(L"P"), test::Bstr(L"M"), test::Bstr(L"TC"), session.put()), S_OK);
     const std::vector<uint8_t> data = {0x41, 0x00, 0x7A};
-    VARIANT bytes;
+    VARIANT bytes, array, byReference, numbers, scalar{};
     test::MakeByteArray(bytes, data);
-    EXPECT_EQ(session->AddMessage(7, 10, test::Bstr(L"plain")), S_OK);
-    EXPECT_EQ(session->AddClassMessage(7, test::Bstr(L"TX"), 2, test::Bstr(L"classy")), S_OK);
-    EXPECT_EQ(session->EnterMethod(7, test::Bstr(L"Run")), S_OK);
-    EXPECT_EQ(session->ExitMethod(7, test::Bstr(L"Run")), S_OK);
-    EXPECT_EQ(session->AddStrings(7, 3, test::Bstr(L"text"), test::Bstr(L"a\r\nb")), S_OK);
-    EXPECT_EQ(session->AddBinary(7, 4, test::Bstr(L"bytes"), bytes), S_OK);
+    const HRESULT singles[] = {session->AddMessage(7, 10, test::Bstr(L"plain")),
+                               session->EnterMethod(7, test::Bstr(L"Run")),
+                               session->AddClassMessage(7, test::Bstr(L"TX"), 2, test::Bstr(L"classy")),
+                               session->ExitMethod(7, test::Bstr(L"Run")),
+                               session->AddStrings(7, 3, test::Bstr(L"text"), test::Bstr(L"a\r\nb")),
+                               session->AddBinary(7, 4, test::Bstr(L"bytes"), bytes)};
+    for (const HRESULT result : singles) EXPECT_EQ(result, S_OK);
     VariantClear(&bytes);
-
-    SYSTEMTIME local{2026, 12, 2, 8, 14, 3, 27, 512};
-    SYSTEMTIME utc{};
+    SYSTEMTIME local{2026, 12, 2, 8, 14, 3, 27, 512}, utc{};
     FILETIME clientTime{};
     ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) && SystemTimeToFileTime(&utc, &clientTime));
     const uint64_t time = (static_cast<uint64_t>(clientTime.dwHighDateTime) << 32) | clientTime.dwLowDateTime;
     TBatchWriter batch;
     batch.Message(7, 10, time, L"plain");
-    batch.ClassMessage(7, 2, time, L"TX", L"classy");
     batch.EnterMethod(7, time, L"Run");
+    batch.ClassMessage(7, 2, time, L"TX", L"classy");
     batch.ExitMethod(7, time, L"Run");
     batch.Strings(7, 3, time, L"text", L"a\r\nb");
     batch.Binary(7, 4, time, L"bytes", data.data(), data.size());
-    VARIANT array;
     test::MakeByteArray(array, batch.Bytes());
-    VARIANT byReference;
-    VariantInit(&byReference);
     V_VT(&byReference) = VT_BYREF | VT_ARRAY | VT_UI1;
     V_ARRAYREF(&byReference) = &V_ARRAY(&array);
-    EXPECT_EQ(session.query<IDebugSession2>(IID_IDebugSession2)->AddEntries(byReference), S_OK);
-    VariantClear(&array);
-    EXPECT_EQ(session->CloseSession(), S_OK);
-
-    std::vector<std::string> lines;
-    const std::string text = test::ReadWholeFile(file);
-    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    constexpr size_t kCallLines = 9;  // the blocks' rows included
-    ASSERT_EQ(lines.size(), 3 + 2 * kCallLines) << text;
-    const size_t timeWidth = std::string("14:03:27.512 ").size();
-    for (size_t i = 2; i < 2 + kCallLines; ++i) {
-        const std::string& single = lines[i];
-        const std::string& batched = lines[i + kCallLines];
-        if (single[0] == ' ') {
-            EXPECT_EQ(batched, single);
-        } else {
-            EXPECT_EQ(batched.substr(0, timeWidth), "14:03:27.512 ") << batched;
-            EXPECT_EQ(batched.substr(timeWidth), single.substr(timeWidth));
-        }
-    }
-}
-
-// The fault's text reaches the client; nothing of the batch is written.
-TEST_F(InProcessTest, BadBatchesAreRefusedWithTheFaultAsErrorInfo) {
-    ComPtr<INorvale> norvale = Activate();
-    ComPtr<IDebugSession> session;
-    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
     const auto session2 = session.query<IDebugSession2>(IID_IDebugSession2);
-    TBatchWriter batch;
-    batch.Message(1, 0, 0, L"never");
+    EXPECT_EQ(session2->AddEntries(byReference), S_OK);
+
+    const std::string notBytes = "The entries must be a one-dimensional array of bytes (VT_ARRAY | VT_UI1)";
     std::vector<uint8_t> cut = batch.Bytes();
     cut.pop_back();
-    VARIANT shortArray, numbers, scalar;
-    test::MakeByteArray(shortArray, cut);
+    VariantClear(&array);
+    test::MakeByteArray(array, cut);
     test::MakeVariantArray(numbers, {1, 0, 0, 0});
-    VariantInit(&scalar);
     V_VT(&scalar) = VT_I4;
-    const std::string notBytes = "The entries must be a one-dimensional array of bytes (VT_ARRAY | VT_UI1)";
-    const std::pair<VARIANT*, std::string> rows[] = {
-        {&shortArray, "Batch entry 1 at byte 4: its text of 5 code units at byte 28 runs past the end of the batch"},
-        {&numbers, notBytes},
-        {&scalar, notBytes},
-    };
-    const size_t written = recorders_.journal.entries.size();
-    for (const auto& [entries, text] : rows) {
+    for (const auto& [entries, text] : {std::pair{&array, "Batch entry 6 at byte 186: its data of 3 bytes at byte 224 "
+                                                          "runs past the end of the batch"},
+                                        std::pair{&numbers, notBytes.c_str()}, std::pair{&scalar, notBytes.c_str()}}) {
         EXPECT_EQ(session2->AddEntries(*entries), E_INVALIDARG) << text;
-        EXPECT_EQ(ErrorInfoGuidAndText(IID_IDebugSession), "guid ok|0|Norvale.DebugSession|" + text);
+        EXPECT_EQ(ErrorInfoGuidAndText(IID_IDebugSession), std::string("guid ok|0|Norvale.DebugSession|") + text);
         VariantClear(entries);
     }
-    EXPECT_EQ(recorders_.journal.entries.size(), written);
+    EXPECT_EQ(session->CloseSession(), S_OK);
+    std::istringstream file(test::ReadWholeFile(dir.PathOf("trace.txt")));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    constexpr size_t kCallLines = 9;  // the blocks' rows included
+    ASSERT_EQ(lines.size(), 3 + 2 * kCallLines);
+    for (size_t i = 2; i < 2 + kCallLines; ++i) {
+        const size_t timeWidth = lines[i][0] == ' ' ? 0 : std::string("14:03:27.512 ").size();
+        EXPECT_EQ(lines[i + kCallLines], lines[i + kCallLines].substr(0, timeWidth) + lines[i].substr(timeWidth));
+        EXPECT_EQ(lines[i + kCallLines].substr(0, timeWidth), timeWidth != 0 ? "14:03:27.512 " : "");
+    }
 }
 
 TEST_F(InProcessTest, ClassMessageKindFollowsItsCode) {

@@ -1,50 +1,35 @@
-// Any bytes: the reader either names a fault, or reads entries that the
-// client's writer lays out again in as many bytes and that read back the
-// same, so nothing of a batch is dropped, added or read from the wrong place.
+// Any bytes: the reader names a fault, or its entries, laid out again by the
+// client's writer, take as many bytes and read back the same.
 
 #include <norvale/tracer.h>
 
 #include "server/batch_reader.h"
 #include "tests/fuzz/fuzz_input.h"
 
-namespace {
-
-using norvale::BatchEntry;
 using norvale::SessionCallKind;
 
-std::u16string Units(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
-
-void Write(norvale::TBatchWriter& writer, const BatchEntry& e) {
-    switch (e.kind) {
-        case SessionCallKind::Message: writer.Message(e.threadId, e.code, e.time, Units(e.text)); break;
-        case SessionCallKind::ClassMessage:
-            writer.ClassMessage(e.threadId, e.code, e.time, Units(e.className), Units(e.text));
-            break;
-        case SessionCallKind::EnterMethod: writer.EnterMethod(e.threadId, e.time, Units(e.text)); break;
-        case SessionCallKind::ExitMethod: writer.ExitMethod(e.threadId, e.time, Units(e.text)); break;
-        case SessionCallKind::Strings: writer.Strings(e.threadId, e.code, e.time, Units(e.text), Units(e.data)); break;
-        case SessionCallKind::Binary:
-            writer.Binary(e.threadId, e.code, e.time, Units(e.text), e.bytes.data(), e.bytes.size());
-            break;
-    }
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<BatchEntry> entries;
+    std::vector<norvale::BatchEntry> entries;
     try {
         entries = norvale::ReadBatch(std::span<const uint8_t>(data, size));
     } catch (const norvale::EBatchFormat&) {
         return 0;
     }
-    norvale::TBatchWriter writer;
-    for (auto& entry : entries) {
-        Write(writer, entry);
-        // The writer gives method entry and exit no code, as the session ignores theirs.
-        if (entry.kind == SessionCallKind::EnterMethod || entry.kind == SessionCallKind::ExitMethod) entry.code = 0;
+    norvale::TBatchWriter w;
+    for (auto& e : entries) {
+        const std::u16string text(e.text.begin(), e.text.end()), lines(e.data.begin(), e.data.end());
+        const std::u16string className(e.className.begin(), e.className.end());
+        switch (e.kind) {
+            case SessionCallKind::Message: w.Message(e.threadId, e.code, e.time, text); break;
+            case SessionCallKind::ClassMessage: w.ClassMessage(e.threadId, e.code, e.time, className, text); break;
+            case SessionCallKind::EnterMethod: w.EnterMethod(e.threadId, e.time, text); break;
+            case SessionCallKind::ExitMethod: w.ExitMethod(e.threadId, e.time, text); break;
+            case SessionCallKind::Strings: w.Strings(e.threadId, e.code, e.time, text, lines); break;
+            case SessionCallKind::Binary: w.Binary(e.threadId, e.code, e.time, text, e.bytes.data(), e.bytes.size());
+        }
+        // The writer gives method entry and exit no code: the session ignores theirs.
+        if (e.kind == SessionCallKind::EnterMethod || e.kind == SessionCallKind::ExitMethod) e.code = 0;
     }
-    norvale::fuzz::Require(writer.Bytes().size() == size);
-    norvale::fuzz::Require(norvale::ReadBatch(writer.Bytes()) == entries);
+    norvale::fuzz::Require(w.Bytes().size() == size && norvale::ReadBatch(w.Bytes()) == entries);
     return 0;
 }
