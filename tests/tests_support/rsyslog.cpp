@@ -39,9 +39,9 @@ uint16_t TRsyslog::FreePort(int type) {
     return ntohs(address.sin_port);
 }
 
-bool TRsyslog::AwaitListening() const {
-    if (WaitUntil([&] { return Listening(tcpPort_); }, std::chrono::seconds(20))) return true;
-    ADD_FAILURE() << "rsyslogd did not listen on 127.0.0.1:" << tcpPort_ << " within 20 s";
+bool TRsyslog::AwaitStarted(const std::string& pidFile) const {
+    if (WaitUntil([&] { return Listening(tcpPort_) && FileExists(pidFile); }, std::chrono::seconds(20))) return true;
+    ADD_FAILURE() << "rsyslogd did not listen on 127.0.0.1:" << tcpPort_ << " and write " << pidFile << " within 20 s";
     return false;
 }
 
