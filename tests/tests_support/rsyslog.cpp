@@ -39,12 +39,9 @@ uint16_t TRsyslog::FreePort(int type) {
     return ntohs(address.sin_port);
 }
 
-bool TRsyslog::AwaitListening(const std::string& pidFile) const {
-    const auto ready = [&] {
-        return Listening(tcpPort_) && FileExists(pidFile) && !ReadWholeFile(pidFile).empty();
-    };
-    if (WaitUntil(ready, std::chrono::seconds(20))) return true;
-    ADD_FAILURE() << "rsyslogd did not listen on 127.0.0.1:" << tcpPort_ << " and write its pid file within 20 s";
+bool TRsyslog::AwaitStarted(const std::string& pidFile) const {
+    if (WaitUntil([&] { return Listening(tcpPort_) && FileExists(pidFile); }, std::chrono::seconds(20))) return true;
+    ADD_FAILURE() << "rsyslogd did not listen on 127.0.0.1:" << tcpPort_ << " and write " << pidFile << " within 20 s";
     return false;
 }
 

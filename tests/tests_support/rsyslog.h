@@ -27,7 +27,8 @@ public:
     TRsyslog(const TRsyslog&) = delete;
     TRsyslog& operator=(const TRsyslog&) = delete;
 
-    // False (with a failure reported) when it did not listen within 20 s.
+    // False (with a failure reported) when it did not listen and write its
+    // pid file within 20 s.
     bool Start();
     // SIGTERM, and a bounded wait for its end; false when it ended badly.
     bool Stop();
@@ -40,10 +41,10 @@ public:
 private:
     // A port the system just handed out for `type`; free again once closed.
     static uint16_t FreePort(int type);
-    // Bounded waits; each reports its failure.
-    // Listening, and its pid file written: it writes that after it opened
-    // its ports, and a stop before would find nothing to stop it by.
-    bool AwaitListening(const std::string& pidFile) const;
+    // Bounded waits; each reports its failure. The port alone answers before
+    // rsyslogd has written its pid file, which stopping it needs, and a free
+    // port handed out to a test beside this one may be that test's.
+    bool AwaitStarted(const std::string& pidFile) const;
     // rsyslogd removes its pid file when it ends in order.
     bool AwaitEnd(const std::string& pidFile) const;
     // `unixFolder`: the folder as rsyslogd names it.

@@ -36,7 +36,7 @@ bool TRsyslog::Start() {
     }
     pid_ = pid;
     running_ = pid > 0;
-    return running_ && AwaitListening(pidFile);
+    return running_ && AwaitStarted(pidFile);
 }
 
 bool TRsyslog::Stop() {

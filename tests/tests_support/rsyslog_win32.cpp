@@ -51,7 +51,7 @@ TRsyslog::TRsyslog() : tcpPort_(FreePort(SOCK_STREAM)), udpPort_(FreePort(SOCK_D
 bool TRsyslog::Start() {
     const std::string unix = UnixPath(folder_);
     running_ = StartUnixProgram(kRsyslogd, "rsyslogd -n -f " + unix + "/rsyslog.conf -i " + unix + "/rsyslogd.pid");
-    return running_ && AwaitListening(folder_ + "\\rsyslogd.pid");
+    return running_ && AwaitStarted(folder_ + "\\rsyslogd.pid");
 }
 
 bool TRsyslog::Stop() {
