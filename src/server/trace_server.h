@@ -63,18 +63,6 @@ public:
 private:
     friend class TTraceSession;
 
-// One call of a client as a session dispatches it, whether it came alone or
-// in a batch: the fields its kind has, the others empty.
-struct TSessionCall {
-    SessionCallKind kind = SessionCallKind::Message;
-    int32_t threadId = 0;
-    int32_t code = 0;
-    std::wstring_view className = {};
-    std::wstring_view text = {};
-    std::wstring_view data = {};
-    std::span<const uint8_t> bytes = {};
-};
-
     void DispatchNotice(const wchar_t* text);
 
     TMutex& outputLock_;
