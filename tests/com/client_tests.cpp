@@ -7,6 +7,7 @@
 #include <norvale/tracer.h>
 
 #include "tests/com/com_support.h"
+#include "tests_support/child_process.h"
 
 namespace norvale {
 namespace {
@@ -154,6 +155,23 @@ VARIANT Text(const wchar_t* text) {
 ComPtr<IDispatch> SessionOf(VARIANT& result) {
     EXPECT_EQ(V_VT(&result), VT_DISPATCH);
     return ComPtr<IDispatch>::Attach(V_VT(&result) == VT_DISPATCH ? V_DISPATCH(&result) : nullptr);
+}
+
+TEST(ClientTest, ATracerBringsTheLinesOfFourThreadsWholeAndInOrder) {
+    constexpr int kThreads = 4;
+    constexpr int kMessages = 25000;
+    test::OutputSetup output({});
+    output.Set("FlushOutputFile", "0");
+    const test::ScratchDirectory dir;
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        test::ChildProcess client(test::TracerClientCommand("t", kThreads, kMessages), dir.PathOf("report.txt"));
+        EXPECT_EQ(client.WaitForExit(120000), 0) << "the tracer's program did not end within 120 s";
+    }
+    // Each block is an entry of its own after every 25th message.
+    EXPECT_EQ(test::ReadWholeFile(dir.PathOf("report.txt")), "delivered 104000, dropped 0\r\n");
+    test::CheckLoad(output.LinesEndingWith("Norvale Shutting Down"), {{"t", kMessages}}, kThreads);
 }
 
 TEST(ClientTest, CppClientThroughIDispatch) {

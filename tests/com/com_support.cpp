@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <thread>
 
@@ -15,6 +16,8 @@
 #include "common/win32_resources.h"
 #include "tests_support/child_process.h"
 #include "tests_support/paths.h"
+#include "tests_support/scratch.h"
+#include "tests_support/wait_until.h"
 
 namespace norvale::test {
 
@@ -148,6 +151,37 @@ int64_t RunScript(const std::string& scriptName, std::string* output, const std:
 std::string LoadClientCommand(const std::string& tag, int threads, int messages) {
     return "\"" + BinDirectory() + "norvale_test_helper.exe\" clients " + tag + " " + std::to_string(threads) + " " +
            std::to_string(messages);
+}
+
+std::string TracerClientCommand(const std::string& tag, int threads, int messages, const std::string& stopEvent) {
+    return "\"" + BinDirectory() + "norvale_test_helper.exe\" tracer " + tag + " " + std::to_string(threads) + " " +
+           std::to_string(messages) + (stopEvent.empty() ? "" : " \"" + stopEvent + "\"");
+}
+
+void CheckATracerOutlivesItsServer(const OutputSetup& output, const std::function<void()>& endServer) {
+    const std::string stopName = UniqueTestName("tracer stop");
+    const UniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, stopName.c_str()));
+    ASSERT_TRUE(stop);
+    const ScratchDirectory dir;
+    const std::string report = dir.PathOf("report.txt");
+    ChildProcess client(TracerClientCommand("k", 4, 10000000, stopName), report);
+    const bool sending = WaitUntil([&] { return output.Lines().size() > 1000; }, std::chrono::seconds(30));
+    if (sending) endServer();
+    // Long enough for the tracer to send into the server that is gone.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    SetEvent(stop.get());
+    const auto stopped = std::chrono::steady_clock::now();
+    const int64_t exitCode = client.WaitForExit(10000);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stopped);
+    ASSERT_TRUE(sending) << "no 1,000 lines of the tracer in the file within 30 s; it said: " << ReadWholeFile(report);
+    EXPECT_EQ(exitCode, 0) << "the tracer's program did not end normally within 10 s of its stop";
+    std::printf("the tracer's program ended %lld ms after its stop\n", static_cast<long long>(took.count()));
+    const std::string said = ReadWholeFile(report);
+    unsigned long long delivered = 0, dropped = 0;
+    char end = 0;
+    EXPECT_EQ(std::sscanf(said.c_str(), "delivered %llu, dropped %llu%c", &delivered, &dropped, &end), 3) << said;
+    EXPECT_GT(dropped, 0u) << said;
+    EXPECT_TRUE(said.ends_with("\n") && said.find('\n') == said.size() - 1) << "more than the report: " << said;
 }
 
 void CheckLoad(const std::vector<std::string>& lines, const std::map<std::string, int>& messagesByTag, int threads,

@@ -8,6 +8,7 @@
 #include <oleauto.h>
 
 #include <initializer_list>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -82,6 +83,15 @@ int64_t RunScript(const std::string& scriptName, std::string* output = nullptr,
 // sessions "<tag>t<n>", each sending `messages` numbered messages, every 25th
 // followed by a block.
 std::string LoadClientCommand(const std::string& tag, int threads, int messages);
+
+// The same load from one Tracer (norvale_test_helper tracer), until its
+// messages are sent or the named stop event is set.
+std::string TracerClientCommand(const std::string& tag, int threads, int messages, const std::string& stopEvent = {});
+
+// A tracer's program sending to the server that `output` sets up when
+// `endServer` ends it: the program ends normally once told to stop, and
+// reports what it dropped.
+void CheckATracerOutlivesItsServer(const OutputSetup& output, const std::function<void()>& endServer);
 
 // Checks the lines of load clients: each session's messages "m<n>" in order,
 // after every 25th its block "b<n>" with its three lines right below it, and

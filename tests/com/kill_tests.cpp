@@ -50,6 +50,12 @@ TEST(KillTest, AKilledClientDisturbsNobodyAndAKilledServerFailsItsClients) {
     EXPECT_NE(exitCode, 0) << "the client saw no error";
 }
 
+TEST(KillTest, ATracersProgramEndsNormallyAndCountsItsLossWhenTheServerIsKilled) {
+    test::OutputSetup output({});
+    test::ChildProcess server("\"" + test::NorvaleExe() + "\"");
+    test::CheckATracerOutlivesItsServer(output, [&] { server.Kill(); });
+}
+
 BOOL WINAPI IgnoreTheEvent(DWORD) { return TRUE; }
 
 TEST(KillTest, CtrlCInTheServersConsoleLeavesEveryBufferedLineOnDisk) {

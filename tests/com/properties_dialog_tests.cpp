@@ -150,6 +150,20 @@ TEST(PropertiesDialogTest, KillNorvaleWithASessionOpenStoresAndEndsTheServer) {
     EXPECT_EQ(Stored("ToConsole"), "1");
 }
 
+TEST(PropertiesDialogTest, KillNorvaleWhileATracerSendsEndsTheServerAndNotTheTracersProgram) {
+    test::OutputSetup output({});
+    test::ServerProcess server;
+    test::CheckATracerOutlivesItsServer(output, [&] {
+        const HWND dialog = OpenProperties();
+        ASSERT_NE(dialog, nullptr) << "no \"Norvale Properties\" within 20 s";
+        PostMessageA(ControlOf(dialog, IDC_KILLNORVALE), BM_CLICK, 0, 0);
+        const HWND box = test::WaitForMessageBox(server.Process().Id(), "COM Server Warning");
+        ASSERT_NE(box, nullptr) << "no \"COM Server Warning\" within 20 s";
+        test::AnswerMessageBox(box, IDYES);
+        EXPECT_EQ(server.Process().WaitForExit(20000), 0);
+    });
+}
+
 // The viewer stops answering inside the send of a client's line: the dispatch
 // waits there, under the output lock, for the send's bound. An action counts
 // only if it was answered before that client call returned; a main thread that

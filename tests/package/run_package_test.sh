@@ -97,7 +97,7 @@ PACKAGE=$WORK/unpacked/$NAME
 for file in INSTALL.txt README.md bin/norvale.exe bin/monoscreen.exe \
             include/norvale/Norvale.idl include/norvale/Norvale.tlb include/norvale/Norvale_h.h \
             include/norvale/Norvale_i.c include/norvale/tracer.h examples/demo.vbs examples/demo.js examples/cpp_client.cpp \
-            examples/hello.vbs examples/demo.ps1 docs/clients.md docs/settings.md docs/performance.md; do
+            examples/tracer.cpp examples/hello.vbs examples/demo.ps1 docs/clients.md docs/settings.md docs/performance.md; do
   [ -s "$PACKAGE/$file" ] || fail "the package has no $file"
 done
 # The README's client is the example, word for word.
@@ -234,17 +234,22 @@ fi
 
 wait_server_gone "the demo's"
 
-log "building examples\\cpp_client.cpp against the package's include folder, and running it"
-run_step build-cpp-client 120 0 x86_64-w64-mingw32-g++-posix -static -I "$PACKAGE/include" \
-  -o "$WORK/cpp_client.exe" "$PACKAGE/examples/cpp_client.cpp" -x c "$PACKAGE/include/norvale/Norvale_i.c" \
-  -lole32 -loleaut32 -luuid
-rm -f "$output"
-run_step cpp-client 60 0 wine "$WORK/cpp_client.exe"
-[ ! -s "$LOGS/cpp-client.out" ] || fail "the C++ example printed: $(cat "$LOGS/cpp-client.out")"
-for _ in $(seq 150); do grep -qs 'Norvale Shutting Down' "$output" && break; sleep 0.2; done
-grep -q 'Posting done' "$output" || fail "the C++ example's message is not in the file"
-grep -q 'Norvale Shutting Down' "$output" || fail "the server did not end within 30 s of the C++ example's end"
-wait_server_gone "the C++ example's"
+# Each compiled example, built against the package alone, ends with its
+# "Posting done" in the file (the tracer's after its thousand invoice lines).
+for example in cpp_client tracer; do
+  log "building examples\\$example.cpp against the package's include folder, and running it"
+  run_step "build-$example" 120 0 x86_64-w64-mingw32-g++-posix -std=c++17 -static -I "$PACKAGE/include" \
+    -o "$WORK/$example.exe" "$PACKAGE/examples/$example.cpp" -x c "$PACKAGE/include/norvale/Norvale_i.c" \
+    -lole32 -loleaut32 -luuid
+  rm -f "$output"
+  run_step "$example" 60 0 wine "$WORK/$example.exe"
+  [ ! -s "$LOGS/$example.out" ] || fail "the $example example printed: $(cat "$LOGS/$example.out")"
+  for _ in $(seq 150); do grep -qs 'Norvale Shutting Down' "$output" && break; sleep 0.2; done
+  grep -q 'Posting done' "$output" || fail "the $example example's last message is not in the file"
+  grep -q 'Norvale Shutting Down' "$output" || fail "the server did not end within 30 s of the $example example's end"
+  wait_server_gone "the $example example's"
+done
+grep -c 'Invoice line' "$output" | grep -qx 1000 || fail "the tracer example's 1000 invoice lines are not all in the file"
 
 # --- the README's quick start, as a user types it ------------------------------
 

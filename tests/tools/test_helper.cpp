@@ -9,6 +9,10 @@
 //     a client of the running server: each thread opens a session and sends
 //     numbered messages, every 25th followed by a block of three
 //     lines ("<tag> m<n>", then "<tag> b<n>" and its lines).
+//   norvale_test_helper tracer <tag> <threads> <messages> [<stop event>]
+//     the same entries through one Tracer from each thread, until the
+//     messages are sent or the named stop event is set; then ends the
+//     tracer and writes "delivered D, dropped N" to standard output.
 //   norvale_test_helper command <window class> <command id>
 //     posts the command to the first window of that class, as its menu
 //     would (used to show the main window for screenshots).
@@ -30,6 +34,7 @@
 #include "common/com_ptr.h"
 #include "common/win32_resources.h"
 #include "norvale/Norvale_h.h"
+#include "norvale/tracer.h"
 #include "common/ansi_text.h"
 #include "output/output_stage.h"
 #include "tests_support/block_check.h"
@@ -109,6 +114,45 @@ int Clients(const std::string& tag, int threads, int messages) {
     return 0;
 }
 
+std::wstring Numbered(const std::wstring& tag, const wchar_t* kind, int number) {
+    return tag + L" " + kind + std::to_wstring(number);
+}
+
+int TraceFromThreads(const std::string& tag, int threads, int messages, const std::string& stopEvent) {
+    const norvale::UniqueHandle stop(stopEvent.empty() ? nullptr : OpenEventA(SYNCHRONIZE, FALSE, stopEvent.c_str()));
+    if (!stopEvent.empty() && !stop) return 3;
+    const auto stopped = [&] { return stop && WaitForSingleObject(stop.get(), 0) == WAIT_OBJECT_0; };
+    uint64_t delivered = 0;
+    uint64_t dropped = 0;
+    {
+        const std::wstring project(tag.begin(), tag.end());
+        norvale::Tracer tracer(project, L"");
+        std::vector<std::thread> senders;
+        for (int t = 0; t < threads; ++t) {
+            senders.emplace_back([&, t] {
+                const std::wstring threadTag = project + L"t" + std::to_wstring(t);
+                for (int m = 0; m < messages && !stopped(); ++m) {
+                    tracer.Message(Numbered(threadTag, L"m", m));
+                    if (m % 25 != 24) continue;
+                    const std::wstring blockName = Numbered(threadTag, L"b", m);
+                    std::wstring data;
+                    for (int line = 0; line < 3; ++line) data += Numbered(blockName, L"l", line) + L"\r\n";
+                    tracer.Strings(blockName, data);
+                    // Until stopped, at a pace a server keeps.
+                    if (stop) Sleep(1);
+                }
+            });
+        }
+        for (auto& sender : senders) sender.join();
+        tracer.Flush();
+        delivered = tracer.Delivered();
+        dropped = tracer.Dropped();
+    }
+    std::printf("delivered %llu, dropped %llu\n", static_cast<unsigned long long>(delivered),
+                static_cast<unsigned long long>(dropped));
+    return 0;
+}
+
 int WaitServing(int seconds) {
     const auto serving = [] { return bool(norvale::UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, kServingEventName))); };
     if (norvale::test::WaitUntil(serving, std::chrono::seconds(seconds))) return 0;
@@ -125,6 +169,9 @@ int main(int argc, char** argv) {
         }
         if (argc == 5 && std::string(argv[1]) == "clients") {
             return Clients(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+        }
+        if ((argc == 5 || argc == 6) && std::string(argv[1]) == "tracer") {
+            return TraceFromThreads(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argc == 6 ? argv[5] : "");
         }
         if (argc == 4 && std::string(argv[1]) == "command") {
             const HWND window = FindWindowA(argv[2], nullptr);
