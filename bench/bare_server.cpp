@@ -22,7 +22,7 @@ constexpr CLSID kBareClass = {0x00000001, 0x6E4F, 0x4B3A, {0x8C, 0x24, 0x4E, 0x6
 
 DWORD mainThread = 0;
 
-class TBareSession final : public TSmartComObject<IDebugSession> {
+class TBareSession final : public TSmartComObject<IDebugSession2> {
 public:
     explicit TBareSession(const TComClass& cls) : TSmartComObject(cls) {}
     HRESULT STDMETHODCALLTYPE AddMessage(long, long, BSTR) override { return S_OK; }
@@ -32,6 +32,7 @@ public:
     HRESULT STDMETHODCALLTYPE ExitMethod(long, BSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE AddStrings(long, long, BSTR, BSTR) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE AddBinary(long, long, BSTR, VARIANT) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE AddEntries(VARIANT) override { return S_OK; }
 };
 
 class TBareServer final : public TSmartComObject<INorvale> {

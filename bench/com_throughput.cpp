@@ -3,7 +3,8 @@
 //  - AddMessage calls per second with all outputs off, with the file (in the
 //    code page, in UTF-8, and forwarded over TCP to rsyslog besides), with
 //    file and console, and against the bare server (the transport floor);
-//    AddStrings with 100-line blocks in lines per second; seven interleaved
+//    AddStrings with 100-line blocks in lines per second, AddEntries with
+//    batches of 1,000 messages in entries per second; seven interleaved
 //    rounds, each case taking turns call by call with the floor, each
 //    figure and ratio as its median with its spread; and where the time of
 //    a call goes inside the server, stage by stage, against the difference
@@ -29,6 +30,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -43,6 +45,7 @@
 #include "config/registry_values.h"
 #include "app/class_factory.h"
 #include "norvale/Norvale_h.h"
+#include "norvale/tracer.h"
 #include "server/server_instance.h"
 #include "output/output_settings.h"
 #include "tests_support/rsyslog.h"
@@ -125,7 +128,8 @@ struct ChunkTimes {
 
 void PrintBreakdownHeading() {
     std::printf("Where the time of a call goes, from a quarter as many calls again with the server's profile\n"
-                "recording, microseconds per call (per block for blocks), median of the rounds:\n"
+                "recording, microseconds per call (per block for blocks, per entry for batches), median of the\n"
+                "rounds:\n"
                 "  client: the call as the client sees it; floor: the same call to the bare server; extra: their\n"
                 "  difference; method: the server's method, of it: lock (the output lock's system calls), window\n"
                 "  (the trace window's store), conv. (text conversion), prefix, dispatch (the enabled outputs), of\n"
@@ -172,26 +176,44 @@ void PrintBreakdown(const char* name, const std::vector<ChunkTimes>& floors, con
                 m[File], m[Writes], m[Other], m[Outside]);
 }
 
+enum class CallKind { Message, Block, Batch };
+
+// A batch's figures are per entry.
+constexpr int kBatchEntries = 1000;
+int EntriesPerCall(CallKind kind) { return kind == CallKind::Batch ? kBatchEntries : 1; }
+
 // What every call of the benchmark passes: a message of the length traces
-// usually have, or a block of 100 lines with it.
+// usually have, a block of 100 lines with it, or a batch of 1,000 of it.
 class TCallArguments {
 public:
     TCallArguments() : project_(SysAllocString(L"Bench")), message_(SysAllocString(kMessage)) {
         std::wstring data;
         for (int line = 0; line < 100; ++line) data += L"line " + std::to_wstring(line) + L" of the block\r\n";
         block_.reset(SysAllocString(data.c_str()));
+        TBatchWriter writer;
+        for (int i = 0; i < kBatchEntries; ++i) writer.Message(1, 0, FileTimeNow(), kMessage);
+        VariantInit(&batch_);
+        V_VT(&batch_) = VT_ARRAY | VT_UI1;
+        V_ARRAY(&batch_) = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(writer.Bytes().size()));
+        void* bytes = nullptr;
+        SafeArrayAccessData(V_ARRAY(&batch_), &bytes);
+        std::memcpy(bytes, writer.Bytes().data(), writer.Bytes().size());
+        SafeArrayUnaccessData(V_ARRAY(&batch_));
     }
+    ~TCallArguments() { VariantClear(&batch_); }
 
-    ComPtr<IDebugSession> OpenSession(INorvale* server) const {
+    ComPtr<IDebugSession2> OpenSession(INorvale* server) const {
         ComPtr<IDebugSession> session;
         server->OpenSession(project_.get(), session.put());
-        return session;
+        ComPtr<IDebugSession2> session2;
+        if (session) session->QueryInterface(IID_IDebugSession2, session2.put_void());
+        return session2;
     }
-    void Call(IDebugSession* session, bool blocks) const {
-        if (blocks) {
-            session->AddStrings(1, 0, message_.get(), block_.get());
-        } else {
-            session->AddMessage(1, 0, message_.get());
+    void Call(IDebugSession2* session, CallKind kind) const {
+        switch (kind) {
+        case CallKind::Message: session->AddMessage(1, 0, message_.get()); break;
+        case CallKind::Block: session->AddStrings(1, 0, message_.get(), block_.get()); break;
+        case CallKind::Batch: session->AddEntries(batch_); break;
         }
     }
 
@@ -200,6 +222,7 @@ private:
     UniqueBstr project_;
     UniqueBstr message_;
     UniqueBstr block_;
+    VARIANT batch_;
 };
 
 // `calls` calls from `threads` threads, each through a session of its own;
@@ -208,7 +231,7 @@ private:
 double CallsPerSecond(INorvale* server, int threads, int calls, const std::function<void()>& ready = [] {},
                       const std::function<void()>& done = [] {}) {
     const TCallArguments arguments;
-    std::vector<ComPtr<IDebugSession>> sessions;
+    std::vector<ComPtr<IDebugSession2>> sessions;
     for (int i = 0; i < threads; ++i) sessions.push_back(arguments.OpenSession(server));
     ready();
     const auto start = Clock::now();
@@ -216,7 +239,7 @@ double CallsPerSecond(INorvale* server, int threads, int calls, const std::funct
     for (auto& session : sessions) {
         workers.emplace_back([&, raw = session.get()] {
             CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            for (int i = 0; i < calls / threads; ++i) arguments.Call(raw, false);
+            for (int i = 0; i < calls / threads; ++i) arguments.Call(raw, CallKind::Message);
             CoUninitialize();
         });
     }
@@ -237,21 +260,21 @@ struct PairedTimes {
     ChunkTimes norvale;
 };
 
-PairedTimes TimePairedCalls(INorvale* bare, INorvale* norvale, int calls, bool blocks,
+PairedTimes TimePairedCalls(INorvale* bare, INorvale* norvale, int calls, CallKind kind,
                             const TServerProfile& profile) {
     const TCallArguments arguments;
-    const ComPtr<IDebugSession> floorSession = arguments.OpenSession(bare);
-    const ComPtr<IDebugSession> norvaleSession = arguments.OpenSession(norvale);
+    const ComPtr<IDebugSession2> floorSession = arguments.OpenSession(bare);
+    const ComPtr<IDebugSession2> norvaleSession = arguments.OpenSession(norvale);
     // Warm both paths.
-    arguments.Call(floorSession.get(), blocks);
-    arguments.Call(norvaleSession.get(), blocks);
+    arguments.Call(floorSession.get(), kind);
+    arguments.Call(norvaleSession.get(), kind);
     PairedTimes times;
     const StageTimes stagesBefore = profile.Totals();
     for (int i = 0; i < calls; ++i) {
         const auto start = Clock::now();
-        arguments.Call(floorSession.get(), blocks);
+        arguments.Call(floorSession.get(), kind);
         const auto between = Clock::now();
-        arguments.Call(norvaleSession.get(), blocks);
+        arguments.Call(norvaleSession.get(), kind);
         times.floor.seconds += std::chrono::duration<double>(between - start).count();
         times.norvale.seconds += std::chrono::duration<double>(Clock::now() - between).count();
     }
@@ -259,7 +282,7 @@ PairedTimes TimePairedCalls(INorvale* bare, INorvale* norvale, int calls, bool b
     for (size_t stage = 0; stage < kStages; ++stage) {
         times.norvale.serverNanoseconds[stage] = stagesAfter[stage] - stagesBefore[stage];
     }
-    times.floor.calls = times.norvale.calls = calls;
+    times.floor.calls = times.norvale.calls = calls * EntriesPerCall(kind);
     floorSession->CloseSession();
     norvaleSession->CloseSession();
     return times;
@@ -392,18 +415,19 @@ int CallCases() {
         bool toFile;
         bool toConsole;
         bool toWindow;
-        bool blocks;
+        CallKind kind;
         bool utf8;
         bool syslog;
     };
     const Case cases[] = {
-        {"(a) outputs off", false, false, false, false, false, false},
-        {"(b) file", true, false, false, false, false, false},
-        {"(b) file in UTF-8", true, false, false, false, true, false},
-        {"(b) file + window", true, false, true, false, false, false},
-        {"(b) file + syslog TCP", true, false, false, false, false, true},
-        {"(c) file + console", true, true, false, false, false, false},
-        {"blocks to the file", true, false, false, true, false, false},
+        {"(a) outputs off", false, false, false, CallKind::Message, false, false},
+        {"(b) file", true, false, false, CallKind::Message, false, false},
+        {"(b) file in UTF-8", true, false, false, CallKind::Message, true, false},
+        {"(b) file + window", true, false, true, CallKind::Message, false, false},
+        {"(b) file + syslog TCP", true, false, false, CallKind::Message, false, true},
+        {"(c) file + console", true, true, false, CallKind::Message, false, false},
+        {"blocks to the file", true, false, false, CallKind::Block, false, false},
+        {"batches to the file", true, false, false, CallKind::Batch, false, false},
     };
     // The collector of the syslog case: the tests' rsyslog on 127.0.0.1.
     test::TRsyslog rsyslog;
@@ -435,13 +459,13 @@ int CallCases() {
                 const Case& c = cases[i];
                 UseSettings(c.toFile, c.toConsole, c.toWindow, c.utf8, c.syslog ? syslogServer : std::string());
                 norvale->RefreshProperties();
-                const int calls = c.blocks ? kCalls / 10 : kCalls;
-                const PairedTimes times = TimePairedCalls(bare.get(), norvale.get(), calls, c.blocks, profile);
+                const int calls = c.kind == CallKind::Message ? kCalls : kCalls / (c.kind == CallKind::Block ? 10 : 100);
+                const PairedTimes times = TimePairedCalls(bare.get(), norvale.get(), calls, c.kind, profile);
                 floors[i].push_back(times.floor);
                 rounds[i].push_back(times.norvale);
                 profile.Record(true);
                 const PairedTimes profiled =
-                    TimePairedCalls(bare.get(), norvale.get(), calls / 4, c.blocks, profile);
+                    TimePairedCalls(bare.get(), norvale.get(), calls / 4, c.kind, profile);
                 profile.Record(false);
                 profiledFloors[i].push_back(profiled.floor);
                 profiledRounds[i].push_back(profiled.norvale);
@@ -451,7 +475,7 @@ int CallCases() {
     LetTheServerEnd();
     for (size_t i = 0; i < kCases; ++i) {
         // A block is 100 lines: its figures are lines per second.
-        const double lines = cases[i].blocks ? 100 : 1;
+        const double lines = cases[i].kind == CallKind::Block ? 100 : 1;
         std::vector<double> floorRates, rates, ratios;
         for (int round = 0; round < kRounds; ++round) {
             floorRates.push_back(floors[i][round].Rate() * lines);

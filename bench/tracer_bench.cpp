@@ -35,7 +35,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr const wchar_t* kText = L"A message of the length traces usually have, with a number 1234567";
+// The same text for the tracer on every platform and for a BSTR.
+constexpr const char16_t* kText16 = u"A message of the length traces usually have, with a number 1234567";
 
 struct Percentiles {
     double median, p99, longest;
@@ -56,7 +57,7 @@ void CallerCost(Tracer& tracer, int seconds) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            const std::wstring text = kText;
+            const std::u16string text = kText16;
             auto next = Clock::now();
             for (int tick = 0; tick < seconds * 100; ++tick) {
                 for (int i = 0; i < kBurst; ++i) {
@@ -94,6 +95,7 @@ void CallerCost(Tracer& tracer, int seconds) {
 using namespace bench;
 
 constexpr const char* kFile = "C:\\norvale-tracer-bench.txt";
+const std::wstring kText(kText16, kText16 + std::char_traits<char16_t>::length(kText16));
 
 // The same lines through single calls and through the tracer, in turns;
 // lines per second of each and their ratio, round by round.
