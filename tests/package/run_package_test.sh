@@ -238,7 +238,7 @@ wait_server_gone "the demo's"
 # "Posting done" in the file (the tracer's after its thousand invoice lines).
 for example in cpp_client tracer; do
   log "building examples\\$example.cpp against the package's include folder, and running it"
-  run_step "build-$example" 120 0 x86_64-w64-mingw32-g++-posix -std=c++17 -static -I "$PACKAGE/include" \
+  run_step "build-$example" 120 0 x86_64-w64-mingw32-g++-posix -static -I "$PACKAGE/include" \
     -o "$WORK/$example.exe" "$PACKAGE/examples/$example.cpp" -x c "$PACKAGE/include/norvale/Norvale_i.c" \
     -lole32 -loleaut32 -luuid
   rm -f "$output"
