@@ -66,13 +66,13 @@ TTraceForm::TTraceForm(HWND documentArea, TTraceStore& store, IShellPrompts& pro
                   documentArea, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     FormCreate();
     const HWND window = Handle();
-    store_.SetWakeUp([window] { PostMessageW(window, WM_TRACE_ROWS, 0, 0); });
+    watch_.emplace(store_, [window] { PostMessageW(window, WM_TRACE_ROWS, 0, 0); });
     // Rows may have come before the window could be woken.
     WMTraceRows();
 }
 
 TTraceForm::~TTraceForm() {
-    store_.SetWakeUp([] {});
+    watch_.reset();
     if (Handle() != nullptr) {
         SaveSettings();
         SendMessageW(GetParent(Handle()), WM_MDIDESTROY, reinterpret_cast<WPARAM>(Handle()), 0);
@@ -211,7 +211,7 @@ void TTraceForm::WMTraceRows() {
 }
 
 void TTraceForm::WMTimerTake() {
-    if (watch_.Tick()) {
+    if (watch_->Tick()) {
         TakeRows();
         return;
     }
@@ -220,7 +220,7 @@ void TTraceForm::WMTimerTake() {
 }
 
 void TTraceForm::TakeRows() {
-    watch_.Taking();
+    watch_->Taking();
     if (!paused_ && !stepPosted_) Apply(shown_.Step(store_));
     UpdateStatus();
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,8 @@ private:
     TTraceFormSettings settings_;
     const std::function<ProcessStatus()> processStatus_;
     TShownRows shown_;
-    TTraceRowsWatch watch_{store_};
+    // Made once the window can be woken.
+    std::optional<TTraceRowsWatch> watch_;
     HWND toolBar_ = nullptr;
     HWND labels_[3] = {};
     HWND filters_[3] = {};

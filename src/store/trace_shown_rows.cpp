@@ -63,6 +63,18 @@ size_t TShownRows::Forget(std::deque<TShownRow>& rows, uint64_t first) {
     return count;
 }
 
+size_t TShownRows::LowerBound(uint64_t row) const {
+    const auto found = std::partition_point(shown_.begin(), shown_.end(),
+                                            [row](const TShownRow& shown) { return shown.row < row; });
+    return static_cast<size_t>(found - shown_.begin());
+}
+
+std::optional<size_t> TShownRows::IndexOf(uint64_t row) const {
+    const size_t index = LowerBound(row);
+    if (index == shown_.size() || shown_[index].row != row) return std::nullopt;
+    return index;
+}
+
 TraceStatusCounts TShownRows::Counts(const TTraceStore& store) const {
     return TraceStatusCounts{store.KeptRows(), shown_.size(), store.DroppedRows()};
 }
