@@ -16,7 +16,7 @@ namespace {
 constexpr int kMaxDepth = 100;
 constexpr int kMaxCount = 1000;
 constexpr size_t kMaxProgram = 20000;
-constexpr uint32_t kLastChar = std::numeric_limits<wchar_t>::max() > 0xFFFF ? 0x10FFFF : 0xFFFF;
+constexpr uint32_t kLastChar = sizeof(wchar_t) > 2 ? 0x10FFFF : 0xFFFF;
 constexpr uint32_t kNoLimit = UINT32_MAX;
 
 using Range = std::pair<uint32_t, uint32_t>;

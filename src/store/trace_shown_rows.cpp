@@ -16,6 +16,7 @@ void TShownRows::SetFilter(TTraceFilter filter) {
 TShownChange TShownRows::Step(const TTraceStore& store, size_t rowBudget) {
     return store.Read([&](const TTraceRows& rows) {
         TShownChange change;
+        change.first = rows.First();
         change.forgotten = Forget(shown_, rows.First());
         Forget(next_, rows.First());
         // The store drops whole entries: if the entry being scanned has

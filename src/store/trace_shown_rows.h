@@ -34,6 +34,8 @@ struct TShownRow {
 
 // What one `Step` changed in the list, for the list view.
 struct TShownChange {
+    // The store's oldest kept row.
+    uint64_t first = 0;
     // Rows gone from the front (they left the ring).
     size_t forgotten = 0;
     // Rows added at the end.
