@@ -29,7 +29,8 @@ TraceColumnLayout ColumnLayoutFromText(std::string_view stored, const TraceColum
 std::string ColumnLayoutText(const TraceColumnLayout& layout) {
     std::string text;
     for (const TraceColumnWidth& column : layout) {
-        text += (text.empty() ? "" : ",") + std::to_string(column.shown ? column.width : -column.width);
+        if (!text.empty()) text += ',';
+        text += std::to_string(column.shown ? column.width : -column.width);
     }
     return text;
 }

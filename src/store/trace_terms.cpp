@@ -9,7 +9,13 @@ namespace norvale {
 
 namespace {
 
-std::string Quoted(std::wstring_view text) { return "\"" + WideToUtf8(text) + "\""; }
+// Appended rather than joined by "+", which GCC 12 at -O3 warns of wrongly.
+std::string Quoted(std::wstring_view text) {
+    std::string quoted(1, '"');
+    quoted += WideToUtf8(text);
+    quoted += '"';
+    return quoted;
+}
 
 size_t SkipSpaces(std::wstring_view box, size_t at) {
     while (at < box.size() && box[at] == L' ') ++at;

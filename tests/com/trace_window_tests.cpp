@@ -288,8 +288,13 @@ TEST_F(TraceWindowTest, OpenReadsASavedTraceIntoAReadOnlyDocumentOfItsOwn) {
     SetDlgItemTextA(dialog, kFileNameBox, path.c_str());
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     HWND opened = nullptr;
-    ASSERT_TRUE(test::WaitUntil([&] { return (opened = test::FindTraceWindow(serverId, L"last week.txt")) != nullptr; },
-                                std::chrono::milliseconds(20000)))
+    // The window is there before its controls are: the status bar comes last.
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            opened = test::FindTraceWindow(serverId, L"last week.txt");
+            return opened != nullptr && FindWindowExW(opened, nullptr, STATUSCLASSNAMEW, nullptr) != nullptr;
+        },
+        std::chrono::milliseconds(20000)))
         << "no document \"last week.txt\" within 20 s";
     const std::wstring read = L"Read 4 lines, 1 kept whole as they did not parse";
     const auto shown = ReadUntil([&](const auto& s) { return s.status[7] == read; }, "the whole file", opened);
