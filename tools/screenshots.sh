@@ -164,6 +164,13 @@ sleep 1
 import -window root -crop 1004x662+10+10 +repage "$ROOT/docs/process-window.png"
 timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 104 </dev/null >/dev/null 2>&1
 sleep 2
+# Close asks first while a client's objects live (the debugging run's); the
+# next pictures need a server of their own, so whatever is left ends here,
+# with the wineserver, which would keep a killed server's class registered.
+timeout 20 wineserver -k >/dev/null 2>&1 || true
+timeout 20 wineserver -w >/dev/null 2>&1 || true
+wineserver -p </dev/null >/dev/null 2>&1
+timeout 120 wine wineboot </dev/null >/dev/null 2>&1
 timeout 60 wine reg delete "$PLACEMENT_KEY" /f </dev/null >/dev/null 2>&1 || true
 if [ "$HAD_PLACEMENT" = 1 ]; then timeout 60 wine reg import "$PLACEMENT_FILE" </dev/null >/dev/null 2>&1; fi
 
@@ -181,15 +188,18 @@ timeout 60 wine reg delete "$FRAME_KEY" /f </dev/null >/dev/null 2>&1 || true
 timeout 60 wine reg delete "$TRACE_KEY" /f </dev/null >/dev/null 2>&1 || true
 timeout 60 wine reg delete 'HKCU\Software\brantwick\Norvale\Options' /v TraceColumnWidths /f </dev/null >/dev/null 2>&1 || true
 wine explorer /desktop=norvale,1024x768 "$BIN/monoscreen.exe" </dev/null >/dev/null 2>&1 &
-MONOSCREEN=$!
 sleep 3
 wine explorer /desktop=norvale,1024x768 "$BIN/norvale.exe" </dev/null >/dev/null 2>&1 &
 sleep 3
+# A client that came before the class is offered would start a server of
+# its own, whose window is not the one pictured.
+timeout 90 wine "$BIN/norvale_test_helper.exe" wait-serving 60 </dev/null >/dev/null 2>&1
 timeout 120 wine cscript //nologo "$(printf 'Z:%s' "$ROOT/examples/demo.vbs" | tr '/' '\\')" </dev/null >/dev/null 2>&1
 sleep 1
 # The first window of the desktop opens at its top left corner.
 import -window root -crop 806x500+0+0 +repage "$ROOT/docs/monoscreen.png"
-kill "$MONOSCREEN" 2>/dev/null || true
+# The viewer goes, so that the trace window is pictured alone.
+timeout 60 wine taskkill /f /im monoscreen.exe </dev/null >/dev/null 2>&1 || true
 sleep 1
 helper() { timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" "$@" </dev/null >/dev/null 2>&1; }
 helper command TMainForm 102

@@ -6,7 +6,7 @@
 namespace norvale {
 
 TraceColumnLayout DefaultColumnLayout() {
-    constexpr int kWidths[kTraceListColumns] = {76, 70, 64, 70, 70, 80, 64, 64, 400, 56, 20};
+    constexpr int kWidths[kTraceListColumns] = {76, 70, 64, 70, 70, 80, 64, 64, 400, 56, 28};
     TraceColumnLayout layout{};
     for (size_t i = 0; i < kTraceListColumns; ++i) layout[i] = {kWidths[i], i != kDeltaColumn};
     return layout;

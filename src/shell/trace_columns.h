@@ -23,13 +23,14 @@ inline constexpr size_t kDeltaColumn = kTraceColumnCount;
 inline constexpr size_t kMarkColumn = kTraceColumnCount + 1;
 inline constexpr size_t kTraceListColumns = kTraceColumnCount + 2;
 
-// The header names, by subitem.
+// The columns' names, by subitem, as their headers and the headers' menu show
+// them (the marks' header shows their sign).
 inline constexpr std::array<std::wstring_view, kTraceListColumns> kTraceListColumnNames = {
     L"Time", L"Machine", L"Process", L"Project", L"Module", L"Class", L"Thread", L"Code", L"Message", L"Δ ms",
     L"Mark"};
 
 // What the marks column shows of a marked row.
-inline constexpr std::wstring_view kMarkText = L"\u25C6";
+inline constexpr std::wstring_view kMarkText = L"\u2022";
 
 struct TraceColumnWidth {
     int width = 0;

@@ -78,14 +78,18 @@ TTraceForm::TTraceForm(HWND documentArea, TTraceDocument document, IShellPrompts
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     // Until the user places it, the first view fills the frame's document
-    // area; the others open the frame's way.
+    // area, maximized; the others open the frame's way.
     RECT area{};
     GetClientRect(documentArea, &area);
     CreateUnicode(L"TTraceForm", WS_EX_MDICHILD, document.caption.c_str(),
-                  WS_CHILD | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE | (first_ ? WS_MAXIMIZE : 0),
-                  first_ ? 0 : CW_USEDEFAULT, first_ ? 0 : CW_USEDEFAULT, first_ ? area.right : CW_USEDEFAULT,
+                  WS_CHILD | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, first_ ? 0 : CW_USEDEFAULT,
+                  first_ ? 0 : CW_USEDEFAULT, first_ ? area.right : CW_USEDEFAULT,
                   first_ ? area.bottom : CW_USEDEFAULT, documentArea, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    // Maximized through the frame, which then keeps its document area
+    // without scroll bars.
+    const bool firstOpen = settings_ && !settings_->HasPlacement();
     FormCreate();
+    if (firstOpen) SendMessageW(documentArea, WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(Handle()), 0);
     const HWND window = Handle();
     watch_.emplace(store_, [window] { PostMessageW(window, WM_TRACE_ROWS, 0, 0); });
     if (ownStore_) {
@@ -170,7 +174,8 @@ void TTraceForm::CreateList() {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         column.fmt = i == kDeltaColumn ? LVCFMT_RIGHT : LVCFMT_LEFT;
-        column.pszText = const_cast<wchar_t*>(kTraceListColumnNames[i].data());
+        // The marks' header is their sign; the headers' menu names them.
+        column.pszText = const_cast<wchar_t*>(i == kMarkColumn ? kMarkText.data() : kTraceListColumnNames[i].data());
         SendMessageW(lv_Rows, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     // The marks in front; the subitems keep their numbers, as readers know them.

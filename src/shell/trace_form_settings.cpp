@@ -57,6 +57,10 @@ void TTraceFormSettings::WithPlacement(HWND window, Use use) const {
     use(placement);
 }
 
+bool TTraceFormSettings::HasPlacement() const {
+    return !ReadRegString(RegCurrentUser(), path_ + "\\TraceWindow", "ShowCmd", "").empty();
+}
+
 void TTraceFormSettings::RestorePlacement(HWND window) const {
     WithPlacement(window, [](TRegPlacement& placement) { placement.RestorePlacement(); });
 }

@@ -20,6 +20,8 @@ public:
     // ("brantwick\Norvale"), or a test's own.
     explicit TTraceFormSettings(std::string path);
 
+    // Whether a placement is kept, to restore.
+    bool HasPlacement() const;
     void RestorePlacement(HWND window) const;
     void SavePlacement(HWND window) const;
 

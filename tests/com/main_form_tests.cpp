@@ -478,7 +478,7 @@ TEST_F(TraceFormTest, HeaderMenuSwitchesColumnsAndKeysFindAndMark) {
     const auto selected = [&] { return SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED); };
     EXPECT_EQ(selected(), 1);
     EXPECT_TRUE(Press(List(), WM_KEYDOWN, VK_F2, true));
-    EXPECT_EQ(test::ReadTraceColumn(Trace(), 10), (std::vector<std::wstring>{L"", L"\u25C6"}));
+    EXPECT_EQ(test::ReadTraceColumn(Trace(), 10), (std::vector<std::wstring>{L"", L"\u2022"}));
     SetWindowTextW(findBox, L"alpha");
     EXPECT_TRUE(Press(List(), WM_KEYDOWN, VK_F3, false));
     EXPECT_EQ(selected(), 0);

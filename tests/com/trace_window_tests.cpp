@@ -252,7 +252,7 @@ TEST_F(TraceWindowTest, TimeBetweenRowsAndMarksThatStayWithTheirRowsThroughAFilt
     item.Write(0, &selected, sizeof selected);
     for (const WPARAM row : {4, 8}) SendMessageW(List(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(item.At(0)));
     Command(TTraceForm::ac_ToggleMark);
-    const std::wstring mark = L"\u25C6";
+    const std::wstring mark = L"\u2022";
     EXPECT_EQ(test::ReadTraceColumn(Window(), 10)[8], mark);
     test::TypeFilter(Window(), 0, L"plain;text");
     ReadUntil([](const auto& s) { return s.rows.size() == 4; }, "the filtered rows");

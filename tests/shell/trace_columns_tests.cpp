@@ -24,9 +24,9 @@ TEST(TraceColumnsTest, StoredWidthsReadOldAndNewAndHiddenColumnsKeepTheirWidth) 
         {"x,-33,0,,99999,80,64,64,400,44", mixed},
     };
     for (const auto& row : rows) EXPECT_EQ(ColumnLayoutFromText(row.stored, defaults), row.layout) << row.stored;
-    EXPECT_EQ(ColumnLayoutText(mixed), "76,-33,64,70,70,80,64,64,400,44,20");
+    EXPECT_EQ(ColumnLayoutText(mixed), "76,-33,64,70,70,80,64,64,400,44,28");
     EXPECT_FALSE(defaults[kDeltaColumn].shown);
-    EXPECT_EQ(MessageWidthToFill(mixed, 1000, 100), 1000 - (76 + 64 + 70 + 70 + 80 + 64 + 64 + 44 + 20));
+    EXPECT_EQ(MessageWidthToFill(mixed, 1000, 100), 1000 - (76 + 64 + 70 + 70 + 80 + 64 + 64 + 44 + 28));
     EXPECT_EQ(MessageWidthToFill(mixed, 300, 100), 100);
 }
 
