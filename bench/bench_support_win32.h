@@ -6,6 +6,7 @@
 // their spread.
 
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -247,6 +248,22 @@ private:
     HWND window_ = nullptr;
     std::thread thread_;
 };
+
+// A part of a trace window's status bar, read through a buffer in the
+// window's process.
+inline std::wstring StatusPartText(HWND trace, int part) {
+    const HWND status = FindWindowExW(trace, nullptr, STATUSCLASSNAMEW, nullptr);
+    const auto length = LOWORD(SendMessageW(status, SB_GETTEXTLENGTHW, part, 0));
+    DWORD processId = 0;
+    GetWindowThreadProcessId(status, &processId);
+    const UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ, FALSE, processId));
+    void* remote = VirtualAllocEx(process.get(), nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    SendMessageW(status, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(remote));
+    wchar_t text[1024] = {};
+    ReadProcessMemory(process.get(), remote, text, std::min<size_t>(length + 1u, 1023) * sizeof(wchar_t), nullptr);
+    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+    return text;
+}
 
 inline double Percentile(std::vector<double> values, double share) {
     if (values.empty()) return 0;

@@ -3,11 +3,17 @@
 // bytes a kept row costs; (c) re-filtering a million rows in the slices the
 // window runs them in; (d) the longest wait of the window for the store's lock
 // while a 4 MB hex dump is appended, against the same reader's longest wait
-// with no writer. Every figure comes from 5 repetitions, printed as median
-// [min, max] at the end.
+// with no writer; (e) find over a million shown rows that none matches, in
+// the slices the window runs it in; (f) re-filtering a million rows by
+// patterns against the same pass by plain terms; (g) a saved trace of a
+// million lines read on its thread against the floor of reading its bytes,
+// while a main thread takes the rows in slices. Every figure comes from 5
+// repetitions, printed as median [min, max] at the end.
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+
+#include <cstdio>
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +26,11 @@
 #include <thread>
 #include <vector>
 
+#include "common/file_io.h"
+#include "common/utf8_text.h"
+#include "store/trace_file.h"
+#include "store/trace_file_load.h"
+#include "store/trace_find.h"
 #include "store/trace_shown_rows.h"
 #include "store/trace_store.h"
 
@@ -114,11 +125,15 @@ const TTraceStore& MillionRowStore() {
     return *store;
 }
 
-// One full re-filter per iteration, each slice timed on its own.
+// One full re-filter per iteration, each slice timed on its own; plain terms
+// (0) or patterns (1) that pick the same rows.
 void RefilterAMillionRows(benchmark::State& state) {
     const TTraceStore& store = MillionRowStore();
-    const TTraceFilter filters[] = {TTraceFilter({L"invoice; ledger", L"failed", L"TLedger"}),
-                                    TTraceFilter({L"", L"tax", L"4001"})};
+    const TTraceFilter plain[] = {TTraceFilter({L"invoice; ledger", L"failed", L"TLedger"}),
+                                  TTraceFilter({L"", L"tax", L"4001"})};
+    const TTraceFilter patterns[] = {TTraceFilter({L"/invoice/; /ledger/", L"/failed$/", L"class:/^tledger$/"}),
+                                     TTraceFilter({L"", L"/^tax /", L"/400[1]/"})};
+    const TTraceFilter* filters = state.range(0) == 0 ? plain : patterns;
     TShownRows shown;
     double slowestSlice = 0;
     int64_t slices = 0;
@@ -146,7 +161,7 @@ BENCHMARK(CopyTextsIntoPreallocatedBuffer)->MinTime(1.0)->Repetitions(5)->Report
     ->ComputeStatistics("min", Minimum)->ComputeStatistics("max", Maximum);
 BENCHMARK(AppendToTheStore)->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true)
     ->ComputeStatistics("min", Minimum)->ComputeStatistics("max", Maximum);
-BENCHMARK(RefilterAMillionRows)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)
+BENCHMARK(RefilterAMillionRows)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)
     ->ReportAggregatesOnly(true)->ComputeStatistics("min", Minimum)->ComputeStatistics("max", Maximum);
 
 // The aggregate runs, by name ("AppendToTheStore/..._median").
@@ -155,7 +170,9 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Aggregate) runs_[run.run_name.function_name + "_" + run.aggregate_name] = run;
+            if (run.run_type != Run::RT_Aggregate) continue;
+            const std::string args = run.run_name.args.empty() ? "" : "/" + run.run_name.args;
+            runs_[run.run_name.function_name + args + "_" + run.aggregate_name] = run;
         }
     }
     double Counter(const std::string& name, const std::string& statistic, const std::string& counter) const {
@@ -279,6 +296,118 @@ void PrintReaderWaitDuringABigBlock() {
                 ratio.max);
 }
 
+// A main thread's slices, each timed: the longest, and how many.
+struct Slices {
+    double longestMs = 0;
+    int count = 0;
+    template <typename Slice>
+    bool Run(Slice slice) {
+        const auto start = std::chrono::steady_clock::now();
+        const bool done = slice();
+        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        longestMs = std::max(longestMs, took.count());
+        ++count;
+        return done;
+    }
+};
+
+// Find next from the first shown row over a million shown rows, none of
+// which matches (the worst case: every row is looked at).
+void PrintFindOverAMillionRows() {
+    const TTraceStore& store = MillionRowStore();
+    TShownRows shown;
+    shown.Step(store, kWindowRows);
+    std::vector<double> totals, longest;
+    for (int repetition = 0; repetition < 5; ++repetition) {
+        TTraceFind find(TTraceTerms(L"nowhere to be found"), TraceFindWay::Next, shown, size_t{0});
+        Slices slices;
+        const auto start = std::chrono::steady_clock::now();
+        while (!slices.Run([&] { return find.Step(shown, store); })) {
+        }
+        totals.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        longest.push_back(slices.longestMs);
+        if (find.Found()) std::fprintf(stderr, "find found a row it should not\n");
+    }
+    const Spread total = SpreadOf(totals), slice = SpreadOf(longest);
+    std::printf("\nfind next over %zu shown rows, none matching: %.0f ms [%.0f, %.0f] in slices of %zu rows,"
+                " the longest %.2f ms [%.2f, %.2f]\n",
+                shown.Count(), total.median, total.min, total.max, TTraceFind::kRowsPerSlice, slice.median, slice.min,
+                slice.max);
+}
+
+// A saved trace of a million lines, read into a store of its own while a
+// main thread takes the rows in the window's slices; the floor reads the
+// same bytes on the same thread without parsing them.
+void PrintReadingASavedTrace() {
+    const std::string path = "/tmp/norvale-bench-saved-trace.txt";
+    {
+        std::wstring text;
+        AppendSavedTraceHeader(text);
+        std::vector<uint64_t> rows(kWindowRows);
+        const TTraceStore& store = MillionRowStore();
+        store.Read([&](const TTraceRows& kept) {
+            for (uint64_t i = 0; i < rows.size(); ++i) rows[i] = kept.First() + i;
+            AppendSavedTraceRows(text, kept, rows);
+        });
+        FILE* file = std::fopen(path.c_str(), "wb");
+        const std::string bytes = WideToUtf8(text);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    std::vector<double> rates, floors, ratios, longest;
+    double megabytes = 0;
+    uint64_t lines = 0;
+    for (int repetition = 0; repetition < 5; ++repetition) {
+        UniqueFile floorFile;
+        FileOpenForReading(path, floorFile);
+        uint64_t size = 0;
+        FileSize(floorFile.get(), size);
+        megabytes = static_cast<double>(size) / 1e6;
+        std::vector<char> buffer(1 << 20);
+        const auto floorStart = std::chrono::steady_clock::now();
+        for (uint64_t offset = 0; offset < size;) {
+            uint32_t read = 0;
+            FileReadAt(floorFile.get(), offset, buffer.data(), static_cast<uint32_t>(buffer.size()), read);
+            benchmark::DoNotOptimize(std::count(buffer.begin(), buffer.begin() + read, '\n'));
+            offset += read == 0 ? size : read;
+        }
+        const double floorSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - floorStart).count();
+
+        TTraceStore store(1);
+        UniqueFile file;
+        FileOpenForReading(path, file);
+        std::atomic<bool> finished{false};
+        const auto start = std::chrono::steady_clock::now();
+        TTraceFileLoad load(std::move(file), store, [&finished] { finished = true; });
+        TShownRows shown;
+        Slices slices;
+        const auto limit = start + std::chrono::seconds(120);
+        for (bool more = true; (!finished || more) && std::chrono::steady_clock::now() < limit;) {
+            more = slices.Run([&] { return shown.Step(store).more; });
+            if (!more) std::this_thread::sleep_for(std::chrono::milliseconds(16));
+        }
+        if (!finished) {
+            std::fprintf(stderr, "the saved trace was not read within two minutes\n");
+            std::exit(1);
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        lines = load.Progress().rows;
+        rates.push_back(static_cast<double>(lines) / seconds);
+        floors.push_back(static_cast<double>(lines) / floorSeconds);
+        ratios.push_back(floorSeconds / seconds);
+        longest.push_back(slices.longestMs);
+    }
+    std::remove(path.c_str());
+    const Spread rate = SpreadOf(rates), floor = SpreadOf(floors), ratio = SpreadOf(ratios), slice = SpreadOf(longest);
+    std::printf("reading a saved trace of %llu lines (%.0f MB) until every row is shown: %.2f M lines/s [%.2f, %.2f];"
+                " floor (its bytes read and their lines counted): %.0f M lines/s [%.0f, %.0f]; rate / floor %.3f"
+                " [%.3f, %.3f]; the main thread's longest slice while rows came %.2f ms [%.2f, %.2f]\n",
+                static_cast<unsigned long long>(lines), megabytes, rate.median / 1e6, rate.min / 1e6, rate.max / 1e6,
+                floor.median / 1e6, floor.min / 1e6, floor.max / 1e6, ratio.median, ratio.min, ratio.max,
+                slice.median, slice.min, slice.max);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -286,6 +415,8 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     PrintMemory();
     PrintReaderWaitDuringABigBlock();
+    PrintFindOverAMillionRows();
+    PrintReadingASavedTrace();
     AggregateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto nanosecondsPerRow = [&reporter](const std::string& name, const std::string& statistic) {
@@ -301,16 +432,26 @@ int main(int argc, char** argv) {
                 floor, nanosecondsPerRow("CopyTextsIntoPreallocatedBuffer", "max"),
                 nanosecondsPerRow("CopyTextsIntoPreallocatedBuffer", "min"));
     if (floor > 0) std::printf("append / floor = %.2f (medians)\n", append / floor);
-    const std::string refilter = "RefilterAMillionRows";
-    const double slices = reporter.Counter(refilter, "median", "slices");
-    std::printf("re-filter of %.0f rows: %.0f ms [%.0f, %.0f] in %.0f slices of %zu rows: %.2f ms per slice on average,"
-                " slowest slice %.2f ms [%.2f, %.2f]\n",
-                reporter.Counter(refilter, "median", "kept_rows"), reporter.Milliseconds(refilter, "median"),
-                reporter.Milliseconds(refilter, "min"), reporter.Milliseconds(refilter, "max"), slices,
-                TShownRows::kRowsPerSlice, slices > 0 ? reporter.Milliseconds(refilter, "median") / slices : 0,
-                reporter.Counter(refilter, "median", "slowest_slice_ms"),
-                reporter.Counter(refilter, "min", "slowest_slice_ms"),
-                reporter.Counter(refilter, "max", "slowest_slice_ms"));
+    const auto printRefilter = [&reporter](const std::string& refilter, const char* terms) {
+        const double slices = reporter.Counter(refilter, "median", "slices");
+        std::printf("re-filter of %.0f rows by %s: %.0f ms [%.0f, %.0f] in %.0f slices of %zu rows: %.2f ms per slice"
+                    " on average, slowest slice %.2f ms [%.2f, %.2f]\n",
+                    reporter.Counter(refilter, "median", "kept_rows"), terms, reporter.Milliseconds(refilter, "median"),
+                    reporter.Milliseconds(refilter, "min"), reporter.Milliseconds(refilter, "max"), slices,
+                    TShownRows::kRowsPerSlice, slices > 0 ? reporter.Milliseconds(refilter, "median") / slices : 0,
+                    reporter.Counter(refilter, "median", "slowest_slice_ms"),
+                    reporter.Counter(refilter, "min", "slowest_slice_ms"),
+                    reporter.Counter(refilter, "max", "slowest_slice_ms"));
+    };
+    printRefilter("RefilterAMillionRows/0", "plain terms");
+    printRefilter("RefilterAMillionRows/1", "patterns");
+    const double plainMs = reporter.Milliseconds("RefilterAMillionRows/0", "median");
+    if (plainMs > 0) {
+        std::printf("patterns / plain terms = %.2f (medians; the fastest of each %.2f)\n",
+                    reporter.Milliseconds("RefilterAMillionRows/1", "median") / plainMs,
+                    reporter.Milliseconds("RefilterAMillionRows/1", "min") /
+                        reporter.Milliseconds("RefilterAMillionRows/0", "min"));
+    }
     benchmark::Shutdown();
     return 0;
 }

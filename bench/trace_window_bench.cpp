@@ -47,19 +47,9 @@ HWND TraceWindowOf(HWND frame) {
 
 // The number in a part of the trace window's status bar ("Kept: 10000").
 uint64_t StatusCount(HWND trace, int part) {
-    const HWND status = FindWindowExW(trace, nullptr, STATUSCLASSNAMEW, nullptr);
-    const auto length = LOWORD(SendMessageW(status, SB_GETTEXTLENGTHW, part, 0));
-    // The text is read through a buffer in the window's process.
-    DWORD processId = 0;
-    GetWindowThreadProcessId(status, &processId);
-    const UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ, FALSE, processId));
-    void* remote = VirtualAllocEx(process.get(), nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    SendMessageW(status, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(remote));
-    wchar_t text[256] = {};
-    ReadProcessMemory(process.get(), remote, text, std::min<size_t>(length + 1u, 255) * sizeof(wchar_t), nullptr);
-    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
-    const wchar_t* digits = wcschr(text, L':');
-    return digits != nullptr ? std::wcstoull(digits + 1, nullptr, 10) : 0;
+    const std::wstring text = StatusPartText(trace, part);
+    const size_t colon = text.find(L':');
+    return colon != std::wstring::npos ? std::wcstoull(text.c_str() + colon + 1, nullptr, 10) : 0;
 }
 
 size_t FileLines() {

@@ -96,10 +96,17 @@ OPTIONS_KEY='HKCU\Software\brantwick\Norvale\Options'
 timeout 60 wine reg delete "$OPTIONS_KEY" /v ToSyslog /f </dev/null >/dev/null 2>&1 || true
 timeout 60 wine reg delete "$OPTIONS_KEY" /v SyslogServer /f </dev/null >/dev/null 2>&1 || true
 
-# On the same desktop, where it can find the main window.
+# On the same desktop, where it can find the main window. It opens as a
+# user first sees it, centred: the desktop's plain colour around it (above
+# the task bar) is trimmed away.
+capture_frame() {
+  import -window root -crop 1024x736+0+0 +repage /tmp/norvale-frame.png
+  /usr/bin/convert-im6.q16 /tmp/norvale-frame.png -trim +repage "$ROOT/docs/$1"
+  rm -f /tmp/norvale-frame.png
+}
 timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 102 </dev/null >/dev/null 2>&1
 sleep 2
-import -window root -crop 560x420+230+170 +repage "$ROOT/docs/main-window.png"
+capture_frame main-window.png
 
 # A process window after a whole debugging run: the test debuggee, run by
 # File, Spawn, sends strings, loads a DLL, runs a thread, throws and raises a
@@ -157,6 +164,13 @@ sleep 1
 import -window root -crop 1004x662+10+10 +repage "$ROOT/docs/process-window.png"
 timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 104 </dev/null >/dev/null 2>&1
 sleep 2
+# Close asks first while a client's objects live (the debugging run's); the
+# next pictures need a server of their own, so whatever is left ends here,
+# with the wineserver, which would keep a killed server's class registered.
+timeout 20 wineserver -k >/dev/null 2>&1 || true
+timeout 20 wineserver -w >/dev/null 2>&1 || true
+wineserver -p </dev/null >/dev/null 2>&1
+timeout 120 wine wineboot </dev/null >/dev/null 2>&1
 timeout 60 wine reg delete "$PLACEMENT_KEY" /f </dev/null >/dev/null 2>&1 || true
 if [ "$HAD_PLACEMENT" = 1 ]; then timeout 60 wine reg import "$PLACEMENT_FILE" </dev/null >/dev/null 2>&1; fi
 
@@ -166,25 +180,43 @@ timeout 60 wine reg add "$KEY" /v ToMono /t REG_SZ /d 1 /f >/dev/null 2>&1
 for flag in IncludeDateTime IncludeProject IncludeClass IncludeThread; do
   timeout 60 wine reg add "$KEY" /v "$flag" /t REG_SZ /d 1 /f >/dev/null 2>&1
 done
-# The same server's trace window is pictured after it: its frame opens large,
-# the trace window filling it.
+# The same server's trace window is pictured after it, as first opened: no
+# placement or widths kept.
 FRAME_KEY='HKCU\Software\brantwick\Norvale\DebugWindow'
 TRACE_KEY='HKCU\Software\brantwick\Norvale\Options\TraceWindow'
-for value in ShowCmd=1 NormPosLeft=10 NormPosTop=10 NormPosRight=1014 NormPosBottom=560; do
-  timeout 60 wine reg add "$FRAME_KEY" /v "${value%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
-done
-timeout 60 wine reg add "$TRACE_KEY" /v ShowCmd /t REG_SZ /d 3 /f >/dev/null 2>&1
+timeout 60 wine reg delete "$FRAME_KEY" /f </dev/null >/dev/null 2>&1 || true
+timeout 60 wine reg delete "$TRACE_KEY" /f </dev/null >/dev/null 2>&1 || true
+timeout 60 wine reg delete 'HKCU\Software\brantwick\Norvale\Options' /v TraceColumnWidths /f </dev/null >/dev/null 2>&1 || true
 wine explorer /desktop=norvale,1024x768 "$BIN/monoscreen.exe" </dev/null >/dev/null 2>&1 &
 sleep 3
 wine explorer /desktop=norvale,1024x768 "$BIN/norvale.exe" </dev/null >/dev/null 2>&1 &
 sleep 3
+# A client that came before the class is offered would start a server of
+# its own, whose window is not the one pictured.
+timeout 90 wine "$BIN/norvale_test_helper.exe" wait-serving 60 </dev/null >/dev/null 2>&1
 timeout 120 wine cscript //nologo "$(printf 'Z:%s' "$ROOT/examples/demo.vbs" | tr '/' '\\')" </dev/null >/dev/null 2>&1
 sleep 1
 # The first window of the desktop opens at its top left corner.
 import -window root -crop 806x500+0+0 +repage "$ROOT/docs/monoscreen.png"
-timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 102 </dev/null >/dev/null 2>&1
+# The viewer goes, so that the trace window is pictured alone.
+timeout 60 wine taskkill /f /im monoscreen.exe </dev/null >/dev/null 2>&1 || true
+sleep 1
+helper() { timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" "$@" </dev/null >/dev/null 2>&1; }
+helper command TMainForm 102
 sleep 2
-import -window root -crop 1004x550+10+10 +repage "$ROOT/docs/trace-window.png"
+capture_frame trace-window-first-open.png
+# A column term in Show, two rows found and marked, and "Δ ms" switched on
+# (the header menu's entry 109, as the menu sends it).
+helper type 0 'class:tinvoice'
+helper type 3 '/^-> /'
+helper command TTraceForm 7
+helper command TTraceForm 9
+helper type 3 'invoice bytes'
+helper command TTraceForm 7
+helper command TTraceForm 9
+helper command TTraceForm 109
+sleep 2
+capture_frame trace-window-tools.png
 timeout 60 wine reg delete "$FRAME_KEY" /f </dev/null >/dev/null 2>&1 || true
 timeout 60 wine reg delete "$TRACE_KEY" /f </dev/null >/dev/null 2>&1 || true
 rm -rf "$DEMO_DIR"
@@ -201,4 +233,4 @@ wait $! || { echo "the splash test failed or did not end within 60 s" >&2; exit 
 echo "wrote docs/about-norvale.png, docs/about-brantwick.png, docs/splash.png, docs/properties-general.png,"
 echo "docs/properties-status.png, docs/properties-options.png, docs/properties-forwarding.png, and"
 echo "wrote docs/tray-menu.png, docs/main-window.png, docs/process-window.png, docs/monoscreen.png and"
-echo "docs/trace-window.png"
+echo "docs/trace-window-first-open.png and docs/trace-window-tools.png"

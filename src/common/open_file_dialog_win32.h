@@ -22,4 +22,8 @@ std::optional<std::string> ChooseFileToOpen(HWND owner, const OpenFileRequest& r
 // `filter` as above; none when cancelled.
 std::optional<std::wstring> ChooseFileToSave(HWND owner, const wchar_t* filter, const wchar_t* defaultExtension);
 
+// An existing file, in full Unicode, under the dialog's `title`; `filter`
+// as above; none when cancelled.
+std::optional<std::wstring> ChooseWideFileToOpen(HWND owner, const wchar_t* filter, const wchar_t* title);
+
 }  // namespace norvale

@@ -1,6 +1,10 @@
 #include "shell/main_form.h"
 
+#include <algorithm>
+
+#include "common/errors.h"
 #include "common/failure_report.h"
+#include "common/system_error.h"
 #include "common/pictures_win32.h"
 #include "common/version.h"
 #include "config/reg_placement.h"
@@ -18,6 +22,28 @@ constexpr UINT kFirstProcessWindow = 50000;
 // The tip follows the viewer's losses this often.
 constexpr UINT_PTR kToolTipTimer = 1;
 constexpr UINT kToolTipInterval = 1000;
+// A trace document other than the first view was closed (lParam its window).
+constexpr UINT WM_TRACE_DOCUMENT_CLOSED = WM_APP + 0x21;
+
+// Until the user places it, the frame takes this share of its screen's work
+// area, centred: room for the trace window's every column.
+constexpr int kFirstOpenPercent = 85;
+
+RECT FirstOpenBounds() {
+    RECT area{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    const int width = (area.right - area.left) * kFirstOpenPercent / 100;
+    const int height = (area.bottom - area.top) * kFirstOpenPercent / 100;
+    const int left = area.left + (area.right - area.left - width) / 2;
+    const int top = area.top + (area.bottom - area.top - height) / 2;
+    return RECT{left, top, left + width, top + height};
+}
+
+// The name of a path's file, for a saved trace's caption.
+std::wstring FileNameOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
 
 // Positions in the picture strip of the command set.
 enum CommandPicture { kCloseImage = 0, kPropertiesImage, kShowDebugWindowImage, kAboutImage, kFlushImage };
@@ -91,17 +117,18 @@ TMainForm::TMainForm(TServerInstance& instance, TSessionRegistry& registry, IShe
     bigIcon_ = LoadProgramIcon(GetSystemMetrics(SM_CXICON));
     smallIcon_ = LoadProgramIcon(GetSystemMetrics(SM_CXSMICON));
     UniqueMenu mainMenu(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDM_MAINMENU)));
-    Create("TMainForm", 0, "", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, Scaled(256), Scaled(202), Scaled(510),
-           Scaled(359), nullptr, mainMenu.get());
+    const RECT bounds = FirstOpenBounds();
+    Create("TMainForm", 0, "", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, bounds.left, bounds.top,
+           bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr, mainMenu.get());
     // The window owns its menu from here on.
     mainMenu.release();
     FormCreate();
 }
 
-// The trace window saves its settings before the frame takes it along; the
-// frame and its tool bar go before the pictures they show.
+// The trace windows save their settings before the frame takes them along;
+// the frame and its tool bar go before the pictures they show.
 TMainForm::~TMainForm() {
-    traceForm_.reset();
+    traceForms_.clear();
     DestroyHandle();
 }
 
@@ -122,7 +149,7 @@ void TMainForm::FormCreate() {
     FormResize();
     // Made now, shown or not, so that the rows it shows are all there when
     // the user first looks.
-    traceForm_ = std::make_unique<TTraceForm>(mdiClient_, traceStore_, prompts_, configPath_, hooks_.ReadProcessStatus);
+    AddTraceDocument(TTraceDocument{L"Trace", &traceStore_, {}, true});
     CreateTrayMenu();
 
     trayIcon_.SetIcon(smallIcon_.get());
@@ -180,7 +207,10 @@ void TMainForm::CreateTrayMenu() {
 // catch would show a failure: here it is shown, and the loop goes on serving.
 bool TMainForm::PreTranslateMessage(MSG& message) {
     try {
-        return traceForm_->PreTranslateMessage(message) || TranslateMDISysAccel(mdiClient_, &message) != 0;
+        for (const auto& form : traceForms_) {
+            if (form->PreTranslateMessage(message)) return true;
+        }
+        return TranslateMDISysAccel(mdiClient_, &message) != 0;
     } catch (const std::exception& failure) {
         prompts_.ShowFailure(Handle(), failure);
         return true;
@@ -199,13 +229,49 @@ void TMainForm::FormResize() {
 
 void TMainForm::ShowDebugWindow() {
     if (!IsWindowVisible(Handle())) FormShow();
-    if (!IsWindowVisible(traceForm_->Handle())) ShowWindow(traceForm_->Handle(), SW_SHOW);
+    if (!IsWindowVisible(TraceWindow())) ShowWindow(TraceWindow(), SW_SHOW);
     SetForegroundWindow(Handle());
 }
 
 void TMainForm::ac_ShowDebugWindowExecute() {
     ShowDebugWindow();
-    traceForm_->BringToFront();
+    TraceForm().BringToFront();
+}
+
+void TMainForm::AddTraceDocument(TTraceDocument document) {
+    TTraceFormHooks hooks;
+    hooks.ReadProcessStatus = hooks_.ReadProcessStatus;
+    hooks.NewView = [this] { btn_NewViewClick(); };
+    hooks.Open = [this] { btn_OpenClick(); };
+    const HWND frame = Handle();
+    hooks.Closed = [frame](HWND closed) {
+        PostMessageW(frame, WM_TRACE_DOCUMENT_CLOSED, 0, reinterpret_cast<LPARAM>(closed));
+    };
+    traceForms_.push_back(std::make_unique<TTraceForm>(mdiClient_, std::move(document), prompts_, configPath_, hooks));
+    if (traceForms_.size() > 1) traceForms_.back()->BringToFront();
+}
+
+// Another view of the live rows, with filters, highlight and marks of its own.
+void TMainForm::btn_NewViewClick() { AddTraceDocument(TTraceDocument{L"Trace " + std::to_wstring(nextView_++), &traceStore_, {}, false}); }
+
+// The file is opened here, so that a file that cannot be read is said at
+// once; its rows are read by the document's own thread.
+void TMainForm::btn_OpenClick() {
+    const auto path = prompts_.ChooseTraceFileToOpen(Handle());
+    if (!path) return;
+    UniqueFile file(CreateFileW(path->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        throw EInOutError("cannot open the trace file: " + SystemErrorText(error), error);
+    }
+    AddTraceDocument(TTraceDocument{FileNameOf(*path), nullptr, std::move(file), false});
+}
+
+void TMainForm::TraceDocumentClosed(HWND document) {
+    const auto closed = std::find_if(traceForms_.begin() + 1, traceForms_.end(),
+                                     [document](const auto& form) { return form->Handle() == document; });
+    if (closed != traceForms_.end()) traceForms_.erase(closed);
 }
 
 void TMainForm::FormShow() {
@@ -311,6 +377,9 @@ void TMainForm::PostFailure(HWND mainWindow, const std::string& text) {
 
 LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_TRACE_DOCUMENT_CLOSED:
+            TraceDocumentClosed(reinterpret_cast<HWND>(lParam));
+            return 0;
         case WM_WORK_FAILED: {
             const std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
             ReportFailure("Norvale", *text);

@@ -65,15 +65,16 @@ public:
     // run's first window.
     void ShowDebugWindow() override;
     HWND DocumentArea() const override { return mdiClient_; }
-    // The trace window, which other threads wake by posted messages.
-    HWND TraceWindow() const { return traceForm_->Handle(); }
+    // The trace window (the live rows' first view), which other threads
+    // wake by posted messages.
+    HWND TraceWindow() const { return traceForms_.front()->Handle(); }
 
     // From any thread: the failure of work done for the main thread is
     // shown on it, as its own would be.
     static void PostFailure(HWND mainWindow, const std::string& text);
 
     TTrayIcon& TrayIcon1() { return trayIcon_; }
-    TTraceForm& TraceForm() { return *traceForm_; }
+    TTraceForm& TraceForm() { return *traceForms_.front(); }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -100,6 +101,11 @@ private:
 
     void CreateToolBar();
     void CreateTrayMenu();
+    // The trace documents: the first view, more views, saved traces.
+    void AddTraceDocument(TTraceDocument document);
+    void btn_NewViewClick();
+    void btn_OpenClick();
+    void TraceDocumentClosed(HWND document);
     void UpdateToolTip();
 
     TServerInstance& instance_;
@@ -117,7 +123,10 @@ private:
     UniqueImageList toolBarImages_;
     UniqueMenu mu_Tray_;
     TTrayIcon trayIcon_;
-    std::unique_ptr<TTraceForm> traceForm_;
+    // The first is the first view; it lives as long as the frame.
+    std::vector<std::unique_ptr<TTraceForm>> traceForms_;
+    // The number in the next view's caption ("Trace 2", "Trace 3", ...).
+    int nextView_ = 2;
     bool FDialogActive = false;
     bool shown_ = false;
     bool FClosing = false;

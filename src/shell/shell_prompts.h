@@ -22,8 +22,13 @@ public:
     virtual std::optional<std::string> ChooseProgramToSpawn(HWND owner) = 0;
     // Shows the dialog modally and returns when it closes.
     virtual void ShowDialog(HWND owner, TShellDialog dialog) = 0;
+    // Opens a context menu (the trace window's rows or column headers) at
+    // `at`; gives the command chosen, 0 for none.
+    virtual UINT TrackContextMenu(HWND owner, HMENU menu, POINT at) = 0;
     // Where the trace window saves its rows; none when cancelled.
     virtual std::optional<std::wstring> ChooseTraceFileToSave(HWND owner) = 0;
+    // A saved trace to open; none when cancelled.
+    virtual std::optional<std::wstring> ChooseTraceFileToOpen(HWND owner) = 0;
     // A command of the user's failed: the user reads why, and the program
     // goes on.
     virtual void ShowFailure(HWND owner, const std::exception& failure) = 0;
@@ -38,7 +43,9 @@ public:
     UINT TrackTrayMenu(HWND owner, HMENU menu, POINT at) override;
     std::optional<std::string> ChooseProgramToSpawn(HWND owner) override;
     void ShowDialog(HWND owner, TShellDialog dialog) override;
+    UINT TrackContextMenu(HWND owner, HMENU menu, POINT at) override;
     std::optional<std::wstring> ChooseTraceFileToSave(HWND owner) override;
+    std::optional<std::wstring> ChooseTraceFileToOpen(HWND owner) override;
     void ShowFailure(HWND owner, const std::exception& failure) override;
 
 private:

@@ -8,6 +8,8 @@
 
 namespace norvale {
 
+UINT TWin32ShellPrompts::TrackContextMenu(HWND owner, HMENU menu, POINT at) { return TrackTrayMenu(owner, menu, at); }
+
 UINT TWin32ShellPrompts::TrackTrayMenu(HWND owner, HMENU menu, POINT at) {
     const UINT command = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr));
@@ -23,6 +25,10 @@ std::optional<std::string> TWin32ShellPrompts::ChooseProgramToSpawn(HWND owner) 
 
 std::optional<std::wstring> TWin32ShellPrompts::ChooseTraceFileToSave(HWND owner) {
     return ChooseFileToSave(owner, L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0", L"txt");
+}
+
+std::optional<std::wstring> TWin32ShellPrompts::ChooseTraceFileToOpen(HWND owner) {
+    return ChooseWideFileToOpen(owner, L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0", L"Open Trace");
 }
 
 // The box a window procedure shows for a failure of its own.

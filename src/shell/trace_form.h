@@ -7,13 +7,20 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "shell/trace_row_look.h"
+#include "common/file_io.h"
+#include "common/win32_resources.h"
 #include "common/window_win32.h"
 #include "shell/shell_prompts.h"
+#include "shell/trace_columns.h"
 #include "shell/trace_form_settings.h"
+#include "shell/trace_row_look.h"
+#include "store/trace_file_load.h"
+#include "store/trace_find.h"
+#include "store/trace_marks.h"
 #include "store/trace_rows_watch.h"
 #include "store/trace_shown_rows.h"
 #include "store/trace_store.h"
@@ -26,23 +33,53 @@ constexpr UINT WM_TRACE_ROWS = WM_USER + 0x410;
 constexpr UINT WM_TRACE_STEP = WM_USER + 0x411;
 // Debug output capture changed: the status bar reads it again.
 constexpr UINT WM_TRACE_STATUS = WM_USER + 0x412;
+// The next slice of a find.
+constexpr UINT WM_TRACE_FIND = WM_USER + 0x413;
+// A saved trace's reading thread has ended.
+constexpr UINT WM_TRACE_READ = WM_USER + 0x414;
 
-// `TTraceForm`: the document window "Trace" of the main frame: every entry
-// the process dispatched, live, as rows of an owner-data list under a filter
-// bar, with Pause and Clear, copying and saving, and a status bar. A Unicode
-// window, so that the list's notifications carry UTF-16 text. It lives on the
-// main thread from start to end; the store wakes it by a posted message.
+// What a trace document shows.
+struct TTraceDocument {
+    // "Trace", "Trace 2", or a saved trace's file name.
+    std::wstring caption;
+    // The live rows, which every view of them shares; none for a saved
+    // trace, read from `file` into a store of the document's own.
+    TTraceStore* live = nullptr;
+    UniqueFile file;
+    // The first view: it keeps its place, widths and filters between runs,
+    // and closing only hides it.
+    bool first = false;
+};
+
+// What the frame does for a trace document.
+struct TTraceFormHooks {
+    // Read for a live view's status bar; it must not wait.
+    std::function<ProcessStatus()> ReadProcessStatus = [] { return ProcessStatus{}; };
+    std::function<void()> NewView = [] {};
+    std::function<void()> Open = [] {};
+    // A document other than the first was closed: the frame lets it go (it
+    // must not destroy the window from inside this call).
+    std::function<void(HWND)> Closed = [](HWND) {};
+};
+
+// `TTraceForm`: a document window of the main frame: the live rows (the
+// first view "Trace", and more views of them, each with filters, highlight,
+// marks and find of its own) or a saved trace, as rows of an owner-data list
+// under a bar (Pause, Clear, Open…, New view, Find) and the filter boxes,
+// with copying, saving and a status bar. A Unicode window, so that the list's
+// notifications carry UTF-16 text. It lives on the main thread; the store
+// wakes it by a posted message.
 class TTraceForm final : public TWindow {
 public:
-    // `processStatus`: read for the status bar; it must not wait.
-    TTraceForm(HWND documentArea, TTraceStore& store, IShellPrompts& prompts, std::string settingsPath,
-               std::function<ProcessStatus()> processStatus);
+    TTraceForm(HWND documentArea, TTraceDocument document, IShellPrompts& prompts, std::string settingsPath,
+               TTraceFormHooks hooks);
     ~TTraceForm() override;
 
     // Shows the window, in front of the frame's other documents.
     void BringToFront();
-    // Handles the window's keys (Ctrl+C, Ctrl+L, Ctrl+S, Alt and a filter
-    // box's letter) before the frame does; true when it took one.
+    // Handles the window's keys (Ctrl+C, Ctrl+L, Ctrl+S, Ctrl+F, Enter in
+    // Find, F3, F2 and Ctrl+F2, Alt and a filter box's letter) before the
+    // frame does; true when it took one.
     bool PreTranslateMessage(const MSG& message);
 
     // The command identifiers, also for tests that press them.
@@ -50,6 +87,15 @@ public:
     static constexpr int btn_Clear = 2;
     static constexpr int ac_Copy = 3;
     static constexpr int ac_Save = 4;
+    static constexpr int btn_Open = 5;
+    static constexpr int btn_NewView = 6;
+    static constexpr int ac_FindNext = 7;
+    static constexpr int ac_FindPrevious = 8;
+    static constexpr int ac_ToggleMark = 9;
+    static constexpr int ac_NextMark = 10;
+    static constexpr int ac_PreviousMark = 11;
+    // The header menu's entries: this plus the column's subitem.
+    static constexpr int ac_ShowColumn = 100;
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -62,6 +108,8 @@ private:
     void CreateFilterBar();
     void CreateList();
     void Layout();
+    void ApplyColumns();
+    void ShowColumn(size_t column);
     void RestoreSettings();
     void SaveSettings();
 
@@ -70,16 +118,28 @@ private:
     void TakeRows();
     void Apply(const TShownChange& change);
     void UpdateStatus();
+    std::wstring Note() const;
     void ed_FilterChange();
+    void ed_FindChange();
     void btn_PauseClick();
     void btn_ClearClick();
     void ac_CopyExecute();
     void ac_SaveExecute();
+    void ac_FindExecute(TraceFindWay way);
+    void FindSlice();
+    void ac_ToggleMarkExecute();
+    void StepToMark(bool next);
     void Execute(int command);
+    void FormContextMenu(HWND clicked, POINT at);
+    void HeaderMenu(POINT at);
+    void RowsMenu(POINT at);
+    LRESULT BoxColour(HWND box, HDC dc);
 
     struct TCachedRow {
         uint64_t row = UINT64_MAX;
-        std::array<std::wstring, kTraceColumnCount> cells;
+        // The shown row before it, for Δ.
+        uint64_t previous = UINT64_MAX;
+        std::array<std::wstring, kTraceColumnCount + 1> cells;
         TraceRowStyle style = TraceRowStyle::Plain;
     };
     const TCachedRow& CachedRow(size_t index);
@@ -87,20 +147,38 @@ private:
     LRESULT CustomDraw(NMLVCUSTOMDRAW& draw);
     bool LastRowVisible() const;
     void RowPicked();
+    void SelectRow(size_t index);
+    std::optional<size_t> SelectedIndex() const;
     std::vector<uint64_t> SelectedRows() const;
     std::vector<uint64_t> ShownRows() const;
 
-    TTraceStore& store_;
     IShellPrompts& prompts_;
-    TTraceFormSettings settings_;
-    const std::function<ProcessStatus()> processStatus_;
+    TTraceFormHooks hooks_;
+    const bool first_;
+    // A saved trace's own rows; `store_` is these or the live ones.
+    std::unique_ptr<TTraceStore> ownStore_;
+    TTraceStore& store_;
+    std::optional<TTraceFormSettings> settings_;
     TShownRows shown_;
-    TTraceRowsWatch watch_{store_};
+    TTraceMarks marks_;
+    TraceColumnLayout columns_;
+    // No widths were kept: the Message column takes what the others leave,
+    // until the user sizes a column.
+    bool fitMessage_ = false;
     HWND toolBar_ = nullptr;
+    HWND findLabel_ = nullptr;
+    HWND findBox_ = nullptr;
     HWND labels_[3] = {};
     HWND filters_[3] = {};
     HWND lv_Rows = nullptr;
     HWND statusBar_ = nullptr;
+    UniqueGdiObject errorBrush_;
+    TTraceTerms findTerms_;
+    std::optional<std::string> findError_;
+    std::optional<TTraceFind> find_;
+    TraceFindWay findWay_ = TraceFindWay::Next;
+    // Where find or a step to a mark went, or why it found nothing.
+    std::wstring stepNote_;
     TCachedRow cached_;
     bool polling_ = false;
     bool stepPosted_ = false;
@@ -109,6 +187,10 @@ private:
     // has scrolled back to its end (from where it stood then).
     bool stayPut_ = false;
     LRESULT stayPutTop_ = 0;
+    // Made once the window can be woken.
+    std::optional<TTraceRowsWatch> watch_;
+    // A saved trace's reading thread, ended first.
+    std::unique_ptr<TTraceFileLoad> load_;
 };
 
 }  // namespace norvale

@@ -1,8 +1,6 @@
 #include "shell/trace_form_settings.h"
 
-#include <cstdlib>
 #include <cwchar>
-#include <sstream>
 
 #include "common/ansi_text.h"
 #include "config/reg_placement.h"
@@ -59,6 +57,10 @@ void TTraceFormSettings::WithPlacement(HWND window, Use use) const {
     use(placement);
 }
 
+bool TTraceFormSettings::HasPlacement() const {
+    return !ReadRegString(RegCurrentUser(), path_ + "\\TraceWindow", "ShowCmd", "").empty();
+}
+
 void TTraceFormSettings::RestorePlacement(HWND window) const {
     WithPlacement(window, [](TRegPlacement& placement) { placement.RestorePlacement(); });
 }
@@ -67,23 +69,14 @@ void TTraceFormSettings::SavePlacement(HWND window) const {
     WithPlacement(window, [](TRegPlacement& placement) { placement.SavePlacement(); });
 }
 
-std::array<int, kTraceColumnCount> TTraceFormSettings::ColumnWidths(
-    const std::array<int, kTraceColumnCount>& defaults) const {
-    std::array<int, kTraceColumnCount> widths = defaults;
-    std::istringstream stored(ReadRegString(RegCurrentUser(), path_, kColumnWidths, ""));
-    std::string width;
-    for (size_t i = 0; i < widths.size() && std::getline(stored, width, ','); ++i) {
-        char* end = nullptr;
-        const long value = std::strtol(width.c_str(), &end, 10);
-        if (end != width.c_str() && *end == '\0' && value > 0 && value < 10000) widths[i] = static_cast<int>(value);
-    }
-    return widths;
+std::optional<TraceColumnLayout> TTraceFormSettings::Columns(const TraceColumnLayout& defaults) const {
+    const std::string stored = ReadRegString(RegCurrentUser(), path_, kColumnWidths, "");
+    if (stored.empty()) return std::nullopt;
+    return ColumnLayoutFromText(stored, defaults);
 }
 
-void TTraceFormSettings::SaveColumnWidths(const std::array<int, kTraceColumnCount>& widths) const {
-    std::string text;
-    for (const int width : widths) text += (text.empty() ? "" : ",") + std::to_string(width);
-    WriteRegString(RegCurrentUser(), path_, kColumnWidths, text);
+void TTraceFormSettings::SaveColumns(const TraceColumnLayout& layout) const {
+    WriteRegString(RegCurrentUser(), path_, kColumnWidths, ColumnLayoutText(layout));
 }
 
 TraceFilterTexts TTraceFormSettings::Filters() const {

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include <array>
+#include <optional>
 #include <string>
 
 #include "store/trace_filter.h"
-#include "store/trace_row_text.h"
+#include "shell/trace_columns.h"
 
 namespace norvale {
 
@@ -20,12 +20,14 @@ public:
     // ("brantwick\Norvale"), or a test's own.
     explicit TTraceFormSettings(std::string path);
 
+    // Whether a placement is kept, to restore.
+    bool HasPlacement() const;
     void RestorePlacement(HWND window) const;
     void SavePlacement(HWND window) const;
 
-    // Widths in pixels; a width missing or unreadable gives `defaults`'.
-    std::array<int, kTraceColumnCount> ColumnWidths(const std::array<int, kTraceColumnCount>& defaults) const;
-    void SaveColumnWidths(const std::array<int, kTraceColumnCount>& widths) const;
+    // Widths in pixels (`trace_columns.h`); none when none are kept.
+    std::optional<TraceColumnLayout> Columns(const TraceColumnLayout& defaults) const;
+    void SaveColumns(const TraceColumnLayout& layout) const;
 
     TraceFilterTexts Filters() const;
     void SaveFilters(const TraceFilterTexts& texts) const;

@@ -21,11 +21,13 @@ constexpr uint32_t kTextColours[] = {Rgb(0, 0, 0), Rgb(112, 112, 112), Rgb(0, 96
                                      Rgb(192, 0, 0)};
 
 // Both problems may be there at once; each is a sentence of its own.
-std::wstring ProblemsText(const ProcessStatus& process) {
-    std::wstring text = CaptureProblemText(process.capture);
-    const std::wstring forward = AnsiToWide(process.forward.problem);
-    if (!text.empty() && !forward.empty()) text += L"  ";
-    return text + forward;
+std::wstring ProblemsText(const ProcessStatus& process, std::wstring_view note) {
+    std::wstring text(note);
+    for (const std::wstring& more : {CaptureProblemText(process.capture), AnsiToWide(process.forward.problem)}) {
+        if (!text.empty() && !more.empty()) text += L"  ";
+        text += more;
+    }
+    return text;
 }
 
 }  // namespace
@@ -35,7 +37,7 @@ TraceRowLook LookOf(TraceRowStyle style, bool highlighted) {
 }
 
 std::array<std::wstring, kTraceStatusParts> TraceStatusTexts(const TraceStatusCounts& counts,
-                                                             const ProcessStatus& process) {
+                                                             const ProcessStatus& process, std::wstring_view note) {
     CaptureCountTexts captured = CaptureCountsOf(process.capture);
     const std::string losses = ViewerLossText(process.viewerUndelivered);
     return {L"Kept: " + std::to_wstring(counts.kept),
@@ -45,7 +47,7 @@ std::array<std::wstring, kTraceStatusParts> TraceStatusTexts(const TraceStatusCo
             std::move(captured.dropped),
             std::wstring(losses.begin(), losses.end()),
             ForwardCountsText(process.forward),
-            ProblemsText(process)};
+            ProblemsText(process, note)};
 }
 
 std::array<int, kTraceStatusParts> StatusPartEnds(const std::array<int, kTraceStatusParts>& textWidths, int minimum,

@@ -38,9 +38,12 @@ struct ProcessStatus {
 // The status bar's parts: rows kept, rows shown, rows dropped because the
 // store was full; then debug output capture: strings captured, strings a full
 // queue dropped; the viewer's lost records; syslog forwarding's counts; last,
-// what keeps capture or forwarding from running as asked, which may be long.
+// the window's own `note` (a term that does not parse, where find went, a
+// saved trace's reading) and what keeps capture or forwarding from running
+// as asked, which may be long.
 std::array<std::wstring, kTraceStatusParts> TraceStatusTexts(const TraceStatusCounts& counts,
-                                                             const ProcessStatus& process);
+                                                             const ProcessStatus& process,
+                                                             std::wstring_view note = {});
 
 // Where each part ends, from its text's width: a part is as wide as its text
 // and its frame (`padding`), the counts of rows at least `minimum` so that

@@ -1,20 +1,23 @@
 #pragma once
 
 // Which entries the trace window shows and highlights. Each of the three
-// texts holds terms separated by ";" (surrounding spaces trimmed, empty
-// terms ignored). A row matches a term when one of its columns contains it,
-// ignoring case in any script; an entry matches when any of its rows does,
-// so a block is shown, hidden and highlighted as one.
+// texts holds terms (`trace_terms.h`); an entry matches a term when any of
+// its rows does, so a block is shown, hidden and highlighted as one.
 //
 //   Show      empty: every entry; else only entries matching one of its terms
 //   Hide      entries matching one of its terms are not shown
 //   Highlight shown entries matching one of its terms are highlighted
+//
+// A box whose terms do not parse filters nothing; its reason is kept for the
+// window to show.
 
+#include <array>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "store/trace_row_text.h"
+#include "store/trace_terms.h"
 
 namespace norvale {
 
@@ -37,21 +40,22 @@ public:
     explicit TTraceFilter(TraceFilterTexts texts = {});
 
     const TraceFilterTexts& Texts() const { return texts_; }
+    // Why a box (0 Show, 1 Hide, 2 Highlight) does not parse; none when it does.
+    const std::optional<std::string>& Error(size_t box) const { return errors_[box]; }
 
     // Adds what `row` matches to its entry's `match`. `scratch` holds the
-    // row's folded texts; one buffer reused for every row allocates nothing
-    // once it is big enough.
-    void MatchRow(const TraceRowFields& row, TraceEntryMatch& match, std::wstring& scratch) const;
+    // row's folded texts, reused for every row.
+    void MatchRow(const TraceRowFields& row, TraceEntryMatch& match, TTraceRowMatch& scratch) const;
 
     bool Shows(const TraceEntryMatch& match) const;
     bool Highlights(const TraceEntryMatch& match) const;
 
 private:
     TraceFilterTexts texts_;
-    // Folded.
-    std::vector<std::wstring> show_;
-    std::vector<std::wstring> hide_;
-    std::vector<std::wstring> highlight_;
+    std::array<std::optional<std::string>, 3> errors_;
+    TTraceTerms show_;
+    TTraceTerms hide_;
+    TTraceTerms highlight_;
 };
 
 }  // namespace norvale

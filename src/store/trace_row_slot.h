@@ -3,6 +3,8 @@
 // One row of the store's ring, laid out small because a window may keep a
 // million of them: the texts in one exact-size block, the source shared with
 // the session, the rest packed in 32-bit fields. 48 bytes on 64-bit targets.
+// A call's own class is rare, so its length lives in the text block rather
+// than in every slot.
 
 #include <cstdint>
 #include <memory>
@@ -18,7 +20,8 @@ public:
     // Takes an entry's first row (`rowInEntry` 0, `text` its message) or one
     // of its further rows (`text` a line of its block). Throws bad_alloc and
     // leaves the slot as it was.
-    void Assign(const TraceEntry& entry, std::wstring_view text, uint32_t rowInEntry);
+    // `timeless`: a saved trace's line that did not parse.
+    void Assign(const TraceEntry& entry, std::wstring_view text, uint32_t rowInEntry, bool timeless = false);
     // Frees the texts and lets go of the source.
     void Reset() noexcept;
 
@@ -30,12 +33,11 @@ public:
 private:
     // Entries' first rows only.
     std::shared_ptr<const TraceSource> source_;
-    // The message (or line), then the call's class when it is not the
-    // source's: most calls use the session's class, and then the row
-    // carries no copy of it.
+    // The message (or line), then, when the call's class is not the
+    // source's, the class's length in two 16-bit halves and the class: most
+    // calls use the session's class, and then the row carries no copy of it.
     std::unique_ptr<wchar_t[]> chars_;
     uint32_t messageLength_ = 0;
-    uint32_t classLength_ = 0;
     uint32_t rowInEntry_ = 0;
     int32_t threadId_ = 0;
     int32_t code_ = 0;
@@ -43,6 +45,10 @@ private:
     uint32_t millisecondOfDay_ : 27 = 0;
     uint32_t kind_ : 4 = 0;
     uint32_t ownClass_ : 1 = 0;
+    uint32_t year_ : 16 = 0;
+    uint32_t month_ : 4 = 0;
+    uint32_t day_ : 5 = 0;
+    uint32_t timeless_ : 1 = 0;
 };
 
 }  // namespace norvale

@@ -60,7 +60,10 @@ TraceRowStyle StyleOfKind(MessageKind kind) {
 void AppendColumnText(std::wstring& text, const TraceRowFields& row, TraceColumn column) {
     if (column == TraceColumn::Message) return AppendMessage(text, row);
     if (row.continuation) return;
-    if (column == TraceColumn::Time) return AppendTime(text, row.time);
+    if (column == TraceColumn::Time) {
+        if (!row.timeless) AppendTime(text, row.time.time);
+        return;
+    }
     const TraceSource* source = row.source;
     if (source == nullptr) return;
     switch (column) {
@@ -82,6 +85,25 @@ void AppendRowLine(std::wstring& text, const TraceRowFields& row) {
         AppendColumnText(text, row, static_cast<TraceColumn>(column));
     }
     text += L"\r\n";
+}
+
+// Days from 1970-01-01 of a proleptic Gregorian date (H. Hinnant's
+// days_from_civil).
+int64_t MillisecondsOf(const LocalDateTime& time) {
+    const int64_t year = static_cast<int64_t>(time.year) - (time.month <= 2 ? 1 : 0);
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t monthFromMarch = (static_cast<int64_t>(time.month) + 9) % 12;
+    const int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + time.day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const int64_t days = era * 146097 + dayOfEra - 719468;
+    return ((days * 24 + time.time.hour) * 60 + time.time.minute) * 60000 + time.time.second * 1000 +
+           time.time.millisecond;
+}
+
+void AppendDeltaText(std::wstring& text, const TraceRowFields* previous, const TraceRowFields& row) {
+    if (previous == nullptr || row.continuation || row.timeless || previous->timeless) return;
+    text += std::to_wstring(MillisecondsOf(row.time) - MillisecondsOf(previous->time));
 }
 
 }  // namespace norvale

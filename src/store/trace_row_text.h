@@ -34,7 +34,11 @@ struct TraceRowFields {
     const TraceSource* source = nullptr;
     // The call's class (the source's unless the call named another).
     std::wstring_view className;
-    TimeOfDay time;
+    // A block's further rows keep their entry's date and time.
+    LocalDateTime time;
+    // A line of a saved trace that did not parse has no time: its Time
+    // column is empty and it has no Δ.
+    bool timeless = false;
     int32_t threadId = 0;
     int32_t code = 0;
     MessageKind kind = MessageKind::Plain;
@@ -48,7 +52,16 @@ struct TraceRowFields {
 // every cell allocates nothing once it is big enough).
 void AppendColumnText(std::wstring& text, const TraceRowFields& row, TraceColumn column);
 
-// Every column, joined by tabs, then CR LF: a row as copied or saved.
+// Every column, joined by tabs, then CR LF: a row as copied.
 void AppendRowLine(std::wstring& text, const TraceRowFields& row);
+
+// Milliseconds since 1970-01-01 of a local date and time, so that the time
+// between two rows holds across midnight.
+int64_t MillisecondsOf(const LocalDateTime& time);
+
+// The "Δ ms" column: the signed milliseconds from `previous` (the shown row
+// before, none for the first) to `row`; nothing for a block's further row or
+// where either has no time.
+void AppendDeltaText(std::wstring& text, const TraceRowFields* previous, const TraceRowFields& row);
 
 }  // namespace norvale

@@ -4,9 +4,13 @@
 
 namespace norvale {
 
-TTraceRowsWatch::TTraceRowsWatch(TTraceStore& store, std::function<uint64_t()> look)
-    : store_(store), look_(look ? std::move(look) : [&store] { return store.AppendedRows(); }) {}
+TTraceRowsWatch::TTraceRowsWatch(TTraceStore& store, std::function<void()> wakeUp, std::function<uint64_t()> look)
+    : store_(store),
+      look_(look ? std::move(look) : [&store] { return store.AppendedRows(); }),
+      reader_(store.AddReader(std::move(wakeUp))) {}
 
-bool TTraceRowsWatch::Tick() { return store_.AcknowledgeWakeUp(seen_); }
+TTraceRowsWatch::~TTraceRowsWatch() { store_.RemoveReader(reader_); }
+
+bool TTraceRowsWatch::Tick() { return store_.AcknowledgeWakeUp(reader_, seen_); }
 
 }  // namespace norvale

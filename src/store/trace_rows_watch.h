@@ -17,10 +17,15 @@ namespace norvale {
 
 class TTraceRowsWatch {
 public:
-    // `look`: the store's count as the window reads it, without the store's
-    // lock (`AppendedRows` unless a test forces a read that lags behind a
-    // row just appended on another thread, as such a read may).
-    explicit TTraceRowsWatch(TTraceStore& store, std::function<uint64_t()> look = {});
+    // Registers the window as a reader of the store, woken by `wakeUp`
+    // (`TTraceStore::AddReader`), until the watch goes. `look`: the store's
+    // count as the window reads it, without the store's lock (`AppendedRows`
+    // unless a test forces a read that lags behind a row just appended on
+    // another thread, as such a read may).
+    TTraceRowsWatch(TTraceStore& store, std::function<void()> wakeUp, std::function<uint64_t()> look = {});
+    ~TTraceRowsWatch();
+    TTraceRowsWatch(const TTraceRowsWatch&) = delete;
+    TTraceRowsWatch& operator=(const TTraceRowsWatch&) = delete;
 
     // The window is about to take the rows.
     void Taking() { seen_ = look_(); }
@@ -31,6 +36,7 @@ public:
 private:
     TTraceStore& store_;
     const std::function<uint64_t()> look_;
+    const size_t reader_;
     uint64_t seen_ = 0;
 };
 

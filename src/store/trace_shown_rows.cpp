@@ -16,6 +16,7 @@ void TShownRows::SetFilter(TTraceFilter filter) {
 TShownChange TShownRows::Step(const TTraceStore& store, size_t rowBudget) {
     return store.Read([&](const TTraceRows& rows) {
         TShownChange change;
+        change.first = rows.First();
         change.forgotten = Forget(shown_, rows.First());
         Forget(next_, rows.First());
         // The store drops whole entries: if the entry being scanned has
@@ -61,6 +62,18 @@ size_t TShownRows::Forget(std::deque<TShownRow>& rows, uint64_t first) {
     const auto count = static_cast<size_t>(kept - rows.begin());
     rows.erase(rows.begin(), kept);
     return count;
+}
+
+size_t TShownRows::LowerBound(uint64_t row) const {
+    const auto found = std::partition_point(shown_.begin(), shown_.end(),
+                                            [row](const TShownRow& shown) { return shown.row < row; });
+    return static_cast<size_t>(found - shown_.begin());
+}
+
+std::optional<size_t> TShownRows::IndexOf(uint64_t row) const {
+    const size_t index = LowerBound(row);
+    if (index == shown_.size() || shown_[index].row != row) return std::nullopt;
+    return index;
 }
 
 TraceStatusCounts TShownRows::Counts(const TTraceStore& store) const {

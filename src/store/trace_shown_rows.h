@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "store/trace_filter.h"
@@ -33,6 +34,8 @@ struct TShownRow {
 
 // What one `Step` changed in the list, for the list view.
 struct TShownChange {
+    // The store's oldest kept row.
+    uint64_t first = 0;
     // Rows gone from the front (they left the ring).
     size_t forgotten = 0;
     // Rows added at the end.
@@ -69,6 +72,11 @@ public:
 
     size_t Count() const { return shown_.size(); }
     TShownRow At(size_t index) const { return shown_[index]; }
+    // The index of the first shown row numbered `row` or later (Count() when
+    // none is): the list is in the order of the row numbers.
+    size_t LowerBound(uint64_t row) const;
+    // The index of the row, when it is shown.
+    std::optional<size_t> IndexOf(uint64_t row) const;
 
     TraceStatusCounts Counts(const TTraceStore& store) const;
 
@@ -87,7 +95,7 @@ private:
     uint64_t scanned_ = 0;
     uint64_t entry_ = 0;
     TraceEntryMatch match_;
-    std::wstring scratch_;
+    TTraceRowMatch scratch_;
 };
 
 }  // namespace norvale

@@ -38,12 +38,26 @@ TTraceStore::~TTraceStore() = default;
 // while a big block is copied, and a failed allocation leaves the ring as it
 // was.
 void TTraceStore::Append(const TraceEntry& entry) noexcept {
+    const std::vector<std::wstring>* lines = nullptr;
+    try {
+        if (entry.block) lines = &entry.block->Wide();
+    } catch (...) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    AppendRows(entry, lines, false);
+}
+
+void TTraceStore::AppendRead(const TraceEntry& entry, const std::vector<std::wstring>& lines, bool timeless) noexcept {
+    AppendRows(entry, &lines, timeless);
+}
+
+void TTraceStore::AppendRows(const TraceEntry& entry, const std::vector<std::wstring>* lines, bool timeless) noexcept {
     uint64_t wanted = 1;
     try {
-        const std::vector<std::wstring>* lines = entry.block ? &entry.block->Wide() : nullptr;
         if (lines) wanted += lines->size();
         TTraceRowSlot first;
-        first.Assign(entry, entry.text, 0);
+        first.Assign(entry, entry.text, 0, timeless);
         std::vector<TTraceRowSlot> further(std::min<uint64_t>(wanted, slots_.size()) - 1);
         for (size_t line = 0; line < further.size(); ++line) {
             further[line].Assign(entry, (*lines)[line], static_cast<uint32_t>(line + 1));
@@ -51,7 +65,7 @@ void TTraceStore::Append(const TraceEntry& entry) noexcept {
         const std::lock_guard lock(mutex_);
         PlaceLocked(first, further);
         dropped_.fetch_add(wanted - 1 - further.size(), std::memory_order_relaxed);
-        WakeReader();
+        WakeReaders();
     } catch (...) {
         dropped_.fetch_add(wanted, std::memory_order_relaxed);
     }
@@ -110,25 +124,37 @@ void TTraceStore::Clear() {
     PublishCounts();
 }
 
-void TTraceStore::SetWakeUp(std::function<void()> wakeUp) {
+size_t TTraceStore::AddReader(std::function<void()> wakeUp) {
     const std::lock_guard lock(mutex_);
-    wakeUp_ = std::move(wakeUp);
+    const auto free = std::find_if(readers_.begin(), readers_.end(), [](const TReader& r) { return !r.wakeUp; });
+    const auto reader = static_cast<size_t>(free - readers_.begin());
+    if (free == readers_.end()) readers_.emplace_back();
+    readers_[reader] = TReader{std::move(wakeUp), false};
+    return reader;
 }
 
-bool TTraceStore::AcknowledgeWakeUp(uint64_t seen) {
+void TTraceStore::RemoveReader(size_t reader) {
     const std::lock_guard lock(mutex_);
-    wakePending_ = end_ != seen;
-    return wakePending_;
+    readers_.at(reader) = TReader{};
 }
 
-void TTraceStore::WakeReader() noexcept {
-    if (!wakeUp_ || wakePending_) return;
-    wakePending_ = true;
-    try {
-        wakeUp_();
-    } catch (...) {
-        // No message went out, so the next row must try again.
-        wakePending_ = false;
+bool TTraceStore::AcknowledgeWakeUp(size_t reader, uint64_t seen) {
+    const std::lock_guard lock(mutex_);
+    TReader& waiting = readers_.at(reader);
+    waiting.pending = end_ != seen;
+    return waiting.pending;
+}
+
+void TTraceStore::WakeReaders() noexcept {
+    for (TReader& reader : readers_) {
+        if (!reader.wakeUp || reader.pending) continue;
+        reader.pending = true;
+        try {
+            reader.wakeUp();
+        } catch (...) {
+            // No message went out, so the next row must try again.
+            reader.pending = false;
+        }
     }
 }
 

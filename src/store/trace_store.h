@@ -72,6 +72,9 @@ public:
     // entry whose texts cannot be allocated counts as dropped (its first row,
     // plus its block's lines when those were made) and changes nothing else.
     void Append(const TraceEntry& entry) noexcept override;
+    // A saved trace's entry, read back: its block's lines as given (not the
+    // entry's `block`); `timeless` for a line that did not parse.
+    void AppendRead(const TraceEntry& entry, const std::vector<std::wstring>& lines, bool timeless) noexcept;
     // From a settings refresh, under the output lock: a changed
     // `WindowLines` becomes the capacity (`SetCapacity`, which makes the new
     // ring before it takes the store's lock); the same one costs nothing.
@@ -89,18 +92,20 @@ public:
     // Empties the ring; the counts go on (First() becomes End()).
     void Clear();
 
-    // Called by `Append` at most once until `AcknowledgeWakeUp`, so that at
-    // most one message is in flight. `Append` calls it under the store's
-    // lock, so it may be replaced at any time (by an empty one before the
-    // window goes), and it must only post: never wait, never throw.
-    void SetWakeUp(std::function<void()> wakeUp);
+    // A reader (a view of the rows) is woken by `wakeUp`, which `Append`
+    // calls at most once until the reader's `AcknowledgeWakeUp`, so that at
+    // most one message is in flight for each. `Append` calls it under the
+    // store's lock, so it must only post: never wait, never throw. Returns
+    // the reader's number, for the two calls below.
+    size_t AddReader(std::function<void()> wakeUp);
+    void RemoveReader(size_t reader);
     // The reader's answer to a wake-up once it has taken the rows up to
     // `seen` (an `AppendedRows()` it read before it took them): true when
     // rows came past it, and the wake-up stays pending as the reader takes
     // them anyway; false when none came, and the next row wakes the reader
     // again. It decides under the store's lock, as `Append` decides whether
     // to wake, so a row cannot come between the two unseen by both.
-    bool AcknowledgeWakeUp(uint64_t seen);
+    bool AcknowledgeWakeUp(size_t reader, uint64_t seen);
 
     // Readable from any thread without the lock.
     uint64_t KeptRows() const { return kept_.load(std::memory_order_relaxed); }
@@ -121,10 +126,11 @@ public:
     }
 
 private:
+    void AppendRows(const TraceEntry& entry, const std::vector<std::wstring>* lines, bool timeless) noexcept;
     void PlaceLocked(TTraceRowSlot& first, std::vector<TTraceRowSlot>& further) noexcept;
     void DropOldestEntry() noexcept;
     void PublishCounts() noexcept;
-    void WakeReader() noexcept;
+    void WakeReaders() noexcept;
 
     mutable std::mutex mutex_;
     std::vector<TTraceRowSlot> slots_;
@@ -133,8 +139,12 @@ private:
     std::atomic<uint64_t> kept_{0};
     std::atomic<uint64_t> dropped_{0};
     std::atomic<uint64_t> appended_{0};
-    std::function<void()> wakeUp_;
-    bool wakePending_ = false;
+    struct TReader {
+        std::function<void()> wakeUp;
+        bool pending = false;
+    };
+    // Indexed by the reader's number; a removed reader leaves an empty one.
+    std::vector<TReader> readers_;
 };
 
 }  // namespace norvale

@@ -36,7 +36,12 @@ public:
         return std::exchange(choice, 0);
     }
     std::optional<std::string> ChooseProgramToSpawn(HWND) override { return program; }
+    UINT TrackContextMenu(HWND, HMENU menu, POINT) override {
+        menus.push_back(Describe(menu));
+        return std::exchange(choice, 0);
+    }
     std::optional<std::wstring> ChooseTraceFileToSave(HWND) override { return saveTo; }
+    std::optional<std::wstring> ChooseTraceFileToOpen(HWND) override { return openFrom; }
     void ShowFailure(HWND, const std::exception& failure) override { failures.push_back(failure.what()); }
     void ShowDialog(HWND, TShellDialog dialog) override {
         dialogs.push_back(dialog == TShellDialog::Properties ? "Properties" : "About");
@@ -63,6 +68,7 @@ public:
             }
             text += caption;
             if ((item.fState & MFS_DISABLED) != 0) text += " (disabled)";
+            if ((item.fState & MFS_CHECKED) != 0) text += " (checked)";
             if (item.wID == defaultItem) text += " (default)";
             if (item.hbmpItem != nullptr) text += " [picture]";
         }
@@ -75,6 +81,7 @@ public:
     UINT choice = 0;
     std::optional<std::string> program;
     std::optional<std::wstring> saveTo;
+    std::optional<std::wstring> openFrom;
     std::function<void()> whileDialogUp;
 };
 
@@ -345,9 +352,11 @@ TEST_F(TraceFormTest, HighlightCopySaveAndPause) {
     prompts_.saveTo = AnsiToWide(dir_.PathOf("saved.txt"));
     EXPECT_TRUE(Press(List(), WM_KEYDOWN, 'S', true));
     Press(List(), WM_KEYUP, 'S', false);
+    const std::wstring dated = L"0000-00-00\t" + fields;
     EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("saved.txt")),
-              WideToUtf8(fields + L"00000000\talpha\r\n" + fields + L"00000001\tbeta\r\n" + fields +
-                           L"00000003\tgamma\r\n\t\t\t\t\t\t\t\tx\r\n\t\t\t\t\t\t\t\t\u4e2d\r\n"));
+              WideToUtf8(L"Date\tTime\tMachine\tProcess\tProject\tModule\tClass\tThread\tCode\tMessage\r\n" + dated +
+                         L"00000000\talpha\r\n" + dated + L"00000001\tbeta\r\n" + dated +
+                         L"00000003\tgamma\r\n\t\t\t\t\t\t\t\t\tx\r\n\t\t\t\t\t\t\t\t\t\u4e2d\r\n"));
 
     // Paused, the list stands still while the store goes on.
     const auto pause = [&](BOOL down) {
@@ -421,8 +430,11 @@ TEST_F(TraceFormTest, ListFollowsNewRowsUntilTheUserPicksOneAndAgainFromTheEnd) 
 
 TEST_F(TraceFormTest, FiltersColumnWidthsAndPlaceComeBackInTheNextRun) {
     test::TypeFilter(Trace(), 1, L"noise;\u4e2d");
-    SendMessageW(List(), LVM_SETCOLUMNWIDTH, 8, 321);
+    // The first open fills the frame; the user makes it a window of its own,
+    // then sizes a column (the Message column fills the list until then).
+    ShowWindow(Trace(), SW_RESTORE);
     MoveWindow(Trace(), 12, 14, 300, 200, TRUE);
+    SendMessageW(List(), LVM_SETCOLUMNWIDTH, 8, 321);
     form_.reset();
     form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, traceStore_, hooks_, configPath_);
     wchar_t hide[64] = {};
@@ -435,6 +447,44 @@ TEST_F(TraceFormTest, FiltersColumnWidthsAndPlaceComeBackInTheNextRun) {
     MapWindowPoints(nullptr, GetParent(Trace()), reinterpret_cast<POINT*>(&place), 2);
     EXPECT_EQ(place.left, 12);
     EXPECT_EQ(place.right - place.left, 300);
+}
+
+// The column headers' menu, read through the prompts as it opens (another
+// process cannot read a menu under Wine); the keys of find and marks.
+TEST_F(TraceFormTest, HeaderMenuSwitchesColumnsAndKeysFindAndMark) {
+    Append(L"alpha");
+    Append(L"beta");
+    ShownWhen(2);
+    const auto header = reinterpret_cast<HWND>(SendMessageW(List(), LVM_GETHEADER, 0, 0));
+    RECT place{};
+    GetWindowRect(header, &place);
+    const auto headerMenu = [&](int column) {
+        prompts_.choice = static_cast<UINT>(TTraceForm::ac_ShowColumn + column);
+        SendMessageW(Trace(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(header), MAKELPARAM(place.left + 4, place.top + 4));
+        return prompts_.menus.back();
+    };
+    const std::string nine = "Time (checked)|Machine (checked)|Process (checked)|Project (checked)|Module (checked)|"
+                             "Class (checked)|Thread (checked)|Code (checked)|Message (checked)|";
+    EXPECT_EQ(headerMenu(9), nine + "? ms|Mark (checked)");
+    EXPECT_GT(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 9, 0), 0);
+    EXPECT_EQ(headerMenu(1), nine + "? ms (checked)|Mark (checked)");
+    EXPECT_EQ(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 1, 0), 0);
+
+    const HWND findBox = FindWindowExW(Trace(), FindWindowExW(Trace(), FindWindowExW(Trace(), FindWindowExW(Trace(), nullptr, L"EDIT", nullptr), L"EDIT", nullptr), L"EDIT", nullptr), L"EDIT", nullptr);
+    EXPECT_TRUE(Press(List(), WM_KEYDOWN, 'F', true));
+    EXPECT_EQ(GetFocus(), findBox);
+    SetWindowTextW(findBox, L"BETA");
+    EXPECT_TRUE(Press(findBox, WM_KEYDOWN, VK_RETURN, false));
+    const auto selected = [&] { return SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED); };
+    EXPECT_EQ(selected(), 1);
+    EXPECT_TRUE(Press(List(), WM_KEYDOWN, VK_F2, true));
+    EXPECT_EQ(test::ReadTraceColumn(Trace(), 10), (std::vector<std::wstring>{L"", L"\u2022"}));
+    SetWindowTextW(findBox, L"alpha");
+    EXPECT_TRUE(Press(List(), WM_KEYDOWN, VK_F3, false));
+    EXPECT_EQ(selected(), 0);
+    EXPECT_TRUE(Press(List(), WM_KEYDOWN, VK_F2, false));
+    EXPECT_EQ(selected(), 1);
+    Press(List(), WM_KEYUP, VK_F2, false);
 }
 
 // Every record the icon hands to the shell, and when.

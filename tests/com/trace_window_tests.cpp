@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -17,8 +18,13 @@
 #include "shell/trace_form.h"
 #include "tests/com/com_support.h"
 #include "tests/com/server_process.h"
+#include "common/utf8_text.h"
+#include "shell/shell_resources.h"
+#include "tests_support/process_windows.h"
 #include "tests_support/remote_block.h"
+#include "tests_support/scratch.h"
 #include "tests_support/trace_window_reader.h"
+#include "tests_support/wait_until.h"
 
 namespace norvale {
 namespace {
@@ -43,16 +49,21 @@ protected:
 
     HWND Window() { return test::FindTraceWindow(server_->Process().Id()); }
 
-    // Reads the window until `done` holds for what it shows (bounded).
+    HWND List() { return FindWindowExW(Window(), nullptr, WC_LISTVIEWW, nullptr); }
+    LRESULT Selected() { return SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED); }
+    void Command(int command) { SendMessageW(Window(), WM_COMMAND, static_cast<WPARAM>(command), 0); }
+
+    // Reads the window (the first view unless given) until `done` holds for
+    // what it shows (bounded).
     template <typename Condition>
-    test::ShownTraceWindow ReadUntil(Condition done, const char* what) {
+    test::ShownTraceWindow ReadUntil(Condition done, const char* what, HWND window = nullptr) {
         test::ShownTraceWindow shown;
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (std::chrono::steady_clock::now() < end) {
-            shown = test::ReadTraceWindow(Window());
+            shown = test::ReadTraceWindow(window != nullptr ? window : Window());
             // Rows may have come while the window was read: read it again,
             // whole, now that it has settled.
-            if (done(shown)) return test::ReadTraceWindow(Window());
+            if (done(shown)) return test::ReadTraceWindow(window != nullptr ? window : Window());
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         ADD_FAILURE() << "the trace window did not show " << what << " within 30 s";
@@ -166,6 +177,148 @@ TEST_F(TraceWindowTest, AFailedCopyIsShownAndTheServerServesOn) {
     SendInput(1, &control, sizeof control);
     CloseClipboard();
     server_->ExpectOutput("Norvale: the clipboard is in use by another program\r\n");
+}
+
+// All rows shown; the Message column fills what the others leave.
+TEST_F(TraceWindowTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColumnIsInView) {
+    const HWND frame = GetAncestor(Window(), GA_ROOT);
+    SendMessageW(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
+    RECT area{}, place{}, list{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    GetWindowRect(frame, &place);
+    EXPECT_GE((place.right - place.left) * 2, area.right - area.left);
+    EXPECT_GE((place.bottom - place.top) * 2, area.bottom - area.top);
+    EXPECT_TRUE(IsZoomed(Window())) << "the Trace document fills the frame";
+    GetClientRect(List(), &list);
+    int shown = 0;
+    for (int column = 0; column < 11; ++column) shown += static_cast<int>(SendMessageW(List(), LVM_GETCOLUMNWIDTH, column, 0));
+    EXPECT_EQ(shown, list.right);
+    EXPECT_EQ(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 9, 0), 0) << "\u0394 ms is off by default";
+}
+
+TEST_F(TraceWindowTest, FilterBoxesTakeColumnTermsAndPatternsAndSayWhyATermDoesNotParse) {
+    ASSERT_EQ(test::RunScript("all_calls.js"), 0);
+    ReadMessagesEndingWith(L"Norvale Shutting Down");
+    const struct {
+        std::wstring show;
+        Texts messages;
+        std::wstring note;
+    } cases[] = {
+        {L"CLASS:tx", {L"classy"}, L""},
+        {L"code:/^0000000[34]$/ ; message:/<-/", {L"<- Run", L"text", L"a", L"b", L"bytes", L"41 00 7a " + std::wstring(39, L' ') + L"A.z"}, L""},
+        {L"/^(Sess|Norv/;x", {}, L"Show: \"/^(Sess|Norv/\": \"(\" without \")\""},
+    };
+    for (const auto& c : cases) {
+        test::TypeFilter(Window(), 0, c.show);
+        const auto shown = ReadUntil(
+            [&](const auto& s) { return s.status[7] == c.note && (c.messages.empty() ? s.rows.size() == 18 : test::Messages(s) == c.messages); },
+            "the filtered rows");
+        EXPECT_EQ(shown.status[7], c.note) << WideToUtf8(c.show);
+    }
+}
+
+TEST_F(TraceWindowTest, FindSelectsTheNextAndPreviousMatchingRowAndSaysWhenItWentPastTheEnd) {
+    ASSERT_EQ(test::RunScript("all_calls.js"), 0);
+    ReadMessagesEndingWith(L"Norvale Shutting Down");
+    test::TypeFilter(Window(), 3, L"message:/^(classy|bytes)$/");
+    const std::wstring pastEnd = L"Went past the last row and on from the first";
+    const std::pair<int, LRESULT> steps[] = {{TTraceForm::ac_FindNext, 5}, {TTraceForm::ac_FindNext, 11},
+                                             {TTraceForm::ac_FindNext, 5}, {TTraceForm::ac_FindPrevious, 11}};
+    for (const auto& [command, row] : steps) {
+        Command(command);
+        EXPECT_EQ(Selected(), row);
+    }
+    EXPECT_EQ(test::ReadTraceStatus(Window())[7], L"Went past the first row and on from the last");
+    test::TypeFilter(Window(), 3, L"nothing like it");
+    Command(TTraceForm::ac_FindNext);
+    EXPECT_EQ(test::ReadTraceStatus(Window())[7], L"Find: no shown row matches");
+    EXPECT_EQ(Selected(), 11);
+}
+
+// Δ in subitem 9, the marks in 10: the nine columns keep their numbers.
+TEST_F(TraceWindowTest, TimeBetweenRowsAndMarksThatStayWithTheirRowsThroughAFilter) {
+    ASSERT_EQ(test::RunScript("all_calls.js"), 0);
+    ReadMessagesEndingWith(L"Norvale Shutting Down");
+    const Texts deltas = test::ReadTraceColumn(Window(), 9);
+    ASSERT_EQ(deltas.size(), 18u);
+    for (size_t row = 0; row < deltas.size(); ++row) {
+        const bool continuation = row == 9 || row == 10 || row == 12;
+        EXPECT_TRUE(std::regex_match(deltas[row], std::wregex(row == 0 || continuation ? L"" : L"-?\\d+")))
+            << row << ": " << WideToUtf8(deltas[row]);
+    }
+    const test::RemoteBlock item(List(), sizeof(LVITEMW));
+    LVITEMW selected{};
+    selected.stateMask = selected.state = LVIS_SELECTED;
+    item.Write(0, &selected, sizeof selected);
+    for (const WPARAM row : {4, 8}) SendMessageW(List(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(item.At(0)));
+    Command(TTraceForm::ac_ToggleMark);
+    const std::wstring mark = L"\u2022";
+    EXPECT_EQ(test::ReadTraceColumn(Window(), 10)[8], mark);
+    test::TypeFilter(Window(), 0, L"plain;text");
+    ReadUntil([](const auto& s) { return s.rows.size() == 4; }, "the filtered rows");
+    EXPECT_EQ(test::ReadTraceColumn(Window(), 10), (Texts{mark, mark, L"", L""}));
+    test::TypeFilter(Window(), 0, L"");
+    ReadUntil([](const auto& s) { return s.rows.size() == 18; }, "every row again");
+    // The filter's new list has no selection: the first mark, then on.
+    for (const LRESULT row : {4, 8, 4}) {
+        Command(TTraceForm::ac_NextMark);
+        EXPECT_EQ(Selected(), row);
+    }
+    EXPECT_EQ(test::ReadTraceStatus(Window())[7], L"Went past the last row and on from the first");
+}
+
+TEST_F(TraceWindowTest, OpenReadsASavedTraceIntoAReadOnlyDocumentOfItsOwn) {
+    test::ScratchDirectory dir;
+    const std::string path = dir.PathOf("last week.txt");
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << "Date\tTime\tMachine\tProcess\tProject\tModule\tClass\tThread\tCode\tMessage\r\n"
+                "2026-12-01\t23:59:59.990\tW\t000004d2\tP\tM\tTC\t000001a4\t00000000\tbefore midnight\r\n"
+                "2026-12-02\t00:00:00.015\tW\t000004d2\tP\tM\tTC\t000001a4\t00000003\ta\\tb\r\n"
+                "\t\t\t\t\t\t\t\t\tline\r\n"
+                "not a row\r\n";
+    }
+    DWORD serverId = server_->Process().Id();
+    PostMessageW(Window(), WM_COMMAND, TTraceForm::btn_Open, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(test::WaitUntil([&] { return (dialog = test::FindProcessWindow(serverId, "#32770", "Open Trace", true)) != nullptr; },
+                                std::chrono::milliseconds(20000)))
+        << "no \"Open Trace\" dialog within 20 s";
+    constexpr int kFileNameBox = 0x47c;
+    SetDlgItemTextA(dialog, kFileNameBox, path.c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    HWND opened = nullptr;
+    // The window is there before its controls are: the status bar comes last.
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            opened = test::FindTraceWindow(serverId, L"last week.txt");
+            return opened != nullptr && FindWindowExW(opened, nullptr, STATUSCLASSNAMEW, nullptr) != nullptr;
+        },
+        std::chrono::milliseconds(20000)))
+        << "no document \"last week.txt\" within 20 s";
+    const std::wstring read = L"Read 4 lines, 1 kept whole as they did not parse";
+    const auto shown = ReadUntil([&](const auto& s) { return s.status[7] == read; }, "the whole file", opened);
+    EXPECT_EQ(test::Messages(shown), (Texts{L"before midnight", L"a\tb", L"line", L"not a row"}));
+    EXPECT_EQ(test::ReadTraceColumn(opened, 9), (Texts{L"", L"25", L"", L""}));
+    const HWND bar = FindWindowExW(opened, nullptr, TOOLBARCLASSNAMEW, nullptr);
+    EXPECT_EQ(SendMessageW(bar, TB_ISBUTTONENABLED, TTraceForm::btn_Clear, 0), 0) << "a saved trace is read-only";
+}
+
+TEST_F(TraceWindowTest, NewViewsShowTheLiveRowsWithFiltersOfTheirOwn) {
+    const DWORD serverId = server_->Process().Id();
+    Command(TTraceForm::btn_NewView);
+    Command(TTraceForm::btn_NewView);
+    const HWND second = test::FindTraceWindow(serverId, L"Trace 2");
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(test::FindTraceWindow(serverId, L"Trace 3"), nullptr);
+    test::TypeFilter(second, 0, L"classy");
+    ASSERT_EQ(test::RunScript("all_calls.js"), 0);
+    ReadUntil([](const auto& s) { return test::Messages(s) == Texts{L"classy"}; }, "the second view's row", second);
+    EXPECT_EQ(ReadMessagesEndingWith(L"Norvale Shutting Down").rows.size(), 18u) << "the first view keeps its settings";
+    SendMessageW(second, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(test::WaitUntil([&] { return test::FindTraceWindow(serverId, L"Trace 2") == nullptr; },
+                                std::chrono::milliseconds(10000)))
+        << "the closed view still there after 10 s";
 }
 
 class BoundedTraceWindowTest : public TraceWindowTest {

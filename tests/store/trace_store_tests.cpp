@@ -72,12 +72,11 @@ TEST(TraceStoreTest, RingDropsWholeEntriesOldestFirstAndCountsTheirRows) {
 TEST(TraceStoreTest, AReaderOnAnotherThreadIsWokenForEveryRowWithOneMessageInFlight) {
     constexpr size_t kEntries = 20000;
     TTraceStore store(kEntries);
-    TTraceRowsWatch watch(store);
     std::mutex queue;
     std::condition_variable posted;
     int inFlight = 0;
     int mostInFlight = 0;
-    store.SetWakeUp([&] {
+    TTraceRowsWatch watch(store, [&] {
         const std::lock_guard lock(queue);
         mostInFlight = std::max(mostInFlight, ++inFlight);
         posted.notify_one();
@@ -116,9 +115,8 @@ TEST(TraceStoreTest, TheWindowSleepsOnlyOnceItHasTakenEveryRowAndTheNextRowWakes
         SCOPED_TRACE(testing::Message() << row.rowsAfterTake << " rows after the take, look lags " << row.lookLags);
         TTraceStore store(8);
         int posted = 0;
-        store.SetWakeUp([&posted] { ++posted; });
         uint64_t looked = 0;
-        TTraceRowsWatch watch(store, [&looked] { return looked; });
+        TTraceRowsWatch watch(store, [&posted] { ++posted; }, [&looked] { return looked; });
         store.Append(Entry(L"first"));
         looked = store.AppendedRows();
         watch.Taking();
@@ -131,6 +129,23 @@ TEST(TraceStoreTest, TheWindowSleepsOnlyOnceItHasTakenEveryRowAndTheNextRowWakes
         store.Append(Entry(L"next"));
         EXPECT_EQ(posted, 2) << "a wake-up for the first row and one for the row after the window slept";
     }
+}
+
+// Each view of the rows has a wake-up of its own: one view taking rows past
+// its look leaves the other asleep, and the next row wakes that one.
+TEST(TraceStoreTest, EveryReaderIsWokenForItself) {
+    TTraceStore store(8);
+    int posted[2] = {};
+    TTraceRowsWatch first(store, [&posted] { ++posted[0]; });
+    TTraceRowsWatch second(store, [&posted] { ++posted[1]; });
+    store.Append(Entry(L"one"));
+    second.Taking();
+    EXPECT_FALSE(second.Tick());
+    store.Append(Entry(L"two"));
+    EXPECT_TRUE(first.Tick()) << "rows past a take made before any came";
+    store.Append(Entry(L"three"));
+    EXPECT_EQ(posted[0], 1);
+    EXPECT_EQ(posted[1], 2);
 }
 
 }  // namespace

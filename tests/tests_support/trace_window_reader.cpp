@@ -25,12 +25,22 @@ HWND NthChild(HWND parent, const wchar_t* className, int n) {
     return child;
 }
 
+std::wstring ReadCell(HWND list, const RemoteBlock& block, LRESULT row, int subitem) {
+    LVITEMW item{};
+    item.iSubItem = subitem;
+    item.pszText = reinterpret_cast<wchar_t*>(block.At(kTextOffset));
+    item.cchTextMax = kTextRoom;
+    block.Write(0, &item, sizeof item);
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(block.At(0)));
+    return RemoteText(block);
+}
+
 }  // namespace
 
-HWND FindTraceWindow(DWORD processId) {
+HWND FindTraceWindow(DWORD processId, const wchar_t* caption) {
     const HWND frame = FindProcessWindow(processId, "TMainForm");
     const HWND client = frame != nullptr ? FindWindowExW(frame, nullptr, L"MDIClient", nullptr) : nullptr;
-    return client != nullptr ? FindWindowExW(client, nullptr, L"TTraceForm", nullptr) : nullptr;
+    return client != nullptr ? FindWindowExW(client, nullptr, L"TTraceForm", caption) : nullptr;
 }
 
 ShownTraceWindow ReadTraceWindow(HWND traceForm) {
@@ -40,19 +50,19 @@ ShownTraceWindow ReadTraceWindow(HWND traceForm) {
     const auto count = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         std::vector<std::wstring> cells;
-        for (int column = 0; column < kColumns; ++column) {
-            LVITEMW item{};
-            item.iSubItem = column;
-            item.pszText = reinterpret_cast<wchar_t*>(block.At(kTextOffset));
-            item.cchTextMax = kTextRoom;
-            block.Write(0, &item, sizeof item);
-            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(block.At(0)));
-            cells.push_back(RemoteText(block));
-        }
+        for (int column = 0; column < kColumns; ++column) cells.push_back(ReadCell(list, block, i, column));
         shown.rows.push_back(std::move(cells));
     }
     shown.status = ReadTraceStatus(traceForm);
     return shown;
+}
+
+std::vector<std::wstring> ReadTraceColumn(HWND traceForm, int subitem) {
+    const HWND list = NthChild(traceForm, WC_LISTVIEWW, 0);
+    RemoteBlock block(list, kTextOffset + kTextRoom * sizeof(wchar_t));
+    std::vector<std::wstring> cells;
+    for (LRESULT i = 0; i < SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); ++i) cells.push_back(ReadCell(list, block, i, subitem));
+    return cells;
 }
 
 TraceStatusParts ReadTraceStatus(HWND traceForm) {

@@ -25,14 +25,17 @@ struct ShownTraceWindow {
     TraceStatusParts status;
 };
 
-// The trace window of the frame in the process `processId`; none when it
-// has no frame (yet).
-HWND FindTraceWindow(DWORD processId);
+// The trace document of that caption ("Trace", "Trace 2", a file's name) in
+// the frame of the process `processId`; none when it has none (yet).
+HWND FindTraceWindow(DWORD processId, const wchar_t* caption = L"Trace");
 
 ShownTraceWindow ReadTraceWindow(HWND traceForm);
 TraceStatusParts ReadTraceStatus(HWND traceForm);
 
-// Types `text` into a filter box: 0 "Show", 1 "Hide", 2 "Highlight".
+// Every row's cell of a column by its subitem: 9 "Δ ms", 10 the marks.
+std::vector<std::wstring> ReadTraceColumn(HWND traceForm, int subitem);
+
+// Types `text` into a box: 0 "Show", 1 "Hide", 2 "Highlight", 3 "Find".
 void TypeFilter(HWND traceForm, int box, const std::wstring& text);
 
 // The rows' "Message" cells.

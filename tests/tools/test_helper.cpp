@@ -15,7 +15,11 @@
 //     tracer and writes "delivered D, dropped N" to standard output.
 //   norvale_test_helper command <window class> <command id>
 //     posts the command to the first window of that class, as its menu
-//     would (used to show the main window for screenshots).
+//     would (used to show the main window for screenshots); the class
+//     TTraceForm names the trace window "Trace" inside the main window.
+//   norvale_test_helper type <box> <text>
+//     sets the text of a box of the trace window "Trace" (0 Show, 1 Hide,
+//     2 Highlight, 3 Find), as typing would (for screenshots).
 //   norvale_test_helper wait-serving <seconds>
 //     waits, that long at most, until a Norvale process offers its class;
 //     exits with 0 once one does, 1 when none did.
@@ -153,6 +157,20 @@ int TraceFromThreads(const std::string& tag, int threads, int messages, const st
     return 0;
 }
 
+HWND CommandWindow(const std::string& className) {
+    if (className != "TTraceForm") return FindWindowA(className.c_str(), nullptr);
+    const HWND frame = FindWindowA("TMainForm", nullptr);
+    const HWND client = frame != nullptr ? FindWindowExW(frame, nullptr, L"MDIClient", nullptr) : nullptr;
+    return client != nullptr ? FindWindowExW(client, nullptr, L"TTraceForm", L"Trace") : nullptr;
+}
+
+int TypeInto(int box, const std::string& text) {
+    HWND edit = nullptr;
+    for (int i = 0; i <= box; ++i) edit = FindWindowExW(CommandWindow("TTraceForm"), edit, L"EDIT", nullptr);
+    const std::wstring wide(text.begin(), text.end());
+    return edit != nullptr && SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str())) ? 0 : 1;
+}
+
 int WaitServing(int seconds) {
     const auto serving = [] { return bool(norvale::UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, kServingEventName))); };
     if (norvale::test::WaitUntil(serving, std::chrono::seconds(seconds))) return 0;
@@ -174,13 +192,16 @@ int main(int argc, char** argv) {
             return TraceFromThreads(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argc == 6 ? argv[5] : "");
         }
         if (argc == 4 && std::string(argv[1]) == "command") {
-            const HWND window = FindWindowA(argv[2], nullptr);
+            const HWND window = CommandWindow(argv[2]);
             return window != nullptr && PostMessageA(window, WM_COMMAND, std::atoi(argv[3]), 0) ? 0 : 1;
         }
+        if (argc == 4 && std::string(argv[1]) == "type") return TypeInto(std::atoi(argv[2]), argv[3]);
         if (argc == 3 && std::string(argv[1]) == "wait-serving") return WaitServing(std::atoi(argv[2]));
         std::fprintf(stderr, "usage: norvale_test_helper dispatch <lock> <subkey> <tag> <blocks> <event>\n"
                              "       norvale_test_helper clients <tag> <threads> <messages>\n"
+                             "       norvale_test_helper tracer <tag> <threads> <messages> [<stop event>]\n"
                              "       norvale_test_helper command <window class> <command id>\n"
+                             "       norvale_test_helper type <box> <text>\n"
                              "       norvale_test_helper wait-serving <seconds>\n");
         return 2;
     } catch (const std::exception& error) {

@@ -1,0 +1,127 @@
+#include "store/trace_terms.h"
+
+#include <algorithm>
+
+#include "common/case_fold.h"
+#include "common/utf8_text.h"
+
+namespace norvale {
+
+namespace {
+
+// Appended rather than joined by "+", which GCC 12 at -O3 warns of wrongly.
+std::string Quoted(std::wstring_view text) {
+    std::string quoted(1, '"');
+    quoted += WideToUtf8(text);
+    quoted += '"';
+    return quoted;
+}
+
+size_t SkipSpaces(std::wstring_view box, size_t at) {
+    while (at < box.size() && box[at] == L' ') ++at;
+    return at;
+}
+
+// The column whose name, in any letter case, is followed by ":" at `at`.
+std::optional<TraceColumn> ColumnPrefix(std::wstring_view box, size_t at, size_t& after) {
+    for (size_t column = 0; column < kTraceColumnCount; ++column) {
+        const std::wstring_view name = kTraceColumnNames[column];
+        if (box.size() - at <= name.size() || box[at + name.size()] != L':') continue;
+        std::wstring typed(box.substr(at, name.size()));
+        std::wstring wanted(name);
+        FoldCase(typed);
+        FoldCase(wanted);
+        if (typed != wanted) continue;
+        after = at + name.size() + 1;
+        return static_cast<TraceColumn>(column);
+    }
+    return std::nullopt;
+}
+
+// The closing slash of a pattern opened at `open`, past escaped characters.
+size_t ClosingSlash(std::wstring_view box, size_t open) {
+    for (size_t at = open + 1; at < box.size(); ++at) {
+        if (box[at] == L'\\') {
+            ++at;
+        } else if (box[at] == L'/') {
+            return at;
+        }
+    }
+    return std::wstring_view::npos;
+}
+
+}  // namespace
+
+std::vector<TTraceTerm> ParseTraceTerms(std::wstring_view box) {
+    std::vector<TTraceTerm> terms;
+    size_t at = 0;
+    while (at < box.size()) {
+        const size_t start = SkipSpaces(box, at);
+        if (start == box.size()) break;
+        size_t prefixEnd = start;
+        TTraceTerm term;
+        term.column = ColumnPrefix(box, start, prefixEnd);
+        const size_t body = term.column ? SkipSpaces(box, prefixEnd) : start;
+        if (body < box.size() && box[body] == L'/') {
+            const size_t close = ClosingSlash(box, body);
+            if (close == std::wstring_view::npos) {
+                throw ETraceTermError(Quoted(box.substr(start)) + ": the pattern has no closing \"/\"");
+            }
+            const size_t end = SkipSpaces(box, close + 1);
+            const std::wstring_view written = box.substr(start, close + 1 - start);
+            if (end < box.size() && box[end] != L';') {
+                throw ETraceTermError(Quoted(written) + " is followed by " + Quoted(box.substr(end, 1)) +
+                                      ": terms are separated by \";\"");
+            }
+            try {
+                term.pattern = std::make_shared<const TTracePattern>(box.substr(body + 1, close - body - 1));
+            } catch (const ETraceTermError& error) {
+                throw ETraceTermError(Quoted(written) + ": " + error.what());
+            }
+            terms.push_back(std::move(term));
+            at = end + 1;
+            continue;
+        }
+        const size_t end = std::min(box.find(L';', start), box.size());
+        std::wstring_view text = box.substr(body, end - body);
+        text = text.substr(0, text.find_last_not_of(L' ') + 1);
+        at = end + 1;
+        if (text.empty()) {
+            if (!term.column) continue;
+            throw ETraceTermError(Quoted(box.substr(start, prefixEnd - start)) + " names a column but no text to find");
+        }
+        term.text = text;
+        FoldCase(term.text);
+        terms.push_back(std::move(term));
+    }
+    return terms;
+}
+
+void TTraceRowMatch::Fill(const TraceRowFields& row) {
+    folded_.clear();
+    for (size_t column = 0; column < kTraceColumnCount; ++column) {
+        starts_[column] = folded_.size();
+        AppendColumnText(folded_, row, static_cast<TraceColumn>(column));
+        folded_ += L'\0';
+    }
+    starts_[kTraceColumnCount] = folded_.size();
+    FoldCase(folded_);
+}
+
+bool TTraceRowMatch::Matches(const TTraceTerm& term) {
+    const auto cell = [this](TraceColumn column) {
+        const auto index = static_cast<size_t>(column);
+        return std::wstring_view(folded_).substr(starts_[index], starts_[index + 1] - starts_[index] - 1);
+    };
+    if (term.pattern) {
+        return term.pattern->Search(cell(term.column.value_or(TraceColumn::Message)).substr(0, kPatternReach), run_);
+    }
+    const std::wstring_view within = term.column ? cell(*term.column) : std::wstring_view(folded_);
+    return within.find(term.text) != std::wstring_view::npos;
+}
+
+bool TTraceTerms::MatchAny(TTraceRowMatch& row) const {
+    return std::any_of(terms_.begin(), terms_.end(), [&row](const TTraceTerm& term) { return row.Matches(term); });
+}
+
+}  // namespace norvale

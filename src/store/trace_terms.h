@@ -1,0 +1,77 @@
+#pragma once
+
+// The terms of the trace window's boxes (Show, Hide, Highlight, Find), parsed
+// once per change of a box into plain values and matched against rows.
+//
+// A box holds terms separated by ";" (surrounding spaces trimmed, empty terms
+// ignored). A term is
+//   text            plain: any column contains it, ignoring case in any script
+//   column:text     only that column contains it; the column by its shown
+//                   name ("Time" ... "Message"), in any letter case. A prefix
+//                   that is no column name ("C:\x", "14:03") leaves the term
+//                   plain, colon and all.
+//   /pattern/       a regular expression (`TTracePattern`) found in the
+//                   message, or with a prefix (class:/^T(In|Out)/) in that
+//                   column; a ";" between the slashes belongs to the pattern,
+//                   "\/" is a slash in it. Matched on at most the first
+//                   `kPatternReach` characters of a cell.
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/trace_pattern.h"
+#include "store/trace_row_text.h"
+
+namespace norvale {
+
+inline constexpr size_t kPatternReach = 65536;
+
+struct TTraceTerm {
+    // None: any column for a plain term, the message for a pattern.
+    std::optional<TraceColumn> column;
+    // Plain: the folded text. A pattern: empty.
+    std::wstring text;
+    // Shared by the copies of a filter.
+    std::shared_ptr<const TTracePattern> pattern;
+};
+
+// Throws ETraceTermError, naming the term and why it does not parse.
+std::vector<TTraceTerm> ParseTraceTerms(std::wstring_view box);
+
+// One row's columns, folded, as the terms look at them; filled once per row
+// and reused for every row, so that matching allocates nothing once its
+// buffers are big enough.
+class TTraceRowMatch {
+public:
+    void Fill(const TraceRowFields& row);
+    bool Matches(const TTraceTerm& term);
+
+private:
+    // The columns joined by NULs, which no term can hold (a window's text
+    // ends at its first NUL), so that no plain term matches across two.
+    std::wstring folded_;
+    std::array<size_t, kTraceColumnCount + 1> starts_{};
+    TPatternRun run_;
+};
+
+// The parsed terms of one box.
+class TTraceTerms {
+public:
+    TTraceTerms() = default;
+    // Throws ETraceTermError.
+    explicit TTraceTerms(std::wstring_view box) : terms_(ParseTraceTerms(box)) {}
+
+    bool Empty() const { return terms_.empty(); }
+    // Whether any term matches the filled row.
+    bool MatchAny(TTraceRowMatch& row) const;
+
+private:
+    std::vector<TTraceTerm> terms_;
+};
+
+}  // namespace norvale
