@@ -33,12 +33,15 @@ using Rows = std::vector<std::vector<std::wstring>>;
 using Texts = std::vector<std::wstring>;
 
 constexpr const char* kOptionsKey = OptionsLocation::kOptionsSettingsKey;
+// The frame's placement as an earlier server left it.
+constexpr const char* kPlacementKey = "Software\\brantwick\\Norvale\\DebugWindow";
 
 class TraceWindowTest : public testing::Test {
 protected:
     // Every output off: the window is on unless the options say otherwise.
     explicit TraceWindowTest(const std::string& windowLines = {}) : output_({}) {
         RegApiDeleteTree(RegCurrentUser(), kOptionsKey);
+        RegApiDeleteTree(RegCurrentUser(), kPlacementKey);
         if (!windowLines.empty()) WriteRegString(RegCurrentUser(), kOptionsKey, "WindowLines", windowLines);
         server_ = std::make_unique<test::ServerProcess>();
     }
