@@ -131,7 +131,11 @@ void TSyslogReceiver::Run() {
             std::this_thread::sleep_for(look);
             continue;
         }
-        if (PollSockets(polled, std::chrono::duration_cast<std::chrono::milliseconds>(look)) <= 0) continue;
+        // Nothing ready is as good as a look: the quiet connections are
+        // counted out all the same.
+        if (PollSockets(polled, std::chrono::duration_cast<std::chrono::milliseconds>(look)) < 0) {
+            for (PollEntry& entry : polled) entry.revents = 0;
+        }
 
         std::vector<TConnection*> ended;
         for (size_t i = 0; i < polledConnections.size(); ++i) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "tests_support/loopback.h"
 #include "tests_support/rsyslog.h"
 #include "tests_support/scratch.h"
 
@@ -41,7 +42,8 @@ std::string UnixPath(std::string path) {
 
 bool TRsyslog::Available() { return std::filesystem::exists(kRsyslogd); }
 
-TRsyslog::TRsyslog() : tcpPort_(FreePort(SOCK_STREAM)), udpPort_(FreePort(SOCK_DGRAM)) {
+TRsyslog::TRsyslog(std::string relay)
+    : relay_(std::move(relay)), tcpPort_(FreePort(SOCK_STREAM)), udpPort_(FreePort(SOCK_DGRAM)) {
     // On drive Z:, which Wine maps to the Unix root, so rsyslogd finds it.
     folder_ = "Z:\\tmp\\norvale-rsyslog-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(tcpPort_);
     std::filesystem::create_directories(folder_);
