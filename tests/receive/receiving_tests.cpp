@@ -5,6 +5,9 @@
 // nothing from outside holds the receiver up: garbage, a 1 MB line, the 65th
 // connection, quiet connections, a port another program holds.
 
+// Winsock's header brings windows.h, after itself as it must.
+#include "tests_support/loopback.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,7 +15,7 @@
 #include "forward/syslog_sender.h"
 #include "output/output_stage.h"
 #include "receive/receiving.h"
-#include "tests_support/loopback.h"
+#include "receive/syslog_frames.h"
 #include "tests_support/paths.h"
 #include "tests_support/recording_outputs.h"
 #include "tests_support/rsyslog.h"
