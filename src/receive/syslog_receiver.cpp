@@ -1,12 +1,19 @@
+// Winsock's header brings windows.h, after itself as it must.
+#include "common/sockets.h"
+
 #include "receive/syslog_receiver.h"
 
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
 
+#include <map>
+#include <memory>
+
 #include "common/clock.h"
-#include "common/utf8_text.h"
 #include "receive/listen_address.h"
+#include "receive/received_message.h"
+#include "receive/syslog_frames.h"
 
 namespace norvale {
 
@@ -69,8 +76,45 @@ UniqueSocket Bound(const SyslogAddress& endpoint) {
 
 }  // namespace
 
+class TSyslogReceiver::TLoop {
+public:
+    explicit TLoop(TSyslogReceiver& owner) : owner_(owner) { buffer_.resize(kReadSize); }
+    void Run();
+
+private:
+    struct TListener {
+        UniqueSocket socket;
+        bool stream = false;
+    };
+    struct TConnection {
+        UniqueSocket socket;
+        std::string peer;
+        TSyslogFrames frames;
+        std::chrono::steady_clock::time_point active;
+        // Frames wait in `frames` for room in the queue.
+        bool held = false;
+    };
+
+    void Rebind(const std::vector<SyslogAddress>& endpoints);
+    void Accept(SocketHandle listener);
+    void ReadDatagrams(SocketHandle socket);
+    // False once the connection ended.
+    bool ReadStream(TConnection& connection);
+    // Queues the connection's frames while there is room.
+    void QueueFrames(TConnection& connection);
+    ReceivedEntry EntryOf(std::string_view frame, bool cut, const std::string& sender);
+    std::shared_ptr<const TReceivedSource> SourceOf(const ReceivedMessage& message);
+
+    TSyslogReceiver& owner_;
+    TReceiveQueue& queue_ = owner_.queue_;
+    std::vector<TListener> listeners_;
+    std::vector<std::unique_ptr<TConnection>> connections_;
+    std::map<std::wstring, std::shared_ptr<const TReceivedSource>> sources_;
+    std::string buffer_;
+};
+
 TSyslogReceiver::TSyslogReceiver(TReceiveQueue& queue, ReceiveLimits limits)
-    : queue_(queue), limits_(limits), thread_([this] { Run(); }) {}
+    : queue_(queue), limits_(limits), thread_([this] { TLoop(*this).Run(); }) {}
 
 TSyslogReceiver::~TSyslogReceiver() {
     stop_ = true;
@@ -94,23 +138,22 @@ ReceiveStatus TSyslogReceiver::Status() const {
     return status;
 }
 
-void TSyslogReceiver::Run() {
+void TSyslogReceiver::TLoop::Run() {
     try {
         StartSockets();
     } catch (const std::exception& failure) {
-        std::lock_guard lock(lock_);
-        problem_ = std::string("Receiving is off: ") + failure.what();
+        std::lock_guard lock(owner_.lock_);
+        owner_.problem_ = std::string("Receiving is off: ") + failure.what();
         return;
     }
-    buffer_.resize(kReadSize);
     std::vector<PollEntry> polled;
     std::vector<TConnection*> polledConnections;
-    while (!stop_) {
+    while (!owner_.stop_) {
         std::optional<std::vector<SyslogAddress>> wanted;
         {
-            std::lock_guard lock(lock_);
-            if (changed_) wanted = wanted_;
-            changed_ = false;
+            std::lock_guard lock(owner_.lock_);
+            if (owner_.changed_) wanted = owner_.wanted_;
+            owner_.changed_ = false;
         }
         if (wanted) Rebind(*wanted);
 
@@ -153,14 +196,14 @@ void TSyslogReceiver::Run() {
         const auto now = std::chrono::steady_clock::now();
         std::erase_if(connections_, [&](const std::unique_ptr<TConnection>& connection) {
             return std::find(ended.begin(), ended.end(), connection.get()) != ended.end() ||
-                   now - connection->active > limits_.idle;
+                   now - connection->active > owner_.limits_.idle;
         });
     }
 }
 
 // What listened before is closed first, so that an address may be given
 // again with another transport or host.
-void TSyslogReceiver::Rebind(const std::vector<SyslogAddress>& endpoints) {
+void TSyslogReceiver::TLoop::Rebind(const std::vector<SyslogAddress>& endpoints) {
     connections_.clear();
     listeners_.clear();
     std::string problem;
@@ -172,18 +215,18 @@ void TSyslogReceiver::Rebind(const std::vector<SyslogAddress>& endpoints) {
             problem += "Receiving cannot listen on " + EndpointText(endpoint) + ": " + failure.what();
         }
     }
-    std::lock_guard lock(lock_);
-    problem_ = std::move(problem);
+    std::lock_guard lock(owner_.lock_);
+    owner_.problem_ = std::move(problem);
 }
 
-void TSyslogReceiver::Accept(SocketHandle listener) {
+void TSyslogReceiver::TLoop::Accept(SocketHandle listener) {
     for (;;) {
         sockaddr_storage peer{};
         socklen_t length = sizeof peer;
         UniqueSocket accepted(::accept(listener, reinterpret_cast<sockaddr*>(&peer), &length));
         if (!accepted) return;
-        if (connections_.size() >= limits_.connections) {
-            ++refused_;
+        if (connections_.size() >= owner_.limits_.connections) {
+            ++owner_.refused_;
             continue;
         }
         SetNonBlocking(accepted.get());
@@ -195,7 +238,7 @@ void TSyslogReceiver::Accept(SocketHandle listener) {
     }
 }
 
-void TSyslogReceiver::ReadDatagrams(SocketHandle socket) {
+void TSyslogReceiver::TLoop::ReadDatagrams(SocketHandle socket) {
     for (int i = 0; i < kDatagramsPerRound; ++i) {
         sockaddr_storage from{};
         socklen_t length = sizeof from;
@@ -210,7 +253,7 @@ void TSyslogReceiver::ReadDatagrams(SocketHandle socket) {
     }
 }
 
-bool TSyslogReceiver::ReadStream(TConnection& connection) {
+bool TSyslogReceiver::TLoop::ReadStream(TConnection& connection) {
     const auto read = ::recv(connection.socket.get(), buffer_.data(), static_cast<int>(buffer_.size()), 0);
     if (read > 0) {
         connection.active = std::chrono::steady_clock::now();
@@ -230,7 +273,7 @@ bool TSyslogReceiver::ReadStream(TConnection& connection) {
     return false;
 }
 
-void TSyslogReceiver::QueueFrames(TConnection& connection) {
+void TSyslogReceiver::TLoop::QueueFrames(TConnection& connection) {
     connection.held = true;
     // A sender held up by the queue is not idle.
     connection.active = std::chrono::steady_clock::now();
@@ -244,11 +287,11 @@ void TSyslogReceiver::QueueFrames(TConnection& connection) {
     }
 }
 
-ReceivedEntry TSyslogReceiver::EntryOf(std::string_view frame, bool cut, const std::string& sender) {
-    ++received_;
-    if (cut) ++cut_;
+ReceivedEntry TSyslogReceiver::TLoop::EntryOf(std::string_view frame, bool cut, const std::string& sender) {
+    ++owner_.received_;
+    if (cut) ++owner_.cut_;
     ReceivedMessage message = ReadReceivedMessage(frame, sender);
-    if (message.malformed) ++malformed_;
+    if (message.malformed) ++owner_.malformed_;
     ReceivedEntry entry;
     entry.source = SourceOf(message);
     entry.threadId = message.threadId;
@@ -267,7 +310,7 @@ ReceivedEntry TSyslogReceiver::EntryOf(std::string_view frame, bool cut, const s
     return entry;
 }
 
-std::shared_ptr<const TReceivedSource> TSyslogReceiver::SourceOf(const ReceivedMessage& message) {
+std::shared_ptr<const TReceivedSource> TSyslogReceiver::TLoop::SourceOf(const ReceivedMessage& message) {
     // Each name after its length, so that no name can pass for two.
     std::wstring key = std::to_wstring(message.processId);
     for (const std::wstring* name : {&message.machine, &message.project, &message.module, &message.className}) {

@@ -12,19 +12,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "common/sockets.h"
 #include "forward/syslog_address.h"
 #include "receive/receive_queue.h"
 #include "receive/receive_status.h"
-#include "receive/received_message.h"
-#include "receive/syslog_frames.h"
 
 namespace norvale {
 
@@ -50,29 +45,10 @@ public:
     ReceiveStatus Status() const;
 
 private:
-    struct TListener {
-        UniqueSocket socket;
-        bool stream = false;
-    };
-    struct TConnection {
-        UniqueSocket socket;
-        std::string peer;
-        TSyslogFrames frames;
-        std::chrono::steady_clock::time_point active;
-        // Frames wait in `frames` for room in the queue.
-        bool held = false;
-    };
-
-    void Run();
-    void Rebind(const std::vector<SyslogAddress>& endpoints);
-    void Accept(SocketHandle listener);
-    void ReadDatagrams(SocketHandle socket);
-    // False once the connection ended.
-    bool ReadStream(TConnection& connection);
-    // Queues the connection's frames while there is room.
-    void QueueFrames(TConnection& connection);
-    ReceivedEntry EntryOf(std::string_view frame, bool cut, const std::string& sender);
-    std::shared_ptr<const TReceivedSource> SourceOf(const ReceivedMessage& message);
+    // The thread's sockets and what it knows of each, apart from this
+    // header: Winsock's must come before windows.h, which its includers
+    // have.
+    class TLoop;
 
     TReceiveQueue& queue_;
     const ReceiveLimits limits_;
@@ -86,12 +62,6 @@ private:
     std::atomic<uint64_t> malformed_{0};
     std::atomic<uint64_t> cut_{0};
     std::atomic<uint64_t> refused_{0};
-
-    // The thread's own.
-    std::vector<TListener> listeners_;
-    std::vector<std::unique_ptr<TConnection>> connections_;
-    std::map<std::wstring, std::shared_ptr<const TReceivedSource>> sources_;
-    std::string buffer_;
     std::thread thread_;
 };
 
