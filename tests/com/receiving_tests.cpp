@@ -21,6 +21,7 @@
 #include "tests_support/paths.h"
 #include "tests_support/scratch.h"
 #include "tests_support/trace_window_reader.h"
+#include "tests_support/unix_program.h"
 #include "tests_support/wait_until.h"
 
 namespace norvale {
@@ -46,10 +47,6 @@ bool UnixSideHere() { return test::BinDirectory().starts_with("Z:\\") && test::F
 
 std::string ForwardFromSecondPrefix(uint16_t port) {
     const std::string bin = test::BinDirectory(), folder = "Z:\\tmp\\" + test::UniqueTestName("second-prefix");
-    const auto unix = [](std::string path) {
-        std::replace(path.begin(), path.end(), '\\', '/');
-        return path.substr(2);
-    };
     struct TFolder {
         std::string path;
         ~TFolder() {
@@ -65,7 +62,7 @@ std::string ForwardFromSecondPrefix(uint16_t port) {
                          "Set session = Nothing\r\nSet norvale = Nothing\r\nWScript.Quit Err.Number\r\n");
     const std::string options = "'HKCU\\Software\\brantwick\\Norvale\\Options'";
     test::WriteWholeFile(folder + "\\steps.sh",
-                         "cd " + unix(folder) + " && exec >log.txt 2>&1 </dev/null\n"
+                         "cd " + test::UnixPath(folder) + " && exec >log.txt 2>&1 </dev/null\n"
                          // Made anew when Wine changed (its 32-bit part breaks older prefixes).
                          "wine=$(dpkg-query -W 'libwine*')\n"
                          "[ \"$(cat \"$WINEPREFIX/.made\")\" = \"$wine\" ] || { rm -rf \"$WINEPREFIX\" && "
@@ -82,18 +79,10 @@ std::string ForwardFromSecondPrefix(uint16_t port) {
     GetEnvironmentVariableA("DISPLAY", display, sizeof display);
     // Nothing of this prefix's Wine goes along: the shell's Wine starts a
     // wineserver of the other prefix.
-    std::string command = "env -i PATH=/usr/bin:/bin HOME=" + unix(folder) + " DISPLAY=" + display +
-                          " WINEPREFIX=" + unix(bin) + "../second-wineprefix WINEARCH=win64 WINEDEBUG=-all sh " +
-                          unix(folder) + "/steps.sh";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessA("Z:\\usr\\bin\\env", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &started)) {
-        return "the shell did not start";
-    }
-    // Under Wine the handles of a Unix program mean nothing.
-    const UniqueHandle thread(started.hThread), process(started.hProcess);
+    const std::string command = "env -i PATH=/usr/bin:/bin HOME=" + test::UnixPath(folder) + " DISPLAY=" + display +
+                          " WINEPREFIX=" + test::UnixPath(bin) + "../second-wineprefix WINEARCH=win64 WINEDEBUG=-all sh " +
+                          test::UnixPath(folder) + "/steps.sh";
+    if (!test::StartUnixProgram("Z:\\usr\\bin\\env", command)) return "the shell did not start";
     const std::string status = folder + "\\status.txt";
     const bool ended =
         test::WaitUntil([&] { return test::ReadWholeFile(status).find("prefix") != std::string::npos; }, 600s);
