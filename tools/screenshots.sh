@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Redraws the pictures of the README: the tray menu, the main window, the
 # pages of Properties and About, a process window and the trace window of a
-# running norvale.exe, the monochrome screen and the splash, under Xvfb with
+# running norvale.exe, the same window receiving from three machines, the
+# monochrome screen and the splash, under Xvfb with
 # a Wine virtual desktop (so that title bars and the task bar are drawn).
 # Needs the built Windows tree (./norvale build), xdotool and ImageMagick.
 #
@@ -217,6 +218,48 @@ helper command TTraceForm 9
 helper command TTraceForm 109
 sleep 2
 capture_frame trace-window-tools.png
+# Three machines in one trace window: a server of its own receives syslog on
+# 127.0.0.1, and this script plays the machines, each message octet counted
+# over TCP: Norvale forwarding from WS-12 with every field, a build agent's
+# program in RFC 5424 and a test machine's in the BSD form.
+timeout 20 wineserver -k >/dev/null 2>&1 || true
+wineserver -p </dev/null >/dev/null 2>&1
+RECEIVE_PORT=15514
+timeout 60 wine reg add "$OPTIONS_KEY" /v ListenSyslog /t REG_SZ /d 1 /f >/dev/null 2>&1
+timeout 60 wine reg add "$OPTIONS_KEY" /v ListenAddress /t REG_SZ /d "tcp://127.0.0.1:$RECEIVE_PORT" /f >/dev/null 2>&1
+wine explorer /desktop=norvale,1024x768 "$BIN/norvale.exe" </dev/null >/dev/null 2>&1 &
+for _ in $(seq 100); do
+  (exec 3<>"/dev/tcp/127.0.0.1/$RECEIVE_PORT") 2>/dev/null && break
+  sleep 0.2
+done
+send_syslog() {
+  local frames="" message
+  for message in "$@"; do frames+="$(LC_ALL=C; echo ${#message}) $message"; done
+  exec 3<>"/dev/tcp/127.0.0.1/$RECEIVE_PORT"
+  printf '%s' "$frames" >&3
+  exec 3>&-
+}
+BOM=$'\xef\xbb\xbf'
+# Times of now, in UTC: the BSD form carries none that counts, so its rows
+# show their arrival, and the rows of all three machines read in order.
+now() { date -u +%Y-%m-%dT%H:%M:%S.%3NZ; }
+norvale_from_ws12() {
+  echo "<$1>1 $(now) WS-12 Norvale 4120 $2 [norvale@32473 project=\"Billing\"" \
+    "module=\"Invoices\" class=\"TInvoice\" thread=\"00000a1c\" code=\"0000000$3\"] $BOM$4"
+}
+send_syslog "$(norvale_from_ws12 15 enter 0 '-> PostInvoice')" \
+  "$(norvale_from_ws12 14 msg 0 'Invoice 4711 posted, 3 lines, 1,280.00 EUR')" \
+  "$(norvale_from_ws12 15 exit 0 '<- PostInvoice')"
+send_syslog "<13>1 $(now) build-agent-7 msbuild 8812 - - Build started: Billing.sln (Release|x64)" \
+  "<12>1 $(now) build-agent-7 msbuild 8812 - - warning CS0618: TLegacyTax is obsolete"
+send_syslog "<14>$(LC_ALL=C date '+%b %e %H:%M:%S') test-vm-2 nunit[2231]: 214 tests passed, 0 failed, 3 skipped" \
+  "<11>$(LC_ALL=C date '+%b %e %H:%M:%S') test-vm-2 smoke[2240]: Login page did not answer within 5 s"
+sleep 2
+timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 102 </dev/null >/dev/null 2>&1
+sleep 2
+import -window root -crop 1004x550+10+10 +repage "$ROOT/docs/trace-window-machines.png"
+timeout 60 wine reg delete "$OPTIONS_KEY" /v ListenSyslog /f </dev/null >/dev/null 2>&1 || true
+timeout 60 wine reg delete "$OPTIONS_KEY" /v ListenAddress /f </dev/null >/dev/null 2>&1 || true
 timeout 60 wine reg delete "$FRAME_KEY" /f </dev/null >/dev/null 2>&1 || true
 timeout 60 wine reg delete "$TRACE_KEY" /f </dev/null >/dev/null 2>&1 || true
 rm -rf "$DEMO_DIR"
@@ -233,4 +276,4 @@ wait $! || { echo "the splash test failed or did not end within 60 s" >&2; exit 
 echo "wrote docs/about-norvale.png, docs/about-brantwick.png, docs/splash.png, docs/properties-general.png,"
 echo "docs/properties-status.png, docs/properties-options.png, docs/properties-forwarding.png, and"
 echo "wrote docs/tray-menu.png, docs/main-window.png, docs/process-window.png, docs/monoscreen.png and"
-echo "docs/trace-window-first-open.png and docs/trace-window-tools.png"
+echo "docs/trace-window-first-open.png, docs/trace-window-tools.png and docs/trace-window-machines.png"

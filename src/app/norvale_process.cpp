@@ -10,6 +10,7 @@
 #include "common/win32_resources.h"
 #include "norvale/Norvale_h.h"
 #include "shell/splash_form.h"
+#include "shell/tray_icon_model.h"
 
 namespace norvale {
 
@@ -83,6 +84,7 @@ void TNorvaleProcess::WireOptionsFollowers() {
         TMutexLock lock(outputLock_);
         outputs_->AddOptionsFollower(capture_);
         outputs_->AddOptionsFollower(runsOptions_);
+        outputs_->AddOptionsFollower(receiving_);
         outputs_->RefreshOptions();
     });
 }
@@ -143,6 +145,7 @@ TConfigFormHooks TNorvaleProcess::ConfigHooks() {
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
     hooks.CaptureProblem = [this] { return CaptureProblemText(capture_.Status()); };
     hooks.ForwardProblem = [this] { return forwarding_.Status().problem; };
+    hooks.ReceiveProblem = [this] { return receiving_.Status().problem; };
     hooks.MonoUnavailable = outputs_->Screen().Unavailable();
     return hooks;
 }
@@ -161,7 +164,12 @@ TShellHooks TNorvaleProcess::ShellHooks() {
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
     hooks.SpawnProcess = [this](const std::string& program) { liveRuns_->Spawn(program); };
     hooks.Shown = [this](bool shown) { shown ? objectCount_.Hold() : objectCount_.Unhold(); };
-    hooks.ReadProcessStatus = [this] { return ProcessStatus{capture_.Status(), outputs_->ViewerUndelivered(), forwarding_.Status()}; };
+    hooks.ReadProcessStatus = [this] {
+        const uint64_t viewerUndelivered = outputs_->ViewerUndelivered();
+        return ProcessStatus{{CaptureStatusTexts(capture_.Status()), ViewerStatusTexts(viewerUndelivered),
+                              ForwardStatusTexts(forwarding_.Status()), ReceiveStatusTexts(receiving_.Status())},
+                             viewerUndelivered};
+    };
     hooks.OutputFileOpen = [this] { return stage_.OutputFileOpen(); };
     hooks.FlushOutputFile = [this] { OffMainThread([this] { instance_.CloseOutputFile(); }); };
     hooks.SessionMayEnd = [this] { OffMainThread([this] { stage_.CloseOutputFile(); }); };
@@ -228,6 +236,7 @@ void TNorvaleProcess::RunMessageLoop(TMainForm& mainForm) {
 void TNorvaleProcess::EndOfProcess() {
     work_.Stop();
     capture_.Stop();
+    receiving_.Stop();
     instance_.EndOfProcess();
     // Capture may have written with no server object there to close it.
     try {

@@ -20,6 +20,7 @@
 #include "debugger/debug_runs.h"
 #include "output/output_stage.h"
 #include "output/process_outputs.h"
+#include "receive/receiving.h"
 #include "server/com_class.h"
 #include "server/server_context.h"
 #include "server/server_instance.h"
@@ -99,6 +100,9 @@ private:
     TForwarding forwarding_;
     std::unique_ptr<TProcessOutputs> outputs_;
     TOutputStage stage_;
+    // Other machines' syslog, dispatched through the stage; it ends before
+    // the stage and the outputs.
+    TReceiving receiving_{stage_};
     // Ctrl+C, Ctrl+Break and the console's close end the process at once.
     TConsoleControl consoleControl_{[this] { stage_.WriteThrough(); }};
     TDialogLink dialog_;

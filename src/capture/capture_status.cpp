@@ -34,4 +34,9 @@ CaptureCountTexts CaptureCountsOf(const CaptureStatus& status) {
     return {L"Captured: " + std::to_wstring(status.captured), L"Capture dropped: " + std::to_wstring(status.dropped)};
 }
 
+PartStatusTexts CaptureStatusTexts(const CaptureStatus& status) {
+    CaptureCountTexts counts = CaptureCountsOf(status);
+    return {{std::move(counts.captured), std::move(counts.dropped)}, CaptureProblemText(status)};
+}
+
 }  // namespace norvale

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/part_status.h"
+
 namespace norvale {
 
 enum class ChannelState : uint32_t {
@@ -44,5 +46,8 @@ struct CaptureCountTexts {
     std::wstring dropped;
 };
 CaptureCountTexts CaptureCountsOf(const CaptureStatus& status);
+
+// Both counts and the problem, as the status bar gathers them.
+PartStatusTexts CaptureStatusTexts(const CaptureStatus& status);
 
 }  // namespace norvale

@@ -4,6 +4,7 @@
 // other systems, so that the code above them is written once.
 
 #include <chrono>
+#include <span>
 #include <string>
 
 #ifdef _WIN32
@@ -11,6 +12,7 @@
 #include <ws2tcpip.h>
 #else
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 #endif
@@ -22,11 +24,13 @@ namespace norvale {
 #ifdef _WIN32
 using SocketHandle = SOCKET;
 inline constexpr SocketHandle kNoSocket = INVALID_SOCKET;
+using PollEntry = WSAPOLLFD;
 // A peer that went away makes a send fail with an error on every system.
 inline constexpr int kSendFlags = 0;
 #else
 using SocketHandle = int;
 inline constexpr SocketHandle kNoSocket = -1;
+using PollEntry = pollfd;
 // Not the signal that would end the process.
 inline constexpr int kSendFlags = MSG_NOSIGNAL;
 #endif
@@ -61,5 +65,22 @@ bool WouldWait(int error);
 bool AwaitWritable(SocketHandle socket, std::chrono::milliseconds wait);
 // The error that ended a connect under way, 0 when it worked.
 int PendingSocketError(SocketHandle socket);
+
+// Waits up to `wait` until a socket is ready as its entry asks (POLLIN);
+// the count of those ready. One wait for any number of sockets (WSAPoll),
+// not the platform's 64 handles of a multiple-object wait.
+int PollSockets(std::span<PollEntry> entries, std::chrono::milliseconds wait);
+
+// A listening socket's address for it alone: another program cannot bind
+// the same port to listen in its place, and a stream's port this process
+// listened on moments ago can be listened on again.
+void ClaimAddress(SocketHandle socket, bool stream);
+
+// What made a bind fail, as the user is told it.
+enum class BindFailure { AddressInUse, NoPermission, NoSuchAddress, Other };
+BindFailure BindFailureOf(int error);
+
+// An address as numbers: "192.0.2.7", "::1".
+std::string AddressText(const sockaddr* address, socklen_t length);
 
 }  // namespace norvale

@@ -44,4 +44,32 @@ int PendingSocketError(SocketHandle socket) {
     return error;
 }
 
+int PollSockets(std::span<PollEntry> entries, std::chrono::milliseconds wait) {
+    return ::poll(entries.data(), entries.size(), static_cast<int>(wait.count()));
+}
+
+// Ports are never shared here unless asked; for datagrams the same option
+// would ask for it.
+void ClaimAddress(SocketHandle socket, bool stream) {
+    if (!stream) return;
+    const int on = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+}
+
+BindFailure BindFailureOf(int error) {
+    switch (error) {
+        case EADDRINUSE: return BindFailure::AddressInUse;
+        case EACCES:
+        case EPERM: return BindFailure::NoPermission;
+        case EADDRNOTAVAIL: return BindFailure::NoSuchAddress;
+        default: return BindFailure::Other;
+    }
+}
+
+std::string AddressText(const sockaddr* address, socklen_t length) {
+    char host[NI_MAXHOST] = {};
+    if (::getnameinfo(address, length, host, sizeof host, nullptr, 0, NI_NUMERICHOST) != 0) return "?";
+    return host;
+}
+
 }  // namespace norvale

@@ -62,4 +62,30 @@ int PendingSocketError(SocketHandle socket) {
     return error;
 }
 
+int PollSockets(std::span<PollEntry> entries, std::chrono::milliseconds wait) {
+    return WSAPoll(entries.data(), static_cast<ULONG>(entries.size()), static_cast<INT>(wait.count()));
+}
+
+// Windows lets a second program bind a port that is in use unless the first
+// claims it exclusively.
+void ClaimAddress(SocketHandle socket, bool) {
+    BOOL on = TRUE;
+    setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
+BindFailure BindFailureOf(int error) {
+    switch (error) {
+        case WSAEADDRINUSE: return BindFailure::AddressInUse;
+        case WSAEACCES: return BindFailure::NoPermission;
+        case WSAEADDRNOTAVAIL: return BindFailure::NoSuchAddress;
+        default: return BindFailure::Other;
+    }
+}
+
+std::string AddressText(const sockaddr* address, socklen_t length) {
+    char host[NI_MAXHOST] = {};
+    if (getnameinfo(address, length, host, sizeof host, nullptr, 0, NI_NUMERICHOST) != 0) return "?";
+    return host;
+}
+
 }  // namespace norvale

@@ -105,6 +105,15 @@ std::wstring Utf8ToWide(std::string_view text) {
     return result;
 }
 
+// U+FFFD decodes as the replacement too, from its own three bytes.
+bool IsUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t start = i;
+        if (DecodeUtf8(text, i) == kReplacement && text.substr(start, i - start) != "\xEF\xBF\xBD") return false;
+    }
+    return true;
+}
+
 std::string AnsiToUtf8(std::string_view text) {
     const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (ascii) return std::string(text);

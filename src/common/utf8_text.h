@@ -17,6 +17,9 @@ void AppendUtf8(std::string& into, std::wstring_view text);
 // Bytes that are no UTF-8 become U+FFFD, one for each bad sequence.
 std::wstring Utf8ToWide(std::string_view text);
 
+// Whether every byte belongs to a well-formed UTF-8 sequence.
+bool IsUtf8(std::string_view text);
+
 // 8-bit text of the system code page as UTF-8; ASCII passes unchanged.
 std::string AnsiToUtf8(std::string_view text);
 

@@ -12,9 +12,10 @@ namespace norvale {
 namespace {
 
 constexpr UINT WM_REFRESH_STATUS = WM_APP + 10;
-// The collector comes and goes on its own: its state is looked at each second.
-constexpr UINT_PTR kForwardStateTimer = 1;
-constexpr UINT kForwardStateInterval = 1000;
+// The collector comes and goes on its own, and an address may be taken by
+// another program: their states are looked at each second.
+constexpr UINT_PTR kNetworkStateTimer = 1;
+constexpr UINT kNetworkStateInterval = 1000;
 constexpr const char* kCodeSiteSite = "http://www.raize.com/";
 
 // The check box of each flag, in the order of `ConfigFlag`.
@@ -34,6 +35,7 @@ constexpr struct {
     {IDC_CAPTUREGLOBAL, &OptionsSettings::CaptureGlobal},
     {IDC_UNICODENAMES, &OptionsSettings::UnicodeNames},
     {IDC_TOSYSLOG, &OptionsSettings::ToSyslog},
+    {IDC_LISTENSYSLOG, &OptionsSettings::ListenSyslog},
 };
 
 // The encodings as the list offers them, in the order of `FileEncoding`.
@@ -69,7 +71,7 @@ TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subk
                                        OptionsLocation options)
     : TTabbedForm(owner, "Norvale Properties", 352, 283,
                   {{"General", IDD_CONFIG_GENERAL}, {"Status", IDD_CONFIG_STATUS}, {"Options", IDD_CONFIG_OPTIONS},
-                   {"Forwarding", IDD_CONFIG_FORWARDING}}),
+                   {"Forwarding", IDD_CONFIG_FORWARDING}, {"Receiving", IDD_CONFIG_RECEIVING}}),
       root_(root),
       subkey_(std::move(subkey)),
       options_(std::move(options)),
@@ -79,7 +81,7 @@ TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subk
         SendMessageA(Control(IDC_FILEENCODING), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice));
     }
     FormCreate();
-    SetTimer(Handle(), kForwardStateTimer, kForwardStateInterval, nullptr);
+    SetTimer(Handle(), kNetworkStateTimer, kNetworkStateInterval, nullptr);
     if (hooks_.MonoUnavailable) {
         EnableWindow(Control(IDC_TOMONO), FALSE);
         SetWindowTextA(Control(IDC_TOMONO), "Monochrome screen support is not installed");
@@ -97,6 +99,7 @@ void TNorvaleConfigForm::LoadSettings() {
     cb_ToFileClick();
     cb_CaptureDebugOutputClick();
     cb_ToSyslogClick();
+    cb_ListenSyslogClick();
     RefreshStatus();
 }
 
@@ -115,6 +118,7 @@ void TNorvaleConfigForm::LoadOptions() {
     SetWindowTextA(Control(IDC_WINDOWLINES), std::to_string(options.WindowLines).c_str());
     SendMessageA(Control(IDC_FILEENCODING), CB_SETCURSEL, static_cast<WPARAM>(options.fileEncoding), 0);
     SetWindowTextA(Control(IDC_SYSLOGSERVER), options.SyslogServer.c_str());
+    SetWindowTextA(Control(IDC_LISTENADDRESS), options.ListenAddress.c_str());
 }
 
 // The count as typed: its bounds are the reader's. A flag the page has no
@@ -129,6 +133,7 @@ void TNorvaleConfigForm::SaveOptions() const {
     WriteRegString(options_.root, options_.subkey, kFileEncodingValue,
                    FileEncodingText(utf8 ? FileEncoding::Utf8 : FileEncoding::Ansi));
     WriteRegString(options_.root, options_.subkey, kSyslogServerValue, TextOf(Control(IDC_SYSLOGSERVER)));
+    WriteRegString(options_.root, options_.subkey, kListenAddressValue, TextOf(Control(IDC_LISTENADDRESS)));
 }
 
 // Both keys before the refresh, which reads them.
@@ -160,6 +165,11 @@ void TNorvaleConfigForm::cb_ToSyslogClick() {
     EnableWindow(Control(IDC_SYSLOGSERVER), Checked(Control(IDC_TOSYSLOG)));
 }
 
+void TNorvaleConfigForm::cb_ListenSyslogClick() {
+    OnModified();
+    EnableWindow(Control(IDC_LISTENADDRESS), Checked(Control(IDC_LISTENSYSLOG)));
+}
+
 void TNorvaleConfigForm::btn_BrowseClick() {
     const auto chosen = hooks_.BrowseForFile(Handle());
     if (!chosen) return;
@@ -189,12 +199,14 @@ void TNorvaleConfigForm::RefreshStatus() {
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     SetWindowTextW(Control(IDC_CAPTURESTATE), hooks_.CaptureProblem().c_str());
-    ShowForwardState();
+    ShowNetworkStates();
 }
 
-void TNorvaleConfigForm::ShowForwardState() {
-    const std::string problem = hooks_.ForwardProblem();
-    if (problem != TextOf(Control(IDC_FORWARDSTATE))) SetWindowTextA(Control(IDC_FORWARDSTATE), problem.c_str());
+void TNorvaleConfigForm::ShowNetworkStates() {
+    for (const auto& [label, problem] : {std::pair{IDC_FORWARDSTATE, hooks_.ForwardProblem()},
+                                         std::pair{IDC_RECEIVESTATE, hooks_.ReceiveProblem()}}) {
+        if (problem != TextOf(Control(label))) SetWindowTextA(Control(label), problem.c_str());
+    }
 }
 
 bool TNorvaleConfigForm::PageCommand(int id, int code) {
@@ -204,9 +216,12 @@ bool TNorvaleConfigForm::PageCommand(int id, int code) {
         cb_CaptureDebugOutputClick();
     } else if (id == IDC_TOSYSLOG && code == BN_CLICKED) {
         cb_ToSyslogClick();
+    } else if (id == IDC_LISTENSYSLOG && code == BN_CLICKED) {
+        cb_ListenSyslogClick();
     } else if (IsFlagBox(id) && code == BN_CLICKED) {
         OnModified();
-    } else if ((id == IDC_DEBUGFILENAME || id == IDC_WINDOWLINES || id == IDC_SYSLOGSERVER) && code == EN_CHANGE) {
+    } else if ((id == IDC_DEBUGFILENAME || id == IDC_WINDOWLINES || id == IDC_SYSLOGSERVER || id == IDC_LISTENADDRESS) &&
+               code == EN_CHANGE) {
         OnModified();
     } else if (id == IDC_FILEENCODING && code == CBN_SELCHANGE) {
         OnModified();
@@ -229,8 +244,8 @@ bool TNorvaleConfigForm::PageNotify(const NMHDR& header) {
 }
 
 bool TNorvaleConfigForm::FormMessage(UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_TIMER && wParam == kForwardStateTimer) {
-        ShowForwardState();
+    if (message == WM_TIMER && wParam == kNetworkStateTimer) {
+        ShowNetworkStates();
     } else if (message == WM_REFRESH_STATUS) {
         RefreshStatus();
     } else {

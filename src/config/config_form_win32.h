@@ -42,14 +42,17 @@ struct TConfigFormHooks {
     // Why nothing is forwarded to the syslog server, in the system's code
     // page; empty while all is well. Read on the dialog's thread; it must not wait.
     std::function<std::string()> ForwardProblem = [] { return std::string(); };
+    // Why other machines' syslog is not received, in the system's code page;
+    // empty while all is well. Read on the dialog's thread; it must not wait.
+    std::function<std::string()> ReceiveProblem = [] { return std::string(); };
     // No monochrome screen can be had on this machine.
     bool MonoUnavailable = false;
 };
 
 // `TNorvaleConfigForm`: "Norvale Properties", with the outputs and line
 // fields on "General", the open sessions on "Status", the trace window's,
-// debug output capture and Unicode settings on "Options" and syslog on
-// "Forwarding". Made once, at the first opening, and kept for the run.
+// debug output capture and Unicode settings on "Options", syslog sent on
+// "Forwarding" and syslog received on "Receiving". Made once, at the first opening, and kept for the run.
 // `root` and `subkey` hold the `Output` values, `options` the `Options` key.
 class TNorvaleConfigForm final : public TTabbedForm {
 public:
@@ -74,11 +77,14 @@ private:
     void cb_ToFileClick();
     void cb_CaptureDebugOutputClick();
     void cb_ToSyslogClick();
+    void cb_ListenSyslogClick();
     void btn_BrowseClick();
     void SpeedButton2Click();
     ConfigValues ShownValues() const;
     void LoadOptions();
-    void ShowForwardState();
+    // The states of the parts that come and go on their own: forwarding's
+    // collector, receiving's addresses.
+    void ShowNetworkStates();
     void SaveOptions() const;
 
     RegKey root_;

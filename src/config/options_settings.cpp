@@ -36,6 +36,7 @@ OptionsSettings ReadOptionsSettings(const OptionsLocation& location) {
     settings.WindowLines = WindowLinesFromText(ReadRegString(location.root, location.subkey, kWindowLinesValue, ""));
     settings.SyslogServer =
         ReadRegString(location.root, location.subkey, kSyslogServerValue, kDefaultSyslogServer);
+    settings.ListenAddress = ReadRegString(location.root, location.subkey, kListenAddressValue, "");
     settings.fileEncoding =
         FileEncodingFromText(ReadRegString(location.root, location.subkey, kFileEncodingValue, ""));
     return settings;

@@ -36,6 +36,10 @@ struct OptionsSettings {
     // Every entry as a syslog message to a log collector.
     bool ToSyslog = false;
     std::string SyslogServer = kDefaultSyslogServer;
+    // Other machines' syslog as an input, on the addresses the user chose:
+    // there is no default address.
+    bool ListenSyslog = false;
+    std::string ListenAddress = {};
 };
 
 // Where the options are kept: the per-user `Options` key, unless a test
@@ -59,12 +63,14 @@ inline constexpr OptionsFlag kOptionsFlags[] = {
     {"CaptureGlobal", &OptionsSettings::CaptureGlobal},
     {"UnicodeNames", &OptionsSettings::UnicodeNames},
     {"ToSyslog", &OptionsSettings::ToSyslog},
+    {"ListenSyslog", &OptionsSettings::ListenSyslog},
 };
 
 // Stored as the user typed it; the reader decodes it.
 inline constexpr const char* kWindowLinesValue = "WindowLines";
 
 inline constexpr const char* kSyslogServerValue = "SyslogServer";
+inline constexpr const char* kListenAddressValue = "ListenAddress";
 
 // "UTF-8" in any letter case; any other text, or none, is the code page.
 inline constexpr const char* kFileEncodingValue = "FileEncoding";

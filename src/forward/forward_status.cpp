@@ -1,5 +1,7 @@
 #include "forward/forward_status.h"
 
+#include "common/ansi_text.h"
+
 namespace norvale {
 
 std::wstring ForwardCountsText(const ForwardStatus& status) {
@@ -9,6 +11,10 @@ std::wstring ForwardCountsText(const ForwardStatus& status) {
                         L" queued, " + std::to_wstring(counts.dropped) + L" dropped";
     if (status.cut > 0) text += L", " + std::to_wstring(status.cut) + L" cut";
     return text;
+}
+
+PartStatusTexts ForwardStatusTexts(const ForwardStatus& status) {
+    return {{ForwardCountsText(status)}, AnsiToWide(status.problem)};
 }
 
 }  // namespace norvale

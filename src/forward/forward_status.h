@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/part_status.h"
+
 namespace norvale {
 
 struct ForwardCounts {
@@ -27,5 +29,8 @@ struct ForwardStatus {
 // with the cut datagrams once there are any; empty while forwarding has never
 // been on.
 std::wstring ForwardCountsText(const ForwardStatus& status);
+
+// The counts and the problem, as the status bar gathers them.
+PartStatusTexts ForwardStatusTexts(const ForwardStatus& status);
 
 }  // namespace norvale

@@ -30,4 +30,8 @@ struct ParsedSyslogServer {
 
 ParsedSyslogServer ParseSyslogServer(std::string_view text);
 
+// The same form wherever it is given: `problem` is then only why, the part
+// of the sentence after the text ("names no host.").
+ParsedSyslogServer ParseSyslogAddress(std::string_view text);
+
 }  // namespace norvale

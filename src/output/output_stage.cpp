@@ -103,10 +103,14 @@ struct TOutputStage::EntryTexts {
 
     TraceLine Line() const {
         const bool marked = !MarkerOf(entry->kind).empty();
-        return TraceLine{marked ? withMarker : plain, plain, entry->kind, entry->session, encoding};
+        return TraceLine{marked ? withMarker : plain, plain, entry->kind, FileSession(), encoding};
     }
     // The block's lines are made in this encoding only when an output asks.
-    TraceBlock Block() const { return TraceBlock{plain, indent, entry->block->In(encoding), entry->session, encoding}; }
+    TraceBlock Block() const { return TraceBlock{plain, indent, entry->block->In(encoding), FileSession(), encoding}; }
+    // The outputs name a file with it only.
+    const SessionNaming* FileSession() const {
+        return entry->fileSession != nullptr ? entry->fileSession : entry->session;
+    }
 };
 
 void TOutputStage::WriteLine(const EntryTexts& local, const EntryTexts& eightBit) {

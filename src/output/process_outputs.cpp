@@ -46,7 +46,7 @@ void TProcessOutputs::RefreshOptions() {
 }
 
 void TProcessOutputs::AppendEntry(const TraceEntry& entry) {
-    if (forwarding_ != nullptr) forwarding_->Append(entry);
+    if (forwarding_ != nullptr && !entry.received) forwarding_->Append(entry);
     if (window_ == nullptr || !options_.ToWindow) return;
     const TStageTimer timer(CallStage::Window);
     window_->Append(entry);

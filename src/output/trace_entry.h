@@ -91,6 +91,12 @@ struct TraceEntry {
     std::wstring_view text;
     // A block's further lines; none for a single line.
     const TBlockLines* block = nullptr;
+    // What fills the output file name's placeholders when it is not
+    // `session`: a received entry's values, made safe for a file name.
+    const SessionNaming* fileSession = nullptr;
+    // Came from another machine's syslog: never sent out again, so that two
+    // Norvales that forward to each other do not loop.
+    bool received = false;
 };
 
 // What the process keeps of every entry, whichever server object dispatched

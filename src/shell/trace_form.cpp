@@ -318,7 +318,7 @@ void TTraceForm::Apply(const TShownChange& change) {
 void TTraceForm::UpdateStatus() {
     const auto texts =
         TraceStatusTexts(shown_.Counts(store_), ownStore_ ? ProcessStatus{} : hooks_.ReadProcessStatus(), Note());
-    std::array<int, kTraceStatusParts> widths{};
+    std::vector<int> widths(texts.size());
     {
         const UniqueWindowDc dc(statusBar_);
         const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(statusBar_, WM_GETFONT, 0, 0));
@@ -331,7 +331,7 @@ void TTraceForm::UpdateStatus() {
         SelectObject(dc.get(), before);
     }
     const auto ends = StatusPartEnds(widths, Scaled(110), Scaled(16));
-    SendMessageW(statusBar_, SB_SETPARTS, kTraceStatusParts, reinterpret_cast<LPARAM>(ends.data()));
+    SendMessageW(statusBar_, SB_SETPARTS, ends.size(), reinterpret_cast<LPARAM>(ends.data()));
     for (size_t i = 0; i < texts.size(); ++i) {
         SendMessageW(statusBar_, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(texts[i].c_str()));
     }

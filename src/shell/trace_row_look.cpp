@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "common/ansi_text.h"
-#include "shell/tray_icon_model.h"
 
 namespace norvale {
 
@@ -20,42 +18,31 @@ constexpr uint32_t kHighlight = Rgb(255, 236, 140);
 constexpr uint32_t kTextColours[] = {Rgb(0, 0, 0), Rgb(112, 112, 112), Rgb(0, 96, 160), Rgb(176, 96, 0),
                                      Rgb(192, 0, 0)};
 
-// Both problems may be there at once; each is a sentence of its own.
-std::wstring ProblemsText(const ProcessStatus& process, std::wstring_view note) {
-    std::wstring text(note);
-    for (const std::wstring& more : {CaptureProblemText(process.capture), AnsiToWide(process.forward.problem)}) {
-        if (!text.empty() && !more.empty()) text += L"  ";
-        text += more;
-    }
-    return text;
-}
-
 }  // namespace
 
 TraceRowLook LookOf(TraceRowStyle style, bool highlighted) {
     return TraceRowLook{kTextColours[static_cast<size_t>(style)], highlighted ? kHighlight : kWindow};
 }
 
-std::array<std::wstring, kTraceStatusParts> TraceStatusTexts(const TraceStatusCounts& counts,
-                                                             const ProcessStatus& process, std::wstring_view note) {
-    CaptureCountTexts captured = CaptureCountsOf(process.capture);
-    const std::string losses = ViewerLossText(process.viewerUndelivered);
-    return {L"Kept: " + std::to_wstring(counts.kept),
-            L"Shown: " + std::to_wstring(counts.shown),
-            L"Dropped: " + std::to_wstring(counts.dropped),
-            std::move(captured.captured),
-            std::move(captured.dropped),
-            std::wstring(losses.begin(), losses.end()),
-            ForwardCountsText(process.forward),
-            ProblemsText(process, note)};
+std::vector<std::wstring> TraceStatusTexts(const TraceStatusCounts& counts, const ProcessStatus& process,
+                                           std::wstring_view note) {
+    std::vector<std::wstring> texts{L"Kept: " + std::to_wstring(counts.kept), L"Shown: " + std::to_wstring(counts.shown),
+                                    L"Dropped: " + std::to_wstring(counts.dropped)};
+    std::wstring problems(note);
+    for (const PartStatusTexts& part : process.parts) {
+        texts.insert(texts.end(), part.counts.begin(), part.counts.end());
+        if (!problems.empty() && !part.problem.empty()) problems += L"  ";
+        problems += part.problem;
+    }
+    texts.push_back(std::move(problems));
+    return texts;
 }
 
-std::array<int, kTraceStatusParts> StatusPartEnds(const std::array<int, kTraceStatusParts>& textWidths, int minimum,
-                                                  int padding) {
+std::vector<int> StatusPartEnds(const std::vector<int>& textWidths, int minimum, int padding) {
     constexpr size_t kRowCounts = 3;
-    std::array<int, kTraceStatusParts> ends{};
+    std::vector<int> ends(textWidths.size());
     int end = 0;
-    for (size_t i = 0; i + 1 < kTraceStatusParts; ++i) {
+    for (size_t i = 0; i + 1 < textWidths.size(); ++i) {
         int width = textWidths[i] > 0 ? textWidths[i] + padding : 0;
         if (i < kRowCounts) width = std::max(width, minimum);
         end += width;

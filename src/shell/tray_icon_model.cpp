@@ -18,6 +18,11 @@ std::string ViewerLossText(uint64_t undelivered) {
     return std::to_string(undelivered) + (undelivered == 1 ? " viewer record" : " viewer records") + " not delivered";
 }
 
+PartStatusTexts ViewerStatusTexts(uint64_t undelivered) {
+    const std::string losses = ViewerLossText(undelivered);
+    return {{std::wstring(losses.begin(), losses.end())}, {}};
+}
+
 std::string TrayToolTip(uint64_t viewerUndelivered) {
     const std::string losses = ViewerLossText(viewerUndelivered);
     return losses.empty() ? "Norvale" : "Norvale\n" + losses;

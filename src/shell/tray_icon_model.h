@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/part_status.h"
+
 namespace norvale {
 
 // The tip of the tray icon: the notification record holds 64 bytes, of which
@@ -12,6 +14,8 @@ std::string CutToolTip(std::string_view tip);
 
 // "12 viewer records not delivered"; nothing while none was lost.
 std::string ViewerLossText(uint64_t undelivered);
+// The same as the status bar gathers it.
+PartStatusTexts ViewerStatusTexts(uint64_t undelivered);
 // "Norvale", with the viewer's losses on a line of their own once there are any.
 std::string TrayToolTip(uint64_t viewerUndelivered);
 

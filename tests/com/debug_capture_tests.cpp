@@ -48,7 +48,7 @@ protected:
     }
     static void SetCapture(bool on) { WriteRegString(RegCurrentUser(), kOptionsKey, "CaptureDebugOutput", on ? "1" : "0"); }
     HWND Window() { return test::FindTraceWindow(server_->Process().Id()); }
-    std::wstring CaptureProblem() { return test::ReadTraceWindow(Window()).status[7]; }
+    std::wstring CaptureProblem() { return test::ReadTraceWindow(Window()).status.back(); }
     std::vector<std::string> LinesOf(const std::string& tag) {
         std::vector<std::string> lines;
         for (const std::string& line : output_.Lines()) {
@@ -93,7 +93,7 @@ TEST_F(DebugCaptureTest, TwoWritersAtOnceReachTheFileAndTheWindowWithoutAClientN
     const auto shown = test::ReadTraceWindow(Window());
     EXPECT_EQ(shown.status[3], L"Captured: " + std::to_wstring(kMany + kBlocks));
     EXPECT_EQ(shown.status[4], L"Capture dropped: 0");
-    EXPECT_EQ(shown.status[7], L"");
+    EXPECT_EQ(shown.status.back(), L"");
     ASSERT_EQ(shown.rows.size(), 1u);
     EXPECT_EQ(shown.rows[0][1], LocalComputerName());
     EXPECT_EQ(shown.rows[0][2], AnsiToWide(Hex(many.Id())));

@@ -28,6 +28,8 @@ namespace norvale {
 namespace {
 
 constexpr const char* kOptionsKey = OptionsLocation::kOptionsSettingsKey;
+// The status bar's parts: the problem after receiving's counts.
+constexpr size_t kProblem = 8;
 
 class ForwardingServerTest : public testing::Test {
 protected:
@@ -41,9 +43,10 @@ protected:
     static void SetOption(const char* name, const std::string& value) {
         WriteRegString(RegCurrentUser(), kOptionsKey, name, value);
     }
-    // The status bar's syslog counts, or its problem.
+    // The status bar's syslog counts, or its problem (the last part).
     std::wstring Shown(size_t part) {
-        return test::ReadTraceStatus(test::FindTraceWindow(server_->Process().Id()))[part];
+        const test::TraceStatusParts parts = test::ReadTraceStatus(test::FindTraceWindow(server_->Process().Id()));
+        return part < parts.size() ? parts[part] : std::wstring();
     }
     bool ShownWithin20s(size_t part, const std::wstring& text) {
         return test::WaitUntil([&] { return Shown(part) == text; }, std::chrono::seconds(20));
@@ -61,9 +64,9 @@ TEST_F(ForwardingServerTest, EveryEntryOfAScriptAndACompiledClientArrivesWithIts
     };
     SetOption("SyslogServer", "udp//127.0.0.1");
     server_ = std::make_unique<test::ServerProcess>();
-    EXPECT_TRUE(ShownWithin20s(7, L"Forwarding is off: the syslog server \"udp//127.0.0.1\" does not begin with "
+    EXPECT_TRUE(ShownWithin20s(kProblem, L"Forwarding is off: the syslog server \"udp//127.0.0.1\" does not begin with "
                                   L"\"udp://\" or \"tcp://\"."))
-        << "shown: " << WideToAnsi(Shown(7));
+        << "shown: " << WideToAnsi(Shown(kProblem));
     // The server object reads the options when it is made.
     SetOption("SyslogServer", serverAt("udp", rsyslog.UdpPort()));
     ComPtr<INorvale> norvale = test::ActivateNorvale();

@@ -27,6 +27,8 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(defaults.fileEncoding, FileEncoding::Ansi);
     EXPECT_FALSE(defaults.ToSyslog);
     EXPECT_EQ(defaults.SyslogServer, "udp://127.0.0.1:514");
+    EXPECT_FALSE(defaults.ListenSyslog);
+    EXPECT_EQ(defaults.ListenAddress, "");
     key.Set("ToWindow", "0");
     key.Set("WindowLines", "5000");
     key.Set("CaptureDebugOutput", "1");
@@ -35,6 +37,8 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     key.Set("FileEncoding", "utf-8");
     key.Set("ToSyslog", "1");
     key.Set("SyslogServer", "tcp://logs");
+    key.Set("ListenSyslog", "1");
+    key.Set("ListenAddress", "tcp://0.0.0.0:514");
     const OptionsSettings read = ReadOptionsSettings(location);
     EXPECT_FALSE(read.ToWindow);
     EXPECT_EQ(read.WindowLines, 5000u);
@@ -42,6 +46,8 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(read.fileEncoding, FileEncoding::Utf8);
     EXPECT_TRUE(read.ToSyslog);
     EXPECT_EQ(read.SyslogServer, "tcp://logs");
+    EXPECT_TRUE(read.ListenSyslog);
+    EXPECT_EQ(read.ListenAddress, "tcp://0.0.0.0:514");
 }
 
 TEST(FileEncodingFromTextTest, OnlyUtf8InAnyCaseChoosesIt) {

@@ -5,39 +5,12 @@
 
 #include <filesystem>
 
+#include "tests_support/loopback.h"
 #include "tests_support/rsyslog.h"
 #include "tests_support/scratch.h"
 #include "tests_support/wait_until.h"
 
 namespace norvale::test {
-
-namespace {
-
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-}
-
-bool Listening(uint16_t port) {
-    const UniqueSocket probe(::socket(AF_INET, SOCK_STREAM, 0));
-    const sockaddr_in address = Loopback(port);
-    return ::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-}
-
-}  // namespace
-
-uint16_t TRsyslog::FreePort(int type) {
-    StartSockets();
-    const UniqueSocket probe(::socket(AF_INET, type, 0));
-    sockaddr_in address = Loopback(0);
-    socklen_t size = sizeof address;
-    ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &size);
-    return ntohs(address.sin_port);
-}
 
 bool TRsyslog::AwaitStarted(const std::string& pidFile) const {
     if (WaitUntil([&] { return Listening(tcpPort_) && FileExists(pidFile); }, std::chrono::seconds(20))) return true;
@@ -67,7 +40,7 @@ std::string TRsyslog::Configuration(const std::string& unixFolder) const {
            "input(type=\"imudp\" address=\"127.0.0.1\" port=\"" + std::to_string(udpPort_) + "\")\n"
            "template(name=\"every\" type=\"string\" string=\"%pri%|%timereported:::date-rfc3339%|"
            "%hostname%|%app-name%|%procid%|%msgid%|%structured-data%|%msg%\\n\")\n"
-           "*.* action(type=\"omfile\" file=\"" + unixFolder + "/received.log\" template=\"every\")\n";
+           "*.* action(type=\"omfile\" file=\"" + unixFolder + "/received.log\" template=\"every\")\n" + relay_;
 }
 
 size_t Occurrences(const std::string& received, const std::string& part) {

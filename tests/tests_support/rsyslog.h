@@ -21,7 +21,9 @@ public:
     // Whether the machine has rsyslogd.
     static bool Available();
 
-    TRsyslog();
+    // `relay`: further actions of the configuration, such as forwarding
+    // everything it receives elsewhere.
+    explicit TRsyslog(std::string relay = {});
     // Stops it if it runs, checking that it ended in order; removes its folder.
     ~TRsyslog();
     TRsyslog(const TRsyslog&) = delete;
@@ -39,8 +41,6 @@ public:
     std::string ReceivedPath() const;
 
 private:
-    // A port the system just handed out for `type`; free again once closed.
-    static uint16_t FreePort(int type);
     // Bounded waits; each reports its failure. The port alone answers before
     // rsyslogd has written its pid file, which stopping it needs, and a free
     // port handed out to a test beside this one may be that test's.
@@ -50,6 +50,7 @@ private:
     // `unixFolder`: the folder as rsyslogd names it.
     std::string Configuration(const std::string& unixFolder) const;
 
+    const std::string relay_;
     uint16_t tcpPort_;
     uint16_t udpPort_;
     std::string folder_;  // as this platform names it

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "tests_support/loopback.h"
 #include "tests_support/rsyslog.h"
 #include "tests_support/scratch.h"
 
@@ -20,7 +21,8 @@ constexpr const char* kRsyslogd = "/usr/sbin/rsyslogd";
 
 bool TRsyslog::Available() { return std::filesystem::exists(kRsyslogd); }
 
-TRsyslog::TRsyslog() : tcpPort_(FreePort(SOCK_STREAM)), udpPort_(FreePort(SOCK_DGRAM)) {
+TRsyslog::TRsyslog(std::string relay)
+    : relay_(std::move(relay)), tcpPort_(FreePort(SOCK_STREAM)), udpPort_(FreePort(SOCK_DGRAM)) {
     folder_ = "/tmp/norvale-rsyslog-" + std::to_string(::getpid()) + "-" + std::to_string(tcpPort_);
     std::filesystem::create_directories(folder_);
     WriteWholeFile(folder_ + "/rsyslog.conf", Configuration(folder_));

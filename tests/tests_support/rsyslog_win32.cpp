@@ -3,45 +3,27 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 
+#include "tests_support/loopback.h"
 #include "tests_support/rsyslog.h"
 #include "tests_support/scratch.h"
+#include "tests_support/unix_program.h"
 
-// Under Wine a Windows program can start a Unix program, but the handle it
-// gets is no real one: rsyslogd is watched through its port and its pid file,
-// and stopped by starting kill.
+// rsyslogd is watched through its port and its pid file, and stopped by
+// starting kill.
 namespace norvale::test {
 
 namespace {
 
 constexpr const char* kRsyslogd = "Z:\\usr\\sbin\\rsyslogd";
 
-// The Unix program's own handles mean nothing here.
-bool StartUnixProgram(const std::string& path, std::string commandLine) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &started)) {
-        return false;
-    }
-    if (started.hThread != nullptr) CloseHandle(started.hThread);
-    if (started.hProcess != nullptr) CloseHandle(started.hProcess);
-    return true;
-}
-
-std::string UnixPath(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path.substr(2);
-}
-
 }  // namespace
 
 bool TRsyslog::Available() { return std::filesystem::exists(kRsyslogd); }
 
-TRsyslog::TRsyslog() : tcpPort_(FreePort(SOCK_STREAM)), udpPort_(FreePort(SOCK_DGRAM)) {
+TRsyslog::TRsyslog(std::string relay)
+    : relay_(std::move(relay)), tcpPort_(FreePort(SOCK_STREAM)), udpPort_(FreePort(SOCK_DGRAM)) {
     // On drive Z:, which Wine maps to the Unix root, so rsyslogd finds it.
     folder_ = "Z:\\tmp\\norvale-rsyslog-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(tcpPort_);
     std::filesystem::create_directories(folder_);

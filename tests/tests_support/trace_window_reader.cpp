@@ -66,8 +66,8 @@ std::vector<std::wstring> ReadTraceColumn(HWND traceForm, int subitem) {
 }
 
 TraceStatusParts ReadTraceStatus(HWND traceForm) {
-    TraceStatusParts parts;
     const HWND status = NthChild(traceForm, STATUSCLASSNAMEW, 0);
+    TraceStatusParts parts(static_cast<size_t>(SendMessageW(status, SB_GETPARTS, 0, 0)));
     RemoteBlock statusBlock(status, kTextOffset + kTextRoom * sizeof(wchar_t));
     for (size_t part = 0; part < parts.size(); ++part) {
         SendMessageW(status, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(statusBlock.At(kTextOffset)));

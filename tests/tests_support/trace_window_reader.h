@@ -17,7 +17,7 @@ namespace norvale::test {
 // "Kept", "Shown", "Dropped", then capture: "Captured", "Capture dropped",
 // the viewer's losses, syslog's counts, and what keeps capture or syslog from
 // running.
-using TraceStatusParts = std::array<std::wstring, 8>;
+using TraceStatusParts = std::vector<std::wstring>;
 
 struct ShownTraceWindow {
     // Each row's cells, "Time" to "Message".

@@ -1,0 +1,64 @@
+#include "receive/receive_queue.h"
+
+namespace norvale {
+
+bool TReceiveQueue::Full() const {
+    std::lock_guard lock(lock_);
+    return FullLocked();
+}
+
+void TReceiveQueue::PushLocked(std::deque<THeld>& into, ReceivedEntry entry) {
+    const size_t bytes = ReceivedBytes(entry);
+    into.push_back(THeld{nextOrder_++, bytes, std::move(entry)});
+    ++count_;
+    bytes_ += bytes;
+    pushed_.notify_one();
+}
+
+void TReceiveQueue::PushFromStream(ReceivedEntry entry) {
+    std::lock_guard lock(lock_);
+    PushLocked(streams_, std::move(entry));
+}
+
+void TReceiveQueue::PushDatagram(ReceivedEntry entry) {
+    std::unique_lock lock(lock_);
+    std::deque<THeld> forgotten;
+    while (FullLocked() && !datagrams_.empty()) {
+        --count_;
+        bytes_ -= datagrams_.front().bytes;
+        forgotten.push_back(std::move(datagrams_.front()));
+        datagrams_.pop_front();
+    }
+    if (FullLocked()) {
+        forgotten.push_back(THeld{0, 0, std::move(entry)});
+    } else {
+        PushLocked(datagrams_, std::move(entry));
+    }
+    dropped_ += forgotten.size();
+    // Freed outside the lock.
+    lock.unlock();
+}
+
+size_t TReceiveQueue::Take(std::vector<ReceivedEntry>& into, size_t most) {
+    std::unique_lock lock(lock_);
+    pushed_.wait(lock, [&] { return count_ > 0 || closed_; });
+    size_t taken = 0;
+    for (; taken < most && count_ > 0; ++taken) {
+        const bool fromStream =
+            datagrams_.empty() || (!streams_.empty() && streams_.front().order < datagrams_.front().order);
+        std::deque<THeld>& from = fromStream ? streams_ : datagrams_;
+        --count_;
+        bytes_ -= from.front().bytes;
+        into.push_back(std::move(from.front().entry));
+        from.pop_front();
+    }
+    return taken;
+}
+
+void TReceiveQueue::Close() {
+    std::lock_guard lock(lock_);
+    closed_ = true;
+    pushed_.notify_all();
+}
+
+}  // namespace norvale

@@ -1,0 +1,69 @@
+#pragma once
+
+// Received entries between the receiving thread and the dispatch, bounded by
+// count and by bytes. Each transport meets a full queue by its own policy:
+//  - a stream (TCP) is not read while the queue is full, so its sender
+//    waits and nothing of it is lost;
+//  - a datagram (UDP) cannot be held up: it takes the place of the oldest
+//    waiting datagram's entry, or is itself dropped when only streams' entries
+//    wait, and the drop is counted.
+// The dispatch takes them in the order they arrived.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "receive/received_entry.h"
+
+namespace norvale {
+
+class TReceiveQueue {
+public:
+    static constexpr size_t kCapacity = 100000;
+    static constexpr size_t kByteCapacity = size_t{64} << 20;
+
+    explicit TReceiveQueue(size_t capacity = kCapacity, size_t byteCapacity = kByteCapacity)
+        : capacity_(capacity), byteCapacity_(byteCapacity) {}
+
+    // The stream reader asks before each entry it makes.
+    bool Full() const;
+    void PushFromStream(ReceivedEntry entry);
+    void PushDatagram(ReceivedEntry entry);
+
+    // Waits for entries, then moves up to `most` of them, oldest first, to
+    // the end of `into`; 0 once the queue is closed and empty.
+    size_t Take(std::vector<ReceivedEntry>& into, size_t most);
+    // Lets `Take` return what is left, then 0.
+    void Close();
+
+    // Never waits.
+    uint64_t Dropped() const { return dropped_.load(); }
+
+private:
+    struct THeld {
+        uint64_t order;
+        size_t bytes;
+        ReceivedEntry entry;
+    };
+    // Under the lock.
+    bool FullLocked() const { return count_ >= capacity_ || bytes_ >= byteCapacity_; }
+    void PushLocked(std::deque<THeld>& into, ReceivedEntry entry);
+
+    const size_t capacity_;
+    const size_t byteCapacity_;
+    mutable std::mutex lock_;
+    std::condition_variable pushed_;
+    std::deque<THeld> streams_;
+    std::deque<THeld> datagrams_;
+    size_t count_ = 0;
+    size_t bytes_ = 0;
+    uint64_t nextOrder_ = 0;
+    bool closed_ = false;
+    std::atomic<uint64_t> dropped_{0};
+};
+
+}  // namespace norvale

@@ -1,0 +1,37 @@
+#pragma once
+
+// What receiving tells the user: its counts and why it does not listen.
+
+#include <cstdint>
+#include <string>
+
+#include "common/part_status.h"
+
+namespace norvale {
+
+struct ReceiveCounts {
+    // Every message taken in, malformed ones included.
+    uint64_t received = 0;
+    // Neither form of syslog: kept whole as the text of an entry.
+    uint64_t malformed = 0;
+    // Datagrams a full queue dropped.
+    uint64_t dropped = 0;
+    // Frames longer than their bound, cut there.
+    uint64_t cut = 0;
+    // Connections past the limit, closed at once.
+    uint64_t refused = 0;
+};
+
+struct ReceiveStatus {
+    bool on = false;
+    ReceiveCounts counts;
+    // In the system's code page: an address that does not parse, or one that
+    // cannot be listened on; empty while all is well.
+    std::string problem;
+};
+
+// "Received: 12, malformed 0, dropped 0", with the cut frames and refused
+// connections once there are any; nothing while receiving has never been on.
+PartStatusTexts ReceiveStatusTexts(const ReceiveStatus& status);
+
+}  // namespace norvale

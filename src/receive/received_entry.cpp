@@ -1,0 +1,28 @@
+#include "receive/received_entry.h"
+
+#include "receive/safe_file_name.h"
+
+namespace norvale {
+
+namespace {
+
+SessionNaming SafeNaming(SessionNaming naming) {
+    for (std::string* value : {&naming.Project, &naming.Module, &naming.Class, &naming.Machine}) {
+        *value = SafeForFileName(*value);
+    }
+    return naming;
+}
+
+}  // namespace
+
+TReceivedSource::TReceivedSource(TraceSource from)
+    : source(std::make_shared<const TraceSource>(std::move(from))),
+      naming(NamingIn(FileEncoding::Ansi, *source)),
+      utf8Naming(NamingIn(FileEncoding::Utf8, *source)),
+      fileNaming(SafeNaming(naming)) {}
+
+size_t ReceivedBytes(const ReceivedEntry& entry) {
+    return sizeof entry + (entry.text.capacity() + entry.further.capacity()) * sizeof(wchar_t);
+}
+
+}  // namespace norvale

@@ -1,0 +1,45 @@
+#pragma once
+
+// A received message as it waits for the dispatch: read, its time made
+// local, its sender's naming shared with the sender's other messages.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/clock.h"
+#include "common/session_naming.h"
+#include "output/formatting.h"
+#include "output/trace_entry.h"
+
+namespace norvale {
+
+// One sender (machine, process, project, module and class) as the outputs
+// name it, made once for all its messages.
+struct TReceivedSource {
+    std::shared_ptr<const TraceSource> source;
+    SessionNaming naming;      // in the code page: the line prefix
+    SessionNaming utf8Naming;  // for a UTF-8 file and console
+    // Made safe for a file name: what fills the file name's placeholders.
+    SessionNaming fileNaming;
+
+    explicit TReceivedSource(TraceSource from);
+};
+
+struct ReceivedEntry {
+    std::shared_ptr<const TReceivedSource> source;
+    int32_t threadId = 0;
+    int32_t code = 0;
+    MessageKind kind = MessageKind::Plain;
+    LocalDateTime time;
+    std::wstring text;
+    // A block's further lines, each after a line feed.
+    std::wstring further;
+};
+
+// What the entry takes of memory, for the queue's bound; its source is
+// shared and not counted.
+size_t ReceivedBytes(const ReceivedEntry& entry);
+
+}  // namespace norvale

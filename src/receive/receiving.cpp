@@ -1,0 +1,46 @@
+#include "receive/receiving.h"
+
+#include "receive/listen_address.h"
+
+namespace norvale {
+
+TReceiving::TReceiving(TOutputStage& stage, ReceiveLimits limits)
+    : dispatch_(queue_, stage), receiver_(std::make_unique<TSyslogReceiver>(queue_, limits)) {}
+
+void TReceiving::ApplyOptions(const OptionsSettings& options) {
+    std::lock_guard lock(lock_);
+    if (!receiver_ || (options.ListenSyslog == on_ && options.ListenAddress == address_)) return;
+    on_ = options.ListenSyslog;
+    address_ = options.ListenAddress;
+    problem_.clear();
+    if (!on_) {
+        receiver_->Listen({});
+        return;
+    }
+    ParsedListenAddress parsed = ParseListenAddress(address_);
+    problem_ = std::move(parsed.problem);
+    receiver_->Listen(std::move(parsed.endpoints));
+}
+
+void TReceiving::Stop() {
+    std::unique_ptr<TSyslogReceiver> receiver;
+    {
+        std::lock_guard lock(lock_);
+        receiver = std::move(receiver_);
+    }
+    receiver.reset();
+    dispatch_.Stop();
+}
+
+// The problem is the options' first: an address that does not parse is
+// listened on nowhere.
+ReceiveStatus TReceiving::Status() const {
+    std::lock_guard lock(lock_);
+    ReceiveStatus status;
+    if (receiver_) status = receiver_->Status();
+    status.on = on_;
+    if (!problem_.empty()) status.problem = problem_;
+    return status;
+}
+
+}  // namespace norvale

@@ -1,0 +1,331 @@
+// Winsock's header brings windows.h, after itself as it must.
+#include "common/sockets.h"
+
+#include "receive/syslog_receiver.h"
+
+#include <algorithm>
+#include <optional>
+#include <stdexcept>
+
+#include <map>
+#include <memory>
+
+#include "common/clock.h"
+#include "receive/listen_address.h"
+#include "receive/received_message.h"
+#include "receive/syslog_frames.h"
+
+namespace norvale {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A datagram's most, and a stream's read.
+constexpr size_t kReadSize = 65536;
+// Datagrams read in one round, so that a flood of them starves no stream.
+constexpr int kDatagramsPerRound = 256;
+// How soon the thread looks again at a change of address, at its end, and,
+// while frames wait for room, at the queue.
+constexpr auto kLook = 200ms;
+constexpr auto kLookWhileFull = 10ms;
+// Senders whose naming is kept for their next messages; a sender that
+// varies its names without end makes the list start again.
+constexpr size_t kMostSources = 4096;
+
+class EBindFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string ReasonOf(int error) {
+    switch (BindFailureOf(error)) {
+        case BindFailure::AddressInUse: return "another program uses the address.";
+        case BindFailure::NoPermission:
+            return "no permission to use the address (another program holds it, or its port needs privileges).";
+        case BindFailure::NoSuchAddress: return "this machine has no such address.";
+        default: return SocketErrorText(error);
+    }
+}
+
+using AddressList = std::unique_ptr<addrinfo, decltype(&freeaddrinfo)>;
+
+// Numbers only: a name to look up could hold the thread for as long as the
+// resolver takes.
+UniqueSocket Bound(const SyslogAddress& endpoint) {
+    const bool stream = endpoint.transport == SyslogTransport::Tcp;
+    addrinfo hints{};
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST;
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = stream ? SOCK_STREAM : SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(endpoint.host.c_str(), std::to_string(endpoint.port).c_str(), &hints, &found) != 0) {
+        throw EBindFailure("\"" + endpoint.host + "\" is no address of this machine (0.0.0.0 for every interface).");
+    }
+    const AddressList addresses(found, freeaddrinfo);
+    UniqueSocket socket(::socket(found->ai_family, found->ai_socktype, found->ai_protocol));
+    if (!socket) throw EBindFailure(SocketErrorText(LastSocketError()));
+    ClaimAddress(socket.get(), stream);
+    SetNonBlocking(socket.get());
+    if (::bind(socket.get(), found->ai_addr, static_cast<socklen_t>(found->ai_addrlen)) != 0 ||
+        (stream && ::listen(socket.get(), SOMAXCONN) != 0)) {
+        throw EBindFailure(ReasonOf(LastSocketError()));
+    }
+    return socket;
+}
+
+}  // namespace
+
+class TSyslogReceiver::TLoop {
+public:
+    explicit TLoop(TSyslogReceiver& owner) : owner_(owner) { buffer_.resize(kReadSize); }
+    void Run();
+
+private:
+    struct TListener {
+        UniqueSocket socket;
+        bool stream = false;
+    };
+    struct TConnection {
+        UniqueSocket socket;
+        std::string peer;
+        TSyslogFrames frames;
+        std::chrono::steady_clock::time_point active;
+        // Frames wait in `frames` for room in the queue.
+        bool held = false;
+    };
+
+    void Rebind(const std::vector<SyslogAddress>& endpoints);
+    void Accept(SocketHandle listener);
+    void ReadDatagrams(SocketHandle socket);
+    // False once the connection ended.
+    bool ReadStream(TConnection& connection);
+    // Queues the connection's frames while there is room.
+    void QueueFrames(TConnection& connection);
+    ReceivedEntry EntryOf(std::string_view frame, bool cut, const std::string& sender);
+    std::shared_ptr<const TReceivedSource> SourceOf(const ReceivedMessage& message);
+
+    TSyslogReceiver& owner_;
+    TReceiveQueue& queue_ = owner_.queue_;
+    std::vector<TListener> listeners_;
+    std::vector<std::unique_ptr<TConnection>> connections_;
+    std::map<std::wstring, std::shared_ptr<const TReceivedSource>> sources_;
+    std::string buffer_;
+};
+
+TSyslogReceiver::TSyslogReceiver(TReceiveQueue& queue, ReceiveLimits limits)
+    : queue_(queue), limits_(limits), thread_([this] { TLoop(*this).Run(); }) {}
+
+TSyslogReceiver::~TSyslogReceiver() {
+    stop_ = true;
+    thread_.join();
+}
+
+void TSyslogReceiver::Listen(std::vector<SyslogAddress> endpoints) {
+    std::lock_guard lock(lock_);
+    wanted_ = std::move(endpoints);
+    changed_ = true;
+}
+
+ReceiveStatus TSyslogReceiver::Status() const {
+    ReceiveStatus status;
+    {
+        std::lock_guard lock(lock_);
+        status.on = !wanted_.empty();
+        status.problem = problem_;
+    }
+    status.counts = {received_.load(), malformed_.load(), queue_.Dropped(), cut_.load(), refused_.load()};
+    return status;
+}
+
+void TSyslogReceiver::TLoop::Run() {
+    try {
+        StartSockets();
+    } catch (const std::exception& failure) {
+        std::lock_guard lock(owner_.lock_);
+        owner_.problem_ = std::string("Receiving is off: ") + failure.what();
+        return;
+    }
+    std::vector<PollEntry> polled;
+    std::vector<TConnection*> polledConnections;
+    while (!owner_.stop_) {
+        std::optional<std::vector<SyslogAddress>> wanted;
+        {
+            std::lock_guard lock(owner_.lock_);
+            if (owner_.changed_) wanted = owner_.wanted_;
+            owner_.changed_ = false;
+        }
+        if (wanted) Rebind(*wanted);
+
+        bool held = false;
+        polled.clear();
+        polledConnections.clear();
+        for (const TListener& listener : listeners_) polled.push_back(PollEntry{listener.socket.get(), POLLIN, 0});
+        for (const auto& connection : connections_) {
+            if (connection->held) QueueFrames(*connection);
+            held = held || connection->held;
+            // A connection whose frames wait is not read: its sender waits.
+            if (connection->held) continue;
+            polled.push_back(PollEntry{connection->socket.get(), POLLIN, 0});
+            polledConnections.push_back(connection.get());
+        }
+        const auto look = held ? kLookWhileFull : kLook;
+        if (polled.empty()) {
+            std::this_thread::sleep_for(look);
+            continue;
+        }
+        // Nothing ready is as good as a look: the quiet connections are
+        // counted out all the same.
+        if (PollSockets(polled, std::chrono::duration_cast<std::chrono::milliseconds>(look)) < 0) {
+            for (PollEntry& entry : polled) entry.revents = 0;
+        }
+
+        std::vector<TConnection*> ended;
+        for (size_t i = 0; i < polledConnections.size(); ++i) {
+            if (polled[listeners_.size() + i].revents == 0) continue;
+            if (!ReadStream(*polledConnections[i])) ended.push_back(polledConnections[i]);
+        }
+        for (size_t i = 0; i < listeners_.size(); ++i) {
+            if (polled[i].revents == 0) continue;
+            if (listeners_[i].stream) {
+                Accept(listeners_[i].socket.get());
+            } else {
+                ReadDatagrams(listeners_[i].socket.get());
+            }
+        }
+        const auto now = std::chrono::steady_clock::now();
+        std::erase_if(connections_, [&](const std::unique_ptr<TConnection>& connection) {
+            return std::find(ended.begin(), ended.end(), connection.get()) != ended.end() ||
+                   now - connection->active > owner_.limits_.idle;
+        });
+    }
+}
+
+// What listened before is closed first, so that an address may be given
+// again with another transport or host.
+void TSyslogReceiver::TLoop::Rebind(const std::vector<SyslogAddress>& endpoints) {
+    connections_.clear();
+    listeners_.clear();
+    std::string problem;
+    for (const SyslogAddress& endpoint : endpoints) {
+        try {
+            listeners_.push_back(TListener{Bound(endpoint), endpoint.transport == SyslogTransport::Tcp});
+        } catch (const std::exception& failure) {
+            if (!problem.empty()) problem += "  ";
+            problem += "Receiving cannot listen on " + EndpointText(endpoint) + ": " + failure.what();
+        }
+    }
+    std::lock_guard lock(owner_.lock_);
+    owner_.problem_ = std::move(problem);
+}
+
+void TSyslogReceiver::TLoop::Accept(SocketHandle listener) {
+    for (;;) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        UniqueSocket accepted(::accept(listener, reinterpret_cast<sockaddr*>(&peer), &length));
+        if (!accepted) return;
+        if (connections_.size() >= owner_.limits_.connections) {
+            ++owner_.refused_;
+            continue;
+        }
+        SetNonBlocking(accepted.get());
+        auto connection = std::make_unique<TConnection>();
+        connection->socket = std::move(accepted);
+        connection->peer = AddressText(reinterpret_cast<const sockaddr*>(&peer), length);
+        connection->active = std::chrono::steady_clock::now();
+        connections_.push_back(std::move(connection));
+    }
+}
+
+void TSyslogReceiver::TLoop::ReadDatagrams(SocketHandle socket) {
+    for (int i = 0; i < kDatagramsPerRound; ++i) {
+        sockaddr_storage from{};
+        socklen_t length = sizeof from;
+        const auto read = ::recvfrom(socket, buffer_.data(), static_cast<int>(buffer_.size()), 0,
+                                     reinterpret_cast<sockaddr*>(&from), &length);
+        // Nothing more for now, or an error a datagram socket reports of an
+        // earlier send elsewhere: nothing to read either way.
+        if (read < 0) return;
+        if (read == 0) continue;
+        const std::string sender = AddressText(reinterpret_cast<const sockaddr*>(&from), length);
+        queue_.PushDatagram(EntryOf(std::string_view(buffer_.data(), static_cast<size_t>(read)), false, sender));
+    }
+}
+
+bool TSyslogReceiver::TLoop::ReadStream(TConnection& connection) {
+    const auto read = ::recv(connection.socket.get(), buffer_.data(), static_cast<int>(buffer_.size()), 0);
+    if (read > 0) {
+        connection.active = std::chrono::steady_clock::now();
+        connection.frames.Add(std::string_view(buffer_.data(), static_cast<size_t>(read)));
+        QueueFrames(connection);
+        return true;
+    }
+    if (read < 0 && WouldWait(LastSocketError())) return true;
+    // The sender's end (or a reset): what it sent is queued whatever the
+    // bound, as the connection's frames cannot wait any longer.
+    while (const auto frame = connection.frames.Next()) {
+        queue_.PushFromStream(EntryOf(frame->bytes, frame->cut, connection.peer));
+    }
+    if (const auto rest = connection.frames.Rest()) {
+        queue_.PushFromStream(EntryOf(rest->bytes, rest->cut, connection.peer));
+    }
+    return false;
+}
+
+void TSyslogReceiver::TLoop::QueueFrames(TConnection& connection) {
+    connection.held = true;
+    // A sender held up by the queue is not idle.
+    connection.active = std::chrono::steady_clock::now();
+    while (!queue_.Full()) {
+        const auto frame = connection.frames.Next();
+        if (!frame) {
+            connection.held = false;
+            return;
+        }
+        queue_.PushFromStream(EntryOf(frame->bytes, frame->cut, connection.peer));
+    }
+}
+
+ReceivedEntry TSyslogReceiver::TLoop::EntryOf(std::string_view frame, bool cut, const std::string& sender) {
+    ++owner_.received_;
+    if (cut) ++owner_.cut_;
+    ReceivedMessage message = ReadReceivedMessage(frame, sender);
+    if (message.malformed) ++owner_.malformed_;
+    ReceivedEntry entry;
+    entry.source = SourceOf(message);
+    entry.threadId = message.threadId;
+    entry.code = message.code;
+    entry.kind = message.kind;
+    entry.time = LocalNow();
+    if (message.utcTicks) {
+        try {
+            entry.time = LocalTimeOfFileTime(*message.utcTicks);
+        } catch (const std::exception&) {
+            // A time the platform cannot show: the arrival's stands.
+        }
+    }
+    entry.text = std::move(message.text);
+    entry.further = std::move(message.further);
+    return entry;
+}
+
+std::shared_ptr<const TReceivedSource> TSyslogReceiver::TLoop::SourceOf(const ReceivedMessage& message) {
+    // Each name after its length, so that no name can pass for two.
+    std::wstring key = std::to_wstring(message.processId);
+    for (const std::wstring* name : {&message.machine, &message.project, &message.module, &message.className}) {
+        key += L' ' + std::to_wstring(name->size()) + L':' + *name;
+    }
+    auto& source = sources_[key];
+    if (!source) {
+        if (sources_.size() > kMostSources) {
+            sources_.clear();
+            return SourceOf(message);
+        }
+        source = std::make_shared<const TReceivedSource>(
+            TraceSource{message.project, message.module, message.className, message.machine, message.processId});
+    }
+    return source;
+}
+
+}  // namespace norvale

@@ -1,0 +1,68 @@
+#pragma once
+
+// The receiving thread: it listens on the addresses it is given, over UDP
+// and TCP, waits for all of its sockets at once (`PollSockets`), cuts TCP
+// streams into frames, reads each message and queues it as an entry. It
+// never waits on the output lock or on any sender: a full queue stops it
+// reading TCP (the senders wait), and datagrams meet the queue's own policy.
+// Nothing from outside is trusted: at most `connections` TCP connections
+// (one more is closed at once and counted), each frame within its bound,
+// and a connection quiet for `idle` closed.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "forward/syslog_address.h"
+#include "receive/receive_queue.h"
+#include "receive/receive_status.h"
+
+namespace norvale {
+
+struct ReceiveLimits {
+    size_t connections = 64;
+    std::chrono::milliseconds idle{60000};
+};
+
+class TSyslogReceiver {
+public:
+    TSyslogReceiver(TReceiveQueue& queue, ReceiveLimits limits = {});
+    // Stops the thread and closes every socket.
+    ~TSyslogReceiver();
+    TSyslogReceiver(const TSyslogReceiver&) = delete;
+    TSyslogReceiver& operator=(const TSyslogReceiver&) = delete;
+
+    // Never waits: from its next look on, the thread listens on these alone
+    // (none: nowhere), and the connections it had are closed.
+    void Listen(std::vector<SyslogAddress> endpoints);
+
+    // Counts since the receiver was made; `problem` names the addresses that
+    // cannot be listened on. Never waits for the thread.
+    ReceiveStatus Status() const;
+
+private:
+    // The thread's sockets and what it knows of each, apart from this
+    // header: Winsock's must come before windows.h, which its includers
+    // have.
+    class TLoop;
+
+    TReceiveQueue& queue_;
+    const ReceiveLimits limits_;
+
+    mutable std::mutex lock_;
+    std::vector<SyslogAddress> wanted_;  // under the lock
+    bool changed_ = false;               // under the lock
+    std::string problem_;                // under the lock
+    std::atomic<bool> stop_{false};
+    std::atomic<uint64_t> received_{0};
+    std::atomic<uint64_t> malformed_{0};
+    std::atomic<uint64_t> cut_{0};
+    std::atomic<uint64_t> refused_{0};
+    std::thread thread_;
+};
+
+}  // namespace norvale

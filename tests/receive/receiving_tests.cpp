@@ -1,0 +1,213 @@
+// Receiving from real peers on 127.0.0.1: Norvale's forwarding relayed by a
+// real rsyslog over TCP (octet counted) and UDP arrives with every field, and
+// so do util-linux logger's messages in both forms; the
+// entries reach every output but forwarding, a file name made safe; and
+// nothing from outside holds the receiver up: garbage, a 1 MB line, the 65th
+// connection, quiet connections, a port another program holds.
+
+// Winsock's header brings windows.h, after itself as it must.
+#include "tests_support/loopback.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "forward/syslog_sender.h"
+#include "output/output_stage.h"
+#include "receive/receiving.h"
+#include "receive/syslog_frames.h"
+#include "tests_support/paths.h"
+#include "tests_support/recording_outputs.h"
+#include "tests_support/rsyslog.h"
+#include "tests_support/wait_until.h"
+
+namespace norvale {
+namespace {
+
+using namespace std::chrono_literals;
+
+SyslogAddress Endpoint(SyslogTransport transport, uint16_t port) { return {transport, "127.0.0.1", port}; }
+
+// What a receiver queues, taken as it comes, without ever waiting on an
+// empty queue: the entries from `machine` (any, when empty).
+class TTaker {
+public:
+    TTaker(TReceiveQueue& queue, const TSyslogReceiver& receiver) : queue_(queue), receiver_(receiver) {}
+    // Waits up to 20 s for `count` more of them.
+    std::vector<ReceivedEntry> Next(size_t count, const std::wstring& machine = {}) {
+        std::vector<ReceivedEntry> kept;
+        const auto enough = [&] {
+            for (std::vector<ReceivedEntry> taken; seen_ < receiver_.Status().counts.received; taken.clear()) {
+                seen_ += queue_.Take(taken, 1);
+                if (machine.empty() || taken[0].source->source->Machine == machine) kept.push_back(std::move(taken[0]));
+            }
+            return kept.size() >= count;
+        };
+        EXPECT_TRUE(test::WaitUntil(enough, 20s)) << kept.size() << " of " << count << " entries within 20 s";
+        return kept;
+    }
+
+private:
+    TReceiveQueue& queue_;
+    const TSyslogReceiver& receiver_;
+    uint64_t seen_ = 0;
+};
+
+TEST(ReceivingTest, ForwardedEntriesRelayedByRsyslogArriveWithEveryField) {
+    if (!test::TRsyslog::Available()) GTEST_SKIP() << "no rsyslogd here: ./norvale setup installs it";
+    const uint16_t tcp = test::FreePort(SOCK_STREAM), udp = test::FreePort(SOCK_DGRAM);
+    const std::string relay = " template=\"RSYSLOG_SyslogProtocol23Format\")\n";
+    test::TRsyslog rsyslog(
+        "*.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"" + std::to_string(tcp) +
+        "\" protocol=\"tcp\" TCP_Framing=\"octet-counted\"" + relay +
+        "*.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"" + std::to_string(udp) + "\" protocol=\"udp\"" + relay);
+    TReceiveQueue tcpQueue, udpQueue;
+    TSyslogReceiver tcpReceiver(tcpQueue), udpReceiver(udpQueue);
+    tcpReceiver.Listen({Endpoint(SyslogTransport::Tcp, tcp)});
+    udpReceiver.Listen({Endpoint(SyslogTransport::Udp, udp)});
+    ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(tcp); }, 20s)) << "the receiver's TCP port within 20 s";
+    ASSERT_TRUE(rsyslog.Start());
+
+    const auto source = std::make_shared<TraceSource>(TraceSource{L"P\u00fc", L"M", L"", L"WS12", 42});
+    const LocalDateTime time{2026, 12, 8, TimeOfDay{14, 3, 27, 512}};
+    const MessageKind kinds[] = {MessageKind::Code1, MessageKind::EnterMethod, MessageKind::ExitMethod,
+                                 MessageKind::Block, MessageKind::Notice};
+    TForwardQueue sent;
+    for (const MessageKind kind : kinds) {
+        std::vector<std::wstring> lines;
+        if (kind == MessageKind::Block) lines = {L"a", L"b"};
+        sent.Push(std::make_shared<ForwardedEntry>(
+            ForwardedEntry{source, L"T\u4e2d", 7, 1, kind, time, L"m \u00e9", std::move(lines)}));
+    }
+    TSyslogSender sender(sent, Endpoint(SyslogTransport::Tcp, rsyslog.TcpPort()), ConnectSyslog, {"PC"},
+                         UtcOffsetMinutes);
+    // rsyslog relays its own notices too: only the sender's machine counts.
+    for (auto [queue, receiver] : {std::pair{&tcpQueue, &tcpReceiver}, std::pair{&udpQueue, &udpReceiver}}) {
+        const auto taken = TTaker(*queue, *receiver).Next(std::size(kinds), L"WS12");
+        ASSERT_EQ(taken.size(), std::size(kinds));
+        for (size_t i = 0; i < taken.size(); ++i) {
+            const ReceivedEntry& entry = taken[i];
+            const TraceSource& from = *entry.source->source;
+            EXPECT_EQ(from.ProcessID, 42);
+            EXPECT_EQ(from.Project + L"|" + from.Module + L"|" + from.Class, L"P\u00fc|M|T\u4e2d");
+            EXPECT_EQ(entry.threadId, 7);
+            EXPECT_EQ(entry.kind, kinds[i]);
+            EXPECT_EQ(entry.text, L"m \u00e9");
+            EXPECT_EQ(entry.further, kinds[i] == MessageKind::Block ? L"a\nb" : L"");
+            const LocalDateTime& at = entry.time;
+            EXPECT_EQ(std::vector<int>({at.year, at.month, at.day, at.time.hour, at.time.minute, at.time.millisecond}),
+                      std::vector<int>({2026, 12, 8, 14, 3, 512}));
+        }
+    }
+    sender.Finish(5s);
+}
+
+#ifndef _WIN32
+// util-linux's logger, as any Linux program logs: RFC 5424 over TCP with
+// octet counting, RFC 3164 over UDP.
+TEST(ReceivingTest, LoggersMessagesArriveAsMessageEntries) {
+    TReceiveQueue queue;
+    TSyslogReceiver receiver(queue);
+    const uint16_t tcp = test::FreePort(SOCK_STREAM), udp = test::FreePort(SOCK_DGRAM);
+    receiver.Listen({Endpoint(SyslogTransport::Tcp, tcp), Endpoint(SyslogTransport::Udp, udp)});
+    ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(tcp); }, 20s)) << "listening within 20 s";
+    const test::ScratchDirectory folder;
+    for (const std::string& arguments : {"-P " + std::to_string(tcp) + " -T --octet-count --rfc5424 -p user.err",
+                                        "-P " + std::to_string(udp) + " -d --rfc3164 -p user.warning"}) {
+        const std::string errors = folder.PathOf("errors.txt");
+        const int status =
+            std::system(("timeout 20 logger -n 127.0.0.1 -t app " + arguments + " 'hi \xc3\xbc' 2>" + errors).c_str());
+        EXPECT_EQ(status, 0) << arguments;
+        EXPECT_EQ(test::ReadWholeFile(errors), "") << arguments;
+    }
+    const auto taken = TTaker(queue, receiver).Next(2);
+    ASSERT_EQ(taken.size(), 2u);
+    for (size_t i = 0; i < taken.size(); ++i) {
+        EXPECT_EQ(taken[i].source->source->Module, L"app");
+        EXPECT_FALSE(taken[i].source->source->Machine.empty());
+        EXPECT_EQ(taken[i].code, i == 0 ? 3 : 4);
+        EXPECT_EQ(taken[i].text, L"hi \u00fc");
+    }
+}
+#endif
+
+// The trace window's place and forwarding's, counting what reaches them.
+class TCountingSink final : public IEntrySink {
+public:
+    void Append(const TraceEntry&) noexcept override { ++count; }
+    void ApplyOptions(const OptionsSettings&) override {}
+    std::atomic<int> count = 0;
+};
+
+TEST(ReceivingTest, EntriesReachTheOutputsButNeverForwardingAndNameNoFolder) {
+    test::RecordingProcessOutputs recorders;
+    test::ScratchSettings settings;
+    test::ScratchDirectory folder;
+    TCountingSink forwarding;
+    recorders.outputs->SetForwarding(&forwarding);
+    const uint16_t port = test::FreePort(SOCK_STREAM);
+    settings.SetFlag("ToConsole", true);
+    settings.SetFlag("ToFile", true);
+    settings.Set("Filename", folder.PathOf("%MACHINE%.txt"));
+    recorders.options.SetFlag("ListenSyslog", true);
+    recorders.options.Set("ListenAddress", "tcp://127.0.0.1:" + std::to_string(port));
+    TMutex lock(test::UniqueTestName("receiving lock"));
+    TOutputStage stage(lock, *recorders.outputs, settings.Location());
+    TReceiving receiving(stage);
+    recorders.outputs->AddOptionsFollower(receiving);
+    stage.RefreshProperties();
+    ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
+    {
+        const UniqueSocket peer = test::ConnectTo(port);
+        ASSERT_TRUE(test::SendAll(peer.get(), "<13>1 - ../x:y app - - - over TCP\n"));
+    }
+    EXPECT_TRUE(test::WaitUntil([&] { return receiving.Status().counts.received == 1; }, 20s));
+    EXPECT_EQ(ReceiveStatusTexts(receiving.Status()).counts[0], L"Received: 1, malformed 0, dropped 0");
+    receiving.Stop();
+    EXPECT_EQ(recorders.journal.entries, (std::vector<std::string>{"console: over TCP"}));
+    EXPECT_TRUE(test::FileExists(folder.PathOf("___x_y.txt")));
+    EXPECT_EQ(forwarding.count, 0);
+}
+
+TEST(ReceivingTest, NothingFromOutsideHoldsTheReceiverUp) {
+    TReceiveQueue queue;
+    TSyslogReceiver receiver(queue, ReceiveLimits{64, 5s});
+    const uint16_t port = test::FreePort(SOCK_STREAM);
+    receiver.Listen({Endpoint(SyslogTransport::Tcp, port)});
+    ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
+    // A port already taken is named, and the receiver that holds it goes on.
+    TSyslogReceiver second(queue);
+    second.Listen({Endpoint(SyslogTransport::Tcp, port)});
+    const std::string inUse =
+        "Receiving cannot listen on tcp://127.0.0.1:" + std::to_string(port) + ": another program uses the address.";
+    EXPECT_TRUE(test::WaitUntil([&] { return second.Status().problem == inUse; }, 20s)) << second.Status().problem;
+
+    // Quiet connections, one that talks, up to the bound; then one more.
+    std::vector<UniqueSocket> quiet;
+    for (int i = 0; i < 63; ++i) quiet.push_back(test::ConnectTo(port));
+    const UniqueSocket talker = test::ConnectTo(port);
+    const UniqueSocket past = test::ConnectTo(port);
+    EXPECT_TRUE(test::ClosedByPeerWithin(past.get(), 20)) << "the 65th connection was not closed within 20 s";
+    ASSERT_TRUE(test::SendAll(talker.get(), "\x01garbage\n" + std::string(1 << 20, 'x') + "\n<13>1 - h a - - - after\n"));
+    TTaker taker(queue, receiver);
+    const auto taken = taker.Next(3);
+    ASSERT_EQ(taken.size(), 3u);
+    EXPECT_EQ(taken[0].text, L"\x01garbage");
+    EXPECT_EQ(taken[1].text.size(), TSyslogFrames::kMaxFrame);
+    EXPECT_EQ(taken[2].text, L"after");
+    const ReceiveCounts counts = receiver.Status().counts;
+    EXPECT_EQ(std::vector<uint64_t>({counts.received, counts.malformed, counts.cut, counts.refused}),
+              std::vector<uint64_t>({3, 2, 1, 1}));
+    // Quiet for the idle time-out: closed, and a connection is taken again.
+    for (const UniqueSocket& socket : quiet) {
+        ASSERT_TRUE(test::ClosedByPeerWithin(socket.get(), 20)) << "a quiet connection was not closed within 20 s";
+    }
+    const UniqueSocket later = test::ConnectTo(port);
+    ASSERT_TRUE(test::SendAll(later.get(), "<13>1 - h a - - - later\n"));
+    const auto last = taker.Next(1);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0].text, L"later");
+}
+
+}  // namespace
+}  // namespace norvale
