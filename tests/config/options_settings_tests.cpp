@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "config/options_settings.h"
 #include "tests_support/scratch.h"
 
@@ -17,6 +19,14 @@ TEST(WindowLinesFromTextTest, ANumberIsTakenToItsBoundsAnyOtherTextIsTheDefault)
     for (const auto& [text, lines] : rows) EXPECT_EQ(WindowLinesFromText(text), lines) << '"' << text << '"';
 }
 
+TEST(CountFromTextTest, DigitsAreTakenToTheMaximumAnyOtherTextIsTheFallback) {
+    const std::pair<const char*, uint32_t> rows[] = {
+        {"0", 0}, {" 12 ", 12}, {"99", 99}, {"100", 99}, {"99999999999999999999", 99},
+        {"", 7},  {"+5", 7},    {"-5", 7},  {"5 MB", 7}, {"0x10", 7},
+    };
+    for (const auto& [text, count] : rows) EXPECT_EQ(CountFromText(text, 7, 99), count) << '"' << text << '"';
+}
+
 TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     test::ScratchSettings key;
     const OptionsLocation location{key.Location().root, key.Location().subkey};
@@ -27,6 +37,7 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(defaults.fileEncoding, FileEncoding::Ansi);
     EXPECT_FALSE(defaults.ToSyslog);
     EXPECT_EQ(defaults.SyslogServer, "udp://127.0.0.1:514");
+    EXPECT_EQ(std::tuple(defaults.FileMaxMB, defaults.FileDaily, defaults.FileKeep), std::tuple(0u, false, 10u));
     key.Set("ToWindow", "0");
     key.Set("WindowLines", "5000");
     key.Set("CaptureDebugOutput", "1");
@@ -35,6 +46,9 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     key.Set("FileEncoding", "utf-8");
     key.Set("ToSyslog", "1");
     key.Set("SyslogServer", "tcp://logs");
+    key.Set("FileMaxMB", "5");
+    key.Set("FileDaily", "1");
+    key.Set("FileKeep", "0");
     const OptionsSettings read = ReadOptionsSettings(location);
     EXPECT_FALSE(read.ToWindow);
     EXPECT_EQ(read.WindowLines, 5000u);
@@ -42,6 +56,7 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(read.fileEncoding, FileEncoding::Utf8);
     EXPECT_TRUE(read.ToSyslog);
     EXPECT_EQ(read.SyslogServer, "tcp://logs");
+    EXPECT_EQ(std::tuple(read.FileMaxMB, read.FileDaily, read.FileKeep), std::tuple(5u, true, 0u));
 }
 
 TEST(FileEncodingFromTextTest, OnlyUtf8InAnyCaseChoosesIt) {
