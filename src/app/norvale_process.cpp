@@ -143,6 +143,7 @@ TConfigFormHooks TNorvaleProcess::ConfigHooks() {
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
     hooks.CaptureProblem = [this] { return CaptureProblemText(capture_.Status()); };
     hooks.ForwardProblem = [this] { return forwarding_.Status().problem; };
+    hooks.FileProblem = [this] { return stage_.FileProblem(); };
     hooks.MonoUnavailable = outputs_->Screen().Unavailable();
     return hooks;
 }
@@ -161,7 +162,10 @@ TShellHooks TNorvaleProcess::ShellHooks() {
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
     hooks.SpawnProcess = [this](const std::string& program) { liveRuns_->Spawn(program); };
     hooks.Shown = [this](bool shown) { shown ? objectCount_.Hold() : objectCount_.Unhold(); };
-    hooks.ReadProcessStatus = [this] { return ProcessStatus{capture_.Status(), outputs_->ViewerUndelivered(), forwarding_.Status()}; };
+    hooks.ReadProcessStatus = [this] {
+        return ProcessStatus{capture_.Status(), outputs_->ViewerUndelivered(), forwarding_.Status(),
+                             stage_.FileProblem()};
+    };
     hooks.OutputFileOpen = [this] { return stage_.OutputFileOpen(); };
     hooks.FlushOutputFile = [this] { OffMainThread([this] { instance_.CloseOutputFile(); }); };
     hooks.SessionMayEnd = [this] { OffMainThread([this] { stage_.CloseOutputFile(); }); };

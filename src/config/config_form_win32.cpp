@@ -12,7 +12,8 @@ namespace norvale {
 namespace {
 
 constexpr UINT WM_REFRESH_STATUS = WM_APP + 10;
-// The collector comes and goes on its own: its state is looked at each second.
+// The collector and the output file's readers come and go on their own: their
+// state is looked at each second.
 constexpr UINT_PTR kForwardStateTimer = 1;
 constexpr UINT kForwardStateInterval = 1000;
 constexpr const char* kCodeSiteSite = "http://www.raize.com/";
@@ -34,7 +35,26 @@ constexpr struct {
     {IDC_CAPTUREGLOBAL, &OptionsSettings::CaptureGlobal},
     {IDC_UNICODENAMES, &OptionsSettings::UnicodeNames},
     {IDC_TOSYSLOG, &OptionsSettings::ToSyslog},
+    {IDC_FILEDAILY, &OptionsSettings::FileDaily},
 };
+
+// The numbers of the `Options` key, stored as typed.
+constexpr struct {
+    int box;
+    const char* value;
+    uint32_t OptionsSettings::*number;
+} kOptionNumbers[] = {
+    {IDC_WINDOWLINES, kWindowLinesValue, &OptionsSettings::WindowLines},
+    {IDC_FILEMAXMB, kFileMaxMBValue, &OptionsSettings::FileMaxMB},
+    {IDC_FILEKEEP, kFileKeepValue, &OptionsSettings::FileKeep},
+};
+
+bool IsNumberBox(int id) {
+    for (const auto& number : kOptionNumbers) {
+        if (number.box == id) return true;
+    }
+    return false;
+}
 
 // The encodings as the list offers them, in the order of `FileEncoding`.
 constexpr const char* kFileEncodingChoices[] = {"ANSI (system code page)", "UTF-8"};
@@ -69,7 +89,7 @@ TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subk
                                        OptionsLocation options)
     : TTabbedForm(owner, "Norvale Properties", 352, 283,
                   {{"General", IDD_CONFIG_GENERAL}, {"Status", IDD_CONFIG_STATUS}, {"Options", IDD_CONFIG_OPTIONS},
-                   {"Forwarding", IDD_CONFIG_FORWARDING}}),
+                   {"Forwarding", IDD_CONFIG_FORWARDING}, {"Output file", IDD_CONFIG_OUTPUTFILE}}),
       root_(root),
       subkey_(std::move(subkey)),
       options_(std::move(options)),
@@ -107,23 +127,27 @@ ConfigValues TNorvaleConfigForm::ShownValues() const {
     return values;
 }
 
-// The count as the reader makes it of the stored text, so that the box
-// shows what the trace window keeps.
+// The numbers as the reader makes them of the stored texts, so that each box
+// shows what is obeyed.
 void TNorvaleConfigForm::LoadOptions() {
     const OptionsSettings options = ReadOptionsSettings(options_);
     for (const auto& option : kOptionBoxes) SetChecked(Control(option.box), options.*option.flag);
-    SetWindowTextA(Control(IDC_WINDOWLINES), std::to_string(options.WindowLines).c_str());
+    for (const auto& number : kOptionNumbers) {
+        SetWindowTextA(Control(number.box), std::to_string(options.*number.number).c_str());
+    }
     SendMessageA(Control(IDC_FILEENCODING), CB_SETCURSEL, static_cast<WPARAM>(options.fileEncoding), 0);
     SetWindowTextA(Control(IDC_SYSLOGSERVER), options.SyslogServer.c_str());
 }
 
-// The count as typed: its bounds are the reader's. A flag the page has no
+// The numbers as typed: their bounds are the reader's. A flag the page has no
 // box for is written back as stored.
 void TNorvaleConfigForm::SaveOptions() const {
     OptionsSettings shown = ReadOptionsSettings(options_);
     for (const auto& option : kOptionBoxes) shown.*option.flag = Checked(Control(option.box));
     WriteOptionsFlags(options_, shown);
-    WriteRegString(options_.root, options_.subkey, kWindowLinesValue, TextOf(Control(IDC_WINDOWLINES)));
+    for (const auto& number : kOptionNumbers) {
+        WriteRegString(options_.root, options_.subkey, number.value, TextOf(Control(number.box)));
+    }
     const bool utf8 = SendMessageA(Control(IDC_FILEENCODING), CB_GETCURSEL, 0, 0) ==
                       static_cast<LRESULT>(FileEncoding::Utf8);
     WriteRegString(options_.root, options_.subkey, kFileEncodingValue,
@@ -190,6 +214,12 @@ void TNorvaleConfigForm::RefreshStatus() {
     InvalidateRect(list, nullptr, TRUE);
     SetWindowTextW(Control(IDC_CAPTURESTATE), hooks_.CaptureProblem().c_str());
     ShowForwardState();
+    ShowFileState();
+}
+
+void TNorvaleConfigForm::ShowFileState() {
+    const std::string problem = hooks_.FileProblem();
+    if (problem != TextOf(Control(IDC_FILESTATE))) SetWindowTextA(Control(IDC_FILESTATE), problem.c_str());
 }
 
 void TNorvaleConfigForm::ShowForwardState() {
@@ -206,7 +236,7 @@ bool TNorvaleConfigForm::PageCommand(int id, int code) {
         cb_ToSyslogClick();
     } else if (IsFlagBox(id) && code == BN_CLICKED) {
         OnModified();
-    } else if ((id == IDC_DEBUGFILENAME || id == IDC_WINDOWLINES || id == IDC_SYSLOGSERVER) && code == EN_CHANGE) {
+    } else if ((id == IDC_DEBUGFILENAME || IsNumberBox(id) || id == IDC_SYSLOGSERVER) && code == EN_CHANGE) {
         OnModified();
     } else if (id == IDC_FILEENCODING && code == CBN_SELCHANGE) {
         OnModified();
@@ -231,6 +261,7 @@ bool TNorvaleConfigForm::PageNotify(const NMHDR& header) {
 bool TNorvaleConfigForm::FormMessage(UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_TIMER && wParam == kForwardStateTimer) {
         ShowForwardState();
+        ShowFileState();
     } else if (message == WM_REFRESH_STATUS) {
         RefreshStatus();
     } else {

@@ -42,14 +42,17 @@ struct TConfigFormHooks {
     // Why nothing is forwarded to the syslog server, in the system's code
     // page; empty while all is well. Read on the dialog's thread; it must not wait.
     std::function<std::string()> ForwardProblem = [] { return std::string(); };
+    // What keeps the output file from rotating, in the system's code page;
+    // empty while nothing does. Read on the dialog's thread; it must not wait.
+    std::function<std::string()> FileProblem = [] { return std::string(); };
     // No monochrome screen can be had on this machine.
     bool MonoUnavailable = false;
 };
 
 // `TNorvaleConfigForm`: "Norvale Properties", with the outputs and line
 // fields on "General", the open sessions on "Status", the trace window's,
-// debug output capture and Unicode settings on "Options" and syslog on
-// "Forwarding". Made once, at the first opening, and kept for the run.
+// debug output capture and Unicode settings on "Options", syslog on
+// "Forwarding" and the file's rotation on "Output file". Made once, at the first opening, and kept for the run.
 // `root` and `subkey` hold the `Output` values, `options` the `Options` key.
 class TNorvaleConfigForm final : public TTabbedForm {
 public:
@@ -79,6 +82,7 @@ private:
     ConfigValues ShownValues() const;
     void LoadOptions();
     void ShowForwardState();
+    void ShowFileState();
     void SaveOptions() const;
 
     RegKey root_;

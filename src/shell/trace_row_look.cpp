@@ -20,12 +20,15 @@ constexpr uint32_t kHighlight = Rgb(255, 236, 140);
 constexpr uint32_t kTextColours[] = {Rgb(0, 0, 0), Rgb(112, 112, 112), Rgb(0, 96, 160), Rgb(176, 96, 0),
                                      Rgb(192, 0, 0)};
 
-// Both problems may be there at once; each is a sentence of its own.
+// Several problems may be there at once; each is a sentence of its own.
 std::wstring ProblemsText(const ProcessStatus& process) {
     std::wstring text = CaptureProblemText(process.capture);
-    const std::wstring forward = AnsiToWide(process.forward.problem);
-    if (!text.empty() && !forward.empty()) text += L"  ";
-    return text + forward;
+    for (const std::string* problem : {&process.forward.problem, &process.fileProblem}) {
+        if (problem->empty()) continue;
+        if (!text.empty()) text += L"  ";
+        text += AnsiToWide(*problem);
+    }
+    return text;
 }
 
 }  // namespace

@@ -33,12 +33,15 @@ struct ProcessStatus {
     CaptureStatus capture;
     uint64_t viewerUndelivered = 0;
     ForwardStatus forward;
+    // What keeps the output file from rotating, in the system's code page.
+    std::string fileProblem;
 };
 
 // The status bar's parts: rows kept, rows shown, rows dropped because the
 // store was full; then debug output capture: strings captured, strings a full
 // queue dropped; the viewer's lost records; syslog forwarding's counts; last,
-// what keeps capture or forwarding from running as asked, which may be long.
+// what keeps capture, forwarding or the output file's rotation from running as
+// asked, which may be long.
 std::array<std::wstring, kTraceStatusParts> TraceStatusTexts(const TraceStatusCounts& counts,
                                                              const ProcessStatus& process);
 

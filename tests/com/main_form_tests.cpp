@@ -91,7 +91,7 @@ protected:
         hooks_.SpawnProcess = [this](const std::string& program) { spawned_.push_back(program); };
         hooks_.OutputFileOpen = [this] { return stage_.OutputFileOpen(); };
         hooks_.FlushOutputFile = [this] { instance_.CloseOutputFile(); };
-        hooks_.ReadProcessStatus = [this] { return ProcessStatus{{}, viewerLost_.load(), {}}; };
+        hooks_.ReadProcessStatus = [this] { return ProcessStatus{{}, viewerLost_.load(), {}, {}}; };
         form_ = std::make_unique<TMainForm>(instance_, registry_, prompts_, traceStore_, hooks_, configPath_);
     }
     void TearDown() override {

@@ -30,6 +30,11 @@ TEST(TraceStatusTest, ForwardingShowsItsCountsOnceOnAndItsProblemBesideCaptures)
         EXPECT_EQ(texts[6], row.counts);
         EXPECT_EQ(texts[7], row.problem);
     }
+    ProcessStatus both;
+    both.forward.problem = "Forwarding is off: x.";
+    both.fileProblem = "The output file \"f\" is written on, not rotated.";
+    EXPECT_EQ(TraceStatusTexts(TraceStatusCounts{}, both)[7],
+              L"Forwarding is off: x.  The output file \"f\" is written on, not rotated.");
 }
 
 TEST(TraceStatusTest, PartsFitTheirTextsEmptyOnesTakeNoRoomAndTheLastTakesTheRest) {
