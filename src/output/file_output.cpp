@@ -15,6 +15,9 @@ constexpr char kEndOfFileMarker = 0x1A;
 constexpr uint64_t kMarkerSearchLength = 128;
 constexpr uint64_t kMebibyte = 1024 * 1024;
 constexpr size_t kLineEndLength = 2;
+// Names with a process id in them come and go: past this many the days are
+// forgotten, and a name forgotten falls back on its file's time.
+constexpr size_t kRememberedDays = 1024;
 
 // Gives what stopped the rotation of `name`; empty once its older files have
 // moved up and `name` is free.
@@ -70,8 +73,13 @@ void TFileOutput::OpenOutputFile(std::string_view expandedName) {
     written_.size = 0;
     if (rotation_.On()) {
         FileSize(file_.get(), written_.size);
-        written_.lastWrittenDay = rotation_.daily ? LastWrittenDay() : 0;
+        written_.lastWrittenDay = rotation_.daily ? WrittenDay() : 0;
     }
+}
+
+uint32_t TFileOutput::WrittenDay() const {
+    const auto known = writtenDays_.find(currentFileName_);
+    return known != writtenDays_.end() ? known->second : LastWrittenDay();
 }
 
 // A file of an earlier day, from before a restart too, is due at once.
@@ -93,7 +101,7 @@ void TFileOutput::ApplyOptions(const OptionsSettings& options) {
         FileSize(file_.get(), written_.size);
         written_.size += unwritten_.size();
     }
-    if (rotation_.daily && written_.lastWrittenDay == 0 && outputFileOpen_) written_.lastWrittenDay = LastWrittenDay();
+    if (rotation_.daily && written_.lastWrittenDay == 0 && outputFileOpen_) written_.lastWrittenDay = WrittenDay();
 }
 
 std::string TFileOutput::Problem() const {
@@ -143,6 +151,10 @@ void TFileOutput::CutAtEndOfFileMarker() {
 void TFileOutput::CloseOutputFile() {
     if (!outputFileOpen_) return;
     outputFileOpen_ = false;
+    if (written_.lastWrittenDay != 0) {
+        if (writtenDays_.size() >= kRememberedDays) writtenDays_.clear();
+        writtenDays_[currentFileName_] = written_.lastWrittenDay;
+    }
     uint32_t error = 0;
     if (!unwritten_.empty()) error = FileWrite(file_.get(), unwritten_.data(), static_cast<uint32_t>(unwritten_.size()));
     unwritten_.clear();

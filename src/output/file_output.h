@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -61,6 +62,7 @@ private:
     template <typename WriteLines>
     void WriteEntry(const SessionNaming* session, uint64_t entryBytes, WriteLines writeLines);
     void RotateIfDue(uint64_t entryBytes, uint32_t today);
+    uint32_t WrittenDay() const;
     uint32_t LastWrittenDay() const;
     void CutAtEndOfFileMarker();
     void Put(std::string_view bytes);
@@ -72,6 +74,9 @@ private:
     const std::function<LocalDateTime()> today_;
     RotationSettings rotation_;
     RotatingFile written_;
+    // The day each expanded name was last written in this run, by the
+    // server's clock, which the file's own time (the system's) need not match.
+    std::map<std::string, uint32_t> writtenDays_;
     TRotationRetries retries_;
     mutable std::mutex problemLock_;
     std::string problem_;

@@ -1,139 +1,121 @@
-// The output file's rotation with real clients and files: a real server
-// cutting 10 MiB into its newest four files, and in the test process a reader
-// in the way and a day changed through the server's clock.
+// The output file's rotation with real clients and files: a real server, then
+// in the test process a reader in the way and the server's clock.
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <filesystem>
 #include <thread>
 
-#include "common/file_io.h"
 #include "common/system_error.h"
-#include "config/options_settings.h"
 #include "config/registry_values.h"
-#include "tests/com/com_support.h"
 #include "tests/com/in_process_host.h"
-#include "tests_support/scratch.h"
 
 namespace norvale {
 namespace {
 
-using Lines = std::vector<std::string>;
+// `NAME.N.EXT` … `NAME.EXT`, oldest first.
+std::string Joined(const std::string& name, uint32_t olderFiles) {
+    std::string text;
+    for (uint32_t index = olderFiles + 1; index-- > 0;) text += test::ReadWholeFile(RotatedName(name, index));
+    return text;
+}
 
-Lines LinesOf(const std::string& path) {
-    Lines lines;
-    const std::string text = test::ReadWholeFile(path);
-    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
+std::string Numbered(int number) { return std::to_string(number) + std::string(1000, 'x'); }
+
+void Send(IDebugSession* session, int first, int last, std::string& sent) {
+    for (int i = first; i <= last; ++i) {
+        const std::string text = Numbered(i);
+        ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(std::wstring(text.begin(), text.end()))), S_OK) << i;
+        sent += text + "\r\n";
     }
-    return lines;
-}
-
-// `trace.N.txt` … `trace.txt`, oldest first.
-Lines JoinedLines(const std::string& name, uint32_t olderFiles) {
-    Lines joined;
-    for (uint32_t index = olderFiles + 1; index-- > 0;) {
-        const Lines lines = LinesOf(RotatedName(name, index));
-        joined.insert(joined.end(), lines.begin(), lines.end());
-    }
-    return joined;
-}
-
-std::wstring Numbered(int number) {
-    return std::to_wstring(number) + L" " + std::wstring(1000, L'x');
-}
-
-std::string NumberedLine(int number) {
-    return std::to_string(number) + " " + std::string(1000, 'x');
 }
 
 TEST(FileRotationServerTest, TenMebibytesWithFileMaxMB1AndFileKeep3LeaveTheNewestEntriesInFourFiles) {
-    constexpr int kEntries = 10 * 1024;
     test::OutputSetup output({});
     output.Set("FlushOutputFile", "0");
-    struct RotationOptions {
-        RotationOptions() {
-            WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, kFileMaxMBValue, "1");
-            WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, kFileKeepValue, "3");
-        }
-        ~RotationOptions() { RegApiDeleteTree(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey); }
-    } options;
+    const char* options = OptionsLocation::kOptionsSettingsKey;
+    const struct Defaults {
+        ~Defaults() { RegApiDeleteTree(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey); }
+    } defaults;
+    WriteRegString(RegCurrentUser(), options, kFileMaxMBValue, "1");
+    WriteRegString(RegCurrentUser(), options, kFileKeepValue, "3");
+    std::string sent = "Norvale Starting Up\r\nSession opened.\r\n";
     {
         ComPtr<INorvale> norvale = test::ActivateNorvale();
         ASSERT_TRUE(norvale);
         ComPtr<IDebugSession> session;
         ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
-        for (int i = 0; i < kEntries; ++i) ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(Numbered(i))), S_OK) << i;
+        Send(session.get(), 0, 10 * 1024 - 1, sent);
         ASSERT_EQ(session->CloseSession(), S_OK);
     }
-    const std::string name = output.FilePath();
-    ASSERT_FALSE(test::FileExists(RotatedName(name, 4)));
-    const Lines joined = JoinedLines(name, 3);
-    ASSERT_GT(joined.size(), 3u * 1024);
-    Lines written{"Norvale Starting Up", "Session opened."};
-    for (int i = 0; i < kEntries; ++i) written.push_back(NumberedLine(i));
-    written.insert(written.end(), {"Session closed.", "Norvale Shutting Down"});
-    EXPECT_TRUE(std::equal(joined.begin(), joined.end(), written.end() - static_cast<ptrdiff_t>(joined.size())))
-        << "the files' " << joined.size() << " lines are not the newest written, in order; the first is "
-        << joined.front().substr(0, 10);
+    sent += "Session closed.\r\nNorvale Shutting Down\r\n";
+    const std::string joined = Joined(output.FilePath(), 3);
+    EXPECT_FALSE(test::FileExists(RotatedName(output.FilePath(), 4)));
+    ASSERT_GT(joined.size(), 3u << 20);
+    EXPECT_TRUE(sent.ends_with(joined) && sent[sent.size() - joined.size() - 1] == '\n')
+        << joined.size() << " bytes beginning " << joined.substr(0, 10);
 }
 
 class FileRotationInProcessTest : public test::InProcessHost {
 protected:
-    FileRotationInProcessTest() {
+    void SetUp() override {
         settings_.Set("Filename", name_);
         settings_.SetFlag("ToFile", true);
     }
-    void Send(IDebugSession* session, int first, int count) {
-        for (int i = first; i < first + count; ++i) {
-            ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(Numbered(i))), S_OK) << i;
-        }
+    void Open(const char* option, const char* value) {
+        recorders_.options.Set(option, value);
+        norvale_ = Activate();
+        ASSERT_EQ(norvale_->OpenSession(test::Bstr(L"P"), session_.put()), S_OK);
     }
 
     test::ScratchDirectory dir_;
     const std::string name_ = dir_.PathOf("trace.txt");
+    std::string sent_ = "Norvale Starting Up\r\nSession opened.\r\n";
+    ComPtr<INorvale> norvale_;
+    ComPtr<IDebugSession> session_;
 };
 
-// Without delete sharing the reader keeps the file from being renamed: the
-// entries go on into it, and the first entry a second after the reader left
-// rotates it.
 TEST_F(FileRotationInProcessTest, AReaderWithoutDeleteSharingHoldsTheFileAndNothingIsLost) {
-    recorders_.options.Set(kFileMaxMBValue, "1");
-    ComPtr<INorvale> norvale = Activate();
-    ComPtr<IDebugSession> session;
-    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
-    Send(session.get(), 0, 1000);
+    Open(kFileMaxMBValue, "1");
+    Send(session_.get(), 0, 999, sent_);
     UniqueFile reader(CreateFileA(name_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(reader) << GetLastError();
-    Send(session.get(), 1000, 100);
+    Send(session_.get(), 1000, 1099, sent_);
     EXPECT_FALSE(test::FileExists(RotatedName(name_, 1)));
     EXPECT_EQ(stage_.FileProblem(), "The output file \"" + name_ + "\" is written on, not rotated: cannot rename \"" +
                                         name_ + "\": " + SystemErrorText(ERROR_SHARING_VIOLATION));
     reader.reset();
-    // The retry's pause, from the last failed try.
+    // The pause before the next try, counted from the last one.
     std::this_thread::sleep_for(TRotationRetries::kPause);
-    Send(session.get(), 1100, 1);
+    Send(session_.get(), 1100, 1100, sent_);
     EXPECT_EQ(stage_.FileProblem(), "");
-    ASSERT_EQ(session->CloseSession(), S_OK);
-    EXPECT_EQ(LinesOf(name_), (Lines{NumberedLine(1100), "Session closed."}));
-    Lines written{"Norvale Starting Up", "Session opened."};
-    for (int i = 0; i <= 1100; ++i) written.push_back(NumberedLine(i));
-    written.push_back("Session closed.");
-    EXPECT_TRUE(JoinedLines(name_, 1) == written);
+    ASSERT_EQ(session_->CloseSession(), S_OK);
+    EXPECT_EQ(test::ReadWholeFile(name_), Numbered(1100) + "\r\nSession closed.\r\n");
+    EXPECT_TRUE(Joined(name_, 1) == sent_ + "Session closed.\r\n");
 }
 
-TEST_F(FileRotationInProcessTest, TheFirstEntryOfANewDayByTheServersClockBeginsANewFile) {
-    recorders_.options.SetFlag("FileDaily", true);
-    ComPtr<INorvale> norvale = Activate();
-    ComPtr<IDebugSession> session;
-    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
-    Send(session.get(), 0, 1);
+// Each line closes the other session's file, which then opens again; P's file
+// is left from a run of an earlier day.
+TEST_F(FileRotationInProcessTest, TheFirstEntryOfANewDayByTheServersClockBeginsANewFileForEachExpandedName) {
+    settings_.Set("Filename", dir_.PathOf("%PROJECT%.txt"));
+    test::WriteWholeFile(dir_.PathOf("P.txt"), "last run\r\n");
+    std::filesystem::last_write_time(dir_.PathOf("P.txt"),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
+    Open("FileDaily", "1");
+    ComPtr<IDebugSession> q;
+    ASSERT_EQ(norvale_->OpenSession(test::Bstr(L"Q"), q.put()), S_OK);
+    std::string p0 = "Session opened.\r\n", q0 = p0, p1, q1;
+    Send(session_.get(), 0, 0, p0);
+    Send(q.get(), 1, 1, q0);
     ++today_.day;
-    Send(session.get(), 1, 2);
-    ASSERT_EQ(session->CloseSession(), S_OK);
-    EXPECT_EQ(LinesOf(RotatedName(name_, 1)), (Lines{"Norvale Starting Up", "Session opened.", NumberedLine(0)}));
-    EXPECT_EQ(LinesOf(name_), (Lines{NumberedLine(1), NumberedLine(2), "Session closed."}));
+    Send(session_.get(), 2, 2, p1);
+    Send(q.get(), 3, 3, q1);
+    ASSERT_EQ(session_->CloseSession(), S_OK);
+    for (const auto& [name, text] : {std::pair{"P.2.txt", std::string("last run\r\n")}, {"P.1.txt", p0},
+                                     {"P.txt", p1 + "Session closed.\r\n"}, {"Q.1.txt", q0}, {"Q.txt", q1}}) {
+        EXPECT_EQ(test::ReadWholeFile(dir_.PathOf(name)), text) << name;
+    }
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "config/options_settings.h"
 #include "tests_support/scratch.h"
 
@@ -37,7 +35,6 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(defaults.fileEncoding, FileEncoding::Ansi);
     EXPECT_FALSE(defaults.ToSyslog);
     EXPECT_EQ(defaults.SyslogServer, "udp://127.0.0.1:514");
-    EXPECT_EQ(std::tuple(defaults.FileMaxMB, defaults.FileDaily, defaults.FileKeep), std::tuple(0u, false, 10u));
     key.Set("ToWindow", "0");
     key.Set("WindowLines", "5000");
     key.Set("CaptureDebugOutput", "1");
@@ -46,9 +43,6 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     key.Set("FileEncoding", "utf-8");
     key.Set("ToSyslog", "1");
     key.Set("SyslogServer", "tcp://logs");
-    key.Set("FileMaxMB", "5");
-    key.Set("FileDaily", "1");
-    key.Set("FileKeep", "0");
     const OptionsSettings read = ReadOptionsSettings(location);
     EXPECT_FALSE(read.ToWindow);
     EXPECT_EQ(read.WindowLines, 5000u);
@@ -56,7 +50,6 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(read.fileEncoding, FileEncoding::Utf8);
     EXPECT_TRUE(read.ToSyslog);
     EXPECT_EQ(read.SyslogServer, "tcp://logs");
-    EXPECT_EQ(std::tuple(read.FileMaxMB, read.FileDaily, read.FileKeep), std::tuple(5u, true, 0u));
 }
 
 TEST(FileEncodingFromTextTest, OnlyUtf8InAnyCaseChoosesIt) {
