@@ -18,7 +18,8 @@ namespace norvale {
 // 8-bit lines to the enabled outputs in the order console, screen, viewer,
 // file. The screen and the viewer record have 8-bit formats and always get
 // the code page; the console and the file get the encoding the options name,
-// and the file its rotation.
+// and the file its rotation. What an entry leaves waiting in the file's
+// buffer, a thread of the stage's own writes a second later.
 class TOutputStage {
 public:
     // `today`: the server's clock, as the file's rotation by day reads it.
