@@ -1,7 +1,7 @@
 // Throughput, scaling and memory of the automation server under load, each
 // measured in one run and printed with its ratios:
 //  - AddMessage calls per second with all outputs off, with the file (in the
-//    code page, in UTF-8, and forwarded over TCP to rsyslog besides), with
+//    code page, in UTF-8, rotating, and forwarded over TCP to rsyslog besides), with
 //    file and console, and against the bare server (the transport floor);
 //    AddStrings with 100-line blocks in lines per second, AddEntries with
 //    batches of 1,000 messages in entries per second; seven interleaved
@@ -40,6 +40,7 @@
 #include "bench/bench_support_win32.h"
 #include "common/call_profile_win32.h"
 #include "common/com_ptr.h"
+#include "common/file_io.h"
 #include "common/win32_resources.h"
 #include "config/options_settings.h"
 #include "config/registry_values.h"
@@ -58,9 +59,10 @@ constexpr CLSID kBareClass = {0x00000001, 0x6E4F, 0x4B3A, {0x8C, 0x24, 0x4E, 0x6
 
 using namespace bench;
 
-// `syslogServer`: forwarding there; none when empty.
+// `syslogServer`: forwarding there; none when empty. `rotating`: the file
+// starts anew past 1 MiB and each day, three older files kept.
 void UseSettings(bool toFile, bool toConsole, bool toWindow = false, bool utf8 = false,
-                 const std::string& syslogServer = {}) {
+                 const std::string& syslogServer = {}, bool rotating = false) {
     const std::string key = SettingsLocation::kOutputSettingsKey;
     RegApiDeleteTree(RegCurrentUser(), key);
     WriteRegBool(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "ToWindow", toWindow);
@@ -70,6 +72,9 @@ void UseSettings(bool toFile, bool toConsole, bool toWindow = false, bool utf8 =
     }
     WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, kFileEncodingValue,
                    FileEncodingText(utf8 ? FileEncoding::Utf8 : FileEncoding::Ansi));
+    WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, kFileMaxMBValue, rotating ? "1" : "0");
+    WriteRegBool(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "FileDaily", rotating);
+    WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, kFileKeepValue, "3");
     WriteRegBool(RegCurrentUser(), key, "ToFile", toFile);
     WriteRegBool(RegCurrentUser(), key, "ToConsole", toConsole);
     WriteRegBool(RegCurrentUser(), key, "IncludeDateTime", true);
@@ -77,6 +82,14 @@ void UseSettings(bool toFile, bool toConsole, bool toWindow = false, bool utf8 =
     WriteRegBool(RegCurrentUser(), key, "IncludeThread", true);
     WriteRegString(RegCurrentUser(), key, "Filename", "C:\\norvale-bench.txt");
     DeleteFileA("C:\\norvale-bench.txt");
+    if (rotating) {
+        // A file all but full, so that each round's calls start a new one.
+        const std::string filler((1 << 20) - 1024, 'x');
+        UniqueFile file;
+        if (FileCreate("C:\\norvale-bench.txt", file) == 0) {
+            FileWrite(file.get(), filler.data(), static_cast<uint32_t>(filler.size()));
+        }
+    }
 }
 
 ComPtr<INorvale> Activate(REFCLSID clsid) {
@@ -418,16 +431,18 @@ int CallCases() {
         CallKind kind;
         bool utf8;
         bool syslog;
+        bool rotating;
     };
     const Case cases[] = {
-        {"(a) outputs off", false, false, false, CallKind::Message, false, false},
-        {"(b) file", true, false, false, CallKind::Message, false, false},
-        {"(b) file in UTF-8", true, false, false, CallKind::Message, true, false},
-        {"(b) file + window", true, false, true, CallKind::Message, false, false},
-        {"(b) file + syslog TCP", true, false, false, CallKind::Message, false, true},
-        {"(c) file + console", true, true, false, CallKind::Message, false, false},
-        {"blocks to the file", true, false, false, CallKind::Block, false, false},
-        {"batches to the file", true, false, false, CallKind::Batch, false, false},
+        {"(a) outputs off", false, false, false, CallKind::Message, false, false, false},
+        {"(b) file", true, false, false, CallKind::Message, false, false, false},
+        {"(b) file, rotating", true, false, false, CallKind::Message, false, false, true},
+        {"(b) file in UTF-8", true, false, false, CallKind::Message, true, false, false},
+        {"(b) file + window", true, false, true, CallKind::Message, false, false, false},
+        {"(b) file + syslog TCP", true, false, false, CallKind::Message, false, true, false},
+        {"(c) file + console", true, true, false, CallKind::Message, false, false, false},
+        {"blocks to the file", true, false, false, CallKind::Block, false, false, false},
+        {"batches to the file", true, false, false, CallKind::Batch, false, false, false},
     };
     // The collector of the syslog case: the tests' rsyslog on 127.0.0.1.
     test::TRsyslog rsyslog;
@@ -457,7 +472,8 @@ int CallCases() {
             for (size_t step = 0; step < kCases; ++step) {
                 const size_t i = (step + static_cast<size_t>(round)) % kCases;
                 const Case& c = cases[i];
-                UseSettings(c.toFile, c.toConsole, c.toWindow, c.utf8, c.syslog ? syslogServer : std::string());
+                UseSettings(c.toFile, c.toConsole, c.toWindow, c.utf8, c.syslog ? syslogServer : std::string(),
+                            c.rotating);
                 norvale->RefreshProperties();
                 const int calls = c.kind == CallKind::Message ? kCalls : kCalls / (c.kind == CallKind::Block ? 10 : 100);
                 const PairedTimes times = TimePairedCalls(bare.get(), norvale.get(), calls, c.kind, profile);

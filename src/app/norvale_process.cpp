@@ -4,6 +4,7 @@
 #include "app/serving_signal.h"
 #include "app/terminate_request.h"
 #include "capture/writer_names_win32.h"
+#include "common/ansi_text.h"
 #include "common/errors.h"
 #include "common/failure_report.h"
 #include "common/utf8_text.h"
@@ -146,6 +147,7 @@ TConfigFormHooks TNorvaleProcess::ConfigHooks() {
     hooks.CaptureProblem = [this] { return CaptureProblemText(capture_.Status()); };
     hooks.ForwardProblem = [this] { return forwarding_.Status().problem; };
     hooks.ReceiveProblem = [this] { return receiving_.Status().problem; };
+    hooks.FileProblem = [this] { return stage_.FileProblem(); };
     hooks.MonoUnavailable = outputs_->Screen().Unavailable();
     return hooks;
 }
@@ -167,7 +169,8 @@ TShellHooks TNorvaleProcess::ShellHooks() {
     hooks.ReadProcessStatus = [this] {
         const uint64_t viewerUndelivered = outputs_->ViewerUndelivered();
         return ProcessStatus{{CaptureStatusTexts(capture_.Status()), ViewerStatusTexts(viewerUndelivered),
-                              ForwardStatusTexts(forwarding_.Status()), ReceiveStatusTexts(receiving_.Status())},
+                              ForwardStatusTexts(forwarding_.Status()), ReceiveStatusTexts(receiving_.Status()),
+                              PartStatusTexts{{}, AnsiToWide(stage_.FileProblem())}},
                              viewerUndelivered};
     };
     hooks.OutputFileOpen = [this] { return stage_.OutputFileOpen(); };

@@ -52,5 +52,12 @@ uint32_t FileSeekToEnd(FileHandle file);
 uint32_t FileWrite(FileHandle file, const void* data, uint32_t length);
 // Closes and reports the failure of the close itself.
 uint32_t FileClose(UniqueFile& file);
+// When the file was last written: UTC in 100 ns units since 1601-01-01.
+uint32_t FileLastWriteTime(FileHandle file, uint64_t& utcTicks);
+
+bool FileExists(const std::string& name);
+// Never replaces a file of the new name: that is an error.
+uint32_t FileRename(const std::string& from, const std::string& to);
+uint32_t FileDelete(const std::string& name);
 
 }  // namespace norvale

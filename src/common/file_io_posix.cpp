@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "common/file_io.h"
 
@@ -72,5 +73,28 @@ uint32_t FileClose(UniqueFile& file) {
     if (!file) return 0;
     return ::close(file.release()) == 0 ? 0 : static_cast<uint32_t>(errno);
 }
+
+uint32_t FileLastWriteTime(FileHandle file, uint64_t& utcTicks) {
+    struct stat info {};
+    if (::fstat(file, &info) != 0) return static_cast<uint32_t>(errno);
+    // Seconds from 1601-01-01 to 1970-01-01.
+    constexpr uint64_t kUnixEpoch = 11644473600;
+    utcTicks = (static_cast<uint64_t>(info.st_mtim.tv_sec) + kUnixEpoch) * 10000000 +
+               static_cast<uint64_t>(info.st_mtim.tv_nsec) / 100;
+    return 0;
+}
+
+bool FileExists(const std::string& name) {
+    struct stat info {};
+    return ::stat(name.c_str(), &info) == 0;
+}
+
+// Checked first, as `rename` replaces; nothing else renames in the native build.
+uint32_t FileRename(const std::string& from, const std::string& to) {
+    if (FileExists(to)) return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : static_cast<uint32_t>(errno);
+}
+
+uint32_t FileDelete(const std::string& name) { return ::unlink(name.c_str()) == 0 ? 0 : static_cast<uint32_t>(errno); }
 
 }  // namespace norvale

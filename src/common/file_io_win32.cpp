@@ -76,4 +76,21 @@ uint32_t FileClose(UniqueFile& file) {
     return CloseHandle(file.release()) ? 0 : GetLastError();
 }
 
+uint32_t FileLastWriteTime(FileHandle file, uint64_t& utcTicks) {
+    FILETIME written{};
+    if (!GetFileTime(file, nullptr, nullptr, &written)) return GetLastError();
+    utcTicks = static_cast<uint64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime;
+    return 0;
+}
+
+bool FileExists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A reader that opened either file without delete sharing makes this fail
+// with a sharing violation.
+uint32_t FileRename(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), 0) ? 0 : GetLastError();
+}
+
+uint32_t FileDelete(const std::string& name) { return DeleteFileA(name.c_str()) ? 0 : GetLastError(); }
+
 }  // namespace norvale

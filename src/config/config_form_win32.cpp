@@ -12,10 +12,11 @@ namespace norvale {
 namespace {
 
 constexpr UINT WM_REFRESH_STATUS = WM_APP + 10;
-// The collector comes and goes on its own, and an address may be taken by
-// another program: their states are looked at each second.
-constexpr UINT_PTR kNetworkStateTimer = 1;
-constexpr UINT kNetworkStateInterval = 1000;
+// The collector and the output file's readers come and go on their own, and
+// an address may be taken by another program: their states are looked at
+// each second.
+constexpr UINT_PTR kStateTimer = 1;
+constexpr UINT kStateInterval = 1000;
 constexpr const char* kCodeSiteSite = "http://www.raize.com/";
 
 // The check box of each flag, in the order of `ConfigFlag`.
@@ -36,7 +37,26 @@ constexpr struct {
     {IDC_UNICODENAMES, &OptionsSettings::UnicodeNames},
     {IDC_TOSYSLOG, &OptionsSettings::ToSyslog},
     {IDC_LISTENSYSLOG, &OptionsSettings::ListenSyslog},
+    {IDC_FILEDAILY, &OptionsSettings::FileDaily},
 };
+
+// The numbers of the `Options` key, stored as typed.
+constexpr struct {
+    int box;
+    const char* value;
+    uint32_t OptionsSettings::*number;
+} kOptionNumbers[] = {
+    {IDC_WINDOWLINES, kWindowLinesValue, &OptionsSettings::WindowLines},
+    {IDC_FILEMAXMB, kFileMaxMBValue, &OptionsSettings::FileMaxMB},
+    {IDC_FILEKEEP, kFileKeepValue, &OptionsSettings::FileKeep},
+};
+
+bool IsNumberBox(int id) {
+    for (const auto& number : kOptionNumbers) {
+        if (number.box == id) return true;
+    }
+    return false;
+}
 
 // The encodings as the list offers them, in the order of `FileEncoding`.
 constexpr const char* kFileEncodingChoices[] = {"ANSI (system code page)", "UTF-8"};
@@ -71,7 +91,8 @@ TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subk
                                        OptionsLocation options)
     : TTabbedForm(owner, "Norvale Properties", 352, 283,
                   {{"General", IDD_CONFIG_GENERAL}, {"Status", IDD_CONFIG_STATUS}, {"Options", IDD_CONFIG_OPTIONS},
-                   {"Forwarding", IDD_CONFIG_FORWARDING}, {"Receiving", IDD_CONFIG_RECEIVING}}),
+                   {"Forwarding", IDD_CONFIG_FORWARDING}, {"Receiving", IDD_CONFIG_RECEIVING},
+                   {"Output file", IDD_CONFIG_OUTPUTFILE}}),
       root_(root),
       subkey_(std::move(subkey)),
       options_(std::move(options)),
@@ -81,7 +102,7 @@ TNorvaleConfigForm::TNorvaleConfigForm(HWND owner, RegKey root, std::string subk
         SendMessageA(Control(IDC_FILEENCODING), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice));
     }
     FormCreate();
-    SetTimer(Handle(), kNetworkStateTimer, kNetworkStateInterval, nullptr);
+    SetTimer(Handle(), kStateTimer, kStateInterval, nullptr);
     if (hooks_.MonoUnavailable) {
         EnableWindow(Control(IDC_TOMONO), FALSE);
         SetWindowTextA(Control(IDC_TOMONO), "Monochrome screen support is not installed");
@@ -110,24 +131,28 @@ ConfigValues TNorvaleConfigForm::ShownValues() const {
     return values;
 }
 
-// The count as the reader makes it of the stored text, so that the box
-// shows what the trace window keeps.
+// The numbers as the reader makes them of the stored texts, so that each box
+// shows what is obeyed.
 void TNorvaleConfigForm::LoadOptions() {
     const OptionsSettings options = ReadOptionsSettings(options_);
     for (const auto& option : kOptionBoxes) SetChecked(Control(option.box), options.*option.flag);
-    SetWindowTextA(Control(IDC_WINDOWLINES), std::to_string(options.WindowLines).c_str());
+    for (const auto& number : kOptionNumbers) {
+        SetWindowTextA(Control(number.box), std::to_string(options.*number.number).c_str());
+    }
     SendMessageA(Control(IDC_FILEENCODING), CB_SETCURSEL, static_cast<WPARAM>(options.fileEncoding), 0);
     SetWindowTextA(Control(IDC_SYSLOGSERVER), options.SyslogServer.c_str());
     SetWindowTextA(Control(IDC_LISTENADDRESS), options.ListenAddress.c_str());
 }
 
-// The count as typed: its bounds are the reader's. A flag the page has no
+// The numbers as typed: their bounds are the reader's. A flag the page has no
 // box for is written back as stored.
 void TNorvaleConfigForm::SaveOptions() const {
     OptionsSettings shown = ReadOptionsSettings(options_);
     for (const auto& option : kOptionBoxes) shown.*option.flag = Checked(Control(option.box));
     WriteOptionsFlags(options_, shown);
-    WriteRegString(options_.root, options_.subkey, kWindowLinesValue, TextOf(Control(IDC_WINDOWLINES)));
+    for (const auto& number : kOptionNumbers) {
+        WriteRegString(options_.root, options_.subkey, number.value, TextOf(Control(number.box)));
+    }
     const bool utf8 = SendMessageA(Control(IDC_FILEENCODING), CB_GETCURSEL, 0, 0) ==
                       static_cast<LRESULT>(FileEncoding::Utf8);
     WriteRegString(options_.root, options_.subkey, kFileEncodingValue,
@@ -199,12 +224,13 @@ void TNorvaleConfigForm::RefreshStatus() {
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     SetWindowTextW(Control(IDC_CAPTURESTATE), hooks_.CaptureProblem().c_str());
-    ShowNetworkStates();
+    ShowStates();
 }
 
-void TNorvaleConfigForm::ShowNetworkStates() {
+void TNorvaleConfigForm::ShowStates() {
     for (const auto& [label, problem] : {std::pair{IDC_FORWARDSTATE, hooks_.ForwardProblem()},
-                                         std::pair{IDC_RECEIVESTATE, hooks_.ReceiveProblem()}}) {
+                                         std::pair{IDC_RECEIVESTATE, hooks_.ReceiveProblem()},
+                                         std::pair{IDC_FILESTATE, hooks_.FileProblem()}}) {
         if (problem != TextOf(Control(label))) SetWindowTextA(Control(label), problem.c_str());
     }
 }
@@ -220,7 +246,7 @@ bool TNorvaleConfigForm::PageCommand(int id, int code) {
         cb_ListenSyslogClick();
     } else if (IsFlagBox(id) && code == BN_CLICKED) {
         OnModified();
-    } else if ((id == IDC_DEBUGFILENAME || id == IDC_WINDOWLINES || id == IDC_SYSLOGSERVER || id == IDC_LISTENADDRESS) &&
+    } else if ((id == IDC_DEBUGFILENAME || IsNumberBox(id) || id == IDC_SYSLOGSERVER || id == IDC_LISTENADDRESS) &&
                code == EN_CHANGE) {
         OnModified();
     } else if (id == IDC_FILEENCODING && code == CBN_SELCHANGE) {
@@ -244,8 +270,8 @@ bool TNorvaleConfigForm::PageNotify(const NMHDR& header) {
 }
 
 bool TNorvaleConfigForm::FormMessage(UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_TIMER && wParam == kNetworkStateTimer) {
-        ShowNetworkStates();
+    if (message == WM_TIMER && wParam == kStateTimer) {
+        ShowStates();
     } else if (message == WM_REFRESH_STATUS) {
         RefreshStatus();
     } else {

@@ -45,6 +45,9 @@ struct TConfigFormHooks {
     // Why other machines' syslog is not received, in the system's code page;
     // empty while all is well. Read on the dialog's thread; it must not wait.
     std::function<std::string()> ReceiveProblem = [] { return std::string(); };
+    // What keeps the output file from rotating, in the system's code page;
+    // empty while nothing does. Read on the dialog's thread; it must not wait.
+    std::function<std::string()> FileProblem = [] { return std::string(); };
     // No monochrome screen can be had on this machine.
     bool MonoUnavailable = false;
 };
@@ -52,7 +55,8 @@ struct TConfigFormHooks {
 // `TNorvaleConfigForm`: "Norvale Properties", with the outputs and line
 // fields on "General", the open sessions on "Status", the trace window's,
 // debug output capture and Unicode settings on "Options", syslog sent on
-// "Forwarding" and syslog received on "Receiving". Made once, at the first opening, and kept for the run.
+// "Forwarding", syslog received on "Receiving" and the file's rotation on
+// "Output file". Made once, at the first opening, and kept for the run.
 // `root` and `subkey` hold the `Output` values, `options` the `Options` key.
 class TNorvaleConfigForm final : public TTabbedForm {
 public:
@@ -83,8 +87,8 @@ private:
     ConfigValues ShownValues() const;
     void LoadOptions();
     // The states of the parts that come and go on their own: forwarding's
-    // collector, receiving's addresses.
-    void ShowNetworkStates();
+    // collector, receiving's addresses, the output file's readers.
+    void ShowStates();
     void SaveOptions() const;
 
     RegKey root_;

@@ -22,6 +22,14 @@ uint32_t WindowLinesFromText(std::string_view text) {
     return std::clamp(value, kMinWindowLines, kMaxWindowLines);
 }
 
+uint32_t CountFromText(std::string_view text, uint32_t fallback, uint32_t maximum) {
+    text = TrimSpaces(text);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return fallback;
+    uint64_t value = 0;
+    for (const char digit : text) value = std::min<uint64_t>(value * 10 + static_cast<uint32_t>(digit - '0'), maximum);
+    return static_cast<uint32_t>(value);
+}
+
 FileEncoding FileEncodingFromText(std::string_view text) {
     return AsciiLowerCase(text) == "utf-8" ? FileEncoding::Utf8 : FileEncoding::Ansi;
 }
@@ -39,6 +47,10 @@ OptionsSettings ReadOptionsSettings(const OptionsLocation& location) {
     settings.ListenAddress = ReadRegString(location.root, location.subkey, kListenAddressValue, "");
     settings.fileEncoding =
         FileEncodingFromText(ReadRegString(location.root, location.subkey, kFileEncodingValue, ""));
+    settings.FileMaxMB =
+        CountFromText(ReadRegString(location.root, location.subkey, kFileMaxMBValue, ""), 0, kMaxFileMaxMB);
+    settings.FileKeep = CountFromText(ReadRegString(location.root, location.subkey, kFileKeepValue, ""),
+                                      kDefaultFileKeep, kMaxFileKeep);
     return settings;
 }
 

@@ -21,6 +21,11 @@ inline constexpr uint32_t kDefaultWindowLines = 100000;
 inline constexpr const char* kDefaultSyslogServer = "udp://127.0.0.1:514";
 inline constexpr uint32_t kMinWindowLines = 1000;
 inline constexpr uint32_t kMaxWindowLines = 10000000;
+inline constexpr uint32_t kDefaultFileKeep = 10;
+// Beyond these a number is taken as the bound: a tebibyte, and more older
+// files than anyone lists.
+inline constexpr uint32_t kMaxFileMaxMB = 1024 * 1024;
+inline constexpr uint32_t kMaxFileKeep = 9999;
 
 struct OptionsSettings {
     bool ToWindow = true;
@@ -40,6 +45,11 @@ struct OptionsSettings {
     // there is no default address.
     bool ListenSyslog = false;
     std::string ListenAddress = {};
+    // The output file starts anew past this many MiB (0: never) and at the
+    // first entry of a new day; this many older files stay (0: all).
+    uint32_t FileMaxMB = 0;
+    bool FileDaily = false;
+    uint32_t FileKeep = kDefaultFileKeep;
 };
 
 // Where the options are kept: the per-user `Options` key, unless a test
@@ -64,6 +74,7 @@ inline constexpr OptionsFlag kOptionsFlags[] = {
     {"UnicodeNames", &OptionsSettings::UnicodeNames},
     {"ToSyslog", &OptionsSettings::ToSyslog},
     {"ListenSyslog", &OptionsSettings::ListenSyslog},
+    {"FileDaily", &OptionsSettings::FileDaily},
 };
 
 // Stored as the user typed it; the reader decodes it.
@@ -71,6 +82,10 @@ inline constexpr const char* kWindowLinesValue = "WindowLines";
 
 inline constexpr const char* kSyslogServerValue = "SyslogServer";
 inline constexpr const char* kListenAddressValue = "ListenAddress";
+
+// Stored as typed, like `WindowLines`; read by `CountFromText`.
+inline constexpr const char* kFileMaxMBValue = "FileMaxMB";
+inline constexpr const char* kFileKeepValue = "FileKeep";
 
 // "UTF-8" in any letter case; any other text, or none, is the code page.
 inline constexpr const char* kFileEncodingValue = "FileEncoding";
@@ -81,6 +96,10 @@ const char* FileEncodingText(FileEncoding encoding);
 // A decimal number, spaces around it and a sign allowed, taken to the
 // nearest bound; any other text, the empty one included, is the default.
 uint32_t WindowLinesFromText(std::string_view text);
+
+// Decimal digits, spaces around them allowed, taken as `maximum` beyond it;
+// any other text, the empty one and a sign included, is `fallback`.
+uint32_t CountFromText(std::string_view text, uint32_t fallback, uint32_t maximum);
 
 OptionsSettings ReadOptionsSettings(const OptionsLocation& location);
 

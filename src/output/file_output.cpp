@@ -13,6 +13,26 @@ namespace {
 
 constexpr char kEndOfFileMarker = 0x1A;
 constexpr uint64_t kMarkerSearchLength = 128;
+constexpr uint64_t kMebibyte = 1024 * 1024;
+constexpr size_t kLineEndLength = 2;
+// Names with a process id in them come and go: past this many the days are
+// forgotten, and a name forgotten falls back on its file's time.
+constexpr size_t kRememberedDays = 1024;
+
+// Gives what stopped the rotation of `name`; empty once its older files have
+// moved up and `name` is free.
+std::string RotateFiles(const std::string& name, uint32_t keep) {
+    const auto exists = [&](uint32_t index) { return FileExists(RotatedName(name, index)); };
+    for (const RotationStep& step : RotationPlan(keep, exists)) {
+        const std::string from = RotatedName(name, step.from);
+        const bool deletes = step.to == 0;
+        const uint32_t error = deletes ? FileDelete(from) : FileRename(from, RotatedName(name, step.to));
+        if (error == 0 || !step.required) continue;
+        return "The output file \"" + name + "\" is written on, not rotated: cannot " +
+               (deletes ? "delete" : "rename") + " \"" + from + "\": " + SystemErrorText(error);
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -50,6 +70,64 @@ void TFileOutput::OpenOutputFile(std::string_view expandedName) {
     }
     unwritten_.clear();
     outputFileOpen_ = true;
+    written_.size = 0;
+    if (rotation_.On()) {
+        FileSize(file_.get(), written_.size);
+        written_.lastWrittenDay = rotation_.daily ? WrittenDay() : 0;
+    }
+}
+
+uint32_t TFileOutput::WrittenDay() const {
+    const auto known = writtenDays_.find(currentFileName_);
+    return known != writtenDays_.end() ? known->second : LastWrittenDay();
+}
+
+// A file of an earlier day, from before a restart too, is due at once.
+uint32_t TFileOutput::LastWrittenDay() const {
+    uint64_t ticks = 0;
+    if (FileLastWriteTime(file_.get(), ticks) != 0) return 0;
+    try {
+        return DayNumber(LocalTimeOfFileTime(ticks));
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+void TFileOutput::ApplyOptions(const OptionsSettings& options) {
+    const bool wasOn = rotation_.On();
+    rotation_ = RotationSettings{options.FileMaxMB * kMebibyte, options.FileDaily, options.FileKeep};
+    // The size is only counted while rotation is on: an open file's is read again.
+    if (!wasOn && rotation_.On() && outputFileOpen_) {
+        FileSize(file_.get(), written_.size);
+        written_.size += unwritten_.size();
+    }
+    if (rotation_.daily && written_.lastWrittenDay == 0 && outputFileOpen_) written_.lastWrittenDay = WrittenDay();
+}
+
+std::string TFileOutput::Problem() const {
+    std::lock_guard lock(problemLock_);
+    return problem_;
+}
+
+// A file in the way (a reader that does not share deletion) leaves the entry
+// in the current file, and no name is tried again within a second.
+void TFileOutput::RotateIfDue(uint64_t entryBytes, uint32_t today) {
+    if (!RotationDue(rotation_, written_, entryBytes, today)) return;
+    const auto now = TRotationRetries::Clock::now();
+    const std::string name = currentFileName_;
+    if (!retries_.MayTry(name, now)) return;
+    CloseOutputFile();
+    std::string problem = RotateFiles(name, rotation_.keep);
+    if (problem.empty()) {
+        retries_.Succeeded(name);
+    } else {
+        retries_.Failed(name, now, std::move(problem));
+    }
+    {
+        std::lock_guard lock(problemLock_);
+        problem_ = retries_.Problem();
+    }
+    OpenOutputFile(name);
 }
 
 void TFileOutput::CutAtEndOfFileMarker() {
@@ -73,6 +151,10 @@ void TFileOutput::CutAtEndOfFileMarker() {
 void TFileOutput::CloseOutputFile() {
     if (!outputFileOpen_) return;
     outputFileOpen_ = false;
+    if (written_.lastWrittenDay != 0) {
+        if (writtenDays_.size() >= kRememberedDays) writtenDays_.clear();
+        writtenDays_[currentFileName_] = written_.lastWrittenDay;
+    }
     uint32_t error = 0;
     if (!unwritten_.empty()) error = FileWrite(file_.get(), unwritten_.data(), static_cast<uint32_t>(unwritten_.size()));
     unwritten_.clear();
@@ -102,8 +184,19 @@ void TFileOutput::WriteWholeBuffers() {
     if (unwritten_.capacity() > 2 * kMaxGathered) unwritten_.shrink_to_fit();
 }
 
+void TFileOutput::WriteBuffered() {
+    if (!BytesWaiting()) return;
+    const uint32_t error = FileWrite(file_.get(), unwritten_.data(), static_cast<uint32_t>(unwritten_.size()));
+    unwritten_.clear();
+    if (error != 0) {
+        Discard();
+        Fail("write", error);
+    }
+}
+
 void TFileOutput::Put(std::string_view bytes) {
     unwritten_ += bytes;
+    written_.size += bytes.size();
     if (unwritten_.size() >= kMaxGathered) WriteWholeBuffers();
 }
 
@@ -113,7 +206,7 @@ void TFileOutput::WriteText(std::string_view text) {
 }
 
 template <typename WriteLines>
-void TFileOutput::WriteEntry(const SessionNaming* session, WriteLines writeLines) {
+void TFileOutput::WriteEntry(const SessionNaming* session, uint64_t entryBytes, WriteLines writeLines) {
     const TStageTimer timer(CallStage::File);
     // Most templates hold no placeholder: spare the copy on every line.
     if (session != nullptr && settings_.Filename.find('%') != std::string::npos) {
@@ -121,8 +214,11 @@ void TFileOutput::WriteEntry(const SessionNaming* session, WriteLines writeLines
     } else {
         OpenOutputFile(settings_.Filename);
     }
+    const uint32_t today = rotation_.daily ? DayNumber(today_()) : 0;
+    if (rotation_.On()) RotateIfDue(entryBytes, today);
     try {
         writeLines();
+        if (rotation_.daily) written_.lastWrittenDay = today;
         WriteWholeBuffers();
     } catch (...) {
         if (settings_.FlushOutputFile && outputFileOpen_) {
@@ -140,11 +236,13 @@ void TFileOutput::WriteEntry(const SessionNaming* session, WriteLines writeLines
 // Each line and each block is one entry: opened once, closed once when
 // `FlushOutputFile` is on.
 void TFileOutput::WriteLine(const TraceLine& line) {
-    WriteEntry(line.session, [&] { WriteText(line.text); });
+    WriteEntry(line.session, line.text.size() + kLineEndLength, [&] { WriteText(line.text); });
 }
 
 void TFileOutput::WriteBlock(const TraceBlock& block) {
-    WriteEntry(block.session,
+    uint64_t bytes = block.heading.size() + kLineEndLength;
+    for (const auto& entry : block.entries) bytes += block.indent.size() + entry.size() + kLineEndLength;
+    WriteEntry(block.session, bytes,
                [&] { WriteBlockAsLines(block, [this](std::string_view text) { WriteText(text); }); });
 }
 

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 
+#include "common/clock.h"
 #include "common/file_io.h"
+#include "output/file_rotation.h"
+#include "output/options_follower.h"
 #include "output/output.h"
 #include "output/output_settings.h"
 
@@ -14,20 +20,26 @@ namespace norvale {
 // expanded name. Writes go through a 128-byte buffer: between entries the
 // file holds every byte up to the last whole 128 bytes, and fewer than 128
 // wait. An entry's whole buffers go out in one write at its end, so that a
-// block costs one system call, not one per 128 bytes. Not thread-safe: every
-// call is made under the output lock.
-class TFileOutput final : public IOutput {
+// block costs one system call, not one per 128 bytes. With rotation on (the
+// `Options` values), an entry that finds its file due starts a new one, the
+// old one renamed aside. Not thread-safe: every call is made under the output
+// lock, except `Problem`.
+class TFileOutput final : public IOutput, public IOptionsFollower {
 public:
     static constexpr size_t kBufferSize = 128;
     static constexpr size_t kMaxFileNameLength = 259;
     // A large entry writes its whole buffers each time this much has gathered.
     static constexpr size_t kMaxGathered = 512 * kBufferSize;
 
-    explicit TFileOutput(const OutputSettings& settings) : settings_(settings) {}
+    // `today`: the server's clock, which decides when a day is new.
+    explicit TFileOutput(const OutputSettings& settings, std::function<LocalDateTime()> today = LocalNow)
+        : settings_(settings), today_(std::move(today)) {}
     ~TFileOutput() override;
 
     void WriteLine(const TraceLine& line) override;
     void WriteBlock(const TraceBlock& block) override;
+    // Takes `FileMaxMB`, `FileDaily` and `FileKeep`; the next entry obeys them.
+    void ApplyOptions(const OptionsSettings& options) override;
 
     // Makes the file open under `name`, appending to an existing file.
     void OpenOutputFile(std::string_view name);
@@ -35,13 +47,23 @@ public:
     // again.
     void CloseOutputFile();
 
+    // Writes what waits in the buffer and keeps the file open.
+    void WriteBuffered();
+
     bool OutputFileOpen() const { return outputFileOpen_; }
+    bool BytesWaiting() const { return outputFileOpen_ && !unwritten_.empty(); }
     const std::string& CurrentFileName() const { return currentFileName_; }
+    // What keeps the file from rotating; empty while nothing does. From any
+    // thread, without the output lock.
+    std::string Problem() const;
 
 private:
     void WriteText(std::string_view text);
     template <typename WriteLines>
-    void WriteEntry(const SessionNaming* session, WriteLines writeLines);
+    void WriteEntry(const SessionNaming* session, uint64_t entryBytes, WriteLines writeLines);
+    void RotateIfDue(uint64_t entryBytes, uint32_t today);
+    uint32_t WrittenDay() const;
+    uint32_t LastWrittenDay() const;
     void CutAtEndOfFileMarker();
     void Put(std::string_view bytes);
     void WriteWholeBuffers();
@@ -49,6 +71,15 @@ private:
     [[noreturn]] void Fail(const char* what, uint32_t error);
 
     const OutputSettings& settings_;
+    const std::function<LocalDateTime()> today_;
+    RotationSettings rotation_;
+    RotatingFile written_;
+    // The day each expanded name was last written in this run, by the
+    // server's clock, which the file's own time (the system's) need not match.
+    std::map<std::string, uint32_t> writtenDays_;
+    TRotationRetries retries_;
+    mutable std::mutex problemLock_;
+    std::string problem_;
     bool outputFileOpen_ = false;
     std::string currentFileName_;
     UniqueFile file_;

@@ -6,8 +6,22 @@
 
 namespace norvale {
 
-TOutputStage::TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, SettingsLocation location)
-    : outputLock_(outputLock), outputs_(outputs), location_(std::move(location)) {}
+TOutputStage::TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, SettingsLocation location,
+                           std::function<LocalDateTime()> today)
+    : outputLock_(outputLock),
+      outputs_(outputs),
+      location_(std::move(location)),
+      file_(settings_, std::move(today)),
+      flusher_([this] {
+          try {
+              TMutexLock lock(outputLock_);
+              file_.WriteBuffered();
+          } catch (const std::exception&) {
+              // The next entry meets the same failure, and its caller hears of it.
+          }
+      }) {
+    outputs_.AddOptionsFollower(file_);
+}
 
 void TOutputStage::RefreshProperties() {
     TMutexLock lock(outputLock_);
@@ -45,17 +59,23 @@ void EndingOnlyItsOwnOutput(Write write) {
     }
 }
 
-// Publishes the file's state however the dispatch ends.
+// Publishes the file's state however the dispatch ends, and hands what
+// waits in its buffer to the flusher.
 class TFileStatePublisher {
 public:
-    TFileStatePublisher(std::atomic<bool>& published, const TFileOutput& file) : published_(published), file_(file) {}
-    ~TFileStatePublisher() { published_ = file_.OutputFileOpen(); }
+    TFileStatePublisher(std::atomic<bool>& published, const TFileOutput& file, TBufferFlusher& flusher)
+        : published_(published), file_(file), flusher_(flusher) {}
+    ~TFileStatePublisher() {
+        published_ = file_.OutputFileOpen();
+        if (file_.BytesWaiting()) flusher_.BytesWaiting();
+    }
     TFileStatePublisher(const TFileStatePublisher&) = delete;
     TFileStatePublisher& operator=(const TFileStatePublisher&) = delete;
 
 private:
     std::atomic<bool>& published_;
     const TFileOutput& file_;
+    TBufferFlusher& flusher_;
 };
 
 }  // namespace
@@ -133,7 +153,7 @@ void TOutputStage::Dispatch(const TraceEntry& entry) {
 }
 
 void TOutputStage::DispatchLocked(const TraceEntry& entry) {
-    const TFileStatePublisher publisher(fileOpen_, file_);
+    const TFileStatePublisher publisher(fileOpen_, file_, flusher_);
     outputs_.AppendEntry(entry);
     if (!settings_.AnyOutput()) return;
 
@@ -157,13 +177,13 @@ void TOutputStage::DispatchLocked(const TraceEntry& entry) {
 
 void TOutputStage::CloseOutputFile() {
     TMutexLock lock(outputLock_);
-    const TFileStatePublisher publisher(fileOpen_, file_);
+    const TFileStatePublisher publisher(fileOpen_, file_, flusher_);
     file_.CloseOutputFile();
 }
 
 void TOutputStage::WriteThrough() {
     TMutexLock lock(outputLock_);
-    const TFileStatePublisher publisher(fileOpen_, file_);
+    const TFileStatePublisher publisher(fileOpen_, file_, flusher_);
     writeThrough_ = true;
     settings_.FlushOutputFile = true;
     file_.CloseOutputFile();

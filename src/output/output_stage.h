@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/mutex.h"
+#include "output/buffer_flusher.h"
 #include "output/file_output.h"
 #include "output/output_settings.h"
 #include "output/process_outputs.h"
@@ -16,10 +17,14 @@ namespace norvale {
 // entry under the output lock: to the process's entry destinations, then as
 // 8-bit lines to the enabled outputs in the order console, screen, viewer,
 // file. The screen and the viewer record have 8-bit formats and always get
-// the code page; the console and the file get the encoding the options name.
+// the code page; the console and the file get the encoding the options name,
+// and the file its rotation. What an entry leaves waiting in the file's
+// buffer, a thread of the stage's own writes a second later.
 class TOutputStage {
 public:
-    TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, SettingsLocation location);
+    // `today`: the server's clock, as the file's rotation by day reads it.
+    TOutputStage(TMutex& outputLock, TProcessOutputs& outputs, SettingsLocation location,
+                 std::function<LocalDateTime()> today = LocalNow);
 
     // Re-reads the settings and applies them to the console and the screen,
     // and the process's options to its entry destinations.
@@ -49,6 +54,8 @@ public:
 
     // As last published: read without the lock, by the main thread too.
     bool OutputFileOpen() const { return fileOpen_.load(); }
+    // What keeps the output file from rotating; empty while nothing does.
+    std::string FileProblem() const { return file_.Problem(); }
     const OutputSettings& Settings() const { return settings_; }
 
 private:
@@ -66,7 +73,9 @@ private:
     bool settingsRead_ = false;
     bool writeThrough_ = false;
     std::atomic<bool> fileOpen_{false};
-    TFileOutput file_{settings_};
+    TFileOutput file_;
+    // After the file, which its thread writes until it ends.
+    TBufferFlusher flusher_;
 };
 
 }  // namespace norvale

@@ -41,6 +41,7 @@ protected:
         hooks.MonoUnavailable = monoUnavailable_;
         hooks.CaptureProblem = [this] { return captureProblem_; };
         hooks.ForwardProblem = [this] { return forwardProblem_; };
+        hooks.FileProblem = [this] { return fileProblem_; };
         form_ = std::make_unique<TNorvaleConfigForm>(nullptr, settings_.Location().root, settings_.Location().subkey,
                                                      std::move(hooks), options_);
     }
@@ -65,6 +66,7 @@ protected:
     SessionStatus status_;
     std::wstring captureProblem_;
     std::string forwardProblem_;
+    std::string fileProblem_;
     std::optional<std::string> browseAnswer_;
     bool monoUnavailable_ = false;
     int refreshes_ = 0;
@@ -177,14 +179,14 @@ TEST_F(ConfigFormTest, EnterIsOkAndEscapeIsCancel) {
 
 TEST_F(ConfigFormTest, CtrlTabAndCtrlPageKeysTurnThePagesRound) {
     // Keys pressed with the same modifiers in one showing, from the page the
-    // one before left; four pages.
+    // one before left; six pages.
     const struct {
         bool control, shift;
         std::vector<WPARAM> keys;
         int page;
-    } showings[] = {{true, false, {VK_TAB, VK_NEXT, VK_TAB, VK_TAB}, 0},
-                    {true, true, {VK_TAB}, 3},
-                    {true, false, {VK_PRIOR}, 2},
+    } showings[] = {{true, false, {VK_TAB, VK_NEXT, VK_TAB, VK_TAB, VK_TAB}, 5},
+                    {true, true, {VK_TAB}, 4},
+                    {true, false, {VK_PRIOR, VK_PRIOR}, 2},
                     {false, false, {VK_TAB, VK_NEXT}, 2}};
     BYTE keys[256] = {};
     for (const auto& showing : showings) {
@@ -216,7 +218,7 @@ TEST_F(ConfigFormTest, EveryControlOfEveryPageLiesWithinThePage) {
             EXPECT_TRUE(EqualRect(&joined, &area)) << "page " << pages << ", control " << GetDlgCtrlID(child);
         }
     }
-    EXPECT_EQ(pages, 4);
+    EXPECT_EQ(pages, 6);
 }
 
 TEST_F(ConfigFormTest, AnUnavailableScreenIsShownSoAndItsValueWrittenBackUnchanged) {
@@ -251,9 +253,10 @@ TEST_F(ConfigFormTest, KillNorvaleStoresThenAsksToEnd) {
     EXPECT_EQ(terminateRequests_, 1);
 }
 
-TEST_F(ConfigFormTest, PagesInOrderOptionsAndForwardingLoadTheirKeyAndApplyStoresItAsTypedBeforeTheRefresh) {
+TEST_F(ConfigFormTest, PagesInOrderOptionsForwardingAndOutputFileLoadTheirKeyAndApplyStoresItAsTypedBeforeTheRefresh) {
     for (const auto& [index, expected] : {std::pair{0, "General"}, std::pair{1, "Status"}, std::pair{2, "Options"},
-                                          std::pair{3, "Forwarding"}}) {
+                                          std::pair{3, "Forwarding"}, std::pair{4, "Receiving"},
+                                          std::pair{5, "Output file"}}) {
         char title[16] = {};
         TCITEMA tab{TCIF_TEXT, 0, 0, title, sizeof title, 0, 0};
         SendMessageA(Control(IDC_PAGES), TCM_GETITEMA, index, reinterpret_cast<LPARAM>(&tab));
@@ -262,7 +265,14 @@ TEST_F(ConfigFormTest, PagesInOrderOptionsAndForwardingLoadTheirKeyAndApplyStore
     WriteRegString(options_.root, options_.subkey, "WindowLines", "50");
     WriteRegString(options_.root, options_.subkey, "FileEncoding", "utf-8");
     WriteRegString(options_.root, options_.subkey, "ToSyslog", "1");
+    WriteRegString(options_.root, options_.subkey, "FileMaxMB", " 5 ");
+    WriteRegString(options_.root, options_.subkey, "FileDaily", "1");
     Open();
+    EXPECT_EQ(test::WindowText(Control(IDC_FILEMAXMB)), "5");
+    EXPECT_EQ(test::WindowText(Control(IDC_FILEKEEP)), "10");
+    Click(IDC_FILEDAILY);
+    SetWindowTextA(Control(IDC_FILEMAXMB), "");
+    SetWindowTextA(Control(IDC_FILEKEEP), "0");
     EXPECT_EQ(test::WindowText(Control(IDC_WINDOWLINES)), "1000");
     EXPECT_EQ(test::WindowText(Control(IDC_FILEENCODING)), "UTF-8");
     EXPECT_TRUE(Enabled(IDC_SYSLOGSERVER));
@@ -288,6 +298,9 @@ TEST_F(ConfigFormTest, PagesInOrderOptionsAndForwardingLoadTheirKeyAndApplyStore
     EXPECT_EQ(StoredOption("FileEncoding"), "ANSI");
     EXPECT_EQ(StoredOption("ToSyslog"), "0");
     EXPECT_EQ(StoredOption("SyslogServer"), "tcp://[::1]:6514");
+    EXPECT_EQ(StoredOption("FileDaily"), "0");
+    EXPECT_EQ(StoredOption("FileMaxMB"), "");
+    EXPECT_EQ(StoredOption("FileKeep"), "0");
 }
 
 TEST(ConfigFormFailureTest, AFailingRegistryWriteIsShownWithItsTextAndNothingIsRefreshed) {
@@ -323,6 +336,7 @@ TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDi
     status_ = SessionStatus{65538, {"P///", "P/M/C/"}};
     captureProblem_ = L"Debug output is being captured by another program";
     forwardProblem_ = "Forwarding is off: the syslog server \"x\" does not begin with \"udp://\" or \"tcp://\".";
+    fileProblem_ = "The output file \"t.txt\" is written on, not rotated: cannot rename \"t.txt\": held. (32)";
     std::thread other([this] {
         for (int i = 0; i < 1000; ++i) form_->RequestRefreshStatus();
     });
@@ -339,6 +353,7 @@ TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDi
     EXPECT_EQ(names, (Texts{"P///", "P/M/C/"}));
     EXPECT_EQ(test::WindowText(Control(IDC_CAPTURESTATE)), "Debug output is being captured by another program");
     EXPECT_EQ(test::WindowText(Control(IDC_FORWARDSTATE)), forwardProblem_);
+    EXPECT_EQ(test::WindowText(Control(IDC_FILESTATE)), fileProblem_);
 }
 
 }  // namespace

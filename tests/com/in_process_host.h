@@ -47,9 +47,11 @@ protected:
     Entries reports_;
     TServerInstance instance_{[this](const std::string& text) { reports_.push_back(text); }};
     ComPtr<ITypeLib> library_ = LoadTypeLibraryFrom(NorvaleExe());
+    // The server's clock as the output file's rotation by day reads it.
+    LocalDateTime today_ = LocalNow();
     TComClass norvaleClass_ = ReadComClass(library_.get(), CLSID_Norvale);
     TComClass sessionClass_ = ReadComClass(library_.get(), CLSID_DebugSession);
-    TOutputStage stage_{lock_, *recorders_.outputs, settings_.Location()};
+    TOutputStage stage_{lock_, *recorders_.outputs, settings_.Location(), [this] { return today_; }};
     TServerContext context_{lock_, stage_, registry_, instance_, norvaleClass_, sessionClass_};
     TSingleAutoObjectFactory factory_{context_, [] {}};
 };

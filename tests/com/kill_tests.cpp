@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/win32_resources.h"
+#include "output/buffer_flusher.h"
 #include "tests/com/com_support.h"
 #include "tests_support/child_process.h"
 
@@ -54,6 +55,27 @@ TEST(KillTest, ATracersProgramEndsNormallyAndCountsItsLossWhenTheServerIsKilled)
     test::OutputSetup output({});
     test::ChildProcess server("\"" + test::NorvaleExe() + "\"");
     test::CheckATracerOutlivesItsServer(output, [&] { server.Kill(); });
+}
+
+TEST(KillTest, AKilledServersFileHoldsEveryLineWrittenMoreThanASecondBeforeTheKill) {
+    test::OutputSetup output({});
+    output.Set("FlushOutputFile", "0");
+    test::ChildProcess server("\"" + test::NorvaleExe() + "\"");
+    // The class is offered a moment after start.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    ComPtr<INorvale> norvale = test::ActivateNorvale();
+    ASSERT_TRUE(norvale);
+    ComPtr<IDebugSession> session;
+    ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+    ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"short")), S_OK);
+    // The flusher's second and a margin, after which the line is due.
+    std::this_thread::sleep_for(TBufferFlusher::kDelay + std::chrono::milliseconds(500));
+    server.Kill();
+    EXPECT_EQ(server.WaitForExit(0), 99) << "the server was not ended by the kill";
+    // The proxies of a dead server are left unreleased: the test process ends soon.
+    session.detach();
+    norvale.detach();
+    EXPECT_EQ(output.Lines(), (std::vector<std::string>{"Norvale Starting Up", "Session opened.", "short"}));
 }
 
 BOOL WINAPI IgnoreTheEvent(DWORD) { return TRUE; }

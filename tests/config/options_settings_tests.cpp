@@ -17,6 +17,14 @@ TEST(WindowLinesFromTextTest, ANumberIsTakenToItsBoundsAnyOtherTextIsTheDefault)
     for (const auto& [text, lines] : rows) EXPECT_EQ(WindowLinesFromText(text), lines) << '"' << text << '"';
 }
 
+TEST(CountFromTextTest, DigitsAreTakenToTheMaximumAnyOtherTextIsTheFallback) {
+    const std::pair<const char*, uint32_t> rows[] = {
+        {"0", 0}, {" 12 ", 12}, {"99", 99}, {"100", 99}, {"99999999999999999999", 99},
+        {"", 7},  {"+5", 7},    {"-5", 7},  {"5 MB", 7}, {"0x10", 7},
+    };
+    for (const auto& [text, count] : rows) EXPECT_EQ(CountFromText(text, 7, 99), count) << '"' << text << '"';
+}
+
 TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     test::ScratchSettings key;
     const OptionsLocation location{key.Location().root, key.Location().subkey};
