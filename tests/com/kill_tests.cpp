@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <norvale/tracer.h>
+
 #include <chrono>
 #include <thread>
 
@@ -11,6 +13,7 @@
 #include "output/buffer_flusher.h"
 #include "tests/com/com_support.h"
 #include "tests_support/child_process.h"
+#include "tests_support/wait_until.h"
 
 namespace norvale {
 namespace {
@@ -54,6 +57,10 @@ TEST(KillTest, AKilledClientDisturbsNobodyAndAKilledServerFailsItsClients) {
 TEST(KillTest, ATracersProgramEndsNormallyAndCountsItsLossWhenTheServerIsKilled) {
     test::OutputSetup output({});
     test::ChildProcess server("\"" + test::NorvaleExe() + "\"");
+    // A client before the class is offered would make the platform start a
+    // server of its own, which the kill would leave running.
+    const auto serving = [] { return bool(UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, kNorvaleServingEvent))); };
+    ASSERT_TRUE(test::WaitUntil(serving, std::chrono::seconds(30))) << "the server offered no class within 30 s";
     test::CheckATracerOutlivesItsServer(output, [&] { server.Kill(); });
 }
 
