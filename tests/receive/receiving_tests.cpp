@@ -56,16 +56,21 @@ private:
 TEST(ReceivingTest, ForwardedEntriesRelayedByRsyslogArriveWithEveryField) {
     if (!test::TRsyslog::Available()) GTEST_SKIP() << "no rsyslogd here: ./norvale setup installs it";
     const uint16_t tcp = test::FreePort(SOCK_STREAM), udp = test::FreePort(SOCK_DGRAM);
-    const std::string relay = " template=\"RSYSLOG_SyslogProtocol23Format\")\n";
-    test::TRsyslog rsyslog(
-        "*.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"" + std::to_string(tcp) +
-        "\" protocol=\"tcp\" TCP_Framing=\"octet-counted\"" + relay +
-        "*.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"" + std::to_string(udp) + "\" protocol=\"udp\"" + relay);
     TReceiveQueue tcpQueue, udpQueue;
     TSyslogReceiver tcpReceiver(tcpQueue), udpReceiver(udpQueue);
     tcpReceiver.Listen({Endpoint(SyslogTransport::Tcp, tcp)});
     udpReceiver.Listen({Endpoint(SyslogTransport::Udp, udp)});
     ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(tcp); }, 20s)) << "the receiver's TCP port within 20 s";
+    // rsyslog's own ports are chosen once the receiver holds its ports, so
+    // that they cannot be the same.
+    // A relay that fails once keeps its messages and tries again each second,
+    // instead of rsyslog's default of dropping them for half a minute.
+    const std::string relay =
+        " template=\"RSYSLOG_SyslogProtocol23Format\" action.resumeRetryCount=\"-1\" action.resumeInterval=\"1\")\n";
+    test::TRsyslog rsyslog(
+        "*.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"" + std::to_string(tcp) +
+        "\" protocol=\"tcp\" TCP_Framing=\"octet-counted\"" + relay +
+        "*.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"" + std::to_string(udp) + "\" protocol=\"udp\"" + relay);
     ASSERT_TRUE(rsyslog.Start());
 
     const auto source = std::make_shared<TraceSource>(TraceSource{L"P\u00fc", L"M", L"", L"WS12", 42});
