@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench/bench_support_win32.h"
+#include "common/call_profile_win32.h"
 #include "forward/syslog_message.h"
 #include "output/file_output.h"
 #include "shell/shell_resources.h"
@@ -34,7 +35,7 @@ using namespace bench;
 
 constexpr const char* kFile = "C:\\norvale-receive.txt";
 constexpr int kMessages = 50000;
-constexpr int kRounds = 9;
+constexpr int kRounds = 3;
 
 std::string Text(int i) {
     char text[64];
@@ -122,7 +123,32 @@ double Turn(const std::string& stream, uint16_t port, const std::function<bool()
     return kMessages / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Where the server's time went in the rounds, stage by stage: its total and
+// its time per pass.
+void PrintStages(const CallProfileBlock& block) {
+    std::printf("  the server's stages in the rounds: ms in all, passes, us a pass\n");
+    const std::pair<CallStage, const char*> stages[] = {
+        {CallStage::ReceiveRead, "reading the connection"},
+        {CallStage::ReceiveParse, "reading a message into an entry"},
+        {CallStage::ReceiveDispatch, "a batch's dispatch, lock included"},
+        {CallStage::Window, "  the trace window's store"},
+        {CallStage::Prefix, "  the prefix"},
+        {CallStage::Conversion, "  the text's conversion"},
+        {CallStage::File, "  the file output"},
+        {CallStage::FileWrites, "  the file's writes"},
+        {CallStage::TraceTake, "the window taking and painting rows"},
+    };
+    for (const auto& [stage, name] : stages) {
+        const CallStageTotal& total = block.stages[static_cast<int>(stage)];
+        const double ms = static_cast<double>(total.nanoseconds.load()) / 1e6;
+        const auto count = total.count.load();
+        std::printf("    %-40s %9.1f %10lld %9.2f\n", name, ms, static_cast<long long>(count),
+                    count > 0 ? ms * 1000 / static_cast<double>(count) : 0.0);
+    }
+}
+
 int Run(bool windowShown) {
+    const TCallProfileView profile = TCallProfileView::Create();
     if (RunAndWait("\"" + BinDirectory() + "norvale.exe\" /RegServer") != 0) return 1;
     const uint16_t port = test::FreePort(SOCK_STREAM);
     UseFileOutputSettings(kFile);
@@ -175,6 +201,7 @@ int Run(bool windowShown) {
     std::thread frameProbe([&] { frameAnswers = Probe(frame, stop, 20, 5000); });
     std::thread floorProbe([&] { floorAnswers = Probe(idle.Handle(), stop, 20, 5000); });
     std::vector<double> floorRates, rates, ratios;
+    if (profile.Block() != nullptr) profile.Block()->recording = 1;
     for (int round = 0; round < kRounds; ++round) {
         double floor = 0, rate = 0;
         for (int turn = 0; turn < 4; ++turn) {
@@ -195,6 +222,7 @@ int Run(bool windowShown) {
         ratios.push_back(rate / floor);
     }
     stop = true;
+    if (profile.Block() != nullptr) profile.Block()->recording = 0;
     frameProbe.join();
     floorProbe.join();
     // The last entries' partial buffer goes out as the server ends.
@@ -216,6 +244,7 @@ int Run(bool windowShown) {
                     Percentile(answers->ms, 0.99), Percentile(answers->ms, 1.0), answers->ms.size(),
                     answers->unanswered);
     }
+    if (profile.Block() != nullptr) PrintStages(*profile.Block());
     if (ended != 0) std::printf("the server did not end well within 30 s (%d)\n", ended);
     undo();
     DeleteFileA(kFile);

@@ -13,6 +13,31 @@
 
 namespace norvale {
 
+namespace {
+
+constexpr uint64_t kTicksPerSecond = 10000000;
+
+// The platform's conversion of a whole second.
+LocalDateTime LocalTimeOfSecond(uint64_t utcTicks);
+
+}  // namespace
+
+// Entries come many to a second, and the platform's conversion takes the
+// time zone's lock, which threads converting at once wait on: once a second
+// and thread is enough, as local time moves from UTC only on a whole second.
+LocalDateTime LocalTimeOfFileTime(uint64_t utcTicks) {
+    thread_local uint64_t cachedSecond = UINT64_MAX;
+    thread_local LocalDateTime cached{};
+    const uint64_t second = utcTicks / kTicksPerSecond;
+    if (second != cachedSecond) {
+        cached = LocalTimeOfSecond(second * kTicksPerSecond);
+        cachedSecond = second;
+    }
+    LocalDateTime local = cached;
+    local.time.millisecond = static_cast<uint16_t>(utcTicks / 10000 % 1000);
+    return local;
+}
+
 #ifdef _WIN32
 LocalDateTime LocalNow() {
     SYSTEMTIME now;
@@ -21,7 +46,9 @@ LocalDateTime LocalNow() {
                          TimeOfDay{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds}};
 }
 
-LocalDateTime LocalTimeOfFileTime(uint64_t utcTicks) {
+namespace {
+
+LocalDateTime LocalTimeOfSecond(uint64_t utcTicks) {
     const FILETIME file{static_cast<DWORD>(utcTicks), static_cast<DWORD>(utcTicks >> 32)};
     SYSTEMTIME utc{};
     SYSTEMTIME local{};
@@ -31,6 +58,8 @@ LocalDateTime LocalTimeOfFileTime(uint64_t utcTicks) {
     return LocalDateTime{local.wYear, local.wMonth, local.wDay,
                          TimeOfDay{local.wHour, local.wMinute, local.wSecond, local.wMilliseconds}};
 }
+
+}  // namespace
 
 int UtcOffsetMinutes(const LocalDateTime& time) {
     SYSTEMTIME local{time.year, time.month, 0, time.day, time.time.hour, time.time.minute, time.time.second, 0};
@@ -48,8 +77,9 @@ int UtcOffsetMinutes(const LocalDateTime& time) {
     return static_cast<int>((ticks(localFile) - ticks(utcFile)) / 600000000);
 }
 #else
-LocalDateTime LocalTimeOfFileTime(uint64_t utcTicks) {
-    constexpr int64_t kTicksPerSecond = 10000000;
+namespace {
+
+LocalDateTime LocalTimeOfSecond(uint64_t utcTicks) {
     // Seconds from 1601-01-01 to 1970-01-01.
     constexpr int64_t kUnixEpoch = 11644473600;
     const std::time_t seconds = static_cast<std::time_t>(utcTicks / kTicksPerSecond) - kUnixEpoch;
@@ -60,9 +90,10 @@ LocalDateTime LocalTimeOfFileTime(uint64_t utcTicks) {
     return LocalDateTime{static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
                          static_cast<uint16_t>(local.tm_mday),
                          TimeOfDay{static_cast<uint16_t>(local.tm_hour), static_cast<uint16_t>(local.tm_min),
-                                   static_cast<uint16_t>(local.tm_sec),
-                                   static_cast<uint16_t>(utcTicks / 10000 % 1000)}};
+                                   static_cast<uint16_t>(local.tm_sec), 0}};
 }
+
+}  // namespace
 
 int UtcOffsetMinutes(const LocalDateTime& time) {
     std::tm local{};

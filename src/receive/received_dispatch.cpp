@@ -1,5 +1,7 @@
 #include "receive/received_dispatch.h"
 
+#include "common/call_profile.h"
+
 namespace norvale {
 
 namespace {
@@ -35,6 +37,7 @@ void TReceivedDispatch::Run() {
 }
 
 void TReceivedDispatch::DispatchBatch() {
+    const TStageTimer timer(CallStage::ReceiveDispatch);
     TMutexLock lock(stage_.OutputLock());
     stage_.ReadSettingsOnceLocked();
     for (const ReceivedEntry& received : batch_) Dispatch(received);

@@ -1,7 +1,6 @@
 #include "receive/received_message.h"
 
 #include <array>
-#include <map>
 #include <tuple>
 
 #include "common/ansi_text.h"
@@ -68,23 +67,22 @@ public:
         return word;
     }
     // The parameter value of structured data up to its closing quote, with
-    // the escapes RFC 5424 knows undone; a backslash before anything else
-    // stays.
-    std::optional<std::string> Quoted() {
-        std::string value;
+    // the escapes RFC 5424 knows undone (a backslash before anything else
+    // stays), into `value` unless it is nullptr. False when no quote closes it.
+    bool Quoted(std::string* value) {
+        if (value != nullptr) value->clear();
         for (size_t i = 0; i < rest_.size(); ++i) {
-            const char c = rest_[i];
+            char c = rest_[i];
             if (c == '"') {
                 rest_.remove_prefix(i + 1);
-                return value;
+                return true;
             }
             if (c == '\\' && i + 1 < rest_.size() && std::string_view("\"\\]").find(rest_[i + 1]) != std::string_view::npos) {
-                value += rest_[++i];
-                continue;
+                c = rest_[++i];
             }
-            value += c;
+            if (value != nullptr) *value += c;
         }
-        return std::nullopt;
+        return false;
     }
     bool AtEnd() const { return rest_.empty(); }
     char Next() const { return rest_.empty() ? '\0' : rest_.front(); }
@@ -154,23 +152,40 @@ bool ReadTimestamp(TCursor& at, std::optional<uint64_t>& utcTicks) {
 constexpr std::string_view kNotInName = "=]\"";
 constexpr size_t kMostName = 32;
 
+// What Norvale's own element carries back into an entry's fields.
+struct TNorvaleData {
+    std::string project;
+    std::string module;
+    std::string className;
+    std::string thread;
+    std::string code;
+};
+
+std::string* FieldOf(TNorvaleData& data, std::string_view name) {
+    if (name == "project") return &data.project;
+    if (name == "module") return &data.module;
+    if (name == "class") return &data.className;
+    if (name == "thread") return &data.thread;
+    if (name == "code") return &data.code;
+    return nullptr;
+}
+
 // STRUCTURED-DATA after its NILVALUE was ruled out: one element or more,
-// every one read through; the parameters of Norvale's own element kept.
-bool ReadStructuredData(TCursor& at, std::optional<std::map<std::string, std::string, std::less<>>>& norvale) {
+// every one read through; the parameters of Norvale's own element kept, the
+// last of a name that comes twice.
+bool ReadStructuredData(TCursor& at, std::optional<TNorvaleData>& norvale) {
     if (at.Next() != '[') return false;
     while (at.Take("[")) {
         const auto id = at.Word(kMostName, kNotInName);
         if (!id) return false;
-        std::map<std::string, std::string, std::less<>> parameters;
+        TNorvaleData read;
+        const bool ours = *id == kNorvaleData;
         while (at.Take(" ")) {
             const auto name = at.Word(kMostName, kNotInName);
-            if (!name || !at.Take("=\"")) return false;
-            auto value = at.Quoted();
-            if (!value) return false;
-            parameters[std::string(*name)] = std::move(*value);
+            if (!name || !at.Take("=\"") || !at.Quoted(ours ? FieldOf(read, *name) : nullptr)) return false;
         }
         if (!at.Take("]")) return false;
-        if (*id == kNorvaleData) norvale = std::move(parameters);
+        if (ours) norvale = std::move(read);
     }
     return true;
 }
@@ -197,17 +212,12 @@ std::wstring WithoutPrefix(std::wstring text, std::wstring_view prefix) {
 }
 
 // The fields Norvale's own message carries, back in place.
-void ReadNorvaleFields(ReceivedMessage& read, const std::map<std::string, std::string, std::less<>>& data,
-                       std::string_view messageId) {
-    const auto parameter = [&](const char* name) {
-        const auto found = data.find(name);
-        return found != data.end() ? std::string_view(found->second) : std::string_view();
-    };
-    read.project = Utf8ToWide(parameter("project"));
-    read.module = Utf8ToWide(parameter("module"));
-    read.className = Utf8ToWide(parameter("class"));
-    read.threadId = HexOf(parameter("thread"));
-    read.code = HexOf(parameter("code"));
+void ReadNorvaleFields(ReceivedMessage& read, const TNorvaleData& data, std::string_view messageId) {
+    read.project = Utf8ToWide(data.project);
+    read.module = Utf8ToWide(data.module);
+    read.className = Utf8ToWide(data.className);
+    read.threadId = HexOf(data.thread);
+    read.code = HexOf(data.code);
     if (messageId == "enter") {
         read.kind = MessageKind::EnterMethod;
         read.text = WithoutPrefix(std::move(read.text), L"-> ");
@@ -238,7 +248,7 @@ std::optional<ReceivedMessage> Read5424(TCursor& at, unsigned priority, std::str
         if (!at.Take(" ") || !(fields[i] = at.Word(kMost[i]))) return std::nullopt;
     }
     const auto [host, app, processId, messageId] = std::tuple(*fields[0], *fields[1], *fields[2], *fields[3]);
-    std::optional<std::map<std::string, std::string, std::less<>>> norvale;
+    std::optional<TNorvaleData> norvale;
     if (!at.Take(" ") || (!at.Take(kNil) && !ReadStructuredData(at, norvale))) return std::nullopt;
     if (!at.AtEnd() && !at.Take(" ")) return std::nullopt;
     std::string_view text = WithoutLineEnd(at.Rest());

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "common/call_profile.h"
 #include "common/clock.h"
 #include "receive/listen_address.h"
 #include "receive/received_message.h"
@@ -110,6 +111,7 @@ private:
     std::vector<TListener> listeners_;
     std::vector<std::unique_ptr<TConnection>> connections_;
     std::map<std::wstring, std::shared_ptr<const TReceivedSource>> sources_;
+    std::wstring key_;
     std::string buffer_;
 };
 
@@ -254,7 +256,10 @@ void TSyslogReceiver::TLoop::ReadDatagrams(SocketHandle socket) {
 }
 
 bool TSyslogReceiver::TLoop::ReadStream(TConnection& connection) {
-    const auto read = ::recv(connection.socket.get(), buffer_.data(), static_cast<int>(buffer_.size()), 0);
+    const auto read = [&] {
+        const TStageTimer timer(CallStage::ReceiveRead);
+        return ::recv(connection.socket.get(), buffer_.data(), static_cast<int>(buffer_.size()), 0);
+    }();
     if (read > 0) {
         connection.active = std::chrono::steady_clock::now();
         connection.frames.Add(std::string_view(buffer_.data(), static_cast<size_t>(read)));
@@ -288,6 +293,7 @@ void TSyslogReceiver::TLoop::QueueFrames(TConnection& connection) {
 }
 
 ReceivedEntry TSyslogReceiver::TLoop::EntryOf(std::string_view frame, bool cut, const std::string& sender) {
+    const TStageTimer timer(CallStage::ReceiveParse);
     ++owner_.received_;
     if (cut) ++owner_.cut_;
     ReceivedMessage message = ReadReceivedMessage(frame, sender);
@@ -310,21 +316,23 @@ ReceivedEntry TSyslogReceiver::TLoop::EntryOf(std::string_view frame, bool cut, 
     return entry;
 }
 
+// The key is built in a buffer kept from message to message: a flood of one
+// sender's messages looks its source up without an allocation.
 std::shared_ptr<const TReceivedSource> TSyslogReceiver::TLoop::SourceOf(const ReceivedMessage& message) {
     // Each name after its length, so that no name can pass for two.
-    std::wstring key = std::to_wstring(message.processId);
+    key_.clear();
+    key_ += std::to_wstring(message.processId);
     for (const std::wstring* name : {&message.machine, &message.project, &message.module, &message.className}) {
-        key += L' ' + std::to_wstring(name->size()) + L':' + *name;
+        key_ += L' ';
+        key_ += std::to_wstring(name->size());
+        key_ += L':';
+        key_ += *name;
     }
-    auto& source = sources_[key];
-    if (!source) {
-        if (sources_.size() > kMostSources) {
-            sources_.clear();
-            return SourceOf(message);
-        }
-        source = std::make_shared<const TReceivedSource>(
-            TraceSource{message.project, message.module, message.className, message.machine, message.processId});
-    }
+    if (const auto found = sources_.find(key_); found != sources_.end()) return found->second;
+    if (sources_.size() >= kMostSources) sources_.clear();
+    auto source = std::make_shared<const TReceivedSource>(
+        TraceSource{message.project, message.module, message.className, message.machine, message.processId});
+    sources_.emplace(key_, source);
     return source;
 }
 

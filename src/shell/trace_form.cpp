@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "common/call_profile.h"
 #include "common/errors.h"
 #include "common/system_error.h"
 #include "common/win32_resources.h"
@@ -17,10 +18,12 @@ namespace norvale {
 
 namespace {
 
-// At most this many takes a second while rows keep coming: a flood must not
-// cost the window more than its painting.
-constexpr DWORD kTakeInterval = 1000 / 60;
+// The poll's timer while rows keep coming, as often as what a take costs
+// allows (`TTraceRowsWatch::NextLook`).
 constexpr UINT_PTR kTakeTimer = 1;
+// How long the window steps through new rows before it tells the list:
+// telling it costs more than many steps.
+constexpr std::chrono::milliseconds kStepping(8);
 // Capture's counts change without rows when the window is off for entries.
 constexpr UINT_PTR kStatusTimer = 2;
 constexpr DWORD kStatusInterval = 1000;
@@ -283,22 +286,36 @@ void TTraceForm::FormClose() {
 // window back to sleep.
 void TTraceForm::WMTraceRows() {
     TakeRows();
-    if (!polling_) polling_ = SetTimer(Handle(), kTakeTimer, kTakeInterval, nullptr) != 0;
+    if (!polling_) LookAgain();
 }
 
 void TTraceForm::WMTimerTake() {
     if (watch_->Tick()) {
         TakeRows();
+        LookAgain();
         return;
     }
     KillTimer(Handle(), kTakeTimer);
     polling_ = false;
 }
 
+// The list is painted within the take, so that what the take cost tells
+// when to look again.
 void TTraceForm::TakeRows() {
+    const TStageTimer timer(CallStage::TraceTake);
+    const auto start = std::chrono::steady_clock::now();
     watch_->Taking();
-    if (!paused_ && !stepPosted_) Apply(shown_.Step(store_));
+    if (!paused_ && !stepPosted_) Apply(shown_.StepWithin(store_, kStepping));
     UpdateStatus();
+    UpdateWindow(lv_Rows);
+    lastTake_ = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+}
+
+void TTraceForm::LookAgain() {
+    const auto interval = static_cast<UINT>(TTraceRowsWatch::NextLook(lastTake_).count());
+    if (polling_ && interval == lookInterval_) return;
+    lookInterval_ = interval;
+    polling_ = SetTimer(Handle(), kTakeTimer, interval, nullptr) != 0;
 }
 
 void TTraceForm::Apply(const TShownChange& change) {
@@ -704,7 +721,7 @@ LRESULT TTraceForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLOREDIT: return BoxColour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam));
         case WM_TRACE_STEP:
             stepPosted_ = false;
-            if (!paused_) Apply(shown_.Step(store_));
+            if (!paused_) Apply(shown_.StepWithin(store_, kStepping));
             UpdateStatus();
             return 0;
         case WM_TIMER:

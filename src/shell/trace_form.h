@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -116,6 +117,8 @@ private:
     void WMTraceRows();
     void WMTimerTake();
     void TakeRows();
+    // Sets the poll's timer to the interval the last take calls for.
+    void LookAgain();
     void Apply(const TShownChange& change);
     void UpdateStatus();
     std::wstring Note() const;
@@ -181,6 +184,8 @@ private:
     std::wstring stepNote_;
     TCachedRow cached_;
     bool polling_ = false;
+    UINT lookInterval_ = 0;
+    std::chrono::microseconds lastTake_{0};
     bool stepPosted_ = false;
     bool paused_ = false;
     // The user picked a row: new rows do not move the list until the user

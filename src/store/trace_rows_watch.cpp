@@ -1,5 +1,6 @@
 #include "store/trace_rows_watch.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace norvale {
@@ -12,5 +13,11 @@ TTraceRowsWatch::TTraceRowsWatch(TTraceStore& store, std::function<void()> wakeU
 TTraceRowsWatch::~TTraceRowsWatch() { store_.RemoveReader(reader_); }
 
 bool TTraceRowsWatch::Tick() { return store_.AcknowledgeWakeUp(reader_, seen_); }
+
+std::chrono::milliseconds TTraceRowsWatch::NextLook(std::chrono::microseconds lastTake) {
+    using std::chrono::milliseconds;
+    const auto threeTimes = std::chrono::ceil<milliseconds>(3 * lastTake);
+    return std::clamp(threeTimes, milliseconds(1000 / 60), milliseconds(500));
+}
 
 }  // namespace norvale

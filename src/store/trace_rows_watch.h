@@ -8,6 +8,7 @@
 // pending then: the tick must see it, or it stays unshown until another
 // entry comes.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -32,6 +33,14 @@ public:
     // A tick of the poll: true when rows came since the window took them
     // (it takes them and polls on), false when it may sleep until woken.
     bool Tick();
+
+    // How long the window waits for its next look, given what its last take
+    // cost, the list's update and paint included: a sixtieth of a second
+    // while takes are cheap, but long enough that takes fill no more than a
+    // quarter of the main thread's time, so a flood of rows leaves the
+    // window free for the user; and never over half a second, so the list
+    // stays live.
+    static std::chrono::milliseconds NextLook(std::chrono::microseconds lastTake);
 
 private:
     TTraceStore& store_;

@@ -37,6 +37,21 @@ TShownChange TShownRows::Step(const TTraceStore& store, size_t rowBudget) {
     });
 }
 
+void TShownChange::Then(const TShownChange& later) {
+    first = later.first;
+    forgotten += later.forgotten;
+    added = later.replaced ? later.added : added + later.added;
+    replaced = replaced || later.replaced;
+    more = later.more;
+}
+
+TShownChange TShownRows::StepWithin(const TTraceStore& store, std::chrono::microseconds budget, size_t rowBudget) {
+    const auto end = std::chrono::steady_clock::now() + budget;
+    TShownChange change = Step(store, rowBudget);
+    while (change.more && std::chrono::steady_clock::now() < end) change.Then(Step(store, rowBudget));
+    return change;
+}
+
 // An entry is decided at its last row: the store appends whole entries, so
 // the row before End() always ends one.
 void TShownRows::Scan(const TTraceRows& rows, size_t rowBudget, std::deque<TShownRow>& into) {

@@ -16,6 +16,7 @@
 // list replaces it in one step. Rows arriving meanwhile are scanned by the
 // pass like any others, so none is lost or taken twice.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -44,6 +45,9 @@ struct TShownChange {
     bool replaced = false;
     // Rows are left to scan: call `Step` again.
     bool more = false;
+
+    // This change followed by `later`, as one.
+    void Then(const TShownChange& later);
 };
 
 // For the status bar.
@@ -69,6 +73,11 @@ public:
     // Forgets the rows that left the store, then scans up to `rowBudget`
     // new rows.
     TShownChange Step(const TTraceStore& store, size_t rowBudget = kRowsPerSlice);
+    // Steps until no rows are left to scan or `budget` has passed, one step
+    // at least: the window tells the list once for all of them, which costs
+    // far more than a step.
+    TShownChange StepWithin(const TTraceStore& store, std::chrono::microseconds budget,
+                            size_t rowBudget = kRowsPerSlice);
 
     size_t Count() const { return shown_.size(); }
     TShownRow At(size_t index) const { return shown_[index]; }

@@ -131,6 +131,16 @@ TEST(TraceStoreTest, TheWindowSleepsOnlyOnceItHasTakenEveryRowAndTheNextRowWakes
     }
 }
 
+// Cheap takes come 60 times a second; dear ones fill a quarter of the
+// window's time at most, but come twice a second at least.
+TEST(TraceStoreTest, TheNextLookWaitsThreeTimesWhatTheLastTakeCostWithinItsBounds) {
+    using std::chrono::microseconds;
+    const std::pair<microseconds, int> looks[] = {{microseconds(0), 16},       {microseconds(5400), 17},
+                                                  {microseconds(40000), 120},  {microseconds(166667), 500},
+                                                  {microseconds(2000000), 500}};
+    for (const auto& [take, look] : looks) EXPECT_EQ(TTraceRowsWatch::NextLook(take).count(), look) << take.count();
+}
+
 // Each view of the rows has a wake-up of its own: one view taking rows past
 // its look leaves the other asleep, and the next row wakes that one.
 TEST(TraceStoreTest, EveryReaderIsWokenForItself) {
