@@ -194,6 +194,11 @@ void TFileOutput::WriteBuffered() {
     }
 }
 
+void TFileOutput::GatherBatch(bool on) {
+    gathering_ = on;
+    if (!on && outputFileOpen_) WriteWholeBuffers();
+}
+
 void TFileOutput::Put(std::string_view bytes) {
     unwritten_ += bytes;
     written_.size += bytes.size();
@@ -219,7 +224,7 @@ void TFileOutput::WriteEntry(const SessionNaming* session, uint64_t entryBytes, 
     try {
         writeLines();
         if (rotation_.daily) written_.lastWrittenDay = today;
-        WriteWholeBuffers();
+        if (!gathering_) WriteWholeBuffers();
     } catch (...) {
         if (settings_.FlushOutputFile && outputFileOpen_) {
             try {

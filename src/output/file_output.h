@@ -49,6 +49,9 @@ public:
 
     // Writes what waits in the buffer and keeps the file open.
     void WriteBuffered();
+    // While on, the entries' whole buffers wait for the end of the batch they
+    // come in (one write for the batch); turning it off writes them.
+    void GatherBatch(bool on);
 
     bool OutputFileOpen() const { return outputFileOpen_; }
     bool BytesWaiting() const { return outputFileOpen_ && !unwritten_.empty(); }
@@ -78,6 +81,7 @@ private:
     // server's clock, which the file's own time (the system's) need not match.
     std::map<std::string, uint32_t> writtenDays_;
     TRotationRetries retries_;
+    bool gathering_ = false;
     mutable std::mutex problemLock_;
     std::string problem_;
     bool outputFileOpen_ = false;

@@ -175,6 +175,23 @@ void TOutputStage::DispatchLocked(const TraceEntry& entry) {
     }
 }
 
+TOutputStage::TBatch::TBatch(TOutputStage& stage) : stage_(stage) { stage_.file_.GatherBatch(true); }
+
+TOutputStage::TBatch::~TBatch() {
+    if (ended_) return;
+    try {
+        End();
+    } catch (const std::exception&) {
+        // Nobody is left to tell; the next entry meets the same failure.
+    }
+}
+
+void TOutputStage::TBatch::End() {
+    ended_ = true;
+    const TFileStatePublisher publisher(stage_.fileOpen_, stage_.file_, stage_.flusher_);
+    stage_.file_.GatherBatch(false);
+}
+
 void TOutputStage::CloseOutputFile() {
     TMutexLock lock(outputLock_);
     const TFileStatePublisher publisher(fileOpen_, file_, flusher_);

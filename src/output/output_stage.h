@@ -44,6 +44,22 @@ public:
     void ReadSettingsOnceLocked();
     void DispatchLocked(const TraceEntry& entry);
 
+    // A batch's entries, dispatched while it lives, go to the file in one
+    // write at its end, in whole buffers as ever. `End` raises the file's
+    // failure; a batch that was not ended writes them as it goes, silently.
+    class TBatch {
+    public:
+        explicit TBatch(TOutputStage& stage);
+        ~TBatch();
+        TBatch(const TBatch&) = delete;
+        TBatch& operator=(const TBatch&) = delete;
+        void End();
+
+    private:
+        TOutputStage& stage_;
+        bool ended_ = false;
+    };
+
     // Safe from any thread: it takes the output lock.
     void CloseOutputFile();
     // For a process that may be ended without its own end (a console

@@ -2,9 +2,10 @@
 
 namespace norvale {
 
-bool TReceiveQueue::Full() const {
+TReceiveQueue::TRoom TReceiveQueue::Room() const {
     std::lock_guard lock(lock_);
-    return FullLocked();
+    if (FullLocked()) return {};
+    return TRoom{capacity_ - count_, byteCapacity_ - bytes_};
 }
 
 void TReceiveQueue::PushLocked(std::deque<THeld>& into, ReceivedEntry entry) {
@@ -12,12 +13,16 @@ void TReceiveQueue::PushLocked(std::deque<THeld>& into, ReceivedEntry entry) {
     into.push_back(THeld{nextOrder_++, bytes, std::move(entry)});
     ++count_;
     bytes_ += bytes;
-    pushed_.notify_one();
 }
 
-void TReceiveQueue::PushFromStream(ReceivedEntry entry) {
-    std::lock_guard lock(lock_);
-    PushLocked(streams_, std::move(entry));
+void TReceiveQueue::PushFromStream(std::vector<ReceivedEntry>& entries) {
+    if (entries.empty()) return;
+    {
+        std::lock_guard lock(lock_);
+        for (ReceivedEntry& entry : entries) PushLocked(streams_, std::move(entry));
+    }
+    entries.clear();
+    WakeTaker();
 }
 
 void TReceiveQueue::PushDatagram(ReceivedEntry entry) {
@@ -37,6 +42,7 @@ void TReceiveQueue::PushDatagram(ReceivedEntry entry) {
     dropped_ += forgotten.size();
     // Freed outside the lock.
     lock.unlock();
+    WakeTaker();
 }
 
 size_t TReceiveQueue::Take(std::vector<ReceivedEntry>& into, size_t most) {

@@ -29,9 +29,16 @@ public:
     explicit TReceiveQueue(size_t capacity = kCapacity, size_t byteCapacity = kByteCapacity)
         : capacity_(capacity), byteCapacity_(byteCapacity) {}
 
-    // The stream reader asks before each entry it makes.
-    bool Full() const;
-    void PushFromStream(ReceivedEntry entry);
+    // What the stream reader may still queue: it asks before it makes a
+    // read's entries. The last of them may pass the byte bound, as may any
+    // entry queued while there was room.
+    struct TRoom {
+        size_t entries = 0;
+        size_t bytes = 0;
+    };
+    TRoom Room() const;
+    // Moves every entry out of `entries`, with one wake-up for them all.
+    void PushFromStream(std::vector<ReceivedEntry>& entries);
     void PushDatagram(ReceivedEntry entry);
 
     // Waits for entries, then moves up to `most` of them, oldest first, to
@@ -52,6 +59,7 @@ private:
     // Under the lock.
     bool FullLocked() const { return count_ >= capacity_ || bytes_ >= byteCapacity_; }
     void PushLocked(std::deque<THeld>& into, ReceivedEntry entry);
+    void WakeTaker() { pushed_.notify_one(); }
 
     const size_t capacity_;
     const size_t byteCapacity_;

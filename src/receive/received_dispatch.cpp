@@ -40,6 +40,7 @@ void TReceivedDispatch::DispatchBatch() {
     const TStageTimer timer(CallStage::ReceiveDispatch);
     TMutexLock lock(stage_.OutputLock());
     stage_.ReadSettingsOnceLocked();
+    TOutputStage::TBatch batch(stage_);
     for (const ReceivedEntry& received : batch_) Dispatch(received);
 }
 

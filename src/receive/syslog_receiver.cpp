@@ -22,8 +22,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A datagram's most, and a stream's read.
-constexpr size_t kReadSize = 65536;
+// A stream's read, and a datagram's most: a flood is read in few calls,
+// which cost far more than the bytes.
+constexpr size_t kReadSize = 262144;
 // Datagrams read in one round, so that a flood of them starves no stream.
 constexpr int kDatagramsPerRound = 256;
 // How soon the thread looks again at a change of address, at its end, and,
@@ -75,6 +76,18 @@ UniqueSocket Bound(const SyslogAddress& endpoint) {
     return socket;
 }
 
+// The message's own time, when it has one the platform can show.
+LocalDateTime ArrivalOrOwnTime(const std::optional<uint64_t>& utcTicks) {
+    if (utcTicks) {
+        try {
+            return LocalTimeOfFileTime(*utcTicks);
+        } catch (const std::exception&) {
+            // The arrival's time stands.
+        }
+    }
+    return LocalNow();
+}
+
 }  // namespace
 
 class TSyslogReceiver::TLoop {
@@ -112,6 +125,8 @@ private:
     std::vector<std::unique_ptr<TConnection>> connections_;
     std::map<std::wstring, std::shared_ptr<const TReceivedSource>> sources_;
     std::wstring key_;
+    // A read's entries on their way to the queue.
+    std::vector<ReceivedEntry> made_;
     std::string buffer_;
 };
 
@@ -269,27 +284,30 @@ bool TSyslogReceiver::TLoop::ReadStream(TConnection& connection) {
     if (read < 0 && WouldWait(LastSocketError())) return true;
     // The sender's end (or a reset): what it sent is queued whatever the
     // bound, as the connection's frames cannot wait any longer.
-    while (const auto frame = connection.frames.Next()) {
-        queue_.PushFromStream(EntryOf(frame->bytes, frame->cut, connection.peer));
-    }
-    if (const auto rest = connection.frames.Rest()) {
-        queue_.PushFromStream(EntryOf(rest->bytes, rest->cut, connection.peer));
-    }
+    while (const auto frame = connection.frames.Next()) made_.push_back(EntryOf(frame->bytes, frame->cut, connection.peer));
+    if (const auto rest = connection.frames.Rest()) made_.push_back(EntryOf(rest->bytes, rest->cut, connection.peer));
+    queue_.PushFromStream(made_);
     return false;
 }
 
+// A read's entries go to the queue together: the dispatch wakes once for
+// them and takes them under one hold of the output lock.
 void TSyslogReceiver::TLoop::QueueFrames(TConnection& connection) {
     connection.held = true;
     // A sender held up by the queue is not idle.
     connection.active = std::chrono::steady_clock::now();
-    while (!queue_.Full()) {
+    TReceiveQueue::TRoom room = queue_.Room();
+    while (room.entries > 0 && room.bytes > 0) {
         const auto frame = connection.frames.Next();
         if (!frame) {
             connection.held = false;
-            return;
+            break;
         }
-        queue_.PushFromStream(EntryOf(frame->bytes, frame->cut, connection.peer));
+        made_.push_back(EntryOf(frame->bytes, frame->cut, connection.peer));
+        --room.entries;
+        room.bytes -= std::min(room.bytes, ReceivedBytes(made_.back()));
     }
+    queue_.PushFromStream(made_);
 }
 
 ReceivedEntry TSyslogReceiver::TLoop::EntryOf(std::string_view frame, bool cut, const std::string& sender) {
@@ -303,14 +321,7 @@ ReceivedEntry TSyslogReceiver::TLoop::EntryOf(std::string_view frame, bool cut, 
     entry.threadId = message.threadId;
     entry.code = message.code;
     entry.kind = message.kind;
-    entry.time = LocalNow();
-    if (message.utcTicks) {
-        try {
-            entry.time = LocalTimeOfFileTime(*message.utcTicks);
-        } catch (const std::exception&) {
-            // A time the platform cannot show: the arrival's stands.
-        }
-    }
+    entry.time = ArrivalOrOwnTime(message.utcTicks);
     entry.text = std::move(message.text);
     entry.further = std::move(message.further);
     return entry;

@@ -182,6 +182,7 @@ void TTraceSession::AddEntries(std::span<const BatchEntry> entries) {
     TMutexLock lock(outputLock_);
     if (server_ == nullptr) return;
     std::exception_ptr firstFailure;
+    TOutputStage::TBatch batch(server_->output_);
     for (const BatchEntry& entry : entries) {
         try {
             const TSessionCall call{entry.kind, entry.threadId, entry.code, entry.className,
@@ -190,6 +191,11 @@ void TTraceSession::AddEntries(std::span<const BatchEntry> entries) {
         } catch (const std::exception&) {
             if (!firstFailure) firstFailure = std::current_exception();
         }
+    }
+    try {
+        batch.End();
+    } catch (const std::exception&) {
+        if (!firstFailure) firstFailure = std::current_exception();
     }
     if (firstFailure) std::rethrow_exception(firstFailure);
 }

@@ -326,7 +326,11 @@ void TTraceForm::Apply(const TShownChange& change) {
     const bool follow = !stayPut_ && atEnd;
     const auto count = static_cast<WPARAM>(shown_.Count());
     const bool everyRowMoved = change.replaced || change.forgotten > 0;
-    SendMessageW(lv_Rows, LVM_SETITEMCOUNT, count, everyRowMoved ? 0 : LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    // A new count costs the list the redraw of its scroll bars; a full store
+    // keeps its count while rows move through it.
+    if (count != static_cast<WPARAM>(SendMessageW(lv_Rows, LVM_GETITEMCOUNT, 0, 0))) {
+        SendMessageW(lv_Rows, LVM_SETITEMCOUNT, count, everyRowMoved ? 0 : LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    }
     if (everyRowMoved) InvalidateRect(lv_Rows, nullptr, FALSE);
     if (follow && count > 0) SendMessageW(lv_Rows, LVM_ENSUREVISIBLE, count - 1, FALSE);
     if (change.more && !stepPosted_) stepPosted_ = PostMessageW(Handle(), WM_TRACE_STEP, 0, 0) != FALSE;

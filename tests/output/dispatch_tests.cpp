@@ -205,6 +205,29 @@ TEST_F(DispatchTest, CloseOutputFileWritesWhatIsBuffered) {
     EXPECT_EQ(File(), "buffered\r\n");
 }
 
+// A batch ended writes its whole buffers; one that goes unended does too,
+// and the entries after it are single calls again.
+TEST_F(DispatchTest, ABatchWritesItsWholeBuffersAtItsEndEndedOrNot) {
+    key_.SetFlag("FlushOutputFile", false);
+    Refresh();
+    const std::wstring text(100, L'b');
+    const std::string line = std::string(100, 'b') + "\r\n";
+    for (const bool ended : {true, false}) {
+        {
+            TMutexLock lock(lock_);
+            TOutputStage::TBatch batch(stage_);
+            stage_.DispatchLocked(test::MakeEntry(&session_, text));
+            stage_.DispatchLocked(test::MakeEntry(&session_, text));
+            EXPECT_EQ(File().size() % 128, 0u);
+            if (ended) batch.End();
+        }
+        EXPECT_EQ(File(), (ended ? line + line : line + line + line + line).substr(0, ended ? 128 : 384)) << ended;
+    }
+    Line(text);
+    Line(text);
+    EXPECT_EQ(File().size(), 512u);
+}
+
 TEST_F(DispatchTest, AfterWriteThroughEveryLineIsOnDiskWhateverTheSettingsSay) {
     key_.SetFlag("FlushOutputFile", false);
     Refresh();

@@ -98,6 +98,25 @@ TEST_F(FileOutputTest, AfterEachEntryOnlyTheLastPartial128BytesWait) {
     EXPECT_EQ(Contents("log.txt"), expected);
 }
 
+// A batch's whole buffers wait for its end and go in one write, unless so
+// much gathers that memory would grow without bound.
+TEST_F(FileOutputTest, InABatchWholeBuffersWaitForItsEndOrForABoundOfMemory) {
+    UseFile("log.txt");
+    file_.GatherBatch(true);
+    Line(std::string(200, 'x'));
+    Line(std::string(200, 'y'));
+    EXPECT_EQ(Contents("log.txt"), "");
+    file_.GatherBatch(false);
+    const std::string both = std::string(200, 'x') + "\r\n" + std::string(200, 'y') + "\r\n";
+    EXPECT_EQ(Contents("log.txt"), both.substr(0, 384));
+    file_.GatherBatch(true);
+    Line(std::string(TFileOutput::kMaxGathered, 'z'));
+    EXPECT_EQ(Contents("log.txt").size(), (404 + TFileOutput::kMaxGathered) / 128 * 128);
+    file_.GatherBatch(false);
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("log.txt"), both + std::string(TFileOutput::kMaxGathered, 'z') + "\r\n");
+}
+
 TEST_F(FileOutputTest, FlushOutputFileClosesAfterEveryEntry) {
     settings_.FlushOutputFile = true;
     UseFile("log.txt");

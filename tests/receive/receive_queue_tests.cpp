@@ -15,6 +15,18 @@ ReceivedEntry Entry(const std::wstring& text) {
     return entry;
 }
 
+void PushFromStream(TReceiveQueue& queue, std::initializer_list<const wchar_t*> texts) {
+    std::vector<ReceivedEntry> entries;
+    for (const wchar_t* text : texts) entries.push_back(Entry(text));
+    queue.PushFromStream(entries);
+    EXPECT_TRUE(entries.empty());
+}
+
+bool Full(const TReceiveQueue& queue) {
+    const TReceiveQueue::TRoom room = queue.Room();
+    return room.entries == 0 || room.bytes == 0;
+}
+
 std::vector<std::wstring> TakeAll(TReceiveQueue& queue) {
     queue.Close();
     std::vector<ReceivedEntry> taken;
@@ -28,17 +40,17 @@ std::vector<std::wstring> TakeAll(TReceiveQueue& queue) {
 TEST(ReceiveQueueTest, StreamsWaitAndDatagramsDropTheOldestDatagram) {
     TReceiveQueue queue(3);
     queue.PushDatagram(Entry(L"d1"));
-    queue.PushFromStream(Entry(L"s1"));
+    PushFromStream(queue, {L"s1"});
+    EXPECT_EQ(queue.Room().entries, 1u);
     queue.PushDatagram(Entry(L"d2"));
-    EXPECT_TRUE(queue.Full());
+    EXPECT_TRUE(Full(queue));
     queue.PushDatagram(Entry(L"d3"));
     queue.PushDatagram(Entry(L"d4"));
     EXPECT_EQ(queue.Dropped(), 2u);
     EXPECT_EQ(TakeAll(queue), (std::vector<std::wstring>{L"s1", L"d3", L"d4"}));
 
     TReceiveQueue streams(2);
-    streams.PushFromStream(Entry(L"s1"));
-    streams.PushFromStream(Entry(L"s2"));
+    PushFromStream(streams, {L"s1", L"s2"});
     streams.PushDatagram(Entry(L"d1"));
     EXPECT_EQ(streams.Dropped(), 1u);
     EXPECT_EQ(TakeAll(streams), (std::vector<std::wstring>{L"s1", L"s2"}));
@@ -48,9 +60,9 @@ TEST(ReceiveQueueTest, BytesBoundItToo) {
     const ReceivedEntry big = Entry(std::wstring(1000, L'x'));
     TReceiveQueue queue(100, ReceivedBytes(big) * 2);
     queue.PushDatagram(big);
-    EXPECT_FALSE(queue.Full());
+    EXPECT_EQ(queue.Room().bytes, ReceivedBytes(big));
     queue.PushDatagram(big);
-    EXPECT_TRUE(queue.Full());
+    EXPECT_TRUE(Full(queue));
     queue.PushDatagram(Entry(L"small"));
     EXPECT_EQ(queue.Dropped(), 1u);
     EXPECT_EQ(TakeAll(queue).back(), L"small");
