@@ -194,9 +194,16 @@ void TFileOutput::WriteBuffered() {
     }
 }
 
+// A batch's lines are on disk when it ends, as a single entry's are when its
+// call returns: `FlushOutputFile` closes the file once for the batch.
 void TFileOutput::GatherBatch(bool on) {
     gathering_ = on;
-    if (!on && outputFileOpen_) WriteWholeBuffers();
+    if (on) return;
+    if (settings_.FlushOutputFile) {
+        CloseOutputFile();
+    } else if (outputFileOpen_) {
+        WriteWholeBuffers();
+    }
 }
 
 void TFileOutput::Put(std::string_view bytes) {
@@ -235,7 +242,7 @@ void TFileOutput::WriteEntry(const SessionNaming* session, uint64_t entryBytes, 
         }
         throw;
     }
-    if (settings_.FlushOutputFile) CloseOutputFile();
+    if (settings_.FlushOutputFile && !gathering_) CloseOutputFile();
 }
 
 // Each line and each block is one entry: opened once, closed once when

@@ -50,7 +50,8 @@ public:
     // Writes what waits in the buffer and keeps the file open.
     void WriteBuffered();
     // While on, the entries' whole buffers wait for the end of the batch they
-    // come in (one write for the batch); turning it off writes them.
+    // come in (one write for the batch), and with `FlushOutputFile` the file
+    // stays open until then; turning it off writes them, or closes the file.
     void GatherBatch(bool on);
 
     bool OutputFileOpen() const { return outputFileOpen_; }

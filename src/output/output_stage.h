@@ -45,7 +45,8 @@ public:
     void DispatchLocked(const TraceEntry& entry);
 
     // A batch's entries, dispatched while it lives, go to the file in one
-    // write at its end, in whole buffers as ever. `End` raises the file's
+    // write at its end, in whole buffers as ever; with `FlushOutputFile` the
+    // file is closed once, at its end. `End` raises the file's
     // failure; a batch that was not ended writes them as it goes, silently.
     class TBatch {
     public:

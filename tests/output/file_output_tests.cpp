@@ -99,7 +99,8 @@ TEST_F(FileOutputTest, AfterEachEntryOnlyTheLastPartial128BytesWait) {
 }
 
 // A batch's whole buffers wait for its end and go in one write, unless so
-// much gathers that memory would grow without bound.
+// much gathers that memory would grow without bound; a file closed after
+// every entry is closed at the batch's end.
 TEST_F(FileOutputTest, InABatchWholeBuffersWaitForItsEndOrForABoundOfMemory) {
     UseFile("log.txt");
     file_.GatherBatch(true);
@@ -115,6 +116,15 @@ TEST_F(FileOutputTest, InABatchWholeBuffersWaitForItsEndOrForABoundOfMemory) {
     file_.GatherBatch(false);
     file_.CloseOutputFile();
     EXPECT_EQ(Contents("log.txt"), both + std::string(TFileOutput::kMaxGathered, 'z') + "\r\n");
+    // Closing after every entry, the batch closes the file once, at its end.
+    settings_.FlushOutputFile = true;
+    file_.GatherBatch(true);
+    Line("a");
+    Line("b");
+    EXPECT_TRUE(file_.OutputFileOpen());
+    file_.GatherBatch(false);
+    EXPECT_FALSE(file_.OutputFileOpen());
+    EXPECT_TRUE(Contents("log.txt").ends_with("\r\na\r\nb\r\n"));
 }
 
 TEST_F(FileOutputTest, FlushOutputFileClosesAfterEveryEntry) {
