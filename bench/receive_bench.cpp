@@ -126,7 +126,7 @@ double Turn(const std::string& stream, uint16_t port, const std::function<bool()
     return kMessages / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Where the server's time went in the rounds, stage by stage: its total and
+// Where the server's time went in the timed turns, stage by stage: its total and
 // its time per pass.
 void PrintStages(const CallProfileBlock& block) {
     std::printf("  the server's stages in %d more turns, timed: ms in all, passes, us a pass\n", kProfiledTurns);

@@ -34,7 +34,7 @@ enum class CallStage {
     WindowList,   // telling the list of its new rows
     WindowPaint,  // painting the list (timed by the message loop that paints it)
     // Receiving syslog
-    ReceiveRead,      // a read of a connection or a datagram socket, per read
+    ReceiveRead,      // a read of a connection, per read
     ReceiveParse,     // a message read into an entry, per message
     ReceiveDispatch,  // a batch's dispatch, the output lock's wait included, per batch
     TraceTake,        // the trace window taking what its store gained, per take

@@ -175,7 +175,7 @@ void TOutputStage::DispatchLocked(const TraceEntry& entry) {
     }
 }
 
-TOutputStage::TBatch::TBatch(TOutputStage& stage) : stage_(stage) { stage_.file_.GatherBatch(true); }
+TOutputStage::TBatch::TBatch(TOutputStage& stage) : stage_(stage) { stage_.file_.GatherBatch(!stage_.writeThrough_); }
 
 TOutputStage::TBatch::~TBatch() {
     if (ended_) return;

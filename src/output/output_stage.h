@@ -46,8 +46,11 @@ public:
 
     // A batch's entries, dispatched while it lives, go to the file in one
     // write at its end, in whole buffers as ever; with `FlushOutputFile` the
-    // file is closed once, at its end. `End` raises the file's
-    // failure; a batch that was not ended writes them as it goes, silently.
+    // file is closed once, at its end. A write that fails there loses what
+    // the batch gathered (at most 64 KiB), as a failed single write loses its
+    // buffer. `End` raises the failure; a batch going out of scope unended
+    // writes them then and keeps its failure to itself. After `WriteThrough`
+    // nothing waits for a batch's end.
     class TBatch {
     public:
         explicit TBatch(TOutputStage& stage);

@@ -291,7 +291,7 @@ bool TSyslogReceiver::TLoop::ReadStream(TConnection& connection) {
 }
 
 // A read's entries go to the queue together: the dispatch wakes once for
-// them and takes them under one hold of the output lock.
+// them and takes them in batches as large as it allows.
 void TSyslogReceiver::TLoop::QueueFrames(TConnection& connection) {
     connection.held = true;
     // A sender held up by the queue is not idle.

@@ -311,10 +311,9 @@ void TTraceForm::TakeRows() {
     lastTake_ = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
 }
 
+// Set again after every take, so that the wait runs from the take's end.
 void TTraceForm::LookAgain() {
     const auto interval = static_cast<UINT>(TTraceRowsWatch::NextLook(lastTake_).count());
-    if (polling_ && interval == lookInterval_) return;
-    lookInterval_ = interval;
     polling_ = SetTimer(Handle(), kTakeTimer, interval, nullptr) != 0;
 }
 

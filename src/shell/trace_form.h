@@ -184,7 +184,6 @@ private:
     std::wstring stepNote_;
     TCachedRow cached_;
     bool polling_ = false;
-    UINT lookInterval_ = 0;
     std::chrono::microseconds lastTake_{0};
     bool stepPosted_ = false;
     bool paused_ = false;

@@ -4,16 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <norvale/tracer.h>
-
 #include <chrono>
 #include <thread>
 
 #include "common/win32_resources.h"
 #include "output/buffer_flusher.h"
 #include "tests/com/com_support.h"
+#include "tests/com/server_process.h"
 #include "tests_support/child_process.h"
-#include "tests_support/wait_until.h"
 
 namespace norvale {
 namespace {
@@ -57,10 +55,7 @@ TEST(KillTest, AKilledClientDisturbsNobodyAndAKilledServerFailsItsClients) {
 TEST(KillTest, ATracersProgramEndsNormallyAndCountsItsLossWhenTheServerIsKilled) {
     test::OutputSetup output({});
     test::ChildProcess server("\"" + test::NorvaleExe() + "\"");
-    // A client before the class is offered would make the platform start a
-    // server of its own, which the kill would leave running.
-    const auto serving = [] { return bool(UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, kNorvaleServingEvent))); };
-    ASSERT_TRUE(test::WaitUntil(serving, std::chrono::seconds(30))) << "the server offered no class within 30 s";
+    ASSERT_TRUE(test::AwaitServing(std::chrono::seconds(30))) << "the server offered no class within 30 s";
     test::CheckATracerOutlivesItsServer(output, [&] { server.Kill(); });
 }
 

@@ -72,7 +72,8 @@ std::string ForwardFromSecondPrefix(uint16_t port) {
                          "timeout 60 wine reg add " + options + " /v SyslogServer /d tcp://127.0.0.1:" +
                              std::to_string(port) + " /f\n"
                          "timeout 60 wine '" + bin + "norvale.exe' /RegServer\n"
-                         "timeout 120 wine cscript //nologo '" + folder + "\\client.vbs'\n"
+                         // A prefix just made is slow to start its first server.
+                         "timeout 300 wine cscript //nologo '" + folder + "\\client.vbs'\n"
                          "echo \"client $?\" >status.txt\n"
                          "timeout 60 wineserver -w; echo \"prefix $?\" >>status.txt\n");
     char display[64] = {};

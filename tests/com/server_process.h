@@ -4,16 +4,28 @@
 // platform starts it for a client), for tests that watch what it reports.
 
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <norvale/tracer.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
 
+#include "common/win32_resources.h"
 #include "tests_support/child_process.h"
 #include "tests_support/paths.h"
 #include "tests_support/scratch.h"
+#include "tests_support/wait_until.h"
 
 namespace norvale::test {
+
+// Whether a Norvale process offers its class within `bound`: a client
+// earlier than that would make the platform start a server of its own,
+// which the test would leave running.
+inline bool AwaitServing(std::chrono::seconds bound) {
+    return WaitUntil([] { return bool(UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, kNorvaleServingEvent))); }, bound);
+}
 
 // What the process writes to standard output and error goes to a file that
 // must hold exactly what the test expects (nothing, unless told). The
@@ -22,9 +34,9 @@ class ServerProcess {
 public:
     explicit ServerProcess(const std::string& arguments = {})
         : process_("\"" + NorvaleExe() + "\" " + arguments, dir_.PathOf("server.txt")) {
-        // The class is offered a moment after start; activating earlier would
-        // make the platform start a server of its own.
+        // The class is offered a moment after start, on a busy machine later.
         std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        EXPECT_TRUE(AwaitServing(std::chrono::seconds(30))) << "the server offered no class within 30 s";
     }
     ~ServerProcess() {
         EXPECT_EQ(process_.Quit(), 0);

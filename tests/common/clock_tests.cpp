@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "common/clock.h"
 
@@ -29,11 +30,15 @@ TEST(ClockTest, EachMillisecondAndTheNextSecondAreTheirOwnAlsoWhereTheZoneSpring
     EXPECT_EQ(next[3], 0);
     EXPECT_NE(next, last);
 #ifndef _WIN32
+    const char* const zone = std::getenv("TZ");
+    const std::string kept = zone != nullptr ? zone : "";
     setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     tzset();
     const auto winter = Clock(kLastWinter), summer = Clock(kFirstSummer);
-    unsetenv("TZ");
+    zone != nullptr ? setenv("TZ", kept.c_str(), 1) : unsetenv("TZ");
     tzset();
+    // The thread's second is converted again in the zone restored.
+    Clock(0);
     EXPECT_EQ(winter, (std::array{1, 59, 59, 999}));
     EXPECT_EQ(summer, (std::array{3, 0, 0, 0}));
 #endif

@@ -177,6 +177,23 @@ TEST(ReceivingTest, EntriesReachTheOutputsButNeverForwardingAndNameNoFolder) {
     EXPECT_EQ(forwarding.count, 0);
 }
 
+// A full queue holds the stream back, entry by entry, and loses none of it.
+TEST(ReceivingTest, AFullQueueHoldsTheStreamBackAndNothingIsLost) {
+    TReceiveQueue queue(2);
+    TSyslogReceiver receiver(queue);
+    const uint16_t port = test::FreePort(SOCK_STREAM);
+    receiver.Listen({Endpoint(SyslogTransport::Tcp, port)});
+    ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
+    const UniqueSocket sender = test::ConnectTo(port);
+    ASSERT_TRUE(test::SendAll(sender.get(), "<13>1 - h a - - - 0\n<13>1 - h a - - - 1\n<13>1 - h a - - - 2\n"));
+    ASSERT_TRUE(test::WaitUntil([&] { return receiver.Status().counts.received == 2; }, 20s)) << "2 entries in 20 s";
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(receiver.Status().counts.received, 2u) << "read past a full queue";
+    const auto taken = TTaker(queue, receiver).Next(3);
+    ASSERT_EQ(taken.size(), 3u);
+    for (size_t i = 0; i < taken.size(); ++i) EXPECT_EQ(taken[i].text, std::to_wstring(i));
+}
+
 TEST(ReceivingTest, NothingFromOutsideHoldsTheReceiverUp) {
     TReceiveQueue queue;
     TSyslogReceiver receiver(queue, ReceiveLimits{64, 5s});
