@@ -30,6 +30,14 @@ void Send(IDebugSession* session, int first, int last, std::string& sent) {
     }
 }
 
+// As a viewer may hold a file: neither renamed nor deleted while it reads.
+UniqueFile HeldWithoutDeleteSharing(const std::string& path) {
+    UniqueFile held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(held) << path << ": " << GetLastError();
+    return held;
+}
+
 TEST(FileRotationServerTest, TenMebibytesWithFileMaxMB1AndFileKeep3LeaveTheNewestEntriesInFourFiles) {
     test::OutputSetup output({});
     output.Set("FlushOutputFile", "0");
@@ -78,9 +86,7 @@ protected:
 TEST_F(FileRotationInProcessTest, AReaderWithoutDeleteSharingHoldsTheFileAndNothingIsLost) {
     Open(kFileMaxMBValue, "1");
     Send(session_.get(), 0, 999, sent_);
-    UniqueFile reader(CreateFileA(name_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(reader) << GetLastError();
+    UniqueFile reader = HeldWithoutDeleteSharing(name_);
     Send(session_.get(), 1000, 1099, sent_);
     EXPECT_FALSE(test::FileExists(RotatedName(name_, 1)));
     EXPECT_EQ(stage_.FileProblem(), "The output file \"" + name_ + "\" is written on, not rotated: cannot rename \"" +
@@ -93,6 +99,30 @@ TEST_F(FileRotationInProcessTest, AReaderWithoutDeleteSharingHoldsTheFileAndNoth
     ASSERT_EQ(session_->CloseSession(), S_OK);
     EXPECT_EQ(test::ReadWholeFile(name_), Numbered(1100) + "\r\nSession closed.\r\n");
     EXPECT_TRUE(Joined(name_, 1) == sent_ + "Session closed.\r\n");
+}
+
+// The oldest file kept must go before the others move up; a leftover past
+// the keep may stay, and goes at a later rotation.
+TEST_F(FileRotationInProcessTest, AnOlderFileThatCannotBeDeletedHoldsTheRotationOnlyWhenItMustGo) {
+    for (const uint32_t index : {1u, 2u}) test::WriteWholeFile(RotatedName(name_, index), "older\r\n");
+    recorders_.options.Set(kFileKeepValue, "1");
+    Open(kFileMaxMBValue, "1");
+    UniqueFile leftover = HeldWithoutDeleteSharing(RotatedName(name_, 2));
+    {
+        const UniqueFile kept = HeldWithoutDeleteSharing(RotatedName(name_, 1));
+        Send(session_.get(), 0, 1099, sent_);
+        EXPECT_EQ(stage_.FileProblem(), "The output file \"" + name_ + "\" is written on, not rotated: cannot delete \"" +
+                                            RotatedName(name_, 1) + "\": " + SystemErrorText(ERROR_SHARING_VIOLATION));
+    }
+    std::this_thread::sleep_for(TRotationRetries::kPause);
+    Send(session_.get(), 1100, 1100, sent_);
+    EXPECT_EQ(stage_.FileProblem(), "");
+    EXPECT_TRUE(test::FileExists(RotatedName(name_, 2)));
+    leftover.reset();
+    std::string next;
+    Send(session_.get(), 1101, 2200, next);
+    EXPECT_FALSE(test::FileExists(RotatedName(name_, 2)));
+    EXPECT_EQ(test::ReadWholeFile(RotatedName(name_, 1)).substr(0, 4), "1100");
 }
 
 // Each line closes the other session's file, which then opens again; P's file
