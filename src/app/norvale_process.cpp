@@ -165,7 +165,7 @@ TShellHooks TNorvaleProcess::ShellHooks() {
     TShellHooks hooks;
     hooks.RequestTerminate = [this] { return RequestTerminate(); };
     hooks.SpawnProcess = [this](const std::string& program) { liveRuns_->Spawn(program); };
-    hooks.Shown = [this](bool shown) { shown ? objectCount_.Hold() : objectCount_.Unhold(); };
+    hooks.HeldByUser = [this](bool held) { held ? objectCount_.Hold() : objectCount_.Unhold(); };
     hooks.ReadProcessStatus = [this] {
         const uint64_t viewerUndelivered = outputs_->ViewerUndelivered();
         return ProcessStatus{{CaptureStatusTexts(capture_.Status()), ViewerStatusTexts(viewerUndelivered),

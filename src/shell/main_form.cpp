@@ -235,6 +235,7 @@ void TMainForm::ShowDebugWindow() {
 
 void TMainForm::ac_ShowDebugWindowExecute() {
     ShowDebugWindow();
+    TakeForUser();
     TraceForm().BringToFront();
 }
 
@@ -277,13 +278,17 @@ void TMainForm::TraceDocumentClosed(HWND document) {
 void TMainForm::FormShow() {
     placement_->Restore(Handle());
     if (!IsWindowVisible(Handle())) ShowWindow(Handle(), SW_SHOWNORMAL);
-    if (!shown_) hooks_.Shown(shown_ = true);
 }
 
 void TMainForm::FormHide() {
     ShowWindow(Handle(), SW_HIDE);
     placement_->Save(Handle());
-    if (shown_) hooks_.Shown(shown_ = false);
+    if (heldByUser_) hooks_.HeldByUser(heldByUser_ = false);
+}
+
+// Decided here, where the user acts, and never by when the frame appeared.
+void TMainForm::TakeForUser() {
+    if (!heldByUser_) hooks_.HeldByUser(heldByUser_ = true);
 }
 
 void TMainForm::FormClose() {
@@ -355,7 +360,10 @@ void TMainForm::ac_CloseExecute() {
 void TMainForm::ac_FlushOutputFileExecute() { hooks_.FlushOutputFile(); }
 
 void TMainForm::btn_SpawnProcessClick() {
-    if (const auto program = prompts_.ChooseProgramToSpawn(Handle())) hooks_.SpawnProcess(*program);
+    const auto program = prompts_.ChooseProgramToSpawn(Handle());
+    if (!program) return;
+    TakeForUser();
+    hooks_.SpawnProcess(*program);
 }
 
 namespace {

@@ -28,9 +28,12 @@ struct TShellHooks {
     std::function<bool()> RequestTerminate = [] { return false; };
     // Runs a program under the debugger.
     std::function<void(const std::string& program)> SpawnProcess = [](const std::string&) {};
-    // The user shows or hides the frame: while it is shown, the process
-    // keeps running without clients, since the user is reading it.
-    std::function<void(bool shown)> Shown = [](bool) {};
+    // The user took the frame (showed it from the icon, or spawned a program
+    // from it) or hid it: while the user has it, the process keeps running
+    // without clients. A frame that only a client's attach showed does not
+    // keep it, so that the process ends with its last client whether the
+    // frame came before or after that client let go.
+    std::function<void(bool held)> HeldByUser = [](bool) {};
     // Where debug output capture stands and what the viewer lost, for the
     // trace window's status bar and the icon's tip; it must not wait.
     std::function<ProcessStatus()> ReadProcessStatus = [] { return ProcessStatus{}; };
@@ -85,6 +88,7 @@ private:
     void FormCreate();
     void FormShow();
     void FormHide();
+    void TakeForUser();
     void FormClose();
     void FormResize();
 
@@ -128,7 +132,7 @@ private:
     // The number in the next view's caption ("Trace 2", "Trace 3", ...).
     int nextView_ = 2;
     bool FDialogActive = false;
-    bool shown_ = false;
+    bool heldByUser_ = false;
     bool FClosing = false;
 };
 

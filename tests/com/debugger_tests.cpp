@@ -180,8 +180,8 @@ protected:
     }
     void TearDown() override {
         norvale_.reset();
-        // A process window showed the frame, which keeps the server for its
-        // user; hidden again, it lets the server end with its last client.
+        // A spawn from the frame keeps the server for its user; hidden again,
+        // the frame lets the server end with its last client.
         if (const HWND frame = FindWindowA("TMainForm", nullptr)) SendMessageA(frame, WM_CLOSE, 0, 0);
         RegApiDeleteTree(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey);
     }
@@ -358,6 +358,47 @@ TEST(DebuggerShutdownTest, AServerThatEndsWhileItHoldsADebuggeeEndsCleanlyAndThe
     EXPECT_NE(running.WaitForExit(20000), -1) << "the debuggee outlived its debugger by 20 s";
     EXPECT_EQ(debuggee.Progress(), (Texts{"awaitdebugger", "awaitfile go"}));
 }
+
+// How the frame of a server a client started stands when the last client
+// lets go of it: whatever a process window of an attach did, only the user's
+// showing keeps the process.
+enum class FrameAtTheEnd { MaybeShownByTheAttach, ShownByTheAttach, ShownByTheUser };
+
+class LastClientTest : public testing::TestWithParam<FrameAtTheEnd> {};
+
+TEST_P(LastClientTest, AnAttachingClientsServerEndsWithItUnlessTheUserShowedTheFrame) {
+    test::OutputSetup output({});
+    test::ServerProcess server("-Embedding");
+    HWND frame = nullptr;
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        frame = test::FindProcessWindow(server.Process().Id(), "TMainForm");
+        ASSERT_NE(frame, nullptr);
+        if (GetParam() == FrameAtTheEnd::ShownByTheUser) SendMessageA(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
+        Attach(norvale.get(), 0x7ffffff0);
+        if (GetParam() != FrameAtTheEnd::MaybeShownByTheAttach) {
+            ASSERT_NE(WaitForProcessForm("Process 7ffffff0"), nullptr) << "no process window within 20 s";
+            ASSERT_TRUE(test::WaitUntil([&] { return IsWindowVisible(frame) != FALSE; }, milliseconds(20000)))
+                << "the frame was not shown within 20 s of the process window";
+        }
+    }
+    if (GetParam() == FrameAtTheEnd::ShownByTheUser) {
+        EXPECT_EQ(server.Process().WaitForExit(3000), -1) << "ended with its last client while the user had its frame";
+        SendMessageA(frame, WM_COMMAND, ID_AC_CLOSE, 0);
+    }
+    EXPECT_EQ(server.Process().WaitForExit(10000), 0) << "the server did not end within 10 s";
+}
+
+std::string NameOf(const testing::TestParamInfo<FrameAtTheEnd>& frame) {
+    static const char* const names[] = {"MaybeShownByTheAttach", "ShownByTheAttach", "ShownByTheUser"};
+    return names[static_cast<int>(frame.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWay, LastClientTest,
+                         testing::Values(FrameAtTheEnd::MaybeShownByTheAttach, FrameAtTheEnd::ShownByTheAttach,
+                                         FrameAtTheEnd::ShownByTheUser),
+                         NameOf);
 
 }  // namespace
 }  // namespace norvale

@@ -15,6 +15,7 @@
 #include "common/win32_resources.h"
 #include "tests_support/child_process.h"
 #include "tests_support/paths.h"
+#include "tests_support/process_windows.h"
 #include "tests_support/scratch.h"
 #include "tests_support/wait_until.h"
 
@@ -34,8 +35,11 @@ class ServerProcess {
 public:
     explicit ServerProcess(const std::string& arguments = {})
         : process_("\"" + NorvaleExe() + "\" " + arguments, dir_.PathOf("server.txt")) {
-        // The class is offered a moment after start, on a busy machine later.
-        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        // The sign may still be a server's that is ending; this process's
+        // frame comes after it offered its class.
+        EXPECT_TRUE(WaitUntil([&] { return FindProcessWindow(process_.Id(), "TMainForm") != nullptr; },
+                              std::chrono::seconds(30)))
+            << "the server showed no sign of offering its class (its frame) within 30 s";
         EXPECT_TRUE(AwaitServing(std::chrono::seconds(30))) << "the server offered no class within 30 s";
     }
     ~ServerProcess() {

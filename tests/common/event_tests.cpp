@@ -18,7 +18,7 @@ TEST(EventTest, OneSetReleasesOneWaitThenResets) {
 TEST(EventTest, WakesAWaitingThread) {
     TEvent event;
     std::thread setter([&] { event.Set(); });
-    EXPECT_TRUE(event.WaitFor(10000));
+    EXPECT_TRUE(event.WaitFor(10000)) << "the other thread's Set within 10 s";
     setter.join();
 }
 

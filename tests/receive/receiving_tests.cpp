@@ -53,6 +53,18 @@ private:
     uint64_t seen_ = 0;
 };
 
+// A receiver binds at its thread's next look, and UDP has no connection to
+// show it: a datagram it counts does. Until then a datagram sent to the port
+// is lost, and the port may be handed out again to another program.
+bool HearsDatagrams(const TSyslogReceiver& receiver, uint16_t port) {
+    return test::WaitUntil(
+        [&] {
+            test::SendDatagram(port, "<13>1 - probe - - - - ready");
+            return receiver.Status().counts.received > 0;
+        },
+        20s);
+}
+
 TEST(ReceivingTest, ForwardedEntriesRelayedByRsyslogArriveWithEveryField) {
     if (!test::TRsyslog::Available()) GTEST_SKIP() << "no rsyslogd here: ./norvale setup installs it";
     const uint16_t tcp = test::FreePort(SOCK_STREAM), udp = test::FreePort(SOCK_DGRAM);
@@ -61,8 +73,9 @@ TEST(ReceivingTest, ForwardedEntriesRelayedByRsyslogArriveWithEveryField) {
     tcpReceiver.Listen({Endpoint(SyslogTransport::Tcp, tcp)});
     udpReceiver.Listen({Endpoint(SyslogTransport::Udp, udp)});
     ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(tcp); }, 20s)) << "the receiver's TCP port within 20 s";
-    // rsyslog's own ports are chosen once the receiver holds its ports, so
-    // that they cannot be the same.
+    ASSERT_TRUE(HearsDatagrams(udpReceiver, udp)) << "the receiver's UDP port counting a datagram within 20 s";
+    // rsyslog's own ports are chosen once the receivers hold theirs, so that
+    // they cannot be the same.
     // A relay that fails once keeps its messages and tries again each second,
     // instead of rsyslog's default of dropping them for half a minute.
     const std::string relay =
@@ -169,7 +182,8 @@ TEST(ReceivingTest, EntriesReachTheOutputsButNeverForwardingAndNameNoFolder) {
         const UniqueSocket peer = test::ConnectTo(port);
         ASSERT_TRUE(test::SendAll(peer.get(), "<13>1 - ../x:y app - - - over TCP\n"));
     }
-    EXPECT_TRUE(test::WaitUntil([&] { return receiving.Status().counts.received == 1; }, 20s));
+    EXPECT_TRUE(test::WaitUntil([&] { return receiving.Status().counts.received == 1; }, 20s))
+        << "the peer's message received within 20 s";
     EXPECT_EQ(ReceiveStatusTexts(receiving.Status()).counts[0], L"Received: 1, malformed 0, dropped 0");
     receiving.Stop();
     EXPECT_EQ(recorders.journal.entries, (std::vector<std::string>{"console: over TCP"}));

@@ -11,7 +11,16 @@
 
 namespace norvale::test {
 
-ChildProcess::ChildProcess(const std::string& commandLine, const std::string& outputPath, uint32_t creationFlags) {
+void PrintTo(const ProcessEnd& end, std::ostream* out) {
+    if (end.code == -1) {
+        *out << "still running " << end.waitedMilliseconds << " ms after the wait began: " << end.commandLine;
+    } else {
+        *out << "exit code " << end.code << " (0x" << std::hex << end.code << std::dec << ") of " << end.commandLine;
+    }
+}
+
+ChildProcess::ChildProcess(const std::string& commandLine, const std::string& outputPath, uint32_t creationFlags)
+    : commandLine_(commandLine) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     STARTUPINFOA startup{};
@@ -51,16 +60,18 @@ bool ChildProcess::RequestClose() {
     return frame != nullptr && PostMessageA(frame, WM_COMMAND, ID_AC_CLOSE, 0);
 }
 
-int64_t ChildProcess::Quit(uint32_t milliseconds) {
+ProcessEnd ChildProcess::Quit(uint32_t milliseconds) {
     PostThreadMessageA(mainThread_, WM_QUIT, 0, 0);
     return WaitForExit(milliseconds);
 }
 
-int64_t ChildProcess::WaitForExit(uint32_t milliseconds) {
-    if (WaitForSingleObject(process_.get(), milliseconds) != WAIT_OBJECT_0) return -1;
+ProcessEnd ChildProcess::WaitForExit(uint32_t milliseconds) {
+    ProcessEnd end{-1, milliseconds, commandLine_};
+    if (WaitForSingleObject(process_.get(), milliseconds) != WAIT_OBJECT_0) return end;
     DWORD code = 0;
     GetExitCodeProcess(process_.get(), &code);
-    return code;
+    end.code = code;
+    return end;
 }
 
 }  // namespace norvale::test
