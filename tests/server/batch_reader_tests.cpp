@@ -52,38 +52,36 @@ TEST(BatchReaderTest, EveryFaultIsNamedWithItsEntryAndOffset) {
     const struct {
         size_t size;  // what is left of the batch
         size_t offset;
-        Bytes values;  // put there
+        uint8_t value;  // put there
         std::string text;
     } rows[] = {
-        {0, 0, {0}, "Batch header at byte 0: cut short, 0 of 4 bytes"},
-        {3, 0, {1}, "Batch header at byte 0: cut short, 3 of 4 bytes"},
-        {99, 0, {0}, "Batch header at byte 0: version 0 is unknown, this server reads version 1"},
-        {99, 0, {2}, "Batch header at byte 0: version 2 is unknown, this server reads version 1"},
-        {99, 0, {0xFF, 0xFF}, "Batch header at byte 0: version 65535 is unknown, this server reads version 1"},
-        {99, 3, {1}, "Batch header at byte 2: its reserved field is 256, not 0"},
-        {23, 4, {1}, entry1 + "cut short in its header, 19 of 20 bytes"},
-        {99, 4, {0}, entry1 + "unknown kind 0"},
-        {99, 4, {7}, entry1 + "unknown kind 7"},
-        {99, 7, {1}, entry1 + "its reserved bytes are not 0"},
-        {99, 23, {0x80}, entry1 + "its time is past the last a FILETIME holds"},
-        {27, 4, {1}, entry1 + "cut short before the length of its text at byte 24"},
-        {31, 4, {1}, entry1 + "its text of 2 code units at byte 28" + past},
-        {99, 27, {0xFF}, entry1 + "its text of 4278190082 code units at byte 28" + past},
-        {33, 4, {1}, entry2 + "cut short in its header, 1 of 20 bytes"},
-        {65, 4, {1}, entry2 + "its data of 2 code units at byte 62" + past},
-        {98, 4, {1}, "Batch entry 3 at byte 66: its data of 3 bytes at byte 96" + past},
-        {100, 4, {1}, "Batch entry 4 at byte 99: cut short in its header, 1 of 20 bytes"},
+        {0, 0, 0, "Batch header at byte 0: cut short, 0 of 4 bytes"},
+        {3, 0, 1, "Batch header at byte 0: cut short, 3 of 4 bytes"},
+        {99, 0, 0, "Batch header at byte 0: version 0 is unknown, this server reads version 1"},
+        {99, 0, 2, "Batch header at byte 0: version 2 is unknown, this server reads version 1"},
+        {99, 1, 0xFF, "Batch header at byte 0: version 65281 is unknown, this server reads version 1"},
+        {99, 3, 1, "Batch header at byte 2: its reserved field is 256, not 0"},
+        {23, 4, 1, entry1 + "cut short in its header, 19 of 20 bytes"},
+        {99, 4, 0, entry1 + "unknown kind 0"},
+        {99, 4, 7, entry1 + "unknown kind 7"},
+        {99, 7, 1, entry1 + "its reserved bytes are not 0"},
+        {99, 23, 0x80, entry1 + "its time is past the last a FILETIME holds"},
+        {27, 4, 1, entry1 + "cut short before the length of its text at byte 24"},
+        {31, 4, 1, entry1 + "its text of 2 code units at byte 28" + past},
+        {99, 27, 0xFF, entry1 + "its text of 4278190082 code units at byte 28" + past},
+        {33, 4, 1, entry2 + "cut short in its header, 1 of 20 bytes"},
+        {65, 4, 1, entry2 + "its data of 2 code units at byte 62" + past},
+        {98, 4, 1, "Batch entry 3 at byte 66: its data of 3 bytes at byte 96" + past},
+        {100, 4, 1, "Batch entry 4 at byte 99: cut short in its header, 1 of 20 bytes"},
         // An empty text or data that ends the batch ends it exactly.
-        {28, 24, {0}, "read 1 entry"},
-        {62, 58, {0}, "read 2 entries"},
-        {96, 92, {0}, "read 3 entries"},
+        {28, 24, 0, "read 1 entry"},
+        {62, 58, 0, "read 2 entries"},
+        {96, 92, 0, "read 3 entries"},
     };
     for (const auto& row : rows) {
         Bytes bytes = writer.Bytes();
         bytes.resize(row.size);
-        for (size_t i = 0; i < row.values.size() && row.offset + i < bytes.size(); ++i) {
-            bytes[row.offset + i] = row.values[i];
-        }
+        if (row.offset < bytes.size()) bytes[row.offset] = row.value;
         std::string outcome;
         try {
             const size_t read = ReadBatch(bytes).size();

@@ -9,7 +9,6 @@
 #include <condition_variable>
 #include <deque>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include "server/trace_server.h"
@@ -207,37 +206,11 @@ TEST_F(TraceServerTest, BatchWithATimeThatCannotBeMadeLocalWritesNothing) {
 }
 
 #ifndef _WIN32
-// The batch's entries as runs of their numbers, and what another thread
-// wrote between them: "1-1000 | 1001 |".
-std::string SliceShape(const Entries& lines) {
-    std::string shape;
-    size_t first = 0, last = 0;
-    const auto endRun = [&] {
-        if (first != 0) shape += " " + std::to_string(first) + (last != first ? "-" + std::to_string(last) : "");
-        first = 0;
-    };
-    for (const std::string& line : lines) {
-        if (line[0] == 'e') {
-            const size_t number = std::stoul(line.substr(1));
-            if (first == 0 || number != last + 1) {
-                endRun();
-                first = number;
-            }
-            last = number;
-        } else if (line == "|" || line == "Norvale Shutting Down") {
-            endRun();
-            shape += line == "|" ? " |" : " end";
-        }
-    }
-    endRun();
-    return shape.substr(1);
-}
-
 // Whenever a slice writes its first entry, another thread queues for the
 // output lock (to write "|", or to end the server object) and the slice goes
-// on only once it waits: it gets the lock when the slice ends, so what it
-// writes shows where each slice ended. Native only: the kernel does not tell
-// whether a thread waits for its mutex.
+// on only once it waits: it gets the lock when the slice ends, so the count
+// of the batch's entries written before each of its lines shows where each
+// slice ended. Native only: the kernel does not tell whether a thread waits.
 TEST_F(TraceServerTest, ABatchLetsAWaitingClientInBetweenItsSlices) {
     using K = SessionCallKind;
     const auto message = [](size_t number, size_t pad = 0) {
@@ -248,13 +221,11 @@ TEST_F(TraceServerTest, ABatchLetsAWaitingClientInBetweenItsSlices) {
         for (size_t n = 1; n <= count; ++n) entries.push_back(message(n));
         return entries;
     };
-    // Class, text, data and bytes of three entries: 1 MiB together with
-    // `bytes` at 524,276.
+    // Class, text, data and bytes of three entries: 1 MiB with 524,276 bytes.
     const auto mebibyte = [](size_t bytes) {
-        return std::vector<BatchEntry>{
-            {K::ClassMessage, 0, 0, 0, std::wstring(131072, L'c'), L"e1", L"", {}},
-            {K::Strings, 0, 0, 0, L"", L"e2", std::wstring(131072, L'd'), {}},
-            {K::Binary, 0, 0, 0, L"", L"e3", L"", std::vector<uint8_t>(bytes, 0x41)}};
+        return std::vector<BatchEntry>{{K::ClassMessage, 0, 0, 0, std::wstring(131072, L'c'), L"e1", L"", {}},
+                                       {K::Strings, 0, 0, 0, L"", L"e2", std::wstring(131072, L'd'), {}},
+                                       {K::Binary, 0, 0, 0, L"", L"e3", L"", std::vector<uint8_t>(bytes, 0x41)}};
     };
     const struct {
         const char* name;
@@ -262,63 +233,47 @@ TEST_F(TraceServerTest, ABatchLetsAWaitingClientInBetweenItsSlices) {
         bool serverEnds;
         std::string shape;
     } rows[] = {
-        {"1,000 entries", messages(1000), false, "1-1000 |"},
-        {"1,001 entries", messages(1001), false, "1-1000 | 1001 |"},
-        {"1 MiB", mebibyte(524276), false, "1-3 |"},
-        {"1 MiB and a byte", mebibyte(524277), false, "1-2 | 3 |"},
-        {"an entry of 1 MiB and 2 bytes", {message(1), message(2, 524287), message(3)}, false, "1 | 2 | 3 |"},
-        {"the server object ends", messages(1001), true, "1-1000 end"},
+        {"1,000 entries", messages(1000), false, "1000|"},
+        {"1,001 entries", messages(1001), false, "1000|1001|"},
+        {"1 MiB", mebibyte(524276), false, "3|"},
+        {"1 MiB and a byte", mebibyte(524277), false, "2|3|"},
+        {"an entry of 1 MiB and 2 bytes", {message(1), message(2, 524287), message(3)}, false, "1|2|3|"},
+        {"the server object ends", messages(1001), true, "1000 end"},
     };
     test::ScratchDirectory dir;
     key_.SetFlag("ToFile", true);
     key_.SetFlag("FlushOutputFile", true);
     key_.Set("Filename", dir.PathOf("out.txt"));
     for (const auto& row : rows) {
-        recorders_.journal.entries.clear();
         auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});
         auto other = Server().OpenSession(TraceSource{L"Q", L"", L"", L"", 0});
-        std::mutex requestLock;
-        std::condition_variable requested;
-        int requests = 0;
-        bool pending = false;  // under the output lock
-        std::thread queuer([&] {
-            for (;;) {
-                std::unique_lock guard(requestLock);
-                requested.wait(guard, [&] { return requests != 0; });
-                if (requests-- < 0) return;
-                guard.unlock();
-                if (row.serverEnds) {
-                    server_.reset();
-                } else {
-                    other->AddMessage(0, 0, L"|");
-                }
-            }
-        });
+        std::vector<std::thread> others;
+        size_t written = 0;
+        bool queued = false;
+        std::string shape;
         recorders_.console->recorded = [&](const std::string& line) {
             if (line == "|" || line == "Norvale Shutting Down") {
-                pending = false;
-                // The slice before it closed the file: one batch of the stage each.
+                queued = false;
+                shape += std::to_string(written) + (line == "|" ? "|" : " end");
+                // The slice before closed the file: a batch of the stage each.
                 EXPECT_FALSE(stage_.OutputFileOpen()) << row.name;
-            } else if (line[0] == 'e' && !pending) {
-                pending = true;
-                {
-                    std::lock_guard guard(requestLock);
-                    ++requests;
-                }
-                requested.notify_one();
-                EXPECT_TRUE(test::WaitUntil([&] { return lock_.IsQueued(queuer.get_id()); }, std::chrono::seconds(10)))
+            } else if (line[0] == 'e') {
+                ++written;
+                if (queued) return;
+                queued = true;
+                others.emplace_back([&] { row.serverEnds ? server_.reset() : other->AddMessage(0, 0, L"|"); });
+                EXPECT_TRUE(test::WaitUntil([&] { return lock_.IsQueued(others.back().get_id()); },
+                                            std::chrono::seconds(10)))
                     << row.name << ": the other thread did not queue for the output lock within 10 s";
             }
         };
         session->AddEntries(row.entries);
-        recorders_.console->recorded = nullptr;
         {
-            std::lock_guard guard(requestLock);
-            requests = -1;
+            TMutexLock behindTheLastQueued(lock_);
+            recorders_.console->recorded = nullptr;
         }
-        requested.notify_one();
-        queuer.join();
-        EXPECT_EQ(SliceShape(Lines()), row.shape) << row.name;
+        for (auto& thread : others) thread.join();
+        EXPECT_EQ(shape, row.shape) << row.name;
         server_.reset();
     }
 }
