@@ -2,12 +2,18 @@
 
 #include <memory>
 #include <string>
+#ifndef _WIN32
+#include <thread>
+#endif
 
 namespace norvale {
 
-// A named mutex, re-entrant for the thread that holds it. On Windows it is the
-// kernel mutex of that name, shared with every process that opens the name; in
-// the native build it is a recursive mutex shared by name within the process.
+// A named mutex, re-entrant for the thread that holds it. Released while other
+// threads wait, it passes to one of them before its holder can take it again.
+// On Windows it is the kernel mutex of that name, shared with every process
+// that opens the name (the kernel hands it to a waiter at the release); in the
+// native build it is a lock shared by name within the process that passes to
+// the thread that has waited longest.
 class TMutex {
 public:
     explicit TMutex(const std::string& name);
@@ -21,6 +27,13 @@ public:
     void Release();
 
     const std::string& Name() const { return name_; }
+
+#ifndef _WIN32
+    // Whether `thread` waits for the mutexes of this name now, for tests that
+    // must know it queued before they let the holder go on. The native build
+    // only: the kernel does not tell.
+    bool IsQueued(std::thread::id thread) const;
+#endif
 
 private:
     struct Impl;

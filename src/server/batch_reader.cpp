@@ -36,6 +36,10 @@ private:
     size_t offset_ = 0;
 };
 
+std::string EntryFaultText(size_t number, size_t offset, const std::string& what) {
+    return "Batch entry " + std::to_string(number) + " at byte " + std::to_string(offset) + ": " + what;
+}
+
 [[noreturn]] void HeaderFault(size_t offset, const std::string& what) {
     throw EBatchFormat("Batch header at byte " + std::to_string(offset) + ": " + what);
 }
@@ -50,6 +54,7 @@ public:
                   std::to_string(kEntryHeaderSize) + " bytes");
         }
         BatchEntry entry;
+        entry.offset = start_;
         const auto kind = static_cast<uint8_t>(cursor_.Unsigned(1));
         if (kind < 1 || kind > 6) Fault("unknown kind " + std::to_string(kind));
         entry.kind = static_cast<SessionCallKind>(kind);
@@ -79,10 +84,7 @@ public:
     }
 
 private:
-    [[noreturn]] void Fault(const std::string& what) const {
-        throw EBatchFormat("Batch entry " + std::to_string(number_) + " at byte " + std::to_string(start_) + ": " +
-                           what);
-    }
+    [[noreturn]] void Fault(const std::string& what) const { throw EBatchFormat(EntryFaultText(number_, start_, what)); }
 
     // A count, then that many units of `unitSize` bytes.
     std::span<const uint8_t> Field(std::string_view name, size_t unitSize) {
@@ -114,6 +116,10 @@ private:
 };
 
 }  // namespace
+
+EBatchFormat BatchEntryFault(size_t number, const BatchEntry& entry, const std::string& what) {
+    return EBatchFormat(EntryFaultText(number, entry.offset, what));
+}
 
 std::vector<BatchEntry> ReadBatch(std::span<const uint8_t> batch) {
     TCursor cursor(batch);

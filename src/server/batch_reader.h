@@ -35,6 +35,8 @@ struct BatchEntry {
     std::wstring text;
     std::wstring data;
     std::vector<uint8_t> bytes;
+    // Where the entry begins in its batch, for the faults found after reading.
+    size_t offset = 0;
 
     bool operator==(const BatchEntry&) const = default;
 };
@@ -47,5 +49,8 @@ public:
 };
 
 std::vector<BatchEntry> ReadBatch(std::span<const uint8_t> batch);
+
+// A fault of entry `number` (from 1) found after the batch was read.
+EBatchFormat BatchEntryFault(size_t number, const BatchEntry& entry, const std::string& what);
 
 }  // namespace norvale

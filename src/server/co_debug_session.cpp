@@ -49,13 +49,13 @@ HRESULT TCoDebugSession::AddBinary(long iThreadID, long iCode, BSTR iMessage, VA
 HRESULT TCoDebugSession::AddEntries(VARIANT iEntries) {
     return Boundary([&] {
         if (session_->Detached()) return;
-        std::vector<BatchEntry> entries;
+        // The session refuses a time it cannot make local as the reader
+        // refuses a fault of the format: before anything is written.
         try {
-            entries = ReadBatch(BytesOfByteArray(iEntries));
+            session_->AddEntries(ReadBatch(BytesOfByteArray(iEntries)));
         } catch (const EBatchFormat& fault) {
             throw ENorvaleError(fault.what(), E_INVALIDARG);
         }
-        session_->AddEntries(entries);
     });
 }
 

@@ -9,7 +9,7 @@ namespace norvale {
 TCoNorvale::TCoNorvale(TServerContext& context)
     : TSmartComObject(context.NorvaleClass),
       context_(context),
-      server_(std::in_place, context.OutputLock, context.Output, context.Registry) {
+      server_(std::in_place, context.OutputLock, context.Output, context.Registry, LocalNow, context.LocalTimeOf) {
     context_.ObjectCreated();
 }
 

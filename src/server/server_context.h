@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "common/clock.h"
 #include "common/mutex.h"
 #include "output/output_stage.h"
 #include "server/com_class.h"
@@ -34,6 +35,8 @@ struct TServerContext {
     std::function<void()> ObjectDestroyed = [] {};
     // Texts of the debugger requests; they reach no output.
     std::function<void(const std::string&)> Diagnostic = [](const std::string&) {};
+    // A client's time in a batch as local time; raises for one that cannot be.
+    std::function<LocalDateTime(uint64_t utcTicks)> LocalTimeOf = LocalTimeOfFileTime;
     // Starts a debugging run for a process; called on a call thread.
     std::function<void(uint32_t processId)> AttachToProcess = [](uint32_t) {};
 };

@@ -17,8 +17,13 @@ constexpr const wchar_t* kSessionClosed = L"Session closed.";
 
 }  // namespace
 
-TTraceServer::TTraceServer(TMutex& outputLock, TOutputStage& output, TSessionRegistry& registry, Clock clock)
-    : outputLock_(outputLock), registry_(registry), output_(output), clock_(std::move(clock)) {}
+TTraceServer::TTraceServer(TMutex& outputLock, TOutputStage& output, TSessionRegistry& registry, Clock clock,
+                           LocalTimeOf localTimeOf)
+    : outputLock_(outputLock),
+      registry_(registry),
+      output_(output),
+      clock_(std::move(clock)),
+      localTimeOf_(std::move(localTimeOf)) {}
 
 void TTraceServer::DispatchNotice(const wchar_t* text) {
     TraceEntry entry;
@@ -66,6 +71,7 @@ std::unique_ptr<TTraceSession> TTraceServer::OpenSession(const TraceSource& nami
 TTraceSession::TTraceSession(TTraceServer& server, const TraceSource& naming)
     : outputLock_(server.outputLock_),
       registry_(server.registry_),
+      localTimeOf_(server.localTimeOf_),
       server_(&server),
       source_(std::make_shared<const TraceSource>(naming)),
       naming_(NamingIn(FileEncoding::Ansi, naming)),
@@ -178,24 +184,62 @@ void TTraceSession::AddBinary(int32_t threadId, int32_t code, std::wstring_view 
     Dispatch({.kind = SessionCallKind::Binary, .threadId = threadId, .code = code, .text = message, .bytes = data});
 }
 
+namespace {
+
+// What an entry brings of its own: its texts as sent (two bytes a code unit)
+// and its bytes.
+size_t ContentBytes(const BatchEntry& entry) {
+    return 2 * (entry.className.size() + entry.text.size() + entry.data.size()) + entry.bytes.size();
+}
+
+size_t SliceEnd(std::span<const BatchEntry> entries, size_t begin) {
+    size_t end = begin + 1;
+    size_t bytes = ContentBytes(entries[begin]);
+    while (end < entries.size() && end - begin < TTraceSession::kSliceEntries) {
+        bytes += ContentBytes(entries[end]);
+        if (bytes > TTraceSession::kSliceBytes) break;
+        ++end;
+    }
+    return end;
+}
+
+}  // namespace
+
 void TTraceSession::AddEntries(std::span<const BatchEntry> entries) {
-    TMutexLock lock(outputLock_);
-    if (server_ == nullptr) return;
-    std::exception_ptr firstFailure;
-    TOutputStage::TBatch batch(server_->output_);
+    std::vector<LocalDateTime> times;
+    times.reserve(entries.size());
     for (const BatchEntry& entry : entries) {
         try {
-            const TSessionCall call{entry.kind, entry.threadId, entry.code, entry.className,
-                                    entry.text, entry.data,     entry.bytes};
-            DispatchLocked(call, LocalTimeOfFileTime(entry.time));
-        } catch (const std::exception&) {
-            if (!firstFailure) firstFailure = std::current_exception();
+            times.push_back(localTimeOf_(entry.time));
+        } catch (const ENorvaleError&) {
+            throw BatchEntryFault(times.size() + 1, entry,
+                                  "its time " + std::to_string(entry.time) + " cannot be made the server's local time");
         }
     }
-    try {
-        batch.End();
-    } catch (const std::exception&) {
+    std::exception_ptr firstFailure;
+    const auto keepFirstFailure = [&] {
         if (!firstFailure) firstFailure = std::current_exception();
+    };
+    for (size_t begin = 0, end = 0; begin < entries.size(); begin = end) {
+        end = SliceEnd(entries, begin);
+        TMutexLock lock(outputLock_);
+        if (server_ == nullptr) break;
+        TOutputStage::TBatch batch(server_->output_);
+        for (size_t i = begin; i < end; ++i) {
+            const BatchEntry& entry = entries[i];
+            try {
+                const TSessionCall call{entry.kind, entry.threadId, entry.code, entry.className,
+                                        entry.text, entry.data,     entry.bytes};
+                DispatchLocked(call, times[i]);
+            } catch (const std::exception&) {
+                keepFirstFailure();
+            }
+        }
+        try {
+            batch.End();
+        } catch (const std::exception&) {
+            keepFirstFailure();
+        }
     }
     if (firstFailure) std::rethrow_exception(firstFailure);
 }

@@ -39,10 +39,14 @@ class TTraceServer {
 public:
     // When each entry was made: local time, read for every entry.
     using Clock = std::function<LocalDateTime()>;
+    // A client's UTC time (a FILETIME) as local time; raises ENorvaleError
+    // for a time that cannot be.
+    using LocalTimeOf = std::function<LocalDateTime(uint64_t)>;
 
     // `output`: the process's output stage, which outlives the server; its
     // file is the one every input of the process writes.
-    TTraceServer(TMutex& outputLock, TOutputStage& output, TSessionRegistry& registry, Clock clock = LocalNow);
+    TTraceServer(TMutex& outputLock, TOutputStage& output, TSessionRegistry& registry, Clock clock = LocalNow,
+                 LocalTimeOf localTimeOf = LocalTimeOfFileTime);
     // Writes "Norvale Shutting Down", closes the output file and detaches the
     // sessions still alive, so that later calls on them do nothing.
     ~TTraceServer();
@@ -69,6 +73,7 @@ private:
     TSessionRegistry& registry_;
     TOutputStage& output_;
     const Clock clock_;
+    const LocalTimeOf localTimeOf_;
     std::unordered_set<TTraceSession*> liveSessions_;
 };
 
@@ -87,9 +92,17 @@ public:
     void AddStrings(int32_t threadId, int32_t code, std::wstring_view message, std::wstring_view data);
     void AddBinary(int32_t threadId, int32_t code, std::wstring_view message, std::span<const uint8_t> data);
     // Every entry in its order, each as its single call makes it but with the
-    // client's time, under one hold of the output lock. An entry that fails
-    // stops none after it; the first failure is raised after the last entry.
+    // client's time. Every time is made local first: one that cannot be
+    // refuses the whole batch (EBatchFormat) before anything is written. Then
+    // slices of at most kSliceEntries entries or kSliceBytes of texts and
+    // data (an entry bigger than that alone) each under one hold of the
+    // output lock, so that a big batch keeps nobody waiting for long; other
+    // callers' lines may come between slices. A server object gone between
+    // slices leaves the rest unwritten, as it leaves any later call. An entry
+    // that fails stops none after it; the first failure is raised at the end.
     void AddEntries(std::span<const BatchEntry> entries);
+    static constexpr size_t kSliceEntries = 1000;
+    static constexpr size_t kSliceBytes = size_t{1} << 20;
     // Writes "Session closed.", leaves the registry and closes the output
     // file. The session stays usable. Once its server object is gone, it only
     // leaves the registry.
@@ -110,6 +123,7 @@ private:
 
     TMutex& outputLock_;
     TSessionRegistry& registry_;
+    const TTraceServer::LocalTimeOf localTimeOf_;
     TTraceServer* server_;  // none once the server object is gone
     const std::shared_ptr<const TraceSource> source_;
     const SessionNaming naming_;

@@ -7,6 +7,7 @@
 
 #include <norvale/tracer.h>
 
+#include <algorithm>
 #include <atomic>
 #include <sstream>
 #include <thread>
@@ -80,18 +81,24 @@ TEST_F(InProcessTest, FailuresPostErrorInfoWithSourceInterfaceAndDescription) {
 
 // A batch of every kind, by reference, after the same single calls: the same
 // file lines but that the batch's carry the client's time; then bad arrays,
-// refused with the fault as error info, and nothing of them written.
+// refused with the fault as error info (a time that cannot be made local
+// among them), and nothing of them written.
 TEST_F(InProcessTest, BatchWritesTheSingleCallsLinesAtTheClientsTimeAndRefusesABadOne) {
     test::ScratchDirectory dir;
     settings_.Set("Filename", dir.PathOf("trace.txt"));
     for (const char* name : {"ToFile", "IncludeDateTime", "IncludeClass", "IncludeThread", "IncludeCode"}) {
         settings_.SetFlag(name, true);
     }
+    // The time zones east of UTC cannot make the latest times local.
+    context_.LocalTimeOf = [](uint64_t time) {
+        if (time == 7) throw ENorvaleError("The time 7 cannot be made local time");
+        return LocalTimeOfFileTime(time);
+    };
     ComPtr<INorvale> norvale = Activate();
     ComPtr<IDebugSession> session;
     ASSERT_EQ(norvale->OpenClassSession(test::Bstr(L"P"), test::Bstr(L"M"), test::Bstr(L"TC"), session.put()), S_OK);
     const std::vector<uint8_t> data = {0x41, 0x00, 0x7A};
-    VARIANT bytes, array, byReference, numbers, scalar{};
+    VARIANT bytes, array, untimely, byReference, numbers, scalar{};
     test::MakeByteArray(bytes, data);
     const HRESULT singles[] = {session->AddMessage(7, 10, test::Bstr(L"plain")),
                                session->EnterMethod(7, test::Bstr(L"Run")),
@@ -123,11 +130,16 @@ TEST_F(InProcessTest, BatchWritesTheSingleCallsLinesAtTheClientsTimeAndRefusesAB
     cut.pop_back();
     VariantClear(&array);
     test::MakeByteArray(array, cut);
+    std::vector<uint8_t> timed = batch.Bytes();
+    std::fill_n(timed.begin() + 50, 8, 0);
+    timed[50] = 7;  // entry 2's time
+    test::MakeByteArray(untimely, timed);
     test::MakeVariantArray(numbers, {1, 0, 0, 0});
     V_VT(&scalar) = VT_I4;
-    for (const auto& [entries, text] : {std::pair{&array, "Batch entry 6 at byte 186: its data of 3 bytes at byte 224 "
-                                                          "runs past the end of the batch"},
-                                        std::pair{&numbers, notBytes.c_str()}, std::pair{&scalar, notBytes.c_str()}}) {
+    for (const auto& [entries, text] :
+         {std::pair{&array, "Batch entry 6 at byte 186: its data of 3 bytes at byte 224 runs past the end of the batch"},
+          std::pair{&untimely, "Batch entry 2 at byte 38: its time 7 cannot be made the server's local time"},
+          std::pair{&numbers, notBytes.c_str()}, std::pair{&scalar, notBytes.c_str()}}) {
         EXPECT_EQ(session2->AddEntries(*entries), E_INVALIDARG) << text;
         EXPECT_EQ(ErrorInfoGuidAndText(IID_IDebugSession), std::string("guid ok|0|Norvale.DebugSession|") + text);
         VariantClear(entries);

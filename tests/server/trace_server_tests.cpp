@@ -14,6 +14,7 @@
 #include "server/trace_server.h"
 #include "tests_support/recording_outputs.h"
 #include "tests_support/scratch.h"
+#include "tests_support/wait_until.h"
 
 namespace norvale {
 namespace {
@@ -26,8 +27,9 @@ protected:
 
     TTraceServer& Server() {
         if (!server_) {
-            server_ = std::make_unique<TTraceServer>(lock_, stage_, registry_,
-                                                     [] { return LocalDateTime{2026, 12, 8, TimeOfDay{14, 3, 27, 512}}; });
+            server_ = std::make_unique<TTraceServer>(
+                lock_, stage_, registry_, [] { return LocalDateTime{2026, 12, 8, TimeOfDay{14, 3, 27, 512}}; },
+                localTimeOf_);
             server_->Start();
         }
         return *server_;
@@ -40,6 +42,7 @@ protected:
     }
     std::vector<std::string> RegisteredNames() { return registry_.SessionNames(); }
 
+    TTraceServer::LocalTimeOf localTimeOf_ = LocalTimeOfFileTime;
     TMutex lock_{"trace server test lock"};
     test::RecordingProcessOutputs recorders_;
     test::ScratchSettings key_;
@@ -182,6 +185,99 @@ TEST_F(TraceServerTest, BatchGoesOnPastAFailedEntryAndRaisesTheFirstFailureAfter
     const Entries journal = recorders_.journal.entries;
     EXPECT_EQ(Entries(journal.end() - 2, journal.end()), (Entries{"window: first [0]", "window: second|a [6]"}));
 }
+
+// The platform cannot make the earliest and latest times local in every
+// time zone; a batch holding one is refused before any of it is written.
+TEST_F(TraceServerTest, BatchWithATimeThatCannotBeMadeLocalWritesNothing) {
+    localTimeOf_ = [](uint64_t time) {
+        if (time == 7) throw ENorvaleError("The time 7 cannot be made local time");
+        return LocalTimeOfFileTime(time);
+    };
+    auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});
+    const std::vector<BatchEntry> batch = {{SessionCallKind::Message, 0, 0, 0, L"", L"first", L"", {}, 4},
+                                           {SessionCallKind::Message, 0, 0, 7, L"", L"second", L"", {}, 34}};
+    try {
+        session->AddEntries(batch);
+        ADD_FAILURE() << "the batch was taken";
+    } catch (const EBatchFormat& fault) {
+        EXPECT_STREQ(fault.what(), "Batch entry 2 at byte 34: its time 7 cannot be made the server's local time");
+    }
+    EXPECT_EQ(Lines(), (Entries{"Norvale Starting Up", "Session opened."}));
+}
+
+#ifndef _WIN32
+// Whenever a slice writes its first entry, another thread queues for the
+// output lock (to write "|", or to end the server object) and the slice goes
+// on only once it waits: it gets the lock when the slice ends, so the count
+// of the batch's entries written before each of its lines shows where each
+// slice ended. Native only: the kernel does not tell whether a thread waits.
+TEST_F(TraceServerTest, ABatchLetsAWaitingClientInBetweenItsSlices) {
+    using K = SessionCallKind;
+    const auto message = [](size_t number, size_t pad = 0) {
+        return BatchEntry{K::Message, 0, 0, 0, L"", L"e" + std::to_wstring(number) + std::wstring(pad, L' '), L"", {}};
+    };
+    const auto messages = [&](size_t count) {
+        std::vector<BatchEntry> entries;
+        for (size_t n = 1; n <= count; ++n) entries.push_back(message(n));
+        return entries;
+    };
+    // Class, text, data and bytes of three entries: 1 MiB with 524,276 bytes.
+    const auto mebibyte = [](size_t bytes) {
+        return std::vector<BatchEntry>{{K::ClassMessage, 0, 0, 0, std::wstring(131072, L'c'), L"e1", L"", {}},
+                                       {K::Strings, 0, 0, 0, L"", L"e2", std::wstring(131072, L'd'), {}},
+                                       {K::Binary, 0, 0, 0, L"", L"e3", L"", std::vector<uint8_t>(bytes, 0x41)}};
+    };
+    const struct {
+        const char* name;
+        std::vector<BatchEntry> entries;
+        bool serverEnds;
+        std::string shape;
+    } rows[] = {
+        {"1,000 entries", messages(1000), false, "1000|"},
+        {"1,001 entries", messages(1001), false, "1000|1001|"},
+        {"1 MiB", mebibyte(524276), false, "3|"},
+        {"1 MiB and a byte", mebibyte(524277), false, "2|3|"},
+        {"an entry of 1 MiB and 2 bytes", {message(1), message(2, 524287), message(3)}, false, "1|2|3|"},
+        {"the server object ends", messages(1001), true, "1000 end"},
+    };
+    test::ScratchDirectory dir;
+    key_.SetFlag("ToFile", true);
+    key_.SetFlag("FlushOutputFile", true);
+    key_.Set("Filename", dir.PathOf("out.txt"));
+    for (const auto& row : rows) {
+        auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});
+        auto other = Server().OpenSession(TraceSource{L"Q", L"", L"", L"", 0});
+        std::vector<std::thread> others;
+        size_t written = 0;
+        bool queued = false;
+        std::string shape;
+        recorders_.console->recorded = [&](const std::string& line) {
+            if (line == "|" || line == "Norvale Shutting Down") {
+                queued = false;
+                shape += std::to_string(written) + (line == "|" ? "|" : " end");
+                // The slice before closed the file: a batch of the stage each.
+                EXPECT_FALSE(stage_.OutputFileOpen()) << row.name;
+            } else if (line[0] == 'e') {
+                ++written;
+                if (queued) return;
+                queued = true;
+                others.emplace_back([&] { row.serverEnds ? server_.reset() : other->AddMessage(0, 0, L"|"); });
+                EXPECT_TRUE(test::WaitUntil([&] { return lock_.IsQueued(others.back().get_id()); },
+                                            std::chrono::seconds(10)))
+                    << row.name << ": the other thread did not queue for the output lock within 10 s";
+            }
+        };
+        session->AddEntries(row.entries);
+        {
+            TMutexLock behindTheLastQueued(lock_);
+            recorders_.console->recorded = nullptr;
+        }
+        for (auto& thread : others) thread.join();
+        EXPECT_EQ(shape, row.shape) << row.name;
+        server_.reset();
+    }
+}
+#endif
 
 TEST_F(TraceServerTest, SessionsOfADestroyedServerWriteNothingButStillLeaveTheRegistry) {
     auto session = Server().OpenSession(TraceSource{L"P", L"", L"", L"", 0});

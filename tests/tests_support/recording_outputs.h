@@ -3,6 +3,7 @@
 // Outputs that write into one shared journal, so a test sees what reached
 // which output in which order, and can make any of them fail.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,9 +27,12 @@ public:
     void Record(const std::string& what) {
         if (failing) throw EInOutError(name_ + " failed", 5);
         journal_.entries.push_back(name_ + ": " + what);
+        if (recorded) recorded(what);
     }
 
     bool failing = false;
+    // Runs on the writing thread, under the output lock, after each record.
+    std::function<void(const std::string&)> recorded;
 
 private:
     Journal& journal_;
