@@ -21,6 +21,9 @@ constexpr const char* kOutputLockName = "brantwick Norvale Mutex";
 // A process the platform started for a client that never came (several
 // servers launched at once) ends after this long.
 constexpr UINT kAutomationIdleMilliseconds = 60000;
+// The shell comes up within moments of the class being offered: more attach
+// requests than this before it are not a client's honest use, and go nowhere.
+constexpr size_t kEarlyAttachesKept = 64;
 
 // Offers the factory while it lives.
 class TClassRegistration {
@@ -69,7 +72,11 @@ void TNorvaleProcess::WireServer() {
     context_.ObjectDestroyed = [this] { objectCount_.Lower(); };
     context_.AttachToProcess = [this](uint32_t processId) {
         std::lock_guard lock(runsLock_);
-        if (liveRuns_ != nullptr) liveRuns_->RequestAttach(processId);
+        if (liveRuns_ != nullptr) {
+            liveRuns_->RequestAttach(processId);
+        } else if (earlyAttaches_.size() < kEarlyAttachesKept) {
+            earlyAttaches_.push_back(processId);
+        }
     };
     outputs_->SetWindow(&traceStore_);
     outputs_->SetForwarding(&forwarding_);
@@ -198,6 +205,8 @@ TNorvaleProcess::TShellReach::TShellReach(TNorvaleProcess& process, TMainForm& m
     {
         std::lock_guard lock(process_.runsLock_);
         process_.liveRuns_ = &runs;
+        for (const uint32_t processId : process_.earlyAttaches_) runs.RequestAttach(processId);
+        process_.earlyAttaches_.clear();
     }
     process_.traceWindow_ = mainForm.TraceWindow();
     process_.mainWindow_ = mainForm.Handle();

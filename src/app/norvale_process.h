@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <vector>
 #include <string>
 
 #include "app/class_factory.h"
@@ -112,8 +113,11 @@ private:
     TServerInstance instance_;
     TServerContext context_;
     // Attach requests come on call threads, also while the runs come and go.
+    // A client served before the shell is up (its activation may start the
+    // process) has its requests kept until the runs exist.
     std::mutex runsLock_;
     TDebugRuns* liveRuns_ = nullptr;
+    std::vector<uint32_t> earlyAttaches_;
     std::atomic<bool> activated_{false};
     TSingleAutoObjectFactory factory_;
     TDebugOutputCapture capture_;

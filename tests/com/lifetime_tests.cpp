@@ -216,13 +216,15 @@ TEST(LifetimeTest, TrayIconIsThereWhileTheServerRuns) {
     RegApiDeleteTree(RegCurrentUser(), "Software\\brantwick\\Norvale\\Options\\TraceWindow");
     {
         ServerProcess server;
-        EXPECT_EQ(TrayIconCount(), before + 1);
+        // The frame comes first, then its document and the icon.
+        EXPECT_TRUE(test::WaitUntil([&] { return TrayIconCount() == before + 1; }, std::chrono::seconds(20)))
+            << "the server's icon within 20 s; icons: " << TrayIconCount();
         const HWND frame = FindWindowA("TMainForm", nullptr);
         ASSERT_NE(frame, nullptr);
-        char caption[64] = {};
-        GetWindowTextA(frame, caption, sizeof caption);
         // The frame's own caption, with its maximized document's as the platform adds it.
-        EXPECT_EQ(std::string(caption), "brantwick Norvale " + std::string(NORVALE_VERSION_TEXT) + " - [Trace]");
+        const std::string caption = "brantwick Norvale " + std::string(NORVALE_VERSION_TEXT) + " - [Trace]";
+        EXPECT_TRUE(test::WaitUntil([&] { return test::WindowText(frame) == caption; }, std::chrono::seconds(20)))
+            << "the caption within 20 s: " << test::WindowText(frame);
         EXPECT_FALSE(IsWindowVisible(frame));
     }
     EXPECT_EQ(TrayIconCount(), before);

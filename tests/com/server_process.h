@@ -36,10 +36,15 @@ public:
     explicit ServerProcess(const std::string& arguments = {})
         : process_("\"" + NorvaleExe() + "\" " + arguments, dir_.PathOf("server.txt")) {
         // The sign may still be a server's that is ending; this process's
-        // frame comes after it offered its class.
-        EXPECT_TRUE(WaitUntil([&] { return FindProcessWindow(process_.Id(), "TMainForm") != nullptr; },
+        // frame comes after it offered its class, and answers once the shell
+        // is up and the main thread takes messages.
+        HWND frame = nullptr;
+        EXPECT_TRUE(WaitUntil([&] { return (frame = FindProcessWindow(process_.Id(), "TMainForm")) != nullptr; },
                               std::chrono::seconds(30)))
             << "the server showed no sign of offering its class (its frame) within 30 s";
+        DWORD_PTR answer = 0;
+        EXPECT_TRUE(frame == nullptr || SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &answer) != 0)
+            << "the server's frame did not answer within 30 s";
         EXPECT_TRUE(AwaitServing(std::chrono::seconds(30))) << "the server offered no class within 30 s";
     }
     ~ServerProcess() {
