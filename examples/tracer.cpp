@@ -2,8 +2,10 @@
 // calling thread about a microsecond, and the tracer's own thread sends them
 // in batches. No COM set-up is needed here: the tracer's thread does its own.
 //
-// Build against the package's include folder and Norvale_i.c (see the README).
+// Build against the package's include folder and Norvale_i.c with a compiler
+// whose library has threads: the README gives the command lines.
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -20,7 +22,11 @@ int main() {
     }
     tracer.Strings(L"Totals", L"net 100.00\r\ntax 19.00\r\n");
     tracer.Message(L"Posting done");
-    tracer.Flush();
+    // Waits 10 s at most: a server that does not answer never holds the program.
+    if (!tracer.Flush(std::chrono::seconds(10))) {
+        std::fprintf(stderr, "Norvale did not take the entries within 10 s\n");
+        return 1;
+    }
     // What could not be sent is counted, never waited for.
     if (tracer.Dropped() != 0) {
         std::fprintf(stderr, "%llu entries did not reach Norvale\n", static_cast<unsigned long long>(tracer.Dropped()));

@@ -13,10 +13,17 @@
 //         tracer.Binary(L"Header", bytes.data(), bytes.size());
 //     }
 //
+// Nothing in it waits for the server without a bound: Flush(timeout) says
+// whether everything was sent in time, and the tracer's end gives what waits
+// 2 s at most. A tracer that lives in a DLL is closed with Close() before the
+// DLL is freed (docs/clients.md, "A tracer in a DLL").
+//
 // On Windows it opens its session through COM and needs the generated
-// <norvale/Norvale_h.h> and Norvale_i.c; the buffer and its sending thread
-// need nothing beyond the standard library, given a TTracerLink to send
-// through.
+// <norvale/Norvale_h.h> and Norvale_i.c, and a standard library with threads:
+// MSVC with /std:c++17, or mingw-w64's posix-threads g++
+// (x86_64-w64-mingw32-g++-posix); the README gives the command lines. The
+// buffer and its sending thread need nothing beyond the standard library,
+// given a TTracerLink to send through.
 //
 // TBatchWriter lays out the entries that IDebugSession2::AddEntries takes in
 // one byte array (docs/clients.md, "Sending many entries in one call"):
@@ -29,13 +36,21 @@
 // Times are the client's UTC times in 100 ns units since 1601-01-01, as a
 // FILETIME holds them. The writer needs nothing beyond the standard library.
 
+#include <cstddef>
+
+// libstdc++ without its thread layer (Debian 12's win32-threads mingw-w64
+// g++, for one) has no std::thread or std::mutex: say so once, instead of a
+// page of errors from inside this header.
+#if defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)
+#error "norvale/tracer.h needs a C++ standard library with threads (std::thread, std::mutex); this one has none. With mingw-w64, build with the posix-threads compiler, x86_64-w64-mingw32-g++-posix (Debian's x86_64-w64-mingw32-g++ is the win32-threads one)."
+#else
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <initializer_list>
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -44,6 +59,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -256,8 +272,8 @@ inline int32_t CurrentThreadId() {
 class TTracerLink {
 public:
     enum class TResult {
-        Delivered,    // the server took the batch, whatever its outputs made of it
-        Refused,      // the server read the batch and took none of it
+        Delivered,    // the server took the batch, and answered with success
+        Refused,      // none of it counts as taken: the server answered with a failure, or the batch was never made
         Unreachable,  // no session, or it was lost on the way
     };
     virtual ~TTracerLink() = default;
@@ -272,13 +288,66 @@ struct TTracerOptions {
     size_t sendAtEntries = 1000;  // sends sooner when this many wait
 };
 
+// When a link opens its session again. The first open may start Norvale.
+// After an open failed or a session was lost, a server is asked only while a
+// Norvale process offers its class, so that the tracer never starts a Norvale
+// the user ended, nor, again and again, one that fails at its start (with a
+// message box in the server); and between tries it waits a pause that
+// doubles with each failed open, from 2 s up to 60 s.
+class TReopenPolicy {
+public:
+    using TClock = std::chrono::steady_clock;
+
+    explicit TReopenPolicy(std::chrono::milliseconds firstPause = std::chrono::seconds(2),
+                           std::chrono::milliseconds longestPause = std::chrono::seconds(60))
+        : firstPause_(firstPause), longestPause_(longestPause) {}
+
+    // Whether to open now; `serving()`, whether a Norvale process offers its
+    // class, is asked only once the pause is over.
+    template <class Serving>
+    bool Due(TClock::time_point now, Serving&& serving) const {
+        return !waiting_ || (now - since_ >= pause_ && serving());
+    }
+    void Opened() {
+        waiting_ = false;
+        pause_ = std::chrono::milliseconds(0);
+    }
+    void Failed(TClock::time_point now) {
+        pause_ = pause_.count() == 0 ? firstPause_ : std::min(pause_ * 2, longestPause_);
+        Wait(now);
+    }
+    void Lost(TClock::time_point now) {
+        pause_ = firstPause_;
+        Wait(now);
+    }
+    // Before the next open, after the last failure or loss.
+    std::chrono::milliseconds Pause() const { return pause_; }
+
+private:
+    void Wait(TClock::time_point now) {
+        waiting_ = true;
+        since_ = now;
+    }
+
+    std::chrono::milliseconds firstPause_;
+    std::chrono::milliseconds longestPause_;
+    bool waiting_ = false;
+    TClock::time_point since_{};
+    std::chrono::milliseconds pause_{0};
+};
+
 // Keeps the entries of any thread in a bounded buffer and sends them from a
 // thread of its own: a caller never waits on the server, and an entry that
-// cannot be kept or sent is dropped and counted, never waited for.
+// cannot be kept or sent is dropped and counted, never waited for. Flush,
+// Close and the end wait for the server a bounded time at most.
 class Tracer {
 public:
+    // What Flush() waits at most, and what the end gives the entries that wait.
+    static constexpr std::chrono::milliseconds kFlushTimeout{10000};
+    static constexpr std::chrono::milliseconds kEndGrace{2000};
+
     explicit Tracer(std::unique_ptr<TTracerLink> link, TTracerOptions options = {})
-        : link_(std::move(link)), options_(options), sender_([this] { Run(); }) {}
+        : core_(std::make_shared<TCore>(std::move(link), options)), sender_(core_) {}
 #ifdef _WIN32
     // A session of this project, module and class, named by this machine and
     // process, opened on the tracer's own thread.
@@ -288,161 +357,330 @@ public:
     Tracer(const Tracer&) = delete;
     Tracer& operator=(const Tracer&) = delete;
 
-    // Sends what waits, then ends the thread.
-    ~Tracer() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_one();
-        sender_.join();
-    }
+    // Close(kEndGrace), unless it was closed before.
+    ~Tracer() { Close(kEndGrace); }
 
     void Message(TUtf16Text text, int32_t code = 0) noexcept {
-        Keep(TBatchWriter::EntrySize({Bytes(text)}), [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
+        core_->Keep(TBatchWriter::EntrySize({Bytes(text)}), [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
             batch.Message(thread, code, time, text);
         });
     }
     void ClassMessage(TUtf16Text className, TUtf16Text text, int32_t code = 0) noexcept {
-        Keep(TBatchWriter::EntrySize({Bytes(className), Bytes(text)}),
-             [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
-                 batch.ClassMessage(thread, code, time, className, text);
-             });
+        core_->Keep(TBatchWriter::EntrySize({Bytes(className), Bytes(text)}),
+                    [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
+                        batch.ClassMessage(thread, code, time, className, text);
+                    });
     }
     void Enter(TUtf16Text text) noexcept {
-        Keep(TBatchWriter::EntrySize({Bytes(text)}), [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
+        core_->Keep(TBatchWriter::EntrySize({Bytes(text)}), [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
             batch.EnterMethod(thread, time, text);
         });
     }
     void Exit(TUtf16Text text) noexcept {
-        Keep(TBatchWriter::EntrySize({Bytes(text)}), [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
+        core_->Keep(TBatchWriter::EntrySize({Bytes(text)}), [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
             batch.ExitMethod(thread, time, text);
         });
     }
     void Strings(TUtf16Text text, TUtf16Text data, int32_t code = 0) noexcept {
-        Keep(TBatchWriter::EntrySize({Bytes(text), Bytes(data)}),
-             [&](TBatchWriter& batch, int32_t thread, uint64_t time) { batch.Strings(thread, code, time, text, data); });
+        core_->Keep(TBatchWriter::EntrySize({Bytes(text), Bytes(data)}),
+                    [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
+                        batch.Strings(thread, code, time, text, data);
+                    });
     }
     void Binary(TUtf16Text text, const void* data, size_t size, int32_t code = 0) noexcept {
-        Keep(TBatchWriter::EntrySize({Bytes(text), size}), [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
-            batch.Binary(thread, code, time, text, data, size);
-        });
+        core_->Keep(TBatchWriter::EntrySize({Bytes(text), size}),
+                    [&](TBatchWriter& batch, int32_t thread, uint64_t time) {
+                        batch.Binary(thread, code, time, text, data, size);
+                    });
     }
 
-    // Returns once every entry made before the call was sent or dropped.
-    void Flush() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        const uint64_t ticket = ++flushAsked_;
-        wake_.notify_one();
-        flushed_.wait(lock, [&] { return flushDone_ >= ticket; });
+    // Waits, at most `timeout`, until every entry made before the call was
+    // sent or dropped: false when the timeout came first (those entries
+    // still go, later). Dropped() says whether any were dropped.
+    bool Flush(std::chrono::milliseconds timeout = kFlushTimeout) { return core_->Flush(timeout); }
+
+    // Sends what waits and ends the tracer's thread, waiting at most
+    // `timeout`: true when everything was sent or dropped and the thread
+    // ended. When the timeout comes first, what waits and what is on its way
+    // count as dropped, and the thread ends by itself once its call returns.
+    // An entry made after Close is dropped. A tracer in a DLL is closed before
+    // the DLL is freed, from the DLL's own shutdown function, never from
+    // DllMain: its thread keeps the DLL loaded until it ends, and an end in
+    // DllMain (the loader's lock held) cannot wait for it.
+    bool Close(std::chrono::milliseconds timeout = kEndGrace) {
+        if (closed_) return closedWhole_;
+        closed_ = true;
+        // Gone before its loop ended: the process's end ended it, maybe
+        // holding the tracer's lock, and this is the loader's end of a DLL.
+        if (sender_.Gone() && !core_->Ended()) return false;
+        core_->Stop();
+        sender_.Wait(*core_, timeout);
+        closedWhole_ = core_->GiveUpUnlessEnded();
+        sender_.Release(closedWhole_);
+        return closedWhole_;
     }
 
-    // Entries dropped so far: by a full buffer, or in a batch that did not
-    // reach the server or that it refused.
-    uint64_t Dropped() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return dropped_;
-    }
-    uint64_t Delivered() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return delivered_;
-    }
+    // Entries dropped so far: by a full buffer, after Close, in a batch that
+    // did not reach the server or that it answered with a failure, or left
+    // when Close gave up.
+    uint64_t Dropped() const { return core_->Dropped(); }
+    // Entries of batches that the server took and answered with success.
+    uint64_t Delivered() const { return core_->Delivered(); }
 
 private:
+    friend struct TTracerProbe;  // a test's view of where the thread is
+
+    enum class TSenderState { Starting, Idle, Gathering, Sending, Ended };
+
     static size_t Bytes(TUtf16Text text) { return text.size() * 2; }
 
-    template <class Write>
-    void Keep(size_t size, Write&& write) noexcept {
-        const int32_t thread = CurrentThreadId();
-        const uint64_t time = FileTimeNow();
-        std::lock_guard<std::mutex> lock(mutex_);
-        const size_t before = waiting_.Bytes().size();
-        if (before - TBatchWriter::kHeaderSize + size > options_.bufferBytes) {
-            Drop(1);
-            return;
-        }
-        try {
-            write(waiting_, thread, time);
-        } catch (...) {
-            // Out of memory: the entry is dropped like one that does not fit.
-            waiting_.Truncate(before);
-            Drop(1);
-            return;
-        }
-        // The first entry starts the batch's time; a full batch goes at once.
-        if (waiting_.EntryCount() == 1 || waiting_.EntryCount() == options_.sendAtEntries) wake_.notify_one();
-    }
+    // What the tracer and its thread share. The thread holds it too, so that
+    // a thread that Close gave up on still finds it when its call returns.
+    class TCore {
+    public:
+        TCore(std::unique_ptr<TTracerLink> link, TTracerOptions options)
+            : link_(std::move(link)), options_(options) {}
 
-    // Under the lock.
-    void Drop(uint64_t entries) {
-        dropped_ += entries;
-        unreported_ += entries;
-    }
-
-    void Run() {
-        link_->Begin();
-        TBatchWriter taken;
-        TBatchWriter sent;
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [&] { return stopping_ || flushAsked_ > flushDone_ || waiting_.EntryCount() != 0; });
-            const auto due = std::chrono::steady_clock::now() + options_.sendEvery;
-            wake_.wait_until(lock, due, [&] {
-                return stopping_ || flushAsked_ > flushDone_ || waiting_.EntryCount() >= options_.sendAtEntries;
-            });
-            std::swap(taken, waiting_);
-            waiting_.Clear();
-            const uint64_t asked = flushAsked_;
-            const bool stop = stopping_;
-            const uint64_t unreported = unreported_;
-            lock.unlock();
-            const TTracerLink::TResult result = taken.EntryCount() == 0 ? TTracerLink::TResult::Delivered
-                                                                         : Send(taken, unreported, sent);
-            lock.lock();
-            if (taken.EntryCount() != 0) {
-                if (result == TTracerLink::TResult::Delivered) {
-                    delivered_ += taken.EntryCount();
-                    unreported_ -= unreported;
-                } else {
-                    Drop(taken.EntryCount());
-                }
+        template <class Write>
+        void Keep(size_t size, Write&& write) noexcept {
+            const int32_t thread = CurrentThreadId();
+            const uint64_t time = FileTimeNow();
+            std::lock_guard<std::mutex> lock(mutex_);
+            const size_t before = waiting_.Bytes().size();
+            if (stopping_ || before - TBatchWriter::kHeaderSize + size > options_.bufferBytes) {
+                Drop(1);
+                return;
             }
-            flushDone_ = asked;
-            flushed_.notify_all();
-            if (stop) break;
+            try {
+                write(waiting_, thread, time);
+            } catch (...) {
+                // Out of memory: the entry is dropped like one that does not fit.
+                waiting_.Truncate(before);
+                Drop(1);
+                return;
+            }
+            // The first entry starts the batch's time; a full batch goes at once.
+            if (waiting_.EntryCount() == 1 || waiting_.EntryCount() == options_.sendAtEntries) wake_.notify_one();
         }
-        lock.unlock();
-        link_->End();
-    }
 
-    // Not under the lock. The first batch after drops says how many.
-    TTracerLink::TResult Send(const TBatchWriter& taken, uint64_t unreported, TBatchWriter& sent) noexcept try {
-        if (unreported == 0) return link_->Send(taken);
-        const std::string count = std::to_string(unreported);
-        std::u16string note = u"Norvale tracer: ";
-        note.append(count.begin(), count.end());
-        note += u" entries dropped";
-        sent.Clear();
-        sent.Message(CurrentThreadId(), 0, FileTimeNow(), note);
-        sent.Append(taken);
-        return link_->Send(sent);
-    } catch (...) {
-        return TTracerLink::TResult::Unreachable;  // out of memory on the way
-    }
+        bool Flush(std::chrono::milliseconds timeout) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            const uint64_t ticket = ++flushAsked_;
+            wake_.notify_one();
+            return flushed_.wait_for(lock, timeout, [&] { return flushDone_ >= ticket || ended_ || abandoned_; });
+        }
 
-    std::unique_ptr<TTracerLink> link_;
-    const TTracerOptions options_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable flushed_;
-    TBatchWriter waiting_;
-    bool stopping_ = false;
-    uint64_t flushAsked_ = 0;
-    uint64_t flushDone_ = 0;
-    uint64_t dropped_ = 0;
-    uint64_t unreported_ = 0;
-    uint64_t delivered_ = 0;
-    std::thread sender_;  // last: it starts once everything it uses is there
+        void Stop() {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+            wake_.notify_one();
+        }
+        void WaitEnded(std::chrono::milliseconds timeout) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            flushed_.wait_for(lock, timeout, [&] { return ended_.load(); });
+        }
+        // Whether the thread's loop ended. If not, what waits and what is
+        // out count as dropped, and the thread sends nothing more.
+        bool GiveUpUnlessEnded() {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (ended_) return true;
+            Drop(waiting_.EntryCount() + sending_);
+            waiting_.Clear();
+            abandoned_ = true;
+            flushed_.notify_all();
+            return false;
+        }
+        // Read without the lock: a thread the process's end ended may hold it.
+        bool Ended() const { return ended_; }
+
+        uint64_t Dropped() const {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return dropped_;
+        }
+        uint64_t Delivered() const {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return delivered_;
+        }
+        TSenderState State() const {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return state_;
+        }
+
+        void Run() {
+            link_->Begin();
+            TBatchWriter taken;
+            TBatchWriter sent;
+            std::unique_lock<std::mutex> lock(mutex_);
+            while (!abandoned_) {
+                state_ = TSenderState::Idle;
+                wake_.wait(lock, [&] { return stopping_ || flushAsked_ > flushDone_ || waiting_.EntryCount() != 0; });
+                state_ = TSenderState::Gathering;
+                const auto due = std::chrono::steady_clock::now() + options_.sendEvery;
+                wake_.wait_until(lock, due, [&] {
+                    return stopping_ || flushAsked_ > flushDone_ || waiting_.EntryCount() >= options_.sendAtEntries;
+                });
+                state_ = TSenderState::Sending;
+                std::swap(taken, waiting_);
+                waiting_.Clear();
+                const uint64_t asked = flushAsked_;
+                const bool stop = stopping_;
+                const uint64_t unreported = unreported_;
+                sending_ = taken.EntryCount();
+                lock.unlock();
+                const TTracerLink::TResult result = taken.EntryCount() == 0 ? TTracerLink::TResult::Delivered
+                                                                             : Send(taken, unreported, sent);
+                lock.lock();
+                sending_ = 0;
+                // Close counted this batch as dropped already.
+                if (abandoned_) break;
+                if (taken.EntryCount() != 0) {
+                    if (result == TTracerLink::TResult::Delivered) {
+                        delivered_ += taken.EntryCount();
+                        // Only those the note told of: others may have been dropped while the batch was out.
+                        unreported_ -= unreported;
+                    } else {
+                        Drop(taken.EntryCount());
+                    }
+                }
+                flushDone_ = asked;
+                flushed_.notify_all();
+                if (stop) break;
+            }
+            lock.unlock();
+            link_->End();
+            lock.lock();
+            state_ = TSenderState::Ended;
+            ended_ = true;
+            flushed_.notify_all();
+        }
+
+    private:
+        // Under the lock.
+        void Drop(uint64_t entries) {
+            dropped_ += entries;
+            unreported_ += entries;
+        }
+
+        // Not under the lock. The first batch after drops says how many.
+        TTracerLink::TResult Send(const TBatchWriter& taken, uint64_t unreported, TBatchWriter& sent) noexcept try {
+            if (unreported == 0) return link_->Send(taken);
+            const std::string count = std::to_string(unreported);
+            std::u16string note = u"Norvale tracer: ";
+            note.append(count.begin(), count.end());
+            note += u" entries dropped";
+            sent.Clear();
+            sent.Message(CurrentThreadId(), 0, FileTimeNow(), note);
+            sent.Append(taken);
+            return link_->Send(sent);
+        } catch (...) {
+            return TTracerLink::TResult::Refused;  // out of memory here: the batch was never made
+        }
+
+        const std::unique_ptr<TTracerLink> link_;
+        const TTracerOptions options_;
+        mutable std::mutex mutex_;
+        std::condition_variable wake_;
+        std::condition_variable flushed_;  // also the thread's end
+        TBatchWriter waiting_;
+        TSenderState state_ = TSenderState::Starting;
+        bool stopping_ = false;
+        bool abandoned_ = false;
+        std::atomic<bool> ended_{false};
+        uint64_t flushAsked_ = 0;
+        uint64_t flushDone_ = 0;
+        uint64_t sending_ = 0;
+        uint64_t dropped_ = 0;
+        uint64_t unreported_ = 0;
+        uint64_t delivered_ = 0;
+    };
+
+#ifdef _WIN32
+    // The tracer's thread holds the module of this code while it runs and
+    // lets go of it in FreeLibraryAndExitThread, which never returns into the
+    // module: a DLL freed before its tracer's thread ends stays loaded until
+    // then, so that no code of an unloaded module ever runs. So the end of a
+    // DLL's tracer comes in DllMain only after its thread let go, or after
+    // the process's end stopped the thread, and Close never waits there for
+    // an exit that needs the loader's lock.
+    class TSender {
+    public:
+        explicit TSender(std::shared_ptr<TCore> core) {
+            static const char anchor = 0;
+            HMODULE module = nullptr;
+            if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&anchor),
+                                    &module)) {
+                throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "GetModuleHandleExW");
+            }
+            std::unique_ptr<TStart> start(new TStart{std::move(core), module});
+            thread_ = CreateThread(nullptr, 0, &Start, start.get(), 0, nullptr);
+            if (thread_ == nullptr) {
+                const DWORD error = GetLastError();
+                FreeLibrary(module);
+                throw std::system_error(static_cast<int>(error), std::system_category(), "CreateThread");
+            }
+            start.release();
+        }
+        ~TSender() { Release(false); }
+        TSender(const TSender&) = delete;
+        TSender& operator=(const TSender&) = delete;
+
+        // Ended, by its own end or by the process's.
+        bool Gone() const { return thread_ == nullptr || WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0; }
+        void Wait(TCore&, std::chrono::milliseconds timeout) const {
+            const auto bound = std::min<long long>(std::max<long long>(timeout.count(), 0), INFINITE - 1);
+            WaitForSingleObject(thread_, static_cast<DWORD>(bound));
+        }
+        void Release(bool) {
+            if (thread_ != nullptr) CloseHandle(thread_);
+            thread_ = nullptr;
+        }
+
+    private:
+        struct TStart {
+            std::shared_ptr<TCore> core;
+            HMODULE module;
+        };
+        static DWORD WINAPI Start(void* parameter) {
+            HMODULE module = nullptr;
+            {
+                const std::unique_ptr<TStart> start(static_cast<TStart*>(parameter));
+                module = start->module;
+                start->core->Run();
+            }
+            FreeLibraryAndExitThread(module, 0);
+        }
+
+        HANDLE thread_ = nullptr;
+    };
+#else
+    class TSender {
+    public:
+        explicit TSender(std::shared_ptr<TCore> core) : thread_([core] { core->Run(); }) {}
+        ~TSender() { Release(false); }
+        TSender(const TSender&) = delete;
+        TSender& operator=(const TSender&) = delete;
+
+        bool Gone() const { return false; }
+        void Wait(TCore& core, std::chrono::milliseconds timeout) const { core.WaitEnded(timeout); }
+        // A thread that did not end finishes by itself, holding what it uses.
+        void Release(bool ended) {
+            if (!thread_.joinable()) return;
+            if (ended) {
+                thread_.join();
+            } else {
+                thread_.detach();
+            }
+        }
+
+    private:
+        std::thread thread_;
+    };
+#endif
+
+    std::shared_ptr<TCore> core_;
+    TSender sender_;
+    bool closed_ = false;
+    bool closedWhole_ = false;
 };
 
 // Sends a method's entry now and its exit when it goes out of scope.
@@ -495,10 +733,13 @@ inline TSessionOpener OpenNorvaleSession(std::wstring project, std::wstring modu
 
 // The tracer's session: joins the multithreaded apartment on the tracer's
 // thread, sends each batch in one AddEntries, or entry by entry to a server
-// without IDebugSession2.
+// without IDebugSession2. A batch counts as delivered only when every call of
+// it succeeded: one the server answers with a failure (it refused the batch
+// whole) counts as dropped, and so does one this side could not make.
 class TComTracerLink : public TTracerLink {
 public:
-    explicit TComTracerLink(TSessionOpener open) : open_(std::move(open)) {}
+    explicit TComTracerLink(TSessionOpener open, TReopenPolicy reopen = TReopenPolicy())
+        : open_(std::move(open)), reopen_(reopen) {}
 
     void Begin() override {
         initialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
@@ -513,28 +754,20 @@ public:
         if (session_ == nullptr && !Reopen()) return TResult::Unreachable;
         const HRESULT result = session2_ != nullptr ? SendBatch(batch) : SendSingly(batch);
         if (SUCCEEDED(result)) return TResult::Delivered;
-        if (result == E_INVALIDARG) return TResult::Refused;
-        if (!Lost(result)) return TResult::Delivered;  // taken; an output of the server failed
+        if (!Lost(result)) return TResult::Refused;
         Close();
-        lost_ = true;
-        lastOpen_ = std::chrono::steady_clock::now();
+        reopen_.Lost(std::chrono::steady_clock::now());
         return TResult::Unreachable;
     }
 
 private:
-    static constexpr std::chrono::seconds kReopenPause{2};
-
-    // Tries again at most every two seconds. After a session was lost, only
-    // a server that runs is reached: activating one would start Norvale again
-    // when the user has just ended it.
     bool Reopen() {
-        if (std::chrono::steady_clock::now() - lastOpen_ < kReopenPause) return false;
-        if (lost_) {
+        return reopen_.Due(std::chrono::steady_clock::now(), [] {
             HANDLE serving = OpenEventA(SYNCHRONIZE, FALSE, kNorvaleServingEvent);
             if (serving == nullptr) return false;
             CloseHandle(serving);
-        }
-        return Open();
+            return true;
+        }) && Open();
     }
 
     // The failures of the call's way to the server rather than of the server.
@@ -584,12 +817,14 @@ private:
     };
 
     bool Open() {
-        lastOpen_ = std::chrono::steady_clock::now();
         session_ = open_(server_);
         if (session_ == nullptr) {
             Close();
+            // From the failure's end: an activation can take minutes to fail.
+            reopen_.Failed(std::chrono::steady_clock::now());
             return false;
         }
+        reopen_.Opened();
         session_->QueryInterface(IID_IDebugSession2, reinterpret_cast<void**>(&session2_));
         return true;
     }
@@ -640,8 +875,7 @@ private:
     IUnknown* server_ = nullptr;
     IDebugSession* session_ = nullptr;
     IDebugSession2* session2_ = nullptr;
-    std::chrono::steady_clock::time_point lastOpen_{};
-    bool lost_ = false;
+    TReopenPolicy reopen_;
 };
 
 inline Tracer::Tracer(std::wstring_view project, std::wstring_view module, std::wstring_view className,
@@ -652,3 +886,5 @@ inline Tracer::Tracer(std::wstring_view project, std::wstring_view module, std::
 #endif
 
 }  // namespace norvale
+
+#endif

@@ -147,6 +147,26 @@ TEST(LifetimeTest, FailedStartShowsItsBoxWithoutHoldingUpOthersOrEndingTheProces
     EXPECT_EQ(server.Process().WaitForExit(20000), 0);
 }
 
+// The tracer example's first activation waits on the server's box: its Flush
+// gives up after 10 s, its tracer's end 2 s later, and the program ends,
+// saying so, while the box still waits and its tracer's thread still waits
+// for the activation.
+TEST(LifetimeTest, ATracersProgramEndsWhileItsActivationWaitsOnTheServersBox) {
+    test::OutputSetup output({});
+    output.Set("Filename", "c:\\nodir\\x.txt");
+    DialogsShown dialogs;
+    ServerProcess server("-Embedding");
+    const test::ScratchDirectory dir;
+    const std::string printed = dir.PathOf("printed.txt");
+    test::ChildProcess client("\"" + test::BinDirectory() + "norvale_example_tracer.exe\"", printed);
+    HWND box = test::WaitForMessageBox(server.Process().Id(), "DAX Error");
+    ASSERT_NE(box, nullptr) << "no DAX Error box within 20 s";
+    EXPECT_EQ(client.WaitForExit(60000), 1) << "the tracer example did not end within 60 s of its start";
+    EXPECT_EQ(test::ReadWholeFile(printed), "Norvale did not take the entries within 10 s\r\n");
+    EXPECT_TRUE(IsWindow(box)) << "the box was answered before the example ended";
+    test::AnswerMessageBox(box, IDOK);
+}
+
 TEST(LifetimeTest, RunningObjectEntryGoesWithTheServerObject) {
     ServerProcess server;
     {

@@ -234,15 +234,20 @@ fi
 
 wait_server_gone "the demo's"
 
-# Each compiled example, built against the package alone, ends with its
-# "Posting done" in the file (the tracer's after its thousand invoice lines).
+# Each compiled example, built against the package alone with the README's
+# own mingw-w64 line (the README gives an MSVC line too, not run here), ends
+# with its "Posting done" in the file (the tracer's after its thousand
+# invoice lines).
+readme=$(tr -d '\r' <"$PACKAGE/README.md")
 for example in cpp_client tracer; do
-  log "building examples\\$example.cpp against the package's include folder, and running it"
-  run_step "build-$example" 120 0 x86_64-w64-mingw32-g++-posix -static -I "$PACKAGE/include" \
-    -o "$WORK/$example.exe" "$PACKAGE/examples/$example.cpp" -x c "$PACKAGE/include/norvale/Norvale_i.c" \
-    -lole32 -loleaut32 -luuid
+  line=$(printf '%s\n' "$readme" | sed -n "s|^    \(x86_64-w64-mingw32-g++-posix .* examples/$example\.cpp .*\)$|\1|p")
+  [ "$(printf '%s' "$line" | grep -c .)" = 1 ] || fail "the README gives not one mingw-w64 line for examples/$example.cpp"
+  printf '%s\n' "$readme" | grep -q "^    cl /std:c++17 .* examples\\\\$example\.cpp " ||
+    fail "the README gives no MSVC line for examples\\$example.cpp"
+  log "building examples\\$example.cpp in the package's folder as the README says, and running it"
+  run_step "build-$example" 120 0 bash -c 'cd "$1" && eval "$2"' build "$PACKAGE" "$line"
   rm -f "$output"
-  run_step "$example" 60 0 wine "$WORK/$example.exe"
+  run_step "$example" 60 0 wine "$PACKAGE/$example.exe"
   [ ! -s "$LOGS/$example.out" ] || fail "the $example example printed: $(cat "$LOGS/$example.out")"
   for _ in $(seq 150); do grep -qs 'Norvale Shutting Down' "$output" && break; sleep 0.2; done
   grep -q 'Posting done' "$output" || fail "the $example example's last message is not in the file"
@@ -250,6 +255,16 @@ for example in cpp_client tracer; do
   wait_server_gone "the $example example's"
 done
 grep -c 'Invoice line' "$output" | grep -qx 1000 || fail "the tracer example's 1000 invoice lines are not all in the file"
+
+# The win32-threads compiler (Debian's plain x86_64-w64-mingw32-g++) has no
+# threads in its library: the tracer's header says so first, in its own words.
+if command -v x86_64-w64-mingw32-g++-win32 >/dev/null; then
+  log "compiling examples\\tracer.cpp with the win32-threads compiler"
+  (cd "$PACKAGE" && ! x86_64-w64-mingw32-g++-win32 -std=c++17 -fsyntax-only -I include examples/tracer.cpp) \
+    >"$LOGS/win32-threads.out" 2>&1 || fail "the win32-threads compiler built examples\\tracer.cpp"
+  grep -m1 'error' "$LOGS/win32-threads.out" | grep -q '#error "norvale/tracer.h needs a C++ standard library with threads.*x86_64-w64-mingw32-g++-posix' ||
+    fail "the win32-threads compiler's first error is not the header's: $(grep -m1 error "$LOGS/win32-threads.out")"
+fi
 
 # --- the README's quick start, as a user types it ------------------------------
 

@@ -13,6 +13,14 @@
 //     the same entries through one Tracer from each thread, until the
 //     messages are sent or the named stop event is set; then ends the
 //     tracer and writes "delivered D, dropped N" to standard output.
+//   norvale_test_helper tracer-dll <way>
+//     loads norvale_test_tracer_dll.dll, traces 100 entries through its
+//     static tracer and frees it: "closed" closes the tracer first from the
+//     DLL's shutdown function, "freed" does not; with "-while-a-call-hangs"
+//     the tracer's first call does not return, with "-until-freed" it
+//     returns once the DLL was freed. Says on standard error what it did not
+//     find (the counts of a close; the DLL gone once freed, unless its
+//     tracer's thread still runs) and exits, 1 then.
 //   norvale_test_helper command <window class> <command id>
 //     posts the command to the first window of that class, as its menu
 //     would (used to show the main window for screenshots); the class
@@ -33,6 +41,7 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <tlhelp32.h>
 
 #include "app/serving_signal.h"
 #include "common/com_ptr.h"
@@ -148,12 +157,65 @@ int TraceFromThreads(const std::string& tag, int threads, int messages, const st
             });
         }
         for (auto& sender : senders) sender.join();
-        tracer.Flush();
+        // Within the bound of the tests that run this.
+        tracer.Flush(std::chrono::seconds(60));
         delivered = tracer.Delivered();
         dropped = tracer.Dropped();
     }
     std::printf("delivered %llu, dropped %llu\n", static_cast<unsigned long long>(delivered),
                 static_cast<unsigned long long>(dropped));
+    return 0;
+}
+
+int TracerInADll(const std::string& way) {
+    const bool closes = way.starts_with("closed");
+    const bool hangs = way.find("-while-a-call-hangs") != std::string::npos;
+    const bool returns = way.ends_with("-until-freed");
+    const auto threads = [] {
+        const norvale::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+        THREADENTRY32 thread{};
+        thread.dwSize = sizeof thread;
+        int count = 0;
+        for (BOOL more = Thread32First(snapshot.get(), &thread); more; more = Thread32Next(snapshot.get(), &thread)) {
+            count += thread.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+        }
+        return count;
+    };
+    const int threadsBefore = threads();
+    const char* const name = "norvale_test_tracer_dll.dll";
+    const HMODULE dll = LoadLibraryA(name);
+    const auto trace = reinterpret_cast<void (*)(HANDLE, int)>(reinterpret_cast<void*>(GetProcAddress(dll, "Trace")));
+    const auto close = reinterpret_cast<int (*)(unsigned, unsigned long long*, unsigned long long*)>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "Close")));
+    if (trace == nullptr || close == nullptr) {
+        std::fprintf(stderr, "%s did not load\n", name);
+        return 1;
+    }
+    // Never closed: the tracer's thread may wait on it until the process ends.
+    const HANDLE callReturns = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    trace(hangs ? callReturns : nullptr, 100);
+    // A tracer that is not closed is not asked, and passes.
+    const int closedExpected = hangs ? 0 : 1;
+    const unsigned long long deliveredExpected = hangs ? 0 : 100;
+    int closed = closedExpected;
+    unsigned long long delivered = deliveredExpected;
+    unsigned long long dropped = 100 - deliveredExpected;
+    if (closes) closed = close(hangs ? 200 : 10000, &delivered, &dropped);
+    FreeLibrary(dll);
+    if (returns) SetEvent(callReturns);
+    // Only a tracer whose thread ended lets its DLL go, the thread itself
+    // freeing it last; a thread that ran on in the freed DLL would crash the
+    // process before its threads are back to those it had.
+    const bool goes = (closes && !hangs) || returns;
+    const auto loaded = [&] { return GetModuleHandleA(name) != nullptr; };
+    const bool ended = !goes || norvale::test::WaitUntil([&] { return !loaded() && threads() == threadsBefore; },
+                                                         std::chrono::seconds(10));
+    if (closed != closedExpected || delivered != deliveredExpected || dropped != 100 - deliveredExpected ||
+        loaded() == goes || !ended) {
+        std::fprintf(stderr, "closed %d, delivered %llu, dropped %llu, %s after FreeLibrary, %d threads of %d\n",
+                     closed, delivered, dropped, loaded() ? "loaded" : "gone", threads(), threadsBefore);
+        return 1;
+    }
     return 0;
 }
 
@@ -191,6 +253,7 @@ int main(int argc, char** argv) {
         if ((argc == 5 || argc == 6) && std::string(argv[1]) == "tracer") {
             return TraceFromThreads(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argc == 6 ? argv[5] : "");
         }
+        if (argc == 3 && std::string(argv[1]) == "tracer-dll") return TracerInADll(argv[2]);
         if (argc == 4 && std::string(argv[1]) == "command") {
             const HWND window = CommandWindow(argv[2]);
             return window != nullptr && PostMessageA(window, WM_COMMAND, std::atoi(argv[3]), 0) ? 0 : 1;
@@ -200,6 +263,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: norvale_test_helper dispatch <lock> <subkey> <tag> <blocks> <event>\n"
                              "       norvale_test_helper clients <tag> <threads> <messages>\n"
                              "       norvale_test_helper tracer <tag> <threads> <messages> [<stop event>]\n"
+                             "       norvale_test_helper tracer-dll <way>\n"
                              "       norvale_test_helper command <window class> <command id>\n"
                              "       norvale_test_helper type <box> <text>\n"
                              "       norvale_test_helper wait-serving <seconds>\n");
