@@ -14,7 +14,6 @@
 #include <objbase.h>
 
 #include <atomic>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,13 +40,7 @@ public:
         TBatchWriter writer;
         const uint64_t now = FileTimeNow();
         for (int i = 0; i < kEntries; ++i) writer.Message(1, 0, now, L"entry " + std::to_wstring(i + 1));
-        VariantInit(&array_);
-        V_VT(&array_) = VT_ARRAY | VT_UI1;
-        V_ARRAY(&array_) = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(writer.Bytes().size()));
-        void* bytes = nullptr;
-        SafeArrayAccessData(V_ARRAY(&array_), &bytes);
-        std::memcpy(bytes, writer.Bytes().data(), writer.Bytes().size());
-        SafeArrayUnaccessData(V_ARRAY(&array_));
+        ByteArrayInto(writer.Bytes(), array_);
         megabytes_ = static_cast<double>(writer.Bytes().size()) / 1e6;
     }
     ~TBatchArray() { VariantClear(&array_); }

@@ -7,13 +7,16 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <oleauto.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <future>
 #include <string>
@@ -34,6 +37,18 @@ inline std::string BinDirectory() {
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string folder(path);
     return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+// `bytes` as AddEntries takes them: `into` (empty before) holds a SAFEARRAY
+// of VT_UI1 afterwards, for the caller to clear.
+inline void ByteArrayInto(const std::vector<uint8_t>& bytes, VARIANT& into) {
+    VariantInit(&into);
+    V_VT(&into) = VT_ARRAY | VT_UI1;
+    V_ARRAY(&into) = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    void* data = nullptr;
+    SafeArrayAccessData(V_ARRAY(&into), &data);
+    std::memcpy(data, bytes.data(), bytes.size());
+    SafeArrayUnaccessData(V_ARRAY(&into));
 }
 
 // The user's settings from a clean slate, with file output into `file`: the

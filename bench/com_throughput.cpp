@@ -30,7 +30,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -205,13 +204,7 @@ public:
         block_.reset(SysAllocString(data.c_str()));
         TBatchWriter writer;
         for (int i = 0; i < kBatchEntries; ++i) writer.Message(1, 0, FileTimeNow(), kMessage);
-        VariantInit(&batch_);
-        V_VT(&batch_) = VT_ARRAY | VT_UI1;
-        V_ARRAY(&batch_) = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(writer.Bytes().size()));
-        void* bytes = nullptr;
-        SafeArrayAccessData(V_ARRAY(&batch_), &bytes);
-        std::memcpy(bytes, writer.Bytes().data(), writer.Bytes().size());
-        SafeArrayUnaccessData(V_ARRAY(&batch_));
+        ByteArrayInto(writer.Bytes(), batch_);
     }
     ~TCallArguments() { VariantClear(&batch_); }
 
