@@ -86,4 +86,11 @@ TraceRowFields TTraceRowSlot::Fields() const {
     return fields;
 }
 
+size_t TTraceRowSlot::Bytes() const noexcept {
+    const TraceRowFields fields = Fields();
+    size_t units = fields.message.size() + (ownClass_ ? kClassLengthUnits + fields.className.size() : 0);
+    if (source_) units += source_->Project.size() + source_->Module.size() + source_->Class.size() + source_->Machine.size();
+    return units * sizeof(wchar_t);
+}
+
 }  // namespace norvale

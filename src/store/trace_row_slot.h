@@ -26,6 +26,10 @@ public:
     void Reset() noexcept;
 
     TraceRowFields Fields() const;
+    // What the row's texts hold, its source's names counted on the entry's
+    // first row although a session's rows share them: a peer that varies its
+    // names gives each entry a source of its own.
+    size_t Bytes() const noexcept;
     TraceRowStyle Style() const { return StyleOfKind(static_cast<MessageKind>(kind_)); }
     // 0 for an entry's first row, n for its block's n-th line.
     uint32_t RowInEntry() const { return rowInEntry_; }

@@ -30,7 +30,8 @@ uint64_t TTraceRows::EntryOf(uint64_t row) const { return row - Slot(row).RowInE
 
 TraceRowFields TTraceRows::Fields(uint64_t row) const { return Slot(row).Fields(); }
 
-TTraceStore::TTraceStore(uint32_t capacity) : slots_(CheckedCapacity(capacity)) {}
+TTraceStore::TTraceStore(uint32_t capacity, size_t byteCapacity)
+    : slots_(CheckedCapacity(capacity)), byteCapacity_(byteCapacity) {}
 
 TTraceStore::~TTraceStore() = default;
 
@@ -59,11 +60,13 @@ void TTraceStore::AppendRows(const TraceEntry& entry, const std::vector<std::wst
         TTraceRowSlot first;
         first.Assign(entry, entry.text, 0, timeless);
         std::vector<TTraceRowSlot> further(std::min<uint64_t>(wanted, slots_.size()) - 1);
+        size_t bytes = first.Bytes();
         for (size_t line = 0; line < further.size(); ++line) {
             further[line].Assign(entry, (*lines)[line], static_cast<uint32_t>(line + 1));
+            bytes += further[line].Bytes();
         }
         const std::lock_guard lock(mutex_);
-        PlaceLocked(first, further);
+        PlaceLocked(first, further, bytes);
         dropped_.fetch_add(wanted - 1 - further.size(), std::memory_order_relaxed);
         WakeReaders();
     } catch (...) {
@@ -74,11 +77,12 @@ void TTraceStore::AppendRows(const TraceEntry& entry, const std::vector<std::wst
 // The dropped rows' texts are freed after the lock too: the new rows trade
 // slots with them, and a dropped row whose slot no new row takes is emptied
 // here.
-void TTraceStore::PlaceLocked(TTraceRowSlot& first, std::vector<TTraceRowSlot>& further) noexcept {
+void TTraceStore::PlaceLocked(TTraceRowSlot& first, std::vector<TTraceRowSlot>& further, size_t bytes) noexcept {
     const uint64_t rows = 1 + further.size();
     const uint64_t size = slots_.size();
     const uint64_t oldest = first_;
-    while (end_ - first_ + rows > size) DropOldestEntry();
+    while (end_ - first_ + rows > size || (first_ < end_ && bytes_ + bytes > byteCapacity_)) DropOldestEntry();
+    bytes_ += bytes;
     for (uint64_t row = std::max(oldest + size, end_ + rows); row < first_ + size; ++row) slots_[row % size].Reset();
     std::swap(slots_[end_ % size], first);
     for (size_t line = 0; line < further.size(); ++line) std::swap(slots_[(end_ + 1 + line) % size], further[line]);
@@ -89,6 +93,7 @@ void TTraceStore::PlaceLocked(TTraceRowSlot& first, std::vector<TTraceRowSlot>& 
 // Leaves the dropped rows' texts in their slots, for the caller to free.
 void TTraceStore::DropOldestEntry() noexcept {
     do {
+        bytes_ -= slots_[first_ % slots_.size()].Bytes();
         ++first_;
         dropped_.fetch_add(1, std::memory_order_relaxed);
     } while (first_ < end_ && slots_[first_ % slots_.size()].RowInEntry() != 0);
@@ -96,6 +101,7 @@ void TTraceStore::DropOldestEntry() noexcept {
 
 void TTraceStore::PublishCounts() noexcept {
     kept_.store(end_ - first_, std::memory_order_relaxed);
+    keptBytes_.store(bytes_, std::memory_order_relaxed);
     appended_.store(end_, std::memory_order_relaxed);
 }
 
@@ -121,6 +127,7 @@ uint32_t TTraceStore::Capacity() const {
 void TTraceStore::Clear() {
     const std::lock_guard lock(mutex_);
     for (; first_ < end_; ++first_) slots_[first_ % slots_.size()].Reset();
+    bytes_ = 0;
     PublishCounts();
 }
 

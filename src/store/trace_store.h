@@ -13,6 +13,8 @@
 // drops whole entries, oldest first, so First() is always an entry's first
 // row; an entry with more rows than the whole ring keeps its first rows that
 // fit, and its other rows count as dropped without ever being numbered.
+// The rows' texts are bounded too (`kByteCapacity`): long rows, or a peer's
+// ever-different names, push old entries out before the row count does.
 
 #include <atomic>
 #include <cstdint>
@@ -60,9 +62,13 @@ private:
 
 class TTraceStore final : public IEntrySink {
 public:
+    static constexpr size_t kByteCapacity = size_t{512} << 20;
+
     // `capacity`: the ring's rows (the `WindowLines` setting), at least 1;
     // the slots are made now, so appending never allocates beyond the texts.
-    explicit TTraceStore(uint32_t capacity);
+    // `byteCapacity`: what the kept rows' texts may hold (`TTraceRowSlot::
+    // Bytes`); the newest entry is always kept, however large.
+    explicit TTraceStore(uint32_t capacity, size_t byteCapacity = kByteCapacity);
     ~TTraceStore() override;
     TTraceStore(const TTraceStore&) = delete;
     TTraceStore& operator=(const TTraceStore&) = delete;
@@ -109,6 +115,7 @@ public:
 
     // Readable from any thread without the lock.
     uint64_t KeptRows() const { return kept_.load(std::memory_order_relaxed); }
+    size_t KeptBytes() const { return keptBytes_.load(std::memory_order_relaxed); }
     // Rows pushed out by newer ones, cut from an entry larger than the ring,
     // or lost for want of memory, since the store was made.
     uint64_t DroppedRows() const { return dropped_.load(std::memory_order_relaxed); }
@@ -127,16 +134,19 @@ public:
 
 private:
     void AppendRows(const TraceEntry& entry, const std::vector<std::wstring>* lines, bool timeless) noexcept;
-    void PlaceLocked(TTraceRowSlot& first, std::vector<TTraceRowSlot>& further) noexcept;
+    void PlaceLocked(TTraceRowSlot& first, std::vector<TTraceRowSlot>& further, size_t bytes) noexcept;
     void DropOldestEntry() noexcept;
     void PublishCounts() noexcept;
     void WakeReaders() noexcept;
 
     mutable std::mutex mutex_;
     std::vector<TTraceRowSlot> slots_;
+    const size_t byteCapacity_;
+    size_t bytes_ = 0;
     uint64_t first_ = 0;
     uint64_t end_ = 0;
     std::atomic<uint64_t> kept_{0};
+    std::atomic<size_t> keptBytes_{0};
     std::atomic<uint64_t> dropped_{0};
     std::atomic<uint64_t> appended_{0};
     struct TReader {

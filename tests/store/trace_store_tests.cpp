@@ -66,6 +66,32 @@ TEST(TraceStoreTest, RingDropsWholeEntriesOldestFirstAndCountsTheirRows) {
     EXPECT_THROW(store.SetCapacity(0), std::invalid_argument);
 }
 
+// The texts' bound pushes whole entries out as the row bound does; the
+// newest entry stays however large. Units of wchar_t: the source's names are
+// 23, counted on each entry's first row.
+TEST(TraceStoreTest, TheTextsBoundDropsOldestEntriesAndKeepsTheNewestWhole) {
+    constexpr size_t kUnit = sizeof(wchar_t);
+    const TBlockLines two = TBlockLines::FromText(L"a\nb");
+    TTraceStore store(100, 60 * kUnit);
+    store.Append(Entry(L"one"));
+    store.Append(Entry(L"two"));
+    EXPECT_EQ(store.KeptBytes(), 52 * kUnit);
+    store.Append(Entry(L"six"));
+    EXPECT_EQ(Messages(store), L"|two|six");
+    store.Append(Entry(L"block", MessageKind::Block, &two));
+    EXPECT_EQ(Messages(store), L"|six|block a b");
+    EXPECT_EQ(store.KeptBytes(), 56 * kUnit);
+    store.SetCapacity(3);
+    EXPECT_EQ(Messages(store), L"|block a b");
+    EXPECT_EQ(store.KeptBytes(), 30 * kUnit);
+    store.SetCapacity(100);
+    store.Append(Entry(std::wstring(60, L'x')));
+    EXPECT_EQ(CountsOf(store), (Counts{1, 6, 7}));
+    EXPECT_EQ(store.KeptBytes(), 83 * kUnit);
+    store.Clear();
+    EXPECT_EQ(store.KeptBytes(), 0u);
+}
+
 // The window's side of the protocol, on a thread of its own: take the posted
 // message, take the rows, poll until a tick finds none. A lost wake-up would
 // leave rows unread until the bounded wait gives up.
