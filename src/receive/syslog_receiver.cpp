@@ -224,7 +224,8 @@ void TSyslogReceiver::TLoop::Run() {
             if (polled[listeners_.size() + i].revents == 0) continue;
             if (!ReadStream(*polledConnections[i])) ended.push_back(polledConnections[i]);
         }
-        // Before accepting: a new connection could be made where an ended one was.
+        // Before accepting: `ended` names connections by their memory, which
+        // a new one could take.
         std::erase_if(connections_, [&](const std::unique_ptr<TConnection>& connection) {
             return std::find(ended.begin(), ended.end(), connection.get()) != ended.end();
         });
@@ -293,8 +294,7 @@ void TSyslogReceiver::TLoop::MakeRoom(const std::string& peer) {
     std::vector<HeldConnection> held;
     held.reserve(connections_.size());
     for (const auto& connection : connections_) held.push_back({connection->peer, connection->lastFrame});
-    const auto choice =
-        ConnectionToClose(held, peer, owner_.limits_.perAddress, owner_.limits_.connections);
+    const auto choice = ConnectionToClose(held, peer, owner_.limits_.perAddress, owner_.limits_.connections);
     if (!choice) return;
     ++(choice->reason == RoomReason::Replaced ? owner_.replaced_ : owner_.madeRoom_);
     EndStream(*connections_[choice->index]);

@@ -21,20 +21,14 @@ TEST(ConnectionRoomTest, TheLongestIdleOfTheAddressOrOfAllGoes) {
         std::optional<size_t> index;
         RoomReason reason;
     } rows[] = {
-        {0, "a", 1, 1, std::nullopt, Replaced},
-        {5, "d", 8, 64, std::nullopt, Replaced},
-        {5, "d", 8, 6, std::nullopt, Replaced},
+        {0, "a", 1, 1, std::nullopt, Replaced}, {5, "d", 8, 64, std::nullopt, Replaced},
+        {5, "d", 8, 6, std::nullopt, Replaced}, {5, "b", 2, 64, std::nullopt, Replaced},
         // Every place taken: the longest idle of all, the first of a tie.
-        {5, "d", 8, 5, 1, MadeRoom},
-        {4, "c", 8, 4, 1, MadeRoom},
-        {1, "b", 8, 1, 0, MadeRoom},
-        // The address's share taken: its longest idle, before all places are.
-        {5, "a", 3, 64, 2, Replaced},
-        {5, "a", 3, 5, 2, Replaced},
+        {5, "d", 8, 5, 1, MadeRoom}, {4, "c", 8, 4, 1, MadeRoom}, {1, "b", 8, 1, 0, MadeRoom},
         {5, "a", 4, 5, 1, MadeRoom},
-        {2, "a", 1, 64, 0, Replaced},
+        // The address's share taken: its longest idle, before all places are.
+        {5, "a", 3, 64, 2, Replaced}, {5, "a", 3, 5, 2, Replaced}, {2, "a", 1, 64, 0, Replaced},
         {5, "c", 1, 64, 3, Replaced},
-        {5, "b", 2, 64, std::nullopt, Replaced},
     };
     for (const auto& row : rows) {
         const auto choice = ConnectionToClose(std::span(held).first(row.count), row.peer, row.perAddress, row.places);
