@@ -142,6 +142,7 @@ void TNorvaleConfigForm::LoadOptions() {
     SendMessageA(Control(IDC_FILEENCODING), CB_SETCURSEL, static_cast<WPARAM>(options.fileEncoding), 0);
     SetWindowTextA(Control(IDC_SYSLOGSERVER), options.SyslogServer.c_str());
     SetWindowTextA(Control(IDC_LISTENADDRESS), options.ListenAddress.c_str());
+    SetWindowTextA(Control(IDC_LISTENALLOW), options.ListenAllow.c_str());
 }
 
 // The numbers as typed: their bounds are the reader's. A flag the page has no
@@ -159,6 +160,7 @@ void TNorvaleConfigForm::SaveOptions() const {
                    FileEncodingText(utf8 ? FileEncoding::Utf8 : FileEncoding::Ansi));
     WriteRegString(options_.root, options_.subkey, kSyslogServerValue, TextOf(Control(IDC_SYSLOGSERVER)));
     WriteRegString(options_.root, options_.subkey, kListenAddressValue, TextOf(Control(IDC_LISTENADDRESS)));
+    WriteRegString(options_.root, options_.subkey, kListenAllowValue, TextOf(Control(IDC_LISTENALLOW)));
 }
 
 // Both keys before the refresh, which reads them.
@@ -193,6 +195,7 @@ void TNorvaleConfigForm::cb_ToSyslogClick() {
 void TNorvaleConfigForm::cb_ListenSyslogClick() {
     OnModified();
     EnableWindow(Control(IDC_LISTENADDRESS), Checked(Control(IDC_LISTENSYSLOG)));
+    EnableWindow(Control(IDC_LISTENALLOW), Checked(Control(IDC_LISTENSYSLOG)));
 }
 
 void TNorvaleConfigForm::btn_BrowseClick() {
@@ -246,7 +249,8 @@ bool TNorvaleConfigForm::PageCommand(int id, int code) {
         cb_ListenSyslogClick();
     } else if (IsFlagBox(id) && code == BN_CLICKED) {
         OnModified();
-    } else if ((id == IDC_DEBUGFILENAME || IsNumberBox(id) || id == IDC_SYSLOGSERVER || id == IDC_LISTENADDRESS) &&
+    } else if ((id == IDC_DEBUGFILENAME || IsNumberBox(id) || id == IDC_SYSLOGSERVER || id == IDC_LISTENADDRESS ||
+                id == IDC_LISTENALLOW) &&
                code == EN_CHANGE) {
         OnModified();
     } else if (id == IDC_FILEENCODING && code == CBN_SELCHANGE) {

@@ -45,6 +45,7 @@ OptionsSettings ReadOptionsSettings(const OptionsLocation& location) {
     settings.SyslogServer =
         ReadRegString(location.root, location.subkey, kSyslogServerValue, kDefaultSyslogServer);
     settings.ListenAddress = ReadRegString(location.root, location.subkey, kListenAddressValue, "");
+    settings.ListenAllow = ReadRegString(location.root, location.subkey, kListenAllowValue, "");
     settings.fileEncoding =
         FileEncodingFromText(ReadRegString(location.root, location.subkey, kFileEncodingValue, ""));
     settings.FileMaxMB =

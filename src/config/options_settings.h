@@ -45,6 +45,8 @@ struct OptionsSettings {
     // there is no default address.
     bool ListenSyslog = false;
     std::string ListenAddress = {};
+    // The senders taken from (`ParseSenderAllow`); empty: every sender.
+    std::string ListenAllow = {};
     // The output file starts anew past this many MiB (0: never) and at the
     // first entry of a new day; this many older files stay (0: all).
     uint32_t FileMaxMB = 0;
@@ -82,6 +84,7 @@ inline constexpr const char* kWindowLinesValue = "WindowLines";
 
 inline constexpr const char* kSyslogServerValue = "SyslogServer";
 inline constexpr const char* kListenAddressValue = "ListenAddress";
+inline constexpr const char* kListenAllowValue = "ListenAllow";
 
 // Stored as typed, like `WindowLines`; read by `CountFromText`.
 inline constexpr const char* kFileMaxMBValue = "FileMaxMB";

@@ -18,8 +18,15 @@ struct ReceiveCounts {
     uint64_t dropped = 0;
     // Frames longer than their bound, cut there.
     uint64_t cut = 0;
-    // Connections past the limit, closed at once.
+    // Datagrams and connections from senders `ListenAllow` leaves out,
+    // dropped at once.
     uint64_t refused = 0;
+    // Connections closed for a new one: of the same address, which held its
+    // share; of any, when every place was taken; and those that sent no whole
+    // frame for the idle time.
+    uint64_t replaced = 0;
+    uint64_t madeRoom = 0;
+    uint64_t idle = 0;
 };
 
 struct ReceiveStatus {
@@ -30,8 +37,8 @@ struct ReceiveStatus {
     std::string problem;
 };
 
-// "Received: 12, malformed 0, dropped 0", with the cut frames and refused
-// connections once there are any; nothing while receiving has never been on.
+// "Received: 12, malformed 0, dropped 0", with the other counts once there
+// are any; nothing while receiving has never been on.
 PartStatusTexts ReceiveStatusTexts(const ReceiveStatus& status);
 
 }  // namespace norvale

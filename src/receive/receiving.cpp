@@ -1,6 +1,7 @@
 #include "receive/receiving.h"
 
 #include "receive/listen_address.h"
+#include "receive/sender_allow.h"
 
 namespace norvale {
 
@@ -9,17 +10,28 @@ TReceiving::TReceiving(TOutputStage& stage, ReceiveLimits limits)
 
 void TReceiving::ApplyOptions(const OptionsSettings& options) {
     std::lock_guard lock(lock_);
-    if (!receiver_ || (options.ListenSyslog == on_ && options.ListenAddress == address_)) return;
+    if (!receiver_ ||
+        (options.ListenSyslog == on_ && options.ListenAddress == address_ && options.ListenAllow == allow_)) {
+        return;
+    }
     on_ = options.ListenSyslog;
     address_ = options.ListenAddress;
+    allow_ = options.ListenAllow;
     problem_.clear();
     if (!on_) {
         receiver_->Listen({});
         return;
     }
     ParsedListenAddress parsed = ParseListenAddress(address_);
+    ParsedSenderAllow allowed = ParseSenderAllow(allow_);
     problem_ = std::move(parsed.problem);
-    receiver_->Listen(std::move(parsed.endpoints));
+    // A list that does not parse lets nobody in rather than everyone: its
+    // user meant to keep senders out.
+    if (problem_.empty() && !allowed.problem.empty()) {
+        problem_ = std::move(allowed.problem);
+        parsed.endpoints.clear();
+    }
+    receiver_->Listen(std::move(parsed.endpoints), std::move(allowed.allow));
 }
 
 void TReceiving::Stop() {

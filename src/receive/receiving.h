@@ -1,7 +1,7 @@
 #pragma once
 
 // Receiving as the process has it: it follows the options (`ListenSyslog`,
-// `ListenAddress`) and hands what the receiving thread queues to the
+// `ListenAddress`, `ListenAllow`) and hands what the receiving thread queues to the
 // dispatch's thread. Neither thread is made again at a change of options:
 // the receiving thread takes the new addresses at its next look, so the
 // options' refresh, which calls in under the output lock, never waits.
@@ -35,6 +35,7 @@ private:
     mutable std::mutex lock_;
     bool on_ = false;         // under the lock
     std::string address_;     // under the lock
+    std::string allow_;       // under the lock
     std::string problem_;     // of the options, under the lock
     // Declared in the order they must end: what receives first, the dispatch
     // of what it received after it.

@@ -12,6 +12,7 @@
 
 #include "common/call_profile.h"
 #include "common/clock.h"
+#include "receive/connection_room.h"
 #include "receive/listen_address.h"
 #include "receive/received_message.h"
 #include "receive/syslog_frames.h"
@@ -76,6 +77,16 @@ UniqueSocket Bound(const SyslogAddress& endpoint) {
     return socket;
 }
 
+// The sender as the allowed list matches it.
+SenderAddress SenderOf(const sockaddr_storage& from) {
+    if (from.ss_family == AF_INET6) {
+        const auto& address = reinterpret_cast<const sockaddr_in6&>(from).sin6_addr;
+        return SenderAddressOf(std::span(reinterpret_cast<const uint8_t*>(&address), 16));
+    }
+    const auto& address = reinterpret_cast<const sockaddr_in&>(from).sin_addr;
+    return SenderAddressOf(std::span(reinterpret_cast<const uint8_t*>(&address), 4));
+}
+
 // The message's own time, when it has one the platform can show.
 LocalDateTime ArrivalOrOwnTime(const std::optional<uint64_t>& utcTicks) {
     if (utcTicks) {
@@ -104,13 +115,21 @@ private:
         UniqueSocket socket;
         std::string peer;
         TSyslogFrames frames;
-        std::chrono::steady_clock::time_point active;
+        // Its last whole frame, or its accepting: what idle counts from.
+        std::chrono::steady_clock::time_point lastFrame;
         // Frames wait in `frames` for room in the queue.
         bool held = false;
     };
 
     void Rebind(const std::vector<SyslogAddress>& endpoints);
+    // True for a sender the allowed list leaves out, counted.
+    bool Refused(const sockaddr_storage& from);
     void Accept(SocketHandle listener);
+    // Closes the connection that must go for one from `peer`, if any.
+    void MakeRoom(const std::string& peer);
+    // Queues what the connection's sender sent, whatever the bound, as its
+    // frames cannot wait any longer.
+    void EndStream(TConnection& connection);
     void ReadDatagrams(SocketHandle socket);
     // False once the connection ended.
     bool ReadStream(TConnection& connection);
@@ -123,6 +142,7 @@ private:
     TReceiveQueue& queue_ = owner_.queue_;
     std::vector<TListener> listeners_;
     std::vector<std::unique_ptr<TConnection>> connections_;
+    SenderAllow allow_;
     std::map<std::wstring, std::shared_ptr<const TReceivedSource>> sources_;
     std::wstring key_;
     // A read's entries on their way to the queue.
@@ -138,9 +158,10 @@ TSyslogReceiver::~TSyslogReceiver() {
     thread_.join();
 }
 
-void TSyslogReceiver::Listen(std::vector<SyslogAddress> endpoints) {
+void TSyslogReceiver::Listen(std::vector<SyslogAddress> endpoints, SenderAllow allow) {
     std::lock_guard lock(lock_);
     wanted_ = std::move(endpoints);
+    allow_ = std::move(allow);
     changed_ = true;
 }
 
@@ -151,7 +172,8 @@ ReceiveStatus TSyslogReceiver::Status() const {
         status.on = !wanted_.empty();
         status.problem = problem_;
     }
-    status.counts = {received_.load(), malformed_.load(), queue_.Dropped(), cut_.load(), refused_.load()};
+    status.counts = {received_.load(), malformed_.load(), queue_.Dropped(), cut_.load(), refused_.load(),
+                     replaced_.load(), madeRoom_.load(), idle_.load()};
     return status;
 }
 
@@ -169,7 +191,7 @@ void TSyslogReceiver::TLoop::Run() {
         std::optional<std::vector<SyslogAddress>> wanted;
         {
             std::lock_guard lock(owner_.lock_);
-            if (owner_.changed_) wanted = owner_.wanted_;
+            if (owner_.changed_) wanted = owner_.wanted_, allow_ = owner_.allow_;
             owner_.changed_ = false;
         }
         if (wanted) Rebind(*wanted);
@@ -202,6 +224,11 @@ void TSyslogReceiver::TLoop::Run() {
             if (polled[listeners_.size() + i].revents == 0) continue;
             if (!ReadStream(*polledConnections[i])) ended.push_back(polledConnections[i]);
         }
+        // Before accepting: `ended` names connections by their memory, which
+        // a new one could take.
+        std::erase_if(connections_, [&](const std::unique_ptr<TConnection>& connection) {
+            return std::find(ended.begin(), ended.end(), connection.get()) != ended.end();
+        });
         for (size_t i = 0; i < listeners_.size(); ++i) {
             if (polled[i].revents == 0) continue;
             if (listeners_[i].stream) {
@@ -212,8 +239,10 @@ void TSyslogReceiver::TLoop::Run() {
         }
         const auto now = std::chrono::steady_clock::now();
         std::erase_if(connections_, [&](const std::unique_ptr<TConnection>& connection) {
-            return std::find(ended.begin(), ended.end(), connection.get()) != ended.end() ||
-                   now - connection->active > owner_.limits_.idle;
+            if (now - connection->lastFrame <= owner_.limits_.idle) return false;
+            EndStream(*connection);
+            ++owner_.idle_;
+            return true;
         });
     }
 }
@@ -236,23 +265,40 @@ void TSyslogReceiver::TLoop::Rebind(const std::vector<SyslogAddress>& endpoints)
     owner_.problem_ = std::move(problem);
 }
 
+bool TSyslogReceiver::TLoop::Refused(const sockaddr_storage& from) {
+    if (allow_.Everyone() || allow_.Allows(SenderOf(from))) return false;
+    ++owner_.refused_;
+    return true;
+}
+
+// A new connection always gets in, so that nobody who only connects keeps
+// another sender out; one from a sender not allowed is closed at once.
 void TSyslogReceiver::TLoop::Accept(SocketHandle listener) {
     for (;;) {
         sockaddr_storage peer{};
         socklen_t length = sizeof peer;
         UniqueSocket accepted(::accept(listener, reinterpret_cast<sockaddr*>(&peer), &length));
         if (!accepted) return;
-        if (connections_.size() >= owner_.limits_.connections) {
-            ++owner_.refused_;
-            continue;
-        }
+        if (Refused(peer)) continue;
         SetNonBlocking(accepted.get());
         auto connection = std::make_unique<TConnection>();
         connection->socket = std::move(accepted);
         connection->peer = AddressText(reinterpret_cast<const sockaddr*>(&peer), length);
-        connection->active = std::chrono::steady_clock::now();
+        connection->lastFrame = std::chrono::steady_clock::now();
+        MakeRoom(connection->peer);
         connections_.push_back(std::move(connection));
     }
+}
+
+void TSyslogReceiver::TLoop::MakeRoom(const std::string& peer) {
+    std::vector<HeldConnection> held;
+    held.reserve(connections_.size());
+    for (const auto& connection : connections_) held.push_back({connection->peer, connection->lastFrame});
+    const auto choice = ConnectionToClose(held, peer, owner_.limits_.perAddress, owner_.limits_.connections);
+    if (!choice) return;
+    ++(choice->reason == RoomReason::Replaced ? owner_.replaced_ : owner_.madeRoom_);
+    EndStream(*connections_[choice->index]);
+    connections_.erase(connections_.begin() + static_cast<ptrdiff_t>(choice->index));
 }
 
 void TSyslogReceiver::TLoop::ReadDatagrams(SocketHandle socket) {
@@ -264,7 +310,7 @@ void TSyslogReceiver::TLoop::ReadDatagrams(SocketHandle socket) {
         // Nothing more for now, or an error a datagram socket reports of an
         // earlier send elsewhere: nothing to read either way.
         if (read < 0) return;
-        if (read == 0) continue;
+        if (read == 0 || Refused(from)) continue;
         const std::string sender = AddressText(reinterpret_cast<const sockaddr*>(&from), length);
         queue_.PushDatagram(EntryOf(std::string_view(buffer_.data(), static_cast<size_t>(read)), false, sender));
     }
@@ -276,26 +322,27 @@ bool TSyslogReceiver::TLoop::ReadStream(TConnection& connection) {
         return ::recv(connection.socket.get(), buffer_.data(), static_cast<int>(buffer_.size()), 0);
     }();
     if (read > 0) {
-        connection.active = std::chrono::steady_clock::now();
         connection.frames.Add(std::string_view(buffer_.data(), static_cast<size_t>(read)));
         QueueFrames(connection);
         return true;
     }
     if (read < 0 && WouldWait(LastSocketError())) return true;
-    // The sender's end (or a reset): what it sent is queued whatever the
-    // bound, as the connection's frames cannot wait any longer.
+    // The sender's end, or a reset.
+    EndStream(connection);
+    return false;
+}
+
+void TSyslogReceiver::TLoop::EndStream(TConnection& connection) {
     while (const auto frame = connection.frames.Next()) made_.push_back(EntryOf(frame->bytes, frame->cut, connection.peer));
     if (const auto rest = connection.frames.Rest()) made_.push_back(EntryOf(rest->bytes, rest->cut, connection.peer));
     queue_.PushFromStream(made_);
-    return false;
 }
 
 // A read's entries go to the queue together: the dispatch wakes once for
 // them and takes them in batches as large as it allows.
 void TSyslogReceiver::TLoop::QueueFrames(TConnection& connection) {
     connection.held = true;
-    // A sender held up by the queue is not idle.
-    connection.active = std::chrono::steady_clock::now();
+    const size_t before = made_.size();
     TReceiveQueue::TRoom room = queue_.Room();
     while (room.entries > 0 && room.bytes > 0) {
         const auto frame = connection.frames.Next();
@@ -307,6 +354,9 @@ void TSyslogReceiver::TLoop::QueueFrames(TConnection& connection) {
         --room.entries;
         room.bytes -= std::min(room.bytes, ReceivedBytes(made_.back()));
     }
+    // A whole frame, or one waiting for room (a sender held up by the queue),
+    // is not idle.
+    if (connection.held || made_.size() > before) connection.lastFrame = std::chrono::steady_clock::now();
     queue_.PushFromStream(made_);
 }
 

@@ -5,9 +5,11 @@
 // streams into frames, reads each message and queues it as an entry. It
 // never waits on the output lock or on any sender: a full queue stops it
 // reading TCP (the senders wait), and datagrams meet the queue's own policy.
-// Nothing from outside is trusted: at most `connections` TCP connections
-// (one more is closed at once and counted), each frame within its bound,
-// and a connection quiet for `idle` closed.
+// Nothing from outside is trusted: senders the allowed list leaves out are
+// dropped at once; at most `connections` TCP connections, `perAddress` of
+// them from one address (a new one takes the place of the longest idle, see
+// `ConnectionToClose`); each frame within its bound; and a connection that
+// sent no whole frame for `idle` closed.
 
 #include <atomic>
 #include <chrono>
@@ -20,12 +22,14 @@
 #include "forward/syslog_address.h"
 #include "receive/receive_queue.h"
 #include "receive/receive_status.h"
+#include "receive/sender_allow.h"
 
 namespace norvale {
 
 struct ReceiveLimits {
     size_t connections = 64;
     std::chrono::milliseconds idle{60000};
+    size_t perAddress = 8;
 };
 
 class TSyslogReceiver {
@@ -37,8 +41,9 @@ public:
     TSyslogReceiver& operator=(const TSyslogReceiver&) = delete;
 
     // Never waits: from its next look on, the thread listens on these alone
-    // (none: nowhere), and the connections it had are closed.
-    void Listen(std::vector<SyslogAddress> endpoints);
+    // (none: nowhere), for the senders `allow` lets in, and the connections
+    // it had are closed.
+    void Listen(std::vector<SyslogAddress> endpoints, SenderAllow allow = {});
 
     // Counts since the receiver was made; `problem` names the addresses that
     // cannot be listened on. Never waits for the thread.
@@ -55,6 +60,7 @@ private:
 
     mutable std::mutex lock_;
     std::vector<SyslogAddress> wanted_;  // under the lock
+    SenderAllow allow_;                  // under the lock
     bool changed_ = false;               // under the lock
     std::string problem_;                // under the lock
     std::atomic<bool> stop_{false};
@@ -62,6 +68,9 @@ private:
     std::atomic<uint64_t> malformed_{0};
     std::atomic<uint64_t> cut_{0};
     std::atomic<uint64_t> refused_{0};
+    std::atomic<uint64_t> replaced_{0};
+    std::atomic<uint64_t> madeRoom_{0};
+    std::atomic<uint64_t> idle_{0};
     std::thread thread_;
 };
 

@@ -41,6 +41,7 @@ protected:
         hooks.MonoUnavailable = monoUnavailable_;
         hooks.CaptureProblem = [this] { return captureProblem_; };
         hooks.ForwardProblem = [this] { return forwardProblem_; };
+        hooks.ReceiveProblem = [this] { return receiveProblem_; };
         hooks.FileProblem = [this] { return fileProblem_; };
         form_ = std::make_unique<TNorvaleConfigForm>(nullptr, settings_.Location().root, settings_.Location().subkey,
                                                      std::move(hooks), options_);
@@ -66,6 +67,7 @@ protected:
     SessionStatus status_;
     std::wstring captureProblem_;
     std::string forwardProblem_;
+    std::string receiveProblem_;
     std::string fileProblem_;
     std::optional<std::string> browseAnswer_;
     bool monoUnavailable_ = false;
@@ -107,7 +109,17 @@ TEST_F(ConfigFormTest, AFreshKeyShowsEveryBoxOffTheDefaultFileAndApplyDisabled) 
         {IDC_SYSLOGSERVERLABEL, "&Syslog server:", true}, {IDC_SYSLOGSERVER, "udp://127.0.0.1:514", false},
         {IDC_SYSLOGFORMS,
          "udp://host:port or tcp://host:port; an IPv6 address in brackets; the port is 514 when left out.", true},
-        {IDC_FORWARDSTATE, "", true},
+        {IDC_FORWARDSTATE, "", true}, {IDC_RECEIVEGROUP, "Syslog from other machines", true},
+        {IDC_LISTENSYSLOG, "&Receive syslog messages from other machines", true},
+        {IDC_LISTENADDRESSLABEL, "&Listen on:", true}, {IDC_LISTENADDRESS, "", false},
+        {IDC_LISTENFORMS,
+         "udp://address:port, tcp://address:port, or both separated by \";\". The address is this machine's: 0.0.0.0 "
+         "for every network.",
+         true},
+        {IDC_LISTENALLOWLABEL, "Accept &from:", true}, {IDC_LISTENALLOW, "", false},
+        {IDC_LISTENALLOWFORMS, "Addresses or networks (10.0.0.0/8, fd00::/8) separated by \";\". Empty: every sender.",
+         true},
+        {IDC_RECEIVESTATE, "", true},
     };
     for (const auto& control : controls) {
         EXPECT_EQ(test::WindowText(Control(control.id)), control.caption);
@@ -267,7 +279,14 @@ TEST_F(ConfigFormTest, PagesInOrderOptionsForwardingAndOutputFileLoadTheirKeyAnd
     WriteRegString(options_.root, options_.subkey, "ToSyslog", "1");
     WriteRegString(options_.root, options_.subkey, "FileMaxMB", " 5 ");
     WriteRegString(options_.root, options_.subkey, "FileDaily", "1");
+    WriteRegString(options_.root, options_.subkey, "ListenAllow", "10.0.0.0/8");
     Open();
+    EXPECT_EQ(test::WindowText(Control(IDC_LISTENALLOW)), "10.0.0.0/8");
+    Click(IDC_LISTENSYSLOG);
+    EXPECT_TRUE(Enabled(IDC_LISTENADDRESS));
+    EXPECT_TRUE(Enabled(IDC_LISTENALLOW));
+    SetWindowTextA(Control(IDC_LISTENADDRESS), "udp://0.0.0.0:5514");
+    SetWindowTextA(Control(IDC_LISTENALLOW), " 192.0.2.7; fd00::/8 ");
     EXPECT_EQ(test::WindowText(Control(IDC_FILEMAXMB)), "5");
     EXPECT_EQ(test::WindowText(Control(IDC_FILEKEEP)), "10");
     Click(IDC_FILEDAILY);
@@ -298,6 +317,9 @@ TEST_F(ConfigFormTest, PagesInOrderOptionsForwardingAndOutputFileLoadTheirKeyAnd
     EXPECT_EQ(StoredOption("FileEncoding"), "ANSI");
     EXPECT_EQ(StoredOption("ToSyslog"), "0");
     EXPECT_EQ(StoredOption("SyslogServer"), "tcp://[::1]:6514");
+    EXPECT_EQ(StoredOption("ListenSyslog"), "1");
+    EXPECT_EQ(StoredOption("ListenAddress"), "udp://0.0.0.0:5514");
+    EXPECT_EQ(StoredOption("ListenAllow"), " 192.0.2.7; fd00::/8 ");
     EXPECT_EQ(StoredOption("FileDaily"), "0");
     EXPECT_EQ(StoredOption("FileMaxMB"), "");
     EXPECT_EQ(StoredOption("FileKeep"), "0");
@@ -336,6 +358,8 @@ TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDi
     status_ = SessionStatus{65538, {"P///", "P/M/C/"}};
     captureProblem_ = L"Debug output is being captured by another program";
     forwardProblem_ = "Forwarding is off: the syslog server \"x\" does not begin with \"udp://\" or \"tcp://\".";
+    receiveProblem_ = "Receiving is off: the allowed sender \"x\" is no IPv4 or IPv6 address (192.0.2.7, 10.0.0.0/8, "
+                      "2001:db8::/32).";
     fileProblem_ = "The output file \"t.txt\" is written on, not rotated: cannot rename \"t.txt\": held. (32)";
     std::thread other([this] {
         for (int i = 0; i < 1000; ++i) form_->RequestRefreshStatus();
@@ -353,6 +377,7 @@ TEST_F(ConfigFormTest, StatusRequestsFromOtherThreadsShowTheCountAndNamesOnTheDi
     EXPECT_EQ(names, (Texts{"P///", "P/M/C/"}));
     EXPECT_EQ(test::WindowText(Control(IDC_CAPTURESTATE)), "Debug output is being captured by another program");
     EXPECT_EQ(test::WindowText(Control(IDC_FORWARDSTATE)), forwardProblem_);
+    EXPECT_EQ(test::WindowText(Control(IDC_RECEIVESTATE)), receiveProblem_);
     EXPECT_EQ(test::WindowText(Control(IDC_FILESTATE)), fileProblem_);
 }
 

@@ -37,6 +37,7 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(defaults.SyslogServer, "udp://127.0.0.1:514");
     EXPECT_FALSE(defaults.ListenSyslog);
     EXPECT_EQ(defaults.ListenAddress, "");
+    EXPECT_EQ(defaults.ListenAllow, "");
     key.Set("ToWindow", "0");
     key.Set("WindowLines", "5000");
     key.Set("CaptureDebugOutput", "1");
@@ -47,6 +48,7 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     key.Set("SyslogServer", "tcp://logs");
     key.Set("ListenSyslog", "1");
     key.Set("ListenAddress", "tcp://0.0.0.0:514");
+    key.Set("ListenAllow", "10.0.0.0/8; ::1");
     const OptionsSettings read = ReadOptionsSettings(location);
     EXPECT_FALSE(read.ToWindow);
     EXPECT_EQ(read.WindowLines, 5000u);
@@ -56,6 +58,7 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(read.SyslogServer, "tcp://logs");
     EXPECT_TRUE(read.ListenSyslog);
     EXPECT_EQ(read.ListenAddress, "tcp://0.0.0.0:514");
+    EXPECT_EQ(read.ListenAllow, "10.0.0.0/8; ::1");
 }
 
 TEST(FileEncodingFromTextTest, OnlyUtf8InAnyCaseChoosesIt) {

@@ -2,8 +2,10 @@
 // real rsyslog over TCP (octet counted) and UDP arrives with every field, and
 // so do util-linux logger's messages in both forms; the
 // entries reach every output but forwarding, a file name made safe; and
-// nothing from outside holds the receiver up: garbage, a 1 MB line, the 65th
-// connection, quiet connections, a port another program holds.
+// nothing from outside holds the receiver up: garbage, a 1 MB line, quiet
+// and trickling connections, a port another program holds; and no sender
+// keeps another out: 200 idle connections from one address, every place
+// taken, senders the allowed list leaves out.
 
 // Winsock's header brings windows.h, after itself as it must.
 #include "tests_support/loopback.h"
@@ -15,6 +17,7 @@
 #include "forward/syslog_sender.h"
 #include "output/output_stage.h"
 #include "receive/receiving.h"
+#include "receive/sender_allow.h"
 #include "receive/syslog_frames.h"
 #include "tests_support/paths.h"
 #include "tests_support/recording_outputs.h"
@@ -172,10 +175,16 @@ TEST(ReceivingTest, EntriesReachTheOutputsButNeverForwardingAndNameNoFolder) {
     settings.Set("Filename", folder.PathOf("%MACHINE%.txt"));
     recorders.options.SetFlag("ListenSyslog", true);
     recorders.options.Set("ListenAddress", "tcp://127.0.0.1:" + std::to_string(port));
+    // An allowed list that does not parse lets nobody in.
+    recorders.options.Set("ListenAllow", "127.0.0.1/33");
     TMutex lock(test::UniqueTestName("receiving lock"));
     TOutputStage stage(lock, *recorders.outputs, settings.Location());
     TReceiving receiving(stage);
     recorders.outputs->AddOptionsFollower(receiving);
+    stage.RefreshProperties();
+    EXPECT_EQ(receiving.Status().problem, "Receiving is off: the allowed sender \"127.0.0.1/33\" has a prefix length "
+                                          "that is not a number from 0 to 32.");
+    recorders.options.Set("ListenAllow", "127.0.0.1");
     stage.RefreshProperties();
     ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
     {
@@ -191,18 +200,20 @@ TEST(ReceivingTest, EntriesReachTheOutputsButNeverForwardingAndNameNoFolder) {
     EXPECT_EQ(forwarding.count, 0);
 }
 
-// A full queue holds the stream back, entry by entry, and loses none of it.
+// A full queue holds the stream back, entry by entry, and loses none of it:
+// a connection held up so is not idle.
 TEST(ReceivingTest, AFullQueueHoldsTheStreamBackAndNothingIsLost) {
     TReceiveQueue queue(2);
-    TSyslogReceiver receiver(queue);
+    TSyslogReceiver receiver(queue, ReceiveLimits{64, 1s});
     const uint16_t port = test::FreePort(SOCK_STREAM);
     receiver.Listen({Endpoint(SyslogTransport::Tcp, port)});
     ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
     const UniqueSocket sender = test::ConnectTo(port);
     ASSERT_TRUE(test::SendAll(sender.get(), "<13>1 - h a - - - 0\n<13>1 - h a - - - 1\n<13>1 - h a - - - 2\n"));
     ASSERT_TRUE(test::WaitUntil([&] { return receiver.Status().counts.received == 2; }, 20s)) << "2 entries in 20 s";
-    std::this_thread::sleep_for(200ms);
+    std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(receiver.Status().counts.received, 2u) << "read past a full queue";
+    EXPECT_EQ(receiver.Status().counts.idle, 0u) << "a held connection closed as idle";
     const auto taken = TTaker(queue, receiver).Next(3);
     ASSERT_EQ(taken.size(), 3u);
     for (size_t i = 0; i < taken.size(); ++i) EXPECT_EQ(taken[i].text, std::to_wstring(i));
@@ -210,7 +221,7 @@ TEST(ReceivingTest, AFullQueueHoldsTheStreamBackAndNothingIsLost) {
 
 TEST(ReceivingTest, NothingFromOutsideHoldsTheReceiverUp) {
     TReceiveQueue queue;
-    TSyslogReceiver receiver(queue, ReceiveLimits{64, 5s});
+    TSyslogReceiver receiver(queue, ReceiveLimits{64, 3s});
     const uint16_t port = test::FreePort(SOCK_STREAM);
     receiver.Listen({Endpoint(SyslogTransport::Tcp, port)});
     ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
@@ -221,12 +232,10 @@ TEST(ReceivingTest, NothingFromOutsideHoldsTheReceiverUp) {
         "Receiving cannot listen on tcp://127.0.0.1:" + std::to_string(port) + ": another program uses the address.";
     EXPECT_TRUE(test::WaitUntil([&] { return second.Status().problem == inUse; }, 20s)) << second.Status().problem;
 
-    // Quiet connections, one that talks, up to the bound; then one more.
+    // Quiet connections and one that talks, the address's share.
     std::vector<UniqueSocket> quiet;
-    for (int i = 0; i < 63; ++i) quiet.push_back(test::ConnectTo(port));
+    for (int i = 0; i < 7; ++i) quiet.push_back(test::ConnectTo(port));
     const UniqueSocket talker = test::ConnectTo(port);
-    const UniqueSocket past = test::ConnectTo(port);
-    EXPECT_TRUE(test::ClosedByPeerWithin(past.get(), 20)) << "the 65th connection was not closed within 20 s";
     ASSERT_TRUE(test::SendAll(talker.get(), "\x01garbage\n" + std::string(1 << 20, 'x') + "\n<13>1 - h a - - - after\n"));
     TTaker taker(queue, receiver);
     const auto taken = taker.Next(3);
@@ -235,17 +244,103 @@ TEST(ReceivingTest, NothingFromOutsideHoldsTheReceiverUp) {
     EXPECT_EQ(taken[1].text.size(), TSyslogFrames::kMaxFrame);
     EXPECT_EQ(taken[2].text, L"after");
     const ReceiveCounts counts = receiver.Status().counts;
-    EXPECT_EQ(std::vector<uint64_t>({counts.received, counts.malformed, counts.cut, counts.refused}),
-              std::vector<uint64_t>({3, 2, 1, 1}));
+    EXPECT_EQ(std::vector<uint64_t>({counts.received, counts.malformed, counts.cut, counts.replaced}),
+              std::vector<uint64_t>({3, 2, 1, 0}));
+    // Idle counts from the last whole frame: a byte now and then keeps no
+    // connection, and what it sent is queued.
+    const UniqueSocket trickler = test::ConnectFrom(2, port);
+    const auto closed = [&] {
+        PollEntry entry{trickler.get(), POLLIN, 0};
+        return !test::SendAll(trickler.get(), "x") || PollSockets(std::span(&entry, 1), 50ms) > 0;
+    };
+    ASSERT_TRUE(test::SendAll(trickler.get(), "<13>1 - t a - - - "));
+    EXPECT_TRUE(test::WaitUntil(closed, 30s)) << "the trickling connection closed within 30 s";
+    EXPECT_EQ(taker.Next(1, L"t").size(), 1u);
     // Quiet for the idle time-out: closed, and a connection is taken again.
     for (const UniqueSocket& socket : quiet) {
         ASSERT_TRUE(test::ClosedByPeerWithin(socket.get(), 20)) << "a quiet connection was not closed within 20 s";
     }
+    EXPECT_TRUE(test::WaitUntil([&] { return receiver.Status().counts.idle == 9; }, 20s))
+        << "7 quiet connections, the talker and the trickler closed as idle within 20 s";
     const UniqueSocket later = test::ConnectTo(port);
     ASSERT_TRUE(test::SendAll(later.get(), "<13>1 - h a - - - later\n"));
-    const auto last = taker.Next(1);
+    const auto last = taker.Next(1, L"h");
     ASSERT_EQ(last.size(), 1u);
     EXPECT_EQ(last[0].text, L"later");
+}
+
+// 200 connections from one address that send nothing hold its 8 places
+// alone, each new one in the place of the oldest: a sender beside them talks
+// on, never closed.
+TEST(ReceivingTest, ConnectionsThatSendNothingKeepNoOtherSenderOut) {
+    TReceiveQueue queue;
+    TSyslogReceiver receiver(queue);
+    const uint16_t port = test::FreePort(SOCK_STREAM);
+    receiver.Listen({Endpoint(SyslogTransport::Tcp, port)});
+    ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
+    const UniqueSocket good = test::ConnectTo(port);
+    TTaker taker(queue, receiver);
+    std::vector<UniqueSocket> idle;
+    for (int round = 0; round < 4; ++round) {
+        for (int i = 0; i < 50; ++i) idle.push_back(test::ConnectFrom(2, port));
+        ASSERT_TRUE(idle.back()) << "a connection from 127.0.0.2";
+        ASSERT_TRUE(test::SendAll(good.get(), "<13>1 - good a - - - " + std::to_string(round) + "\n"));
+        const auto taken = taker.Next(1);
+        ASSERT_EQ(taken.size(), 1u);
+        EXPECT_EQ(taken[0].text, std::to_wstring(round));
+    }
+    EXPECT_TRUE(test::WaitUntil([&] { return receiver.Status().counts.replaced == 192; }, 20s))
+        << "192 connections replaced within 20 s, not " << receiver.Status().counts.replaced;
+    for (size_t i = 0; i < 192; ++i) {
+        ASSERT_TRUE(test::ClosedByPeerWithin(idle[i].get(), 20)) << "connection " << i << " closed within 20 s";
+    }
+    for (size_t i = 192; i < 200; ++i) EXPECT_FALSE(ReadableNow(idle[i].get())) << "connection " << i << " closed";
+    EXPECT_FALSE(ReadableNow(good.get())) << "the sender that talks was closed";
+    const ReceiveCounts counts = receiver.Status().counts;
+    EXPECT_EQ(std::vector<uint64_t>({counts.refused, counts.madeRoom, counts.idle}), std::vector<uint64_t>({0, 0, 0}));
+}
+
+TEST(ReceivingTest, WhenEveryPlaceIsTakenTheLongestIdleConnectionMakesRoom) {
+    TReceiveQueue queue;
+    TSyslogReceiver receiver(queue, ReceiveLimits{3});
+    const uint16_t port = test::FreePort(SOCK_STREAM);
+    receiver.Listen({Endpoint(SyslogTransport::Tcp, port)});
+    // No probe of its own, which would take a place until its end is read.
+    UniqueSocket first;
+    ASSERT_TRUE(test::WaitUntil([&] { return static_cast<bool>(first = test::ConnectFrom(2, port)); }, 20s))
+        << "listening within 20 s";
+    const UniqueSocket second = test::ConnectFrom(3, port);
+    const UniqueSocket good = test::ConnectTo(port);
+    TTaker taker(queue, receiver);
+    ASSERT_TRUE(test::SendAll(good.get(), "<13>1 - good a - - - 0\n"));
+    ASSERT_EQ(taker.Next(1).size(), 1u);
+    const UniqueSocket newcomer = test::ConnectFrom(4, port);
+    EXPECT_TRUE(test::ClosedByPeerWithin(first.get(), 20)) << "the longest idle connection closed within 20 s";
+    ASSERT_TRUE(test::SendAll(good.get(), "<13>1 - good a - - - 1\n"));
+    ASSERT_EQ(taker.Next(1).size(), 1u);
+    EXPECT_FALSE(ReadableNow(second.get())) << "the second longest idle connection was closed";
+    const ReceiveCounts counts = receiver.Status().counts;
+    EXPECT_EQ(std::vector<uint64_t>({counts.madeRoom, counts.replaced}), std::vector<uint64_t>({1, 0}));
+}
+
+TEST(ReceivingTest, SendersNotAllowedAreRefusedOverUdpAndTcp) {
+    TReceiveQueue queue;
+    TSyslogReceiver receiver(queue);
+    const uint16_t tcp = test::FreePort(SOCK_STREAM), udp = test::FreePort(SOCK_DGRAM);
+    receiver.Listen({Endpoint(SyslogTransport::Tcp, tcp), Endpoint(SyslogTransport::Udp, udp)},
+                    ParseSenderAllow("10.0.0.0/8; 127.0.0.1").allow);
+    ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(tcp); }, 20s)) << "listening within 20 s";
+    ASSERT_TRUE(HearsDatagrams(receiver, udp)) << "the receiver's UDP port counting a datagram within 20 s";
+    const UniqueSocket stranger = test::ConnectFrom(2, tcp);
+    test::SendDatagramFrom(2, udp, "<13>1 - stranger a - - - over UDP");
+    EXPECT_TRUE(test::ClosedByPeerWithin(stranger.get(), 20)) << "the stranger's connection closed within 20 s";
+    EXPECT_TRUE(test::WaitUntil([&] { return receiver.Status().counts.refused == 2; }, 20s))
+        << "the stranger's connection and datagram refused within 20 s, not " << receiver.Status().counts.refused;
+    test::SendDatagram(udp, "<13>1 - friend a - - - over UDP");
+    ASSERT_TRUE(test::SendAll(test::ConnectTo(tcp).get(), "<13>1 - friend a - - - over TCP\n"));
+    const auto taken = TTaker(queue, receiver).Next(2, L"friend");
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(receiver.Status().counts.refused, 2u);
 }
 
 }  // namespace

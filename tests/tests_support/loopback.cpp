@@ -16,6 +16,16 @@ sockaddr_in Loopback(uint16_t port) {
     return address;
 }
 
+// A socket bound to 127.0.0.`host`, none when it cannot be.
+UniqueSocket BoundTo(uint8_t host, int type) {
+    StartSockets();
+    UniqueSocket socket(::socket(AF_INET, type, 0));
+    sockaddr_in address = Loopback(0);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK - 1 + host);
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return {};
+    return socket;
+}
+
 }  // namespace
 
 uint16_t FreePort(int type) {
@@ -61,6 +71,20 @@ bool ClosedByPeerWithin(SocketHandle socket, int seconds) {
     if (PollSockets(std::span(&entry, 1), std::chrono::seconds(seconds)) <= 0) return false;
     char byte = 0;
     return ::recv(socket, &byte, 1, 0) <= 0;
+}
+
+UniqueSocket ConnectFrom(uint8_t host, uint16_t port) {
+    UniqueSocket socket = BoundTo(host, SOCK_STREAM);
+    const sockaddr_in address = Loopback(port);
+    if (!socket || ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return {};
+    return socket;
+}
+
+void SendDatagramFrom(uint8_t host, uint16_t port, std::string_view bytes) {
+    const UniqueSocket socket = BoundTo(host, SOCK_DGRAM);
+    const sockaddr_in address = Loopback(port);
+    ::sendto(socket.get(), bytes.data(), static_cast<int>(bytes.size()), 0,
+             reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
 }  // namespace norvale::test

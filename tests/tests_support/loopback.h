@@ -23,4 +23,9 @@ void SendDatagram(uint16_t port, std::string_view bytes);
 // `seconds`; it must send nothing meanwhile.
 bool ClosedByPeerWithin(SocketHandle socket, int seconds);
 
+// As another machine would: from 127.0.0.`host`, which a listener on
+// 127.0.0.1 sees as the sender.
+UniqueSocket ConnectFrom(uint8_t host, uint16_t port);
+void SendDatagramFrom(uint8_t host, uint16_t port, std::string_view bytes);
+
 }  // namespace norvale::test
