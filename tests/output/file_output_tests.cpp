@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/system_error.h"
 #include "output/file_output.h"
+#include "output/file_rotation.h"
 #include "tests_support/scratch.h"
 
 namespace norvale {
@@ -16,14 +17,31 @@ namespace {
 class FileOutputTest : public testing::Test {
 protected:
     void UseFile(const std::string& name) { settings_.Filename = dir_.PathOf(name); }
-    void Line(const std::string& text, const SessionNaming* session = nullptr) {
-        file_.WriteLine(TraceLine{text, text, MessageKind::Plain, session});
+    void Line(const std::string& text, const SessionNaming* session = nullptr,
+              NameValues names = NameValues::Local) {
+        file_.WriteLine(TraceLine{text, text, MessageKind::Plain, session, FileEncoding::Ansi, names});
     }
     std::string Contents(const std::string& name) { return test::ReadWholeFile(dir_.PathOf(name)); }
+    void Rotate(uint32_t maxMB, bool daily, uint32_t keep) {
+        OptionsSettings options;
+        options.FileMaxMB = maxMB;
+        options.FileDaily = daily;
+        options.FileKeep = keep;
+        file_.ApplyOptions(options);
+    }
+    // `NAME.N.EXT` … `NAME.EXT`, oldest first, and nothing older.
+    std::string Chain(const std::string& name, uint32_t olderFiles) {
+        EXPECT_FALSE(test::FileExists(RotatedName(dir_.PathOf(name), olderFiles + 1))) << name;
+        std::string text;
+        for (uint32_t index = olderFiles + 1; index-- > 0;) text += test::ReadWholeFile(RotatedName(dir_.PathOf(name), index));
+        return text;
+    }
 
     test::ScratchDirectory dir_;
     OutputSettings settings_;
-    TFileOutput file_{settings_};
+    LocalDateTime today_{2026, 12, 9, {}};
+    TRotationRetries::Clock::time_point now_ = TRotationRetries::Clock::now();
+    TFileOutput file_{settings_, [this] { return today_; }, [this] { return now_; }};
 };
 
 TEST_F(FileOutputTest, CreatesAMissingFile) {
@@ -184,11 +202,107 @@ TEST_F(FileOutputTest, MissingDirectoryFailsNamingTheFileAndTheSystemError) {
         EXPECT_EQ(std::string(error.what()), expected);
     }
     EXPECT_FALSE(file_.OutputFileOpen());
+    EXPECT_EQ(file_.Problem(), "Output file failures: 1, the latest: " + expected);
     // The next entry tries again from the start.
     UseFile("log.txt");
     Line("next");
     file_.CloseOutputFile();
     EXPECT_EQ(Contents("log.txt"), "next\r\n");
+}
+
+// Said until the name that failed opens, another name's open clearing nothing.
+TEST_F(FileOutputTest, FailedOpensAreCountedAndShownUntilThatNameOpens) {
+    settings_.Filename = dir_.PathOf("%PROJECT%/x.txt");
+    const SessionNaming missing{"missing", "", "", "", 0}, there{"there", "", "", "", 0};
+    std::filesystem::create_directory(dir_.PathOf("there"));
+    for (int i = 0; i < 2; ++i) EXPECT_THROW(Line("lost", &missing), EInOutError);
+    const std::string problem = file_.Problem();
+    EXPECT_TRUE(problem.starts_with("Output file failures: 2, the latest: cannot open output file \"" +
+                                    dir_.PathOf("missing/x.txt") + "\": "))
+        << problem;
+    Line("kept", &there);
+    EXPECT_EQ(file_.Problem(), problem);
+    std::filesystem::create_directory(dir_.PathOf("missing"));
+    Line("found", &missing);
+    EXPECT_EQ(file_.Problem(), "");
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("missing/x.txt"), "found\r\n");
+}
+
+// A received project "." and module "." stand for no folder, and a received
+// value's placeholder is not expanded: through the file, as an entry names it.
+TEST_F(FileOutputTest, AReceivedEntrysFileIsAFileOfTheTemplatesFolder) {
+    settings_.Filename = dir_.PathOf("sub/%PROJECT%%MODULE%/%CLASS%.txt");
+    std::filesystem::create_directories(dir_.PathOf("sub/._"));
+    const SessionNaming dots{".", ".", "%PROJECT%", "", 0};
+    Line("dots", &dots, NameValues::Received);
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("sub/._/%PROJECT%.txt"), "dots\r\n");
+}
+
+// A line's CR LF counts: with the file N bytes short of the bound, a line of
+// N - 2 characters fills it exactly and one of N - 1 starts the next file.
+TEST_F(FileOutputTest, ALinesLineEndCountsAgainstTheBound) {
+    constexpr size_t kShort = 100;
+    Rotate(1, false, 0);
+    for (const auto& [length, rotates] : {std::pair{kShort - 2, false}, std::pair{kShort - 1, true}}) {
+        const std::string name = "r" + std::to_string(length) + ".txt", before(1024 * 1024 - kShort, 'o');
+        test::WriteWholeFile(dir_.PathOf(name), before);
+        UseFile(name);
+        const std::string line(length, 'n');
+        Line(line);
+        file_.CloseOutputFile();
+        EXPECT_EQ(Chain(name, rotates ? 1 : 0), before + line + "\r\n") << length;
+        if (rotates) {
+            EXPECT_EQ(Contents(name), line + "\r\n");
+        }
+    }
+}
+
+// Side by side, a project "app.1" writes to "app_1.log": "app"'s rotation
+// never takes its file into "app"'s older files.
+TEST_F(FileOutputTest, ExpandedNamesRotateSideBySideWithoutTakingEachOthersFiles) {
+    settings_.Filename = dir_.PathOf("%PROJECT%.log");
+    Rotate(1, false, 0);
+    const SessionNaming app{"app", "", "", "", 0}, app1{"app.1", "", "", "", 0};
+    std::string sentApp, sentApp1;
+    for (int i = 0; i < 2500; ++i) {
+        for (auto& [session, sent] : {std::pair{&app, &sentApp}, std::pair{&app1, &sentApp1}}) {
+            const std::string text = std::to_string(i) + std::string(1000, 'x');
+            Line(text, session);
+            *sent += text + "\r\n";
+        }
+    }
+    file_.CloseOutputFile();
+    EXPECT_TRUE(Chain("app.log", 2) == sentApp);
+    EXPECT_TRUE(Chain("app_1.log", 2) == sentApp1);
+}
+
+// Something that keeps the file from moving aside (here an older file that
+// must go and cannot, a folder) holds a new day's rotation: the day's lines
+// go on in the current file until it is tried again, a second later.
+TEST_F(FileOutputTest, ADaysRotationSomethingBlockedIsTriedAgainASecondLaterAndTheStatusClears) {
+    UseFile("trace.txt");
+    Rotate(0, true, 1);
+    Line("day 1");
+    std::filesystem::create_directories(dir_.PathOf("trace.1.txt/in the way"));
+    ++today_.day;
+    Line("blocked");
+    const std::string problem = file_.Problem();
+    EXPECT_TRUE(problem.starts_with("The output file \"" + dir_.PathOf("trace.txt") +
+                                    "\" is written on, not rotated: cannot delete \"" + dir_.PathOf("trace.1.txt") +
+                                    "\": "))
+        << problem;
+    std::filesystem::remove_all(dir_.PathOf("trace.1.txt"));
+    now_ += TRotationRetries::kPause - std::chrono::milliseconds(1);
+    Line("paused");
+    EXPECT_EQ(file_.Problem(), problem);
+    now_ += std::chrono::milliseconds(1);
+    Line("next");
+    EXPECT_EQ(file_.Problem(), "");
+    file_.CloseOutputFile();
+    EXPECT_EQ(Contents("trace.1.txt"), "day 1\r\nblocked\r\npaused\r\n");
+    EXPECT_EQ(Contents("trace.txt"), "next\r\n");
 }
 
 #ifdef _WIN32
