@@ -3,117 +3,60 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-
-#include "output/file_rotation.h"
 #include "output/output_file_name.h"
 
 namespace norvale {
 namespace {
 
 TEST(OutputFileNameTest, DeviceNamesInAnyCaseWithAnyExtensionOrSpacesOrAColonBeforeIt) {
-    std::vector<std::string> devices = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* stem : {"COM", "LPT"}) {
-        for (char digit = '1'; digit <= '9'; ++digit) devices.push_back(std::string(stem) + digit);
-        for (const char* superscript : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"}) {
-            devices.push_back(stem + std::string(superscript));
+    std::vector<std::string> devices = {"CON", "prn", "Aux", "nuL"};
+    for (const char* stem : {"COM", "lpt", "Com"}) {
+        for (const char* digit : {"1", "2", "3", "4", "5", "6", "7", "8", "9", "\xB9", "\xB2", "\xB3", "\xC2\xB9",
+                                  "\xC2\xB2", "\xC2\xB3"}) {
+            devices.push_back(stem + std::string(digit));
         }
     }
     for (const std::string& device : devices) {
-        std::string lower = device, mixed = device;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        mixed[1] = lower[1];
-        for (const std::string& name : {device, lower, mixed, device + ".txt", lower + ".tar.gz", device + " .log",
-                                        device + "  ", device + ".", device + ":"}) {
-            EXPECT_TRUE(IsDeviceName(name)) << name;
+        for (const char* end : {"", ".txt", ".tar.gz", " .log", "  ", ".", ":"}) {
+            EXPECT_TRUE(IsDeviceName(device + end)) << device + end;
         }
     }
-    for (const char* name : {"COM0", "LPT0", "COM10", "LPT10", "CONX", "CONX.txt", "XCON", "CO", "", ".CON", "COM",
-                             "LPT.txt", "COM\xB4", "COM\xC2\xB4", "NUL_", "AUX1"}) {
+    for (const char* name :
+         {"COM0", "LPT0", "COM10", "CONX", "XCON", "CO", "", ".CON", "COM", "LPT.txt", "COM\xC2\xB4", "AUX1"}) {
         EXPECT_FALSE(IsDeviceName(name)) << name;
     }
 }
 
-struct NameRow {
-    const char* fileNameTemplate;
-    SessionNaming session;
-    const char* local;
-    const char* received;
-};
-
-TEST(OutputFileNameTest, ComponentsAValueMadeArePlainFilesOfTheirFolder) {
-    const NameRow rows[] = {
-        {"d\\%MODULE%.txt", {"", "con", "", "", 0}, "d\\_con.txt", "d\\_con.txt"},
-        {"d\\%MODULE%%PROJECT%", {"1 .x", "COM", "", "", 0}, "d\\_COM1 .x", "d\\_COM1 .x"},
-        // The template's own components stay as the user wrote them.
-        {"con\\..\\%PROJECT%.txt", {"P", "", "", "", 0}, "con\\..\\P.txt", "con\\..\\P.txt"},
-        {"d\\%PROJECT%", {"x.", "", "", "", 0}, "d\\x_", "d\\x_"},
-        {"%PROJECT% \\y", {"a", "", "", "", 0}, "a_\\y", "a_\\y"},
-        // Single dots of two values, and an empty value beside the template's.
-        {"d\\%PROJECT%%MODULE%\\x", {".", ".", "", "", 0}, "d\\._\\x", "d\\._\\x"},
-        {"d\\.%PROJECT%\\x", {"", "", "", "", 0}, "d\\_\\x", "d\\_\\x"},
-        {"%PROJECT%\\x", {"", "", "", "", 0}, "\\x", "_\\x"},
-        {"d/%CLASS%/x", {"", "", "", "", 0}, "d//x", "d/_/x"},
-        // A local value may name folders; each one it made is plain.
-        {"%PROJECT%.txt", {"..\\..\\w", "", "", "", 0}, "._\\._\\w.txt", "._\\._\\w.txt"},
-        // Sequential for a local session, once for a received one.
-        {"%PROJECT%-%MODULE%", {"%MODULE%", "M", "", "", 0}, "M-M", "%MODULE%-M"},
-        {"%PROJECT%", {"%PROCESS%", "", "", "", 0x10}, "00000010", "%PROCESS%"},
+// The template, the project and the module, and the names made of them for
+// a local session and for a received entry.
+TEST(OutputFileNameTest, PartsAValueMadeArePlainAndNoNameIsAnotherNamesOlderFile) {
+    const std::string f(250, 'f'), a(254, 'a');
+    const std::tuple<std::string, std::string, std::string, std::string, std::string> rows[] = {
+        {"d\\%MODULE%.txt", "", "con", "d\\_con.txt", "d\\_con.txt"},
+        {"con\\..\\%PROJECT%.txt", "P", "", "con\\..\\P.txt", "con\\..\\P.txt"},
+        {"%PROJECT% \\%MODULE%.", "a", "b", "a_\\b_", "a_\\b_"},
+        {"d\\%PROJECT%%MODULE%\\x", ".", ".", "d\\._\\x", "d\\._\\x"},
+        {"d\\.%PROJECT%\\x", "", "", "d\\_\\x", "d\\_\\x"},
+        {"%PROJECT%\\x", "", "", "\\x", "_\\x"},
+        {"%PROJECT%.txt", "..\\..\\w", "", "._\\._\\w.txt", "._\\._\\w.txt"},
+        {"%PROJECT%-%MODULE%", "%MODULE%", "M", "M-M", "%MODULE%-M"},
+        // NAME.N.EXT and NAME.N, judged on the whole name; never the folders'.
+        {"d.1\\%PROJECT%", "app.1", "", "d.1\\app_1", "d.1\\app_1"},
+        {"trace%PROJECT%.1.txt", "r", "", "tracer_1.txt", "tracer_1.txt"},
+        {"%PROJECT%%MODULE%", ".log.", "2024", ".log_2024", ".log_2024"},
+        {"%PROJECT%", "a.b.1", "", "a.b.1", "a.b.1"},
+        {"trace.1.txt", "r", "", "trace.1.txt", "trace.1.txt"},
+        // Cut at 255 characters a part, 259 the name, then made plain again.
+        {"d\\%PROJECT%", a + ".bbb", "", "d\\" + a + "_", "d\\" + a + "_"},
+        {f + "\\%PROJECT%", "app.1234.log", "", f + "\\app_1234", f + "\\app_1234"},
+        {f + "1234\\%PROJECT%", "COM1234", "", f + "1234\\_COM", f + "1234\\_COM"},
+        {f + "12345\\%PROJECT%", "CON", "", f + "12345\\_CO", f + "12345\\_CO"},
+        {f + "\\%PROJECT%", "12345678", "", f + "\\12345678", f + "\\12345678"},
     };
-    for (const auto& [fileNameTemplate, session, local, received] : rows) {
-        EXPECT_EQ(OutputFileName(fileNameTemplate, &session, NameValues::Local), local) << fileNameTemplate;
-        EXPECT_EQ(OutputFileName(fileNameTemplate, &session, NameValues::Received), received) << fileNameTemplate;
-    }
-}
-
-TEST(OutputFileNameTest, ANameThatReadsAsAnOlderFileHasAnUnderscoreBeforeItsNumber) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"app.1", "app_1"},
-        {"app", "app"},
-        {"x.1.txt", "x_1.txt"},
-        {"r.2024", "r_2024"},
-        {".log.1", ".log_1"},
-        {"a.b.c", "a.b.c"},
-        // Never a rotated name: the number is not before the extension of a name.
-        {"a.b.1", "a.b.1"},
-        {".1.txt", ".1.txt"},
-        {"a.1x.txt", "a.1x.txt"},
-        {"a..txt", "a..txt"},
-    };
-    for (const auto& [project, expected] : rows) {
-        const SessionNaming session{project, "", "", "", 0};
-        EXPECT_EQ(OutputFileName("d.1\\%PROJECT%", &session, NameValues::Local), std::string("d.1\\") + expected)
-            << project;
-    }
-    // Judged on the whole expanded name, the template's own part too.
-    const SessionNaming x{"x", "", "", "", 0};
-    EXPECT_EQ(OutputFileName("trace%PROJECT%.1.txt", &x, NameValues::Received), "tracex_1.txt");
-    EXPECT_EQ(OutputFileName("trace.1.txt", &x, NameValues::Received), "trace.1.txt");
-    // Every older file's name reads as one, so none is an expanded name.
-    for (const char* name : {"t.txt", "t", ".log", "a.b", "x."}) {
-        const std::string older = RotatedName(name, 3);
-        const SessionNaming session{older, "", "", "", 0};
-        EXPECT_NE(OutputFileName("%PROJECT%", &session, NameValues::Local), older) << older;
-    }
-}
-
-TEST(OutputFileNameTest, ComponentsAndTheWholeNameAreCutThenMadePlainAgain) {
-    const std::string folder(250, 'f');
-    const std::tuple<std::string, std::string, std::string> rows[] = {
-        {"d\\%PROJECT%", std::string(254, 'a') + ".bbb", "d\\" + std::string(254, 'a') + "_"},
-        {folder + "\\%PROJECT%", "abcdefg.hij", folder + "\\abcdefg_"},
-        {folder + "\\%PROJECT%", "app.1234.log", folder + "\\app_1234"},
-        {folder + "1234\\%PROJECT%", "COM1234", folder + "1234\\_COM"},
-        {folder + "12345\\%PROJECT%", "CON", folder + "12345\\_CO"},
-        // Exactly 259 characters are whole.
-        {folder + "\\%PROJECT%", "12345678", folder + "\\12345678"},
-        {"%PROJECT%\\x", std::string(300, 'p'), std::string(255, 'p') + "\\x"},
-    };
-    for (const auto& [fileNameTemplate, project, expected] : rows) {
-        const SessionNaming session{project, "", "", "", 0};
-        const std::string name = OutputFileName(fileNameTemplate, &session, NameValues::Received);
-        EXPECT_EQ(name, expected) << project;
-        EXPECT_LE(name.size(), kMaxOutputFileNameLength) << project;
+    for (const auto& [fileNameTemplate, project, module, local, received] : rows) {
+        const SessionNaming session{project, module, "", "", 0};
+        EXPECT_EQ(OutputFileName(fileNameTemplate, &session, NameValues::Local), local) << project;
+        EXPECT_EQ(OutputFileName(fileNameTemplate, &session, NameValues::Received), received) << project;
     }
 }
 

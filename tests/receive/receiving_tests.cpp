@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "forward/syslog_sender.h"
 #include "output/output_stage.h"
@@ -190,37 +189,6 @@ TEST(ReceivingTest, EntriesReachTheOutputsButNeverForwardingAndNameNoFolder) {
     EXPECT_EQ(recorders.journal.entries, (std::vector<std::string>{"console: over TCP"}));
     EXPECT_TRUE(test::FileExists(folder.PathOf("___x_y.txt")));
     EXPECT_EQ(forwarding.count, 0);
-}
-
-// Single dots of two received values make no "..", and a received value's
-// placeholder is not expanded: each entry's file is a file of the template's folder.
-TEST(ReceivingTest, AReceivedEntrysFileIsAFileOfTheTemplatesFolder) {
-    test::RecordingProcessOutputs recorders;
-    test::ScratchSettings settings;
-    test::ScratchDirectory folder;
-    const uint16_t port = test::FreePort(SOCK_STREAM);
-    settings.SetFlag("ToFile", true);
-    settings.Set("Filename", folder.PathOf("sub/%MACHINE%%MODULE%/x.txt"));
-    for (const char* made : {"sub/._", "sub/m%MACHINE%", "sub/mm"}) std::filesystem::create_directories(folder.PathOf(made));
-    recorders.options.SetFlag("ListenSyslog", true);
-    recorders.options.Set("ListenAddress", "tcp://127.0.0.1:" + std::to_string(port));
-    TMutex lock(test::UniqueTestName("receiving lock"));
-    TOutputStage stage(lock, *recorders.outputs, settings.Location());
-    TReceiving receiving(stage);
-    recorders.outputs->AddOptionsFollower(receiving);
-    stage.RefreshProperties();
-    ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
-    {
-        const UniqueSocket peer = test::ConnectTo(port);
-        ASSERT_TRUE(test::SendAll(peer.get(), "<13>1 - . . - - - dots\n<13>1 - m %MACHINE% - - - placeholder\n"));
-    }
-    EXPECT_TRUE(test::WaitUntil([&] { return receiving.Status().counts.received == 2; }, 20s))
-        << "the peer's two messages received within 20 s";
-    receiving.Stop();
-    stage.CloseOutputFile();
-    EXPECT_EQ(test::ReadWholeFile(folder.PathOf("sub/._/x.txt")), "dots\r\n");
-    EXPECT_EQ(test::ReadWholeFile(folder.PathOf("sub/m%MACHINE%/x.txt")), "placeholder\r\n");
-    EXPECT_FALSE(test::FileExists(folder.PathOf("x.txt")));
 }
 
 // A full queue holds the stream back, entry by entry, and loses none of it.
