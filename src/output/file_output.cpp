@@ -6,6 +6,7 @@
 #include "common/errors.h"
 #include "common/system_error.h"
 #include "output/formatting.h"
+#include "output/output_file_name.h"
 
 namespace norvale {
 
@@ -44,10 +45,26 @@ TFileOutput::~TFileOutput() {
     }
 }
 
+// Counted and said here, where it happens: a received entry's caller has
+// nobody to tell.
 void TFileOutput::Fail(const char* what, uint32_t error) {
-    throw EInOutError(std::string("cannot ") + what + " output file \"" + currentFileName_ +
-                          "\": " + SystemErrorText(error),
-                      error);
+    std::string message =
+        std::string("cannot ") + what + " output file \"" + currentFileName_ + "\": " + SystemErrorText(error);
+    ++failures_;
+    failedName_ = currentFileName_;
+    failure_ = message;
+    PublishProblem();
+    throw EInOutError(std::move(message), error);
+}
+
+void TFileOutput::PublishProblem() {
+    std::string problem = retries_.Problem();
+    if (!failure_.empty()) {
+        if (!problem.empty()) problem += "; ";
+        problem += "Output file failures: " + std::to_string(failures_) + ", the latest: " + failure_;
+    }
+    std::lock_guard lock(problemLock_);
+    problem_ = std::move(problem);
 }
 
 void TFileOutput::OpenOutputFile(std::string_view expandedName) {
@@ -70,6 +87,10 @@ void TFileOutput::OpenOutputFile(std::string_view expandedName) {
     }
     unwritten_.clear();
     outputFileOpen_ = true;
+    if (!failure_.empty() && name == failedName_) {
+        failure_.clear();
+        PublishProblem();
+    }
     written_.size = 0;
     if (rotation_.On()) {
         FileSize(file_.get(), written_.size);
@@ -110,24 +131,24 @@ std::string TFileOutput::Problem() const {
 }
 
 // A file in the way (a reader that does not share deletion) leaves the entry
-// in the current file, and no name is tried again within a second.
-void TFileOutput::RotateIfDue(uint64_t entryBytes, uint32_t today) {
-    if (!RotationDue(rotation_, written_, entryBytes, today)) return;
-    const auto now = TRotationRetries::Clock::now();
+// in the current file, and no name is tried again within a second. Whether
+// the file is still due after the entry: then it is tried again.
+bool TFileOutput::RotateIfDue(uint64_t entryBytes, uint32_t today) {
+    if (!RotationDue(rotation_, written_, entryBytes, today)) return false;
+    const auto now = now_();
     const std::string name = currentFileName_;
-    if (!retries_.MayTry(name, now)) return;
+    if (!retries_.MayTry(name, now)) return true;
     CloseOutputFile();
     std::string problem = RotateFiles(name, rotation_.keep);
-    if (problem.empty()) {
-        retries_.Succeeded(name);
-    } else {
+    const bool blocked = !problem.empty();
+    if (blocked) {
         retries_.Failed(name, now, std::move(problem));
+    } else {
+        retries_.Succeeded(name);
     }
-    {
-        std::lock_guard lock(problemLock_);
-        problem_ = retries_.Problem();
-    }
+    PublishProblem();
     OpenOutputFile(name);
+    return blocked;
 }
 
 void TFileOutput::CutAtEndOfFileMarker() {
@@ -217,20 +238,36 @@ void TFileOutput::WriteText(std::string_view text) {
     Put("\r\n");
 }
 
+const std::string& TFileOutput::FileNameFor(const SessionNaming& session, NameValues names) {
+    const bool same = names == namedValues_ && session.ProcessID == namedSession_.ProcessID &&
+                      session.Project == namedSession_.Project && session.Module == namedSession_.Module &&
+                      session.Class == namedSession_.Class && session.Machine == namedSession_.Machine &&
+                      settings_.Filename == namedTemplate_;
+    if (!same) {
+        expandedName_ = OutputFileName(settings_.Filename, &session, names);
+        namedTemplate_ = settings_.Filename;
+        namedSession_ = session;
+        namedValues_ = names;
+    }
+    return expandedName_;
+}
+
 template <typename WriteLines>
-void TFileOutput::WriteEntry(const SessionNaming* session, uint64_t entryBytes, WriteLines writeLines) {
+void TFileOutput::WriteEntry(const SessionNaming* session, NameValues names, uint64_t entryBytes,
+                             WriteLines writeLines) {
     const TStageTimer timer(CallStage::File);
     // Most templates hold no placeholder: spare the copy on every line.
     if (session != nullptr && settings_.Filename.find('%') != std::string::npos) {
-        OpenOutputFile(ExpandFileName(settings_.Filename, session));
+        OpenOutputFile(FileNameFor(*session, names));
     } else {
         OpenOutputFile(settings_.Filename);
     }
     const uint32_t today = rotation_.daily ? DayNumber(today_()) : 0;
-    if (rotation_.On()) RotateIfDue(entryBytes, today);
+    const bool stillDue = rotation_.On() && RotateIfDue(entryBytes, today);
     try {
         writeLines();
-        if (rotation_.daily) written_.lastWrittenDay = today;
+        // Kept while a rotation waits, so that a day's one is tried again.
+        if (rotation_.daily && !stillDue) written_.lastWrittenDay = today;
         if (!gathering_) WriteWholeBuffers();
     } catch (...) {
         if (settings_.FlushOutputFile && outputFileOpen_) {
@@ -248,13 +285,13 @@ void TFileOutput::WriteEntry(const SessionNaming* session, uint64_t entryBytes, 
 // Each line and each block is one entry: opened once, closed once when
 // `FlushOutputFile` is on.
 void TFileOutput::WriteLine(const TraceLine& line) {
-    WriteEntry(line.session, line.text.size() + kLineEndLength, [&] { WriteText(line.text); });
+    WriteEntry(line.session, line.names, line.text.size() + kLineEndLength, [&] { WriteText(line.text); });
 }
 
 void TFileOutput::WriteBlock(const TraceBlock& block) {
     uint64_t bytes = block.heading.size() + kLineEndLength;
     for (const auto& entry : block.entries) bytes += block.indent.size() + entry.size() + kLineEndLength;
-    WriteEntry(block.session, bytes,
+    WriteEntry(block.session, block.names, bytes,
                [&] { WriteBlockAsLines(block, [this](std::string_view text) { WriteText(text); }); });
 }
 

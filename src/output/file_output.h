@@ -10,6 +10,7 @@
 #include "common/file_io.h"
 #include "output/file_rotation.h"
 #include "output/options_follower.h"
+#include "output/output_file_name.h"
 #include "output/output.h"
 #include "output/output_settings.h"
 
@@ -27,13 +28,15 @@ namespace norvale {
 class TFileOutput final : public IOutput, public IOptionsFollower {
 public:
     static constexpr size_t kBufferSize = 128;
-    static constexpr size_t kMaxFileNameLength = 259;
+    static constexpr size_t kMaxFileNameLength = kMaxOutputFileNameLength;
     // A large entry writes its whole buffers each time this much has gathered.
     static constexpr size_t kMaxGathered = 512 * kBufferSize;
 
-    // `today`: the server's clock, which decides when a day is new.
-    explicit TFileOutput(const OutputSettings& settings, std::function<LocalDateTime()> today = LocalNow)
-        : settings_(settings), today_(std::move(today)) {}
+    // `today`: the server's clock, which decides when a day is new; `now`:
+    // the one that times the pause before a blocked rotation is tried again.
+    explicit TFileOutput(const OutputSettings& settings, std::function<LocalDateTime()> today = LocalNow,
+                         std::function<TRotationRetries::Clock::time_point()> now = TRotationRetries::Clock::now)
+        : settings_(settings), today_(std::move(today)), now_(std::move(now)) {}
     ~TFileOutput() override;
 
     void WriteLine(const TraceLine& line) override;
@@ -57,15 +60,17 @@ public:
     bool OutputFileOpen() const { return outputFileOpen_; }
     bool BytesWaiting() const { return outputFileOpen_ && !unwritten_.empty(); }
     const std::string& CurrentFileName() const { return currentFileName_; }
-    // What keeps the file from rotating; empty while nothing does. From any
-    // thread, without the output lock.
+    // What keeps the file from rotating, and the latest failed open or write
+    // with the count of them all until that name opens again; empty while
+    // nothing does. From any thread, without the output lock.
     std::string Problem() const;
 
 private:
     void WriteText(std::string_view text);
     template <typename WriteLines>
-    void WriteEntry(const SessionNaming* session, uint64_t entryBytes, WriteLines writeLines);
-    void RotateIfDue(uint64_t entryBytes, uint32_t today);
+    void WriteEntry(const SessionNaming* session, NameValues names, uint64_t entryBytes, WriteLines writeLines);
+    const std::string& FileNameFor(const SessionNaming& session, NameValues names);
+    bool RotateIfDue(uint64_t entryBytes, uint32_t today);
     uint32_t WrittenDay() const;
     uint32_t LastWrittenDay() const;
     void CutAtEndOfFileMarker();
@@ -73,9 +78,11 @@ private:
     void WriteWholeBuffers();
     void Discard();
     [[noreturn]] void Fail(const char* what, uint32_t error);
+    void PublishProblem();
 
     const OutputSettings& settings_;
     const std::function<LocalDateTime()> today_;
+    const std::function<TRotationRetries::Clock::time_point()> now_;
     RotationSettings rotation_;
     RotatingFile written_;
     // The day each expanded name was last written in this run, by the
@@ -83,6 +90,15 @@ private:
     std::map<std::string, uint32_t> writtenDays_;
     TRotationRetries retries_;
     bool gathering_ = false;
+    // The last expanded name and what it was made of: a session's entries
+    // come in runs, and most of them need not make it again.
+    std::string namedTemplate_;
+    SessionNaming namedSession_;
+    NameValues namedValues_ = NameValues::Local;
+    std::string expandedName_;
+    uint64_t failures_ = 0;
+    std::string failedName_;
+    std::string failure_;
     mutable std::mutex problemLock_;
     std::string problem_;
     bool outputFileOpen_ = false;

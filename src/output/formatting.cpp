@@ -118,16 +118,4 @@ std::vector<std::string> HexDump(std::span<const uint8_t> bytes) {
     return rows;
 }
 
-std::string ExpandFileName(const std::string& fileNameTemplate, const SessionNaming* session) {
-    std::string name = fileNameTemplate;
-    if (session == nullptr || name.find('%') == std::string::npos) return name;
-    // In sequence: a value that holds a later placeholder is expanded too.
-    ReplaceAll(name, "%PROJECT%", session->Project);
-    ReplaceAll(name, "%MODULE%", session->Module);
-    ReplaceAll(name, "%CLASS%", session->Class);
-    ReplaceAll(name, "%MACHINE%", session->Machine);
-    ReplaceAll(name, "%PROCESS%", HexText(static_cast<uint32_t>(session->ProcessID)));
-    return name;
-}
-
 }  // namespace norvale

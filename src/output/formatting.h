@@ -54,8 +54,4 @@ std::vector<std::wstring> SplitLines(std::wstring_view text);
 // columns, then the bytes with "." for 0 to 32. No bytes give one blank row.
 std::vector<std::string> HexDump(std::span<const uint8_t> bytes);
 
-// The output file name for a message: the template with the session's fields
-// in place of its placeholders; without a session, the template as it is.
-std::string ExpandFileName(const std::string& fileNameTemplate, const SessionNaming* session);
-
 }  // namespace norvale

@@ -14,6 +14,7 @@
 
 #include "common/session_naming.h"
 #include "output/formatting.h"
+#include "output/output_file_name.h"
 
 namespace norvale {
 
@@ -23,6 +24,8 @@ struct TraceLine {
     MessageKind kind = MessageKind::Plain;
     const SessionNaming* session = nullptr;  // none for the server's notices
     FileEncoding encoding = FileEncoding::Ansi;
+    // Whose values `session` holds, as the file's name takes them.
+    NameValues names = NameValues::Local;
 };
 
 struct TraceBlock {
@@ -31,6 +34,7 @@ struct TraceBlock {
     const std::vector<std::string>& entries;
     const SessionNaming* session = nullptr;
     FileEncoding encoding = FileEncoding::Ansi;
+    NameValues names = NameValues::Local;
 };
 
 class IOutput {

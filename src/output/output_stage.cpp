@@ -123,14 +123,17 @@ struct TOutputStage::EntryTexts {
 
     TraceLine Line() const {
         const bool marked = !MarkerOf(entry->kind).empty();
-        return TraceLine{marked ? withMarker : plain, plain, entry->kind, FileSession(), encoding};
+        return TraceLine{marked ? withMarker : plain, plain, entry->kind, FileSession(), encoding, Names()};
     }
     // The block's lines are made in this encoding only when an output asks.
-    TraceBlock Block() const { return TraceBlock{plain, indent, entry->block->In(encoding), FileSession(), encoding}; }
+    TraceBlock Block() const {
+        return TraceBlock{plain, indent, entry->block->In(encoding), FileSession(), encoding, Names()};
+    }
     // The outputs name a file with it only.
     const SessionNaming* FileSession() const {
         return entry->fileSession != nullptr ? entry->fileSession : entry->session;
     }
+    NameValues Names() const { return entry->received ? NameValues::Received : NameValues::Local; }
 };
 
 void TOutputStage::WriteLine(const EntryTexts& local, const EntryTexts& eightBit) {

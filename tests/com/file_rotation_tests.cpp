@@ -1,5 +1,5 @@
-// The output file's rotation with real clients and files: a real server, then
-// in the test process a reader in the way and the server's clock.
+// The output file's rotation and names with real clients and files: a real
+// server, then in the test process a reader in the way and the server's clock.
 
 #include <gtest/gtest.h>
 
@@ -123,6 +123,21 @@ TEST_F(FileRotationInProcessTest, AnOlderFileThatCannotBeDeletedHoldsTheRotation
     Send(session_.get(), 1101, 2200, next);
     EXPECT_FALSE(test::FileExists(RotatedName(name_, 2)));
     EXPECT_EQ(test::ReadWholeFile(RotatedName(name_, 1)).substr(0, 4), "1100");
+}
+
+// Windows reads "con.txt" as the console device "CON", which is no file of
+// the folder: a session's module "con" writes to "_con.txt", and nothing fails.
+TEST_F(FileRotationInProcessTest, AModuleNamedLikeADeviceWritesToAFileOfTheFolder) {
+    settings_.Set("Filename", dir_.PathOf("%MODULE%.txt"));
+    norvale_ = Activate();
+    ComPtr<IDebugSession> con;
+    ASSERT_EQ(norvale_->OpenSessionEx(test::Bstr(L"P"), test::Bstr(L"con"), test::Bstr(L""), test::Bstr(L""), 1,
+                                      con.put()),
+              S_OK);
+    ASSERT_EQ(con->AddMessage(0, 0, test::Bstr(L"to a file")), S_OK);
+    ASSERT_EQ(con->CloseSession(), S_OK);
+    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("_con.txt")), "Session opened.\r\nto a file\r\nSession closed.\r\n");
+    EXPECT_EQ(stage_.FileProblem(), "");
 }
 
 // Each line closes the other session's file, which then opens again; P's file

@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "output/formatting.h"
+#include "output/output_file_name.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

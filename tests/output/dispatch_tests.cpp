@@ -149,6 +149,19 @@ TEST_F(DispatchTest, FailingLineOutputSkipsTheOutputsAfterIt) {
     EXPECT_FALSE(test::FileExists(dir_.PathOf("out.txt")));
 }
 
+TEST_F(DispatchTest, AReceivedEntrysLineAndBlockFillEachPlaceholderOnce) {
+    key_.Set("Filename", dir_.PathOf("%MODULE%%PROJECT%.txt"));
+    Refresh();
+    const SessionNaming received{"%MODULE%", "m", "", "", 0};
+    const TBlockLines none = TBlockLines::FromText(std::wstring_view());
+    for (const TBlockLines* block : {static_cast<const TBlockLines*>(nullptr), &none}) {
+        TraceEntry entry = test::MakeEntry(&received, L"x", block ? MessageKind::Block : MessageKind::Plain, block);
+        entry.received = true;
+        stage_.Dispatch(entry);
+    }
+    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("m%MODULE%.txt")), "x\r\nx\r\n");
+}
+
 TEST_F(DispatchTest, FileInMissingDirectoryFailsAfterEarlierOutputsHaveTheLine) {
     key_.Set("Filename", dir_.PathOf("nodir/x.txt"));
     Refresh();

@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/system_error.h"
 #include "output/file_output.h"
+#include "output/file_rotation.h"
 #include "tests_support/scratch.h"
 
 namespace norvale {
@@ -20,10 +21,23 @@ protected:
         file_.WriteLine(TraceLine{text, text, MessageKind::Plain, session});
     }
     std::string Contents(const std::string& name) { return test::ReadWholeFile(dir_.PathOf(name)); }
+    void Rotate(uint32_t maxMB, bool daily, uint32_t keep) {
+        OptionsSettings options;
+        std::tie(options.FileMaxMB, options.FileDaily, options.FileKeep) = std::tuple(maxMB, daily, keep);
+        file_.ApplyOptions(options);
+    }
+    // `NAME.N.EXT` … `NAME.EXT`, oldest first, and nothing older.
+    std::string Chain(const std::string& name, size_t olderFiles) {
+        std::string text;
+        for (uint32_t index = olderFiles + 2; index-- > 0;) text += Contents(RotatedName(name, index));
+        return text;
+    }
 
     test::ScratchDirectory dir_;
     OutputSettings settings_;
-    TFileOutput file_{settings_};
+    LocalDateTime today_{2026, 12, 9, {}};
+    TRotationRetries::Clock::time_point now_ = TRotationRetries::Clock::now();
+    TFileOutput file_{settings_, [this] { return today_; }, [this] { return now_; }};
 };
 
 TEST_F(FileOutputTest, CreatesAMissingFile) {
@@ -184,11 +198,82 @@ TEST_F(FileOutputTest, MissingDirectoryFailsNamingTheFileAndTheSystemError) {
         EXPECT_EQ(std::string(error.what()), expected);
     }
     EXPECT_FALSE(file_.OutputFileOpen());
+    EXPECT_EQ(file_.Problem(), "Output file failures: 1, the latest: " + expected);
     // The next entry tries again from the start.
     UseFile("log.txt");
     Line("next");
     file_.CloseOutputFile();
     EXPECT_EQ(Contents("log.txt"), "next\r\n");
+}
+
+// Said until the name that failed opens, another name's open clearing nothing.
+TEST_F(FileOutputTest, FailedOpensAreCountedAndShownUntilThatNameOpens) {
+    settings_.Filename = dir_.PathOf("%PROJECT%/x.txt");
+    const SessionNaming missing{"missing", "", "", "", 0}, there{"there", "", "", "", 0};
+    std::filesystem::create_directory(dir_.PathOf("there"));
+    for (int i = 0; i < 2; ++i) EXPECT_THROW(Line("lost", &missing), EInOutError);
+    const std::string problem = file_.Problem();
+    EXPECT_TRUE(problem.starts_with("Output file failures: 2, the latest: cannot open")) << problem;
+    Line("kept", &there);
+    EXPECT_EQ(file_.Problem(), problem);
+    std::filesystem::create_directory(dir_.PathOf("missing"));
+    Line("found", &missing);
+    EXPECT_EQ(file_.Problem(), "");
+}
+
+// With the file N bytes short of the bound, a line of N - 2 characters and
+// its CR LF fill it exactly, and one of N - 1 starts the next file.
+TEST_F(FileOutputTest, ALinesLineEndCountsAgainstTheBound) {
+    Rotate(1, false, 0);
+    for (const size_t length : {98u, 99u}) {
+        const std::string name = "r" + std::to_string(length) + ".txt", before(1024 * 1024 - 100, 'o');
+        test::WriteWholeFile(dir_.PathOf(name), before);
+        UseFile(name);
+        const std::string line = std::string(length, 'n') + "\r\n";
+        Line(line.substr(0, length));
+        file_.CloseOutputFile();
+        EXPECT_EQ(Chain(name, 1), before + line) << length;
+        EXPECT_EQ(Contents(name), length == 98 ? before + line : line) << length;
+    }
+}
+
+// Side by side, a project "app.1" writes to "app_1.log", which the rotation
+// of "app" never takes.
+TEST_F(FileOutputTest, ExpandedNamesRotateSideBySideWithoutTakingEachOthersFiles) {
+    settings_.Filename = dir_.PathOf("%PROJECT%.log");
+    Rotate(1, false, 0);
+    const SessionNaming app{"app", "", "", "", 0}, app1{"app.1", "", "", "", 0};
+    std::string sent[2];
+    for (int i = 0; i < 5000; ++i) {
+        Line(std::to_string(i) + std::string(1000, 'x'), i % 2 ? &app1 : &app);
+        sent[i % 2] += std::to_string(i) + std::string(1000, 'x') + "\r\n";
+    }
+    file_.CloseOutputFile();
+    EXPECT_TRUE(Chain("app.log", 2) == sent[0] && Chain("app_1.log", 2) == sent[1]);
+}
+
+// An older file that must go and cannot (a folder) holds a new day's
+// rotation: the day's lines go on in the file until the next try, a second
+// later.
+TEST_F(FileOutputTest, ADaysRotationSomethingBlockedIsTriedAgainASecondLaterAndTheStatusClears) {
+    UseFile("trace.txt");
+    Rotate(0, true, 1);
+    Line("day 1");
+    std::filesystem::create_directories(dir_.PathOf("trace.1.txt/in the way"));
+    ++today_.day;
+    Line("blocked");
+    const std::string problem = file_.Problem();
+    EXPECT_TRUE(problem.find("is written on, not rotated: cannot delete") != std::string::npos) << problem;
+    std::filesystem::remove_all(dir_.PathOf("trace.1.txt"));
+    now_ += TRotationRetries::kPause - std::chrono::milliseconds(1);
+    Line("paused");
+    EXPECT_EQ(file_.Problem(), problem);
+    now_ += std::chrono::milliseconds(1);
+    Line("next");
+    EXPECT_EQ(file_.Problem(), "");
+    file_.CloseOutputFile();
+    EXPECT_EQ(Chain("trace.txt", 1), "day 1\r\nblocked\r\npaused\r\nnext\r\n");
+    EXPECT_EQ(Contents("trace.txt"), "next\r\n");
 }
 
 #ifdef _WIN32

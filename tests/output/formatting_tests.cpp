@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "output/formatting.h"
+#include "output/output_file_name.h"
 
 namespace norvale {
 namespace {
