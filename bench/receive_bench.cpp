@@ -10,8 +10,11 @@
 // process (the floor of a probe). Two more turns time the server's stages,
 // to tell where its time goes.
 //
-//   norvale_receive_bench [hidden]    (hidden: the trace window stays hidden, to tell
-//                                     its part in the figures)
+//   norvale_receive_bench [hidden] [--against OTHER.EXE]
+//     hidden: the trace window stays hidden, to tell its part in the figures;
+//     --against: another build's norvale.exe runs the same turns, in three
+//     pairs of runs (it first, this build's second), and the ratio this/other
+//     of each pair's median rate is printed with its spread.
 
 // Winsock's header brings windows.h, after itself as it must.
 #include "tests_support/loopback.h"
@@ -150,9 +153,11 @@ void PrintStages(const CallProfileBlock& block) {
     }
 }
 
-int Run(bool windowShown) {
+// The median rate of the server's turns, 0 when the run failed.
+double Run(bool windowShown, const std::string& serverExe) {
     const TCallProfileView profile = TCallProfileView::Create();
-    if (RunAndWait("\"" + BinDirectory() + "norvale.exe\" /RegServer") != 0) return 1;
+    std::printf("== %s\n", serverExe.c_str());
+    if (RunAndWait("\"" + serverExe + "\" /RegServer") != 0) return 0;
     const uint16_t port = test::FreePort(SOCK_STREAM);
     UseFileOutputSettings(kFile);
     DeleteFileA(kFile);
@@ -163,14 +168,14 @@ int Run(bool windowShown) {
         RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
         RegApiDeleteTree(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey);
     };
-    const UniqueHandle server = StartProcess("\"" + BinDirectory() + "norvale.exe\"");
+    const UniqueHandle server = StartProcess("\"" + serverExe + "\"");
     const HWND frame = AwaitServerFrame();
     const auto listeningBy = Clock::now() + std::chrono::seconds(30);
     while (frame != nullptr && !test::Listening(port) && Clock::now() < listeningBy) Sleep(50);
     if (!server || frame == nullptr || !test::Listening(port)) {
         std::printf("the server did not start listening on port %u within 30 s\n", port);
         undo();
-        return 1;
+        return 0;
     }
     if (windowShown) SendMessageW(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
     const std::string stream = Stream();
@@ -195,7 +200,7 @@ int Run(bool windowShown) {
         held = now;
         return held > 0 && Clock::now() - grew > std::chrono::seconds(1);
     };
-    if (Turn(stream, port, settled) == 0) return 1;
+    if (Turn(stream, port, settled) == 0) return 0;
     const uint64_t perTurn = held - TFileOutput::kBufferSize;
 
     const TIdleWindow idle;
@@ -218,7 +223,7 @@ int Run(bool windowShown) {
                 frameProbe.join();
                 floorProbe.join();
                 undo();
-                return 1;
+                return 0;
             }
             (floorTurn ? floor : rate) += figure / 2;
         }
@@ -255,7 +260,23 @@ int Run(bool windowShown) {
     if (ended != 0) std::printf("the server did not end well within 30 s (%d)\n", ended);
     undo();
     DeleteFileA(kFile);
-    return inFile == expected && ended == 0 ? 0 : 1;
+    return inFile == expected && ended == 0 ? SpreadOf(rates).median : 0;
+}
+
+int RunAgainst(bool windowShown, const std::string& other) {
+    constexpr int kPairs = 3;
+    const std::string own = BinDirectory() + "norvale.exe";
+    std::vector<double> ratios;
+    for (int pair = 0; pair < kPairs; ++pair) {
+        const double otherRate = Run(windowShown, other);
+        const double ownRate = Run(windowShown, own);
+        if (otherRate == 0 || ownRate == 0) return 1;
+        ratios.push_back(ownRate / otherRate);
+    }
+    const Spread spread = SpreadOf(ratios);
+    std::printf("this build against %s, median server rate of each pair's runs: ratio %.2f (%.2f to %.2f)\n",
+                other.c_str(), spread.median, spread.lowest, spread.highest);
+    return 0;
 }
 
 }  // namespace
@@ -263,5 +284,19 @@ int Run(bool windowShown) {
 
 int main(int argc, char** argv) {
     norvale::StartSockets();
-    return norvale::Run(!(argc > 1 && std::string(argv[1]) == "hidden"));
+    bool shown = true;
+    std::string other;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "hidden") {
+            shown = false;
+        } else if (argument == "--against" && i + 1 < argc) {
+            other = argv[++i];
+        } else {
+            std::printf("usage: norvale_receive_bench [hidden] [--against OTHER.EXE]\n");
+            return 2;
+        }
+    }
+    if (!other.empty()) return norvale::RunAgainst(shown, other);
+    return norvale::Run(shown, norvale::bench::BinDirectory() + "norvale.exe") > 0 ? 0 : 1;
 }

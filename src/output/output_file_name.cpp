@@ -101,6 +101,9 @@ size_t OlderFileNumberDot(std::string_view component) {
 // Leaves `component` a plain file name of at most `room` characters.
 void MakePlain(std::string& component, size_t room, NameValues values) {
     if (component.size() > room) component.resize(room);
+    // A local session may name folders through its values, as it always
+    // could; only a peer's values must stay inside the template's folder.
+    if (values == NameValues::Local && (component == "." || component == "..")) return;
     if (IsDeviceName(component)) {
         component.insert(0, "_");
         if (component.size() > room) component.pop_back();

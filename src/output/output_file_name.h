@@ -38,7 +38,8 @@ bool IsDeviceName(std::string_view component);
 // Without a session, or when the template holds no placeholder, the template
 // as it is. Otherwise the expanded name, where each path component a value
 // made (or an empty value stood in) is made plain: "_" before a device name,
-// "_" for a last dot or space (so ".." becomes "._"), cut at 255 characters,
+// "_" for a last dot or space (a received ".." becomes "._"; a local session's
+// "." and ".." name folders, as they always did), cut at 255 characters,
 // and with received values "_" for an empty component. The whole name is cut
 // at 259 characters, its last component made plain again after the cut. A
 // name whose last component reads as an older file's (`NAME.N.EXT` or
