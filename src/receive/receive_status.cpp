@@ -11,6 +11,10 @@ PartStatusTexts ReceiveStatusTexts(const ReceiveStatus& status) {
         text = L"Received: " + std::to_wstring(counts.received) + L", malformed " + std::to_wstring(counts.malformed) +
                L", dropped " + std::to_wstring(counts.dropped);
         if (counts.cut > 0) text += L", " + std::to_wstring(counts.cut) + L" cut";
+        if (counts.shortened > 0) {
+            text += L", " + std::to_wstring(counts.shortened) + (counts.shortened == 1 ? L" block" : L" blocks") +
+                    L" shortened";
+        }
         if (counts.refused > 0) text += L", " + std::to_wstring(counts.refused) + L" connections refused";
     }
     return {{std::move(text)}, AnsiToWide(status.problem)};

@@ -14,12 +14,16 @@ struct ReceiveCounts {
     uint64_t received = 0;
     // Neither form of syslog: kept whole as the text of an entry.
     uint64_t malformed = 0;
-    // Datagrams a full queue dropped.
+    // Datagrams a full queue dropped, and messages whose handling ran out of
+    // memory.
     uint64_t dropped = 0;
     // Frames longer than their bound, cut there.
     uint64_t cut = 0;
     // Connections past the limit, closed at once.
     uint64_t refused = 0;
+    // Blocks whose further lines would have written more than their frame
+    // allows, cut there.
+    uint64_t shortened = 0;
 };
 
 struct ReceiveStatus {
@@ -30,8 +34,9 @@ struct ReceiveStatus {
     std::string problem;
 };
 
-// "Received: 12, malformed 0, dropped 0", with the cut frames and refused
-// connections once there are any; nothing while receiving has never been on.
+// "Received: 12, malformed 0, dropped 0", with the cut frames, the shortened
+// blocks and the refused connections once there are any; nothing while
+// receiving has never been on.
 PartStatusTexts ReceiveStatusTexts(const ReceiveStatus& status);
 
 }  // namespace norvale

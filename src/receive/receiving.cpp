@@ -38,6 +38,7 @@ ReceiveStatus TReceiving::Status() const {
     std::lock_guard lock(lock_);
     ReceiveStatus status;
     if (receiver_) status = receiver_->Status();
+    status.counts.shortened = dispatch_.Shortened();
     status.on = on_;
     if (!problem_.empty()) status.problem = problem_;
     return status;

@@ -7,13 +7,16 @@
 // reading TCP (the senders wait), and datagrams meet the queue's own policy.
 // Nothing from outside is trusted: at most `connections` TCP connections
 // (one more is closed at once and counted), each frame within its bound,
-// and a connection quiet for `idle` closed.
+// and a connection quiet for `idle` closed. A message whose handling raises
+// (memory it cannot have) is dropped and counted, and the thread goes on.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -28,9 +31,13 @@ struct ReceiveLimits {
     std::chrono::milliseconds idle{60000};
 };
 
+// For tests: sees each message before it is read, and may raise as a
+// message that asks for more memory than there is would.
+using MessageProbe = std::function<void(std::string_view message)>;
+
 class TSyslogReceiver {
 public:
-    TSyslogReceiver(TReceiveQueue& queue, ReceiveLimits limits = {});
+    TSyslogReceiver(TReceiveQueue& queue, ReceiveLimits limits = {}, MessageProbe probe = {});
     // Stops the thread and closes every socket.
     ~TSyslogReceiver();
     TSyslogReceiver(const TSyslogReceiver&) = delete;
@@ -52,6 +59,7 @@ private:
 
     TReceiveQueue& queue_;
     const ReceiveLimits limits_;
+    const MessageProbe probe_;
 
     mutable std::mutex lock_;
     std::vector<SyslogAddress> wanted_;  // under the lock

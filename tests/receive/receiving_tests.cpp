@@ -3,22 +3,31 @@
 // so do util-linux logger's messages in both forms; the
 // entries reach every output but forwarding, a file name made safe; and
 // nothing from outside holds the receiver up: garbage, a 1 MB line, the 65th
-// connection, quiet connections, a port another program holds.
+// connection, quiet connections, a port another program holds. Nor does it
+// reach further than it should: no entry writes much more than its frame,
+// no byte forges a line or ends a file, every name is counted and cut, and
+// a message that raises is dropped and counted.
 
 // Winsock's header brings windows.h, after itself as it must.
 #include "tests_support/loopback.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "forward/syslog_sender.h"
 #include "output/output_stage.h"
 #include "receive/receiving.h"
+#include "common/ansi_text.h"
+#include "common/utf8_text.h"
+#include "forward/syslog_message.h"
+#include "receive/received_text.h"
 #include "receive/syslog_frames.h"
 #include "tests_support/paths.h"
 #include "tests_support/recording_outputs.h"
 #include "tests_support/rsyslog.h"
+#include "tests_support/trace_entries.h"
 #include "tests_support/wait_until.h"
 
 namespace norvale {
@@ -231,7 +240,7 @@ TEST(ReceivingTest, NothingFromOutsideHoldsTheReceiverUp) {
     TTaker taker(queue, receiver);
     const auto taken = taker.Next(3);
     ASSERT_EQ(taken.size(), 3u);
-    EXPECT_EQ(taken[0].text, L"\x01garbage");
+    EXPECT_EQ(taken[0].text, L"\u2401garbage");
     EXPECT_EQ(taken[1].text.size(), TSyslogFrames::kMaxFrame);
     EXPECT_EQ(taken[2].text, L"after");
     const ReceiveCounts counts = receiver.Status().counts;
@@ -246,6 +255,189 @@ TEST(ReceivingTest, NothingFromOutsideHoldsTheReceiverUp) {
     const auto last = taker.Next(1);
     ASSERT_EQ(last.size(), 1u);
     EXPECT_EQ(last[0].text, L"later");
+}
+
+// Receiving over UDP and TCP into a file of the test's own through the
+// process's output stage, with the prefix's fields that `fields` names on.
+class TReceivingToFile {
+public:
+    explicit TReceivingToFile(std::initializer_list<const char*> fields) {
+        settings.SetFlag("ToConsole", true);
+        settings.SetFlag("ToFile", true);
+        settings.Set("Filename", file);
+        for (const char* field : fields) settings.SetFlag(field, true);
+        recorders.options.SetFlag("ListenSyslog", true);
+        // UDP first: once TCP listens, both are bound.
+        recorders.options.Set("ListenAddress",
+                              "udp://127.0.0.1:" + std::to_string(udp) + ";tcp://127.0.0.1:" + std::to_string(tcp));
+        recorders.outputs->AddOptionsFollower(receiving);
+        stage.RefreshProperties();
+        EXPECT_TRUE(test::WaitUntil([&] { return test::Listening(tcp); }, 20s)) << "listening within 20 s";
+    }
+    // Once the status bar says `status`, what the file holds after every
+    // entry was dispatched.
+    std::string FileAfter(const std::wstring& status) {
+        const auto shown = [&] { return ReceiveStatusTexts(receiving.Status()).counts[0]; };
+        EXPECT_TRUE(test::WaitUntil([&] { return shown() == status; }, 20s))
+            << WideToUtf8(shown()) << " where \"" << WideToUtf8(status) << "\" was waited for 20 s";
+        receiving.Stop();
+        stage.CloseOutputFile();
+        return test::ReadWholeFile(file);
+    }
+
+    test::RecordingProcessOutputs recorders;
+    test::ScratchSettings settings;
+    test::ScratchDirectory folder;
+    const std::string file = folder.PathOf("received.txt");
+    const uint16_t tcp = test::FreePort(SOCK_STREAM), udp = test::FreePort(SOCK_DGRAM);
+    TMutex lock{test::UniqueTestName("receiving lock")};
+    TOutputStage stage{lock, *recorders.outputs, settings.Location()};
+    TReceiving receiving{stage};
+};
+
+size_t LinesIn(std::string_view text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+// A datagram whose long host name would indent each of its many lines by it
+// writes no more than its bound, the cut said in its last line; a forwarded
+// frame of many short lines written after no prefix arrives whole.
+TEST(ReceivingTest, AReceivedEntryWritesNoMoreThanItsFrameAllows) {
+    std::wstring lines;
+    for (int i = 0; i < 32600; ++i) lines += L"\nx";
+    const std::string many = WideToUtf8(lines);
+    const ForwardedEntry forwarded{std::make_shared<TraceSource>(TraceSource{L"", L"", L"", L"WS12", 0}), L"", 0, 0,
+                                   MessageKind::Block, LocalDateTime{2026, 12, 8, TimeOfDay{14, 3, 27, 512}}, L"Data",
+                                   std::vector<std::wstring>(32600, L"x")};
+    const struct {
+        bool datagram;
+        std::string message;
+        bool cut;
+    } rows[] = {
+        {true, "<13>1 - " + std::string(255, 'h') + " app - - - head" + many.substr(0, 60000), true},
+        {false, FormatSyslogMessage(forwarded, 60, SyslogOrigin{"PC"}), false},
+    };
+    for (const auto& row : rows) {
+        ASSERT_LE(row.message.size(), TSyslogFrames::kMaxFrame);
+        TReceivingToFile receiving(row.cut ? std::initializer_list<const char*>{"IncludeMachine"}
+                                           : std::initializer_list<const char*>{});
+        if (row.datagram) {
+            test::SendDatagram(receiving.udp, row.message);
+        } else {
+            const UniqueSocket peer = test::ConnectTo(receiving.tcp);
+            ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp(row.message)));
+        }
+        const std::string written = receiving.FileAfter(row.cut ? L"Received: 1, malformed 0, dropped 0, 1 block shortened"
+                                                                : L"Received: 1, malformed 0, dropped 0");
+        if (!row.cut) {
+            std::string whole = "Data\r\n";
+            for (int i = 0; i < 32600; ++i) whole += "  x\r\n";
+            EXPECT_EQ(written, whole);
+            continue;
+        }
+        EXPECT_LE(written.size(), MostWrittenFor(row.message.size()));
+        const size_t sent = LinesIn(many.substr(0, 60000)), kept = LinesIn(written) - 2;
+        const std::string indent(255 + 3, ' ');
+        const std::string note = WideToAnsi(L"\u2026 ") + std::to_string(sent - kept) + " more lines cut\r\n";
+        EXPECT_TRUE(written.ends_with("\r\n" + indent + note))
+            << written.substr(written.size() - 300);
+    }
+}
+
+// A line break makes further lines, never a line of its own; a control is
+// shown, never acted on: the end-of-file marker cuts none of the later
+// lines at the file's next opening.
+TEST(ReceivingTest, NoBytePeerSendsActsOnTheFile) {
+    TReceivingToFile receiving({"IncludeMachine"});
+    {
+        const UniqueSocket peer = test::ConnectTo(receiving.tcp);
+        ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp("<13>1 - h app - - - hello\r\nNorvale Shutting Down") +
+                                                  FramedForTcp("<13>1 - h app - - - a\x1A" "b\x7F")));
+    }
+    receiving.FileAfter(L"Received: 2, malformed 0, dropped 0");
+    for (const wchar_t* text : {L"local 1", L"local 2"}) {
+        receiving.stage.Dispatch(test::MakeEntry(nullptr, text));
+        receiving.stage.CloseOutputFile();
+    }
+    EXPECT_EQ(test::ReadWholeFile(receiving.file),
+              "h hello\r\n    Norvale Shutting Down\r\nh a?b?\r\nlocal 1\r\nlocal 2\r\n");
+}
+
+// Names of 20,000 characters: counted by the queue with every entry, cut to
+// forwarding's bound, and the receiver goes on.
+TEST(ReceivingTest, LongNamesAreCountedAndCut) {
+    TReceiveQueue queue;
+    TSyslogReceiver receiver(queue);
+    const uint16_t port = test::FreePort(SOCK_STREAM);
+    receiver.Listen({Endpoint(SyslogTransport::Tcp, port)});
+    ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
+    constexpr int kMessages = 2000;
+    const UniqueSocket peer = test::ConnectTo(port);
+    for (int i = 0; i < kMessages; ++i) {
+        std::string name = std::to_string(i) + std::string(20000, 'n');
+        name.resize(20000);
+        ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp("<13>1 - h Norvale 1 msg [norvale@32473 project=\"" + name +
+                                                           "\" module=\"" + name + "\" class=\"" + name +
+                                                           "\" thread=\"0\" code=\"0\"] " + std::to_string(i))));
+    }
+    ASSERT_TRUE(test::WaitUntil([&] { return receiver.Status().counts.received == kMessages; }, 120s))
+        << receiver.Status().counts.received << " of " << kMessages << " messages within 120 s";
+    const size_t counted = TReceiveQueue::kByteCapacity - queue.Room().bytes;
+    EXPECT_GE(counted, size_t{kMessages} * 3 * kMaxParameter) << "the queue's count of what its entries hold";
+    const auto taken = TTaker(queue, receiver).Next(kMessages);
+    ASSERT_EQ(taken.size(), size_t{kMessages});
+    for (const ReceivedEntry& entry : {taken.front(), taken.back()}) {
+        const TraceSource& from = *entry.source->source;
+        for (const std::wstring* name : {&from.Project, &from.Module, &from.Class}) {
+            EXPECT_EQ(WideToUtf8(*name).size(), kMaxParameter);
+            EXPECT_TRUE(name->ends_with(L"n\u2026"));
+        }
+    }
+    EXPECT_EQ(taken.back().text, std::to_wstring(kMessages - 1));
+}
+
+// A message whose handling raises, as one that asks for more memory than
+// there is would, is dropped and counted, on the receiving thread (from a
+// stream and from a datagram) and on the dispatch's; the threads go on.
+TEST(ReceivingTest, AMessageThatRaisesIsDroppedAndTheThreadsGoOn) {
+    for (const bool datagram : {false, true}) {
+        TReceiveQueue queue;
+        TSyslogReceiver receiver(queue, {}, [](std::string_view message) {
+            if (message.ends_with("raise")) throw std::bad_alloc();
+        });
+        const uint16_t tcp = test::FreePort(SOCK_STREAM), udp = test::FreePort(SOCK_DGRAM);
+        // UDP first: once TCP listens, both are bound.
+        receiver.Listen({Endpoint(SyslogTransport::Udp, udp), Endpoint(SyslogTransport::Tcp, tcp)});
+        ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(tcp); }, 20s)) << "listening within 20 s";
+        const UniqueSocket peer = test::ConnectTo(tcp);
+        for (const char* message : {"<13>1 - h a - - - raise", "<13>1 - h a - - - after"}) {
+            if (datagram) {
+                test::SendDatagram(udp, message);
+            } else {
+                ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp(message)));
+            }
+        }
+        const char* over = datagram ? "over UDP" : "over TCP";
+        EXPECT_TRUE(test::WaitUntil(
+            [&] {
+                return receiver.Status().counts.dropped == 1 && queue.Room().entries == TReceiveQueue::kCapacity - 1;
+            },
+            20s))
+            << "one message dropped and one queued within 20 s " << over;
+        queue.Close();
+        std::vector<ReceivedEntry> taken;
+        queue.Take(taken, 2);
+        ASSERT_EQ(taken.size(), 1u) << over;
+        EXPECT_EQ(taken[0].text, L"after") << over;
+    }
+
+    TReceivingToFile receiving({});
+    receiving.recorders.console->recorded = [](const std::string& line) {
+        if (line == "raise") throw std::bad_alloc();
+    };
+    {
+        const UniqueSocket peer = test::ConnectTo(receiving.tcp);
+        ASSERT_TRUE(test::SendAll(peer.get(), "<13>1 - h a - - - raise\n<13>1 - h a - - - after\n"));
+    }
+    EXPECT_EQ(receiving.FileAfter(L"Received: 2, malformed 0, dropped 1"), "after\r\n");
 }
 
 }  // namespace
