@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <thread>
 
 #include "forward/syslog_sender.h"
 #include "output/output_stage.h"
@@ -365,24 +367,32 @@ TEST(ReceivingTest, NoBytePeerSendsActsOnTheFile) {
 // forwarding's bound, and the receiver goes on.
 TEST(ReceivingTest, LongNamesAreCountedAndCut) {
     TReceiveQueue queue;
-    TSyslogReceiver receiver(queue);
+    std::optional<TSyslogReceiver> receiver(std::in_place, queue);
     const uint16_t port = test::FreePort(SOCK_STREAM);
-    receiver.Listen({Endpoint(SyslogTransport::Tcp, port)});
+    receiver->Listen({Endpoint(SyslogTransport::Tcp, port)});
     ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
     constexpr int kMessages = 2000;
     const UniqueSocket peer = test::ConnectTo(port);
-    for (int i = 0; i < kMessages; ++i) {
-        std::string name = std::to_string(i) + std::string(20000, 'n');
-        name.resize(20000);
-        ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp("<13>1 - h Norvale 1 msg [norvale@32473 project=\"" + name +
-                                                           "\" module=\"" + name + "\" class=\"" + name +
-                                                           "\" thread=\"0\" code=\"0\"] " + std::to_string(i))));
-    }
-    ASSERT_TRUE(test::WaitUntil([&] { return receiver.Status().counts.received == kMessages; }, 120s))
-        << receiver.Status().counts.received << " of " << kMessages << " messages within 120 s";
+    std::thread sender([&] {
+        for (int i = 0; i < kMessages; ++i) {
+            std::string name = std::to_string(i) + std::string(20000, 'n');
+            name.resize(20000);
+            if (!test::SendAll(peer.get(), FramedForTcp("<13>1 - h Norvale 1 msg [norvale@32473 project=\"" + name +
+                                                        "\" module=\"" + name + "\" class=\"" + name +
+                                                        "\" thread=\"0\" code=\"0\"] " + std::to_string(i)))) {
+                return;
+            }
+        }
+    });
+    const bool all = test::WaitUntil([&] { return receiver->Status().counts.received == kMessages; }, 120s);
+    const uint64_t received = receiver->Status().counts.received;
+    // A receiver that stopped reading ends the sender's wait as it closes.
+    if (!all) receiver.reset();
+    sender.join();
+    ASSERT_TRUE(all) << received << " of " << kMessages << " messages within 120 s";
     const size_t counted = TReceiveQueue::kByteCapacity - queue.Room().bytes;
     EXPECT_GE(counted, size_t{kMessages} * 3 * kMaxParameter) << "the queue's count of what its entries hold";
-    const auto taken = TTaker(queue, receiver).Next(kMessages);
+    const auto taken = TTaker(queue, *receiver).Next(kMessages);
     ASSERT_EQ(taken.size(), size_t{kMessages});
     for (const ReceivedEntry& entry : {taken.front(), taken.back()}) {
         const TraceSource& from = *entry.source->source;
