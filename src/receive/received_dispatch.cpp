@@ -63,6 +63,7 @@ void TReceivedDispatch::DispatchBatch() {
 void TReceivedDispatch::Dispatch(ReceivedEntry& received) {
     try {
         DispatchLocked(received);
+        // What the message itself asked for and could not have.
     } catch (const std::bad_alloc&) {
         queue_.CountDropped();
     } catch (const std::length_error&) {
