@@ -4,8 +4,8 @@
 
 namespace norvale {
 
-TReceiving::TReceiving(TOutputStage& stage, ReceiveLimits limits)
-    : dispatch_(queue_, stage), receiver_(std::make_unique<TSyslogReceiver>(queue_, limits)) {}
+TReceiving::TReceiving(TOutputStage& stage, ReceiveLimits limits, MessageProbe probe)
+    : dispatch_(queue_, stage), receiver_(std::make_unique<TSyslogReceiver>(queue_, limits, std::move(probe))) {}
 
 void TReceiving::ApplyOptions(const OptionsSettings& options) {
     std::lock_guard lock(lock_);

@@ -263,7 +263,8 @@ TEST(ReceivingTest, NothingFromOutsideHoldsTheReceiverUp) {
 // process's output stage, with the prefix's fields that `fields` names on.
 class TReceivingToFile {
 public:
-    explicit TReceivingToFile(std::initializer_list<const char*> fields) {
+    explicit TReceivingToFile(std::initializer_list<const char*> fields, MessageProbe probe = {})
+        : receiving(stage, {}, std::move(probe)) {
         settings.SetFlag("ToConsole", true);
         settings.SetFlag("ToFile", true);
         settings.Set("Filename", file);
@@ -294,54 +295,35 @@ public:
     const uint16_t tcp = test::FreePort(SOCK_STREAM), udp = test::FreePort(SOCK_DGRAM);
     TMutex lock{test::UniqueTestName("receiving lock")};
     TOutputStage stage{lock, *recorders.outputs, settings.Location()};
-    TReceiving receiving{stage};
+    TReceiving receiving;
 };
-
-size_t LinesIn(std::string_view text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
 
 // A datagram whose long host name would indent each of its many lines by it
 // writes no more than its bound, the cut said in its last line; a forwarded
 // frame of many short lines written after no prefix arrives whole.
 TEST(ReceivingTest, AReceivedEntryWritesNoMoreThanItsFrameAllows) {
-    std::wstring lines;
-    for (int i = 0; i < 32600; ++i) lines += L"\nx";
-    const std::string many = WideToUtf8(lines);
+    std::string lines;
+    for (int i = 0; i < 30000; ++i) lines += "\nx";
+    {
+        TReceivingToFile receiving({"IncludeMachine"});
+        const std::string datagram = "<13>1 - " + std::string(255, 'h') + " app - - - head" + lines;
+        test::SendDatagram(receiving.udp, datagram);
+        const std::string written = receiving.FileAfter(L"Received: 1, malformed 0, dropped 0, 1 block shortened");
+        EXPECT_LE(written.size(), MostWrittenFor(datagram.size()));
+        const auto kept = static_cast<size_t>(std::count(written.begin(), written.end(), '\n')) - 2;
+        EXPECT_TRUE(written.ends_with("\n" + std::string(258, ' ') + WideToAnsi(L"\u2026 ") +
+                                      std::to_string(30000 - kept) + " more lines cut\r\n"))
+            << written.substr(written.size() - 300);
+    }
+    TReceivingToFile receiving({});
     const ForwardedEntry forwarded{std::make_shared<TraceSource>(TraceSource{L"", L"", L"", L"WS12", 0}), L"", 0, 0,
                                    MessageKind::Block, LocalDateTime{2026, 12, 8, TimeOfDay{14, 3, 27, 512}}, L"Data",
                                    std::vector<std::wstring>(32600, L"x")};
-    const struct {
-        bool datagram;
-        std::string message;
-        bool cut;
-    } rows[] = {
-        {true, "<13>1 - " + std::string(255, 'h') + " app - - - head" + many.substr(0, 60000), true},
-        {false, FormatSyslogMessage(forwarded, 60, SyslogOrigin{"PC"}), false},
-    };
-    for (const auto& row : rows) {
-        ASSERT_LE(row.message.size(), TSyslogFrames::kMaxFrame);
-        TReceivingToFile receiving(row.cut ? std::initializer_list<const char*>{"IncludeMachine"}
-                                           : std::initializer_list<const char*>{});
-        if (row.datagram) {
-            test::SendDatagram(receiving.udp, row.message);
-        } else {
-            const UniqueSocket peer = test::ConnectTo(receiving.tcp);
-            ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp(row.message)));
-        }
-        const std::string written = receiving.FileAfter(row.cut ? L"Received: 1, malformed 0, dropped 0, 1 block shortened"
-                                                                : L"Received: 1, malformed 0, dropped 0");
-        if (!row.cut) {
-            std::string whole = "Data\r\n";
-            for (int i = 0; i < 32600; ++i) whole += "  x\r\n";
-            EXPECT_EQ(written, whole);
-            continue;
-        }
-        EXPECT_LE(written.size(), MostWrittenFor(row.message.size()));
-        const size_t sent = LinesIn(many.substr(0, 60000)), kept = LinesIn(written) - 2;
-        const std::string indent(255 + 3, ' ');
-        const std::string note = WideToAnsi(L"\u2026 ") + std::to_string(sent - kept) + " more lines cut\r\n";
-        EXPECT_TRUE(written.ends_with("\r\n" + indent + note))
-            << written.substr(written.size() - 300);
-    }
+    const UniqueSocket peer = test::ConnectTo(receiving.tcp);
+    ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp(FormatSyslogMessage(forwarded, 60, SyslogOrigin{"PC"}))));
+    std::string whole = "Data\r\n";
+    for (int i = 0; i < 32600; ++i) whole += "  x\r\n";
+    EXPECT_EQ(receiving.FileAfter(L"Received: 1, malformed 0, dropped 0"), whole);
 }
 
 // A line break makes further lines, never a line of its own; a control is
@@ -408,46 +390,23 @@ TEST(ReceivingTest, LongNamesAreCountedAndCut) {
 // there is would, is dropped and counted, on the receiving thread (from a
 // stream and from a datagram) and on the dispatch's; the threads go on.
 TEST(ReceivingTest, AMessageThatRaisesIsDroppedAndTheThreadsGoOn) {
-    for (const bool datagram : {false, true}) {
-        TReceiveQueue queue;
-        TSyslogReceiver receiver(queue, {}, [](std::string_view message) {
-            if (message.ends_with("raise")) throw std::bad_alloc();
+    for (const std::string where : {"tcp", "udp", "dispatch"}) {
+        TReceivingToFile receiving({}, [&](std::string_view message) {
+            if (where != "dispatch" && message.ends_with("raise")) throw std::bad_alloc();
         });
-        const uint16_t tcp = test::FreePort(SOCK_STREAM), udp = test::FreePort(SOCK_DGRAM);
-        // UDP first: once TCP listens, both are bound.
-        receiver.Listen({Endpoint(SyslogTransport::Udp, udp), Endpoint(SyslogTransport::Tcp, tcp)});
-        ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(tcp); }, 20s)) << "listening within 20 s";
-        const UniqueSocket peer = test::ConnectTo(tcp);
+        receiving.recorders.console->recorded = [&](const std::string& line) {
+            if (where == "dispatch" && line == "raise") throw std::bad_alloc();
+        };
+        const UniqueSocket peer = test::ConnectTo(receiving.tcp);
         for (const char* message : {"<13>1 - h a - - - raise", "<13>1 - h a - - - after"}) {
-            if (datagram) {
-                test::SendDatagram(udp, message);
+            if (where == "udp") {
+                test::SendDatagram(receiving.udp, message);
             } else {
                 ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp(message)));
             }
         }
-        const char* over = datagram ? "over UDP" : "over TCP";
-        EXPECT_TRUE(test::WaitUntil(
-            [&] {
-                return receiver.Status().counts.dropped == 1 && queue.Room().entries == TReceiveQueue::kCapacity - 1;
-            },
-            20s))
-            << "one message dropped and one queued within 20 s " << over;
-        queue.Close();
-        std::vector<ReceivedEntry> taken;
-        queue.Take(taken, 2);
-        ASSERT_EQ(taken.size(), 1u) << over;
-        EXPECT_EQ(taken[0].text, L"after") << over;
+        EXPECT_EQ(receiving.FileAfter(L"Received: 2, malformed 0, dropped 1"), "after\r\n") << where;
     }
-
-    TReceivingToFile receiving({});
-    receiving.recorders.console->recorded = [](const std::string& line) {
-        if (line == "raise") throw std::bad_alloc();
-    };
-    {
-        const UniqueSocket peer = test::ConnectTo(receiving.tcp);
-        ASSERT_TRUE(test::SendAll(peer.get(), "<13>1 - h a - - - raise\n<13>1 - h a - - - after\n"));
-    }
-    EXPECT_EQ(receiving.FileAfter(L"Received: 2, malformed 0, dropped 1"), "after\r\n");
 }
 
 }  // namespace
