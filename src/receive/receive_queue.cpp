@@ -1,5 +1,7 @@
 #include "receive/receive_queue.h"
 
+#include <new>
+
 namespace norvale {
 
 TReceiveQueue::TRoom TReceiveQueue::Room() const {
@@ -17,29 +19,34 @@ void TReceiveQueue::PushLocked(std::deque<THeld>& into, ReceivedEntry entry) {
 
 void TReceiveQueue::PushFromStream(std::vector<ReceivedEntry>& entries) {
     if (entries.empty()) return;
-    {
+    size_t pushed = 0;
+    try {
         std::lock_guard lock(lock_);
-        for (ReceivedEntry& entry : entries) PushLocked(streams_, std::move(entry));
+        for (; pushed < entries.size(); ++pushed) PushLocked(streams_, std::move(entries[pushed]));
+    } catch (const std::bad_alloc&) {
+        dropped_ += entries.size() - pushed;
     }
     entries.clear();
     WakeTaker();
 }
 
+// A forgotten entry leaves its place only once it has its own, so that a
+// failure to make room changes nothing.
 void TReceiveQueue::PushDatagram(ReceivedEntry entry) {
     std::unique_lock lock(lock_);
     std::deque<THeld> forgotten;
     while (FullLocked() && !datagrams_.empty()) {
-        --count_;
-        bytes_ -= datagrams_.front().bytes;
         forgotten.push_back(std::move(datagrams_.front()));
         datagrams_.pop_front();
+        --count_;
+        bytes_ -= forgotten.back().bytes;
+        ++dropped_;
     }
     if (FullLocked()) {
-        forgotten.push_back(THeld{0, 0, std::move(entry)});
+        ++dropped_;
     } else {
         PushLocked(datagrams_, std::move(entry));
     }
-    dropped_ += forgotten.size();
     // Freed outside the lock.
     lock.unlock();
     WakeTaker();
@@ -47,7 +54,9 @@ void TReceiveQueue::PushDatagram(ReceivedEntry entry) {
 
 size_t TReceiveQueue::Take(std::vector<ReceivedEntry>& into, size_t most) {
     std::unique_lock lock(lock_);
+    ++waiting_;
     pushed_.wait(lock, [&] { return count_ > 0 || closed_; });
+    --waiting_;
     size_t taken = 0;
     for (; taken < most && count_ > 0; ++taken) {
         const bool fromStream =
@@ -59,6 +68,11 @@ size_t TReceiveQueue::Take(std::vector<ReceivedEntry>& into, size_t most) {
         from.pop_front();
     }
     return taken;
+}
+
+bool TReceiveQueue::TakerWaits() const {
+    std::lock_guard lock(lock_);
+    return waiting_ > 0;
 }
 
 void TReceiveQueue::Close() {

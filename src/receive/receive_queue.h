@@ -7,6 +7,7 @@
 //  - a datagram (UDP) cannot be held up: it takes the place of the oldest
 //    waiting datagram's entry, or is itself dropped when only streams' entries
 //    wait, and the drop is counted.
+// An entry that finds no memory for its place is dropped and counted too.
 // The dispatch takes them in the order they arrived.
 
 #include <atomic>
@@ -47,8 +48,13 @@ public:
     // Lets `Take` return what is left, then 0.
     void Close();
 
+    // An entry lost on its way, as its handling raised (memory it could not
+    // have): counted with the drops.
+    void CountDropped() { ++dropped_; }
     // Never waits.
     uint64_t Dropped() const { return dropped_.load(); }
+    // Whether a taker waits for entries: a test's sign that a push must wake it.
+    bool TakerWaits() const;
 
 private:
     struct THeld {
@@ -71,6 +77,7 @@ private:
     size_t bytes_ = 0;
     uint64_t nextOrder_ = 0;
     bool closed_ = false;
+    size_t waiting_ = 0;
     std::atomic<uint64_t> dropped_{0};
 };
 

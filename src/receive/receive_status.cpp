@@ -16,6 +16,7 @@ PartStatusTexts ReceiveStatusTexts(const ReceiveStatus& status) {
             const wchar_t* more;
         } parts[] = {
             {counts.cut, L" cut", L" cut"},
+            {counts.shortened, L" block shortened", L" blocks shortened"},
             {counts.refused, L" refused", L" refused"},
             {counts.replaced, L" connection replaced", L" connections replaced"},
             {counts.madeRoom, L" connection closed to make room", L" connections closed to make room"},

@@ -14,7 +14,8 @@ struct ReceiveCounts {
     uint64_t received = 0;
     // Neither form of syslog: kept whole as the text of an entry.
     uint64_t malformed = 0;
-    // Datagrams a full queue dropped.
+    // Datagrams a full queue dropped, and messages whose handling ran out of
+    // memory.
     uint64_t dropped = 0;
     // Frames longer than their bound, cut there.
     uint64_t cut = 0;
@@ -27,6 +28,9 @@ struct ReceiveCounts {
     uint64_t replaced = 0;
     uint64_t madeRoom = 0;
     uint64_t idle = 0;
+    // Blocks whose further lines would have written more than their frame
+    // allows, cut there.
+    uint64_t shortened = 0;
 };
 
 struct ReceiveStatus {

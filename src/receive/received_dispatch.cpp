@@ -1,6 +1,11 @@
 #include "receive/received_dispatch.h"
 
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
 #include "common/call_profile.h"
+#include "receive/received_text.h"
 
 namespace norvale {
 
@@ -9,6 +14,17 @@ namespace {
 // Entries dispatched under one hold of the output lock: a client's call
 // waits for the lock no longer than these take.
 constexpr size_t kBatch = 256;
+
+// The widest indent an output gives the entry's further lines: the prefix's
+// in the code page or in UTF-8, whichever is longer.
+size_t IndentOf(const ReceivedEntry& received, const OutputSettings& settings) {
+    const TReceivedSource& source = *received.source;
+    const std::string ansi = FormatPrefix(settings, source.naming, received.threadId, received.code,
+                                          source.naming.Class, received.time.time);
+    const std::string utf8 = FormatPrefix(settings, source.utf8Naming, received.threadId, received.code,
+                                          source.utf8Naming.Class, received.time.time);
+    return std::max(BlockIndent(ansi).size(), BlockIndent(utf8, FileEncoding::Utf8).size());
+}
 
 }  // namespace
 
@@ -41,11 +57,30 @@ void TReceivedDispatch::DispatchBatch() {
     TMutexLock lock(stage_.OutputLock());
     stage_.ReadSettingsOnceLocked();
     TOutputStage::TBatch batch(stage_);
-    for (const ReceivedEntry& received : batch_) Dispatch(received);
+    for (ReceivedEntry& received : batch_) Dispatch(received);
 }
 
-void TReceivedDispatch::Dispatch(const ReceivedEntry& received) {
+void TReceivedDispatch::Dispatch(ReceivedEntry& received) {
+    try {
+        DispatchLocked(received);
+        // What the message itself asked for and could not have.
+    } catch (const std::bad_alloc&) {
+        queue_.CountDropped();
+    } catch (const std::length_error&) {
+        queue_.CountDropped();
+    } catch (const std::exception&) {
+        // An output that fails (a file that cannot be opened) has nobody to
+        // tell here; the next entry tries it again.
+    }
+}
+
+void TReceivedDispatch::DispatchLocked(ReceivedEntry& received) {
     const TReceivedSource& source = *received.source;
+    if (received.kind == MessageKind::Block && !received.further.empty() &&
+        CutFurtherLines(received.further, received.text, IndentOf(received, stage_.Settings()),
+                        MostWrittenFor(received.frameBytes)) > 0) {
+        ++shortened_;
+    }
     const TBlockLines block = TBlockLines::FromText(std::wstring_view(received.further));
     TraceEntry entry;
     entry.source = source.source;
@@ -61,12 +96,7 @@ void TReceivedDispatch::Dispatch(const ReceivedEntry& received) {
     entry.text = received.text;
     if (received.kind == MessageKind::Block) entry.block = &block;
     entry.received = true;
-    try {
-        stage_.DispatchLocked(entry);
-    } catch (const std::exception&) {
-        // An output that fails (a file that cannot be opened) has nobody to
-        // tell here; the next entry tries it again.
-    }
+    stage_.DispatchLocked(entry);
 }
 
 }  // namespace norvale

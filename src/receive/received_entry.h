@@ -23,6 +23,8 @@ struct TReceivedSource {
     SessionNaming utf8Naming;  // for a UTF-8 file and console
     // Made safe for a file name: what fills the file name's placeholders.
     SessionNaming fileNaming;
+    // What all of it takes of memory.
+    size_t bytes = 0;
 
     explicit TReceivedSource(TraceSource from);
 };
@@ -36,10 +38,14 @@ struct ReceivedEntry {
     std::wstring text;
     // A block's further lines, each after a line feed.
     std::wstring further;
+    // Of the message as it came: what bounds what an output may write of it.
+    size_t frameBytes = 0;
 };
 
-// What the entry takes of memory, for the queue's bound; its source is
-// shared and not counted.
+// What the entry takes of memory, for the queue's bound. Its source is
+// counted whole with every entry: it is shared with the sender's other
+// entries, so the count may say more than is held, never less, whatever
+// names a sender makes up.
 size_t ReceivedBytes(const ReceivedEntry& entry);
 
 }  // namespace norvale

@@ -5,8 +5,8 @@
 
 namespace norvale {
 
-TReceiving::TReceiving(TOutputStage& stage, ReceiveLimits limits)
-    : dispatch_(queue_, stage), receiver_(std::make_unique<TSyslogReceiver>(queue_, limits)) {}
+TReceiving::TReceiving(TOutputStage& stage, ReceiveLimits limits, MessageProbe probe)
+    : dispatch_(queue_, stage), receiver_(std::make_unique<TSyslogReceiver>(queue_, limits, std::move(probe))) {}
 
 void TReceiving::ApplyOptions(const OptionsSettings& options) {
     std::lock_guard lock(lock_);
@@ -50,6 +50,7 @@ ReceiveStatus TReceiving::Status() const {
     std::lock_guard lock(lock_);
     ReceiveStatus status;
     if (receiver_) status = receiver_->Status();
+    status.counts.shortened = dispatch_.Shortened();
     status.on = on_;
     if (!problem_.empty()) status.problem = problem_;
     return status;

@@ -20,7 +20,7 @@ namespace norvale {
 
 class TReceiving final : public IOptionsFollower {
 public:
-    explicit TReceiving(TOutputStage& stage, ReceiveLimits limits = {});
+    explicit TReceiving(TOutputStage& stage, ReceiveLimits limits = {}, MessageProbe probe = {});
     TReceiving(const TReceiving&) = delete;
     TReceiving& operator=(const TReceiving&) = delete;
 

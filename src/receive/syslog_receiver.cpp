@@ -13,8 +13,10 @@
 #include "common/call_profile.h"
 #include "common/clock.h"
 #include "receive/connection_room.h"
+#include "forward/syslog_message.h"
 #include "receive/listen_address.h"
 #include "receive/received_message.h"
+#include "receive/received_text.h"
 #include "receive/syslog_frames.h"
 
 namespace norvale {
@@ -32,9 +34,11 @@ constexpr int kDatagramsPerRound = 256;
 // while frames wait for room, at the queue.
 constexpr auto kLook = 200ms;
 constexpr auto kLookWhileFull = 10ms;
-// Senders whose naming is kept for their next messages; a sender that
-// varies its names without end makes the list start again.
+// Senders whose naming is kept for their next messages, and the bytes they
+// may hold; a sender that varies its names without end makes the list start
+// again.
 constexpr size_t kMostSources = 4096;
+constexpr size_t kMostSourceBytes = size_t{16} << 20;
 
 class EBindFailure : public std::runtime_error {
 public:
@@ -135,6 +139,8 @@ private:
     bool ReadStream(TConnection& connection);
     // Queues the connection's frames while there is room.
     void QueueFrames(TConnection& connection);
+    // Adds the frame's entry to `made_`, unless its handling raised.
+    void Make(std::string_view frame, bool cut, const std::string& sender);
     ReceivedEntry EntryOf(std::string_view frame, bool cut, const std::string& sender);
     std::shared_ptr<const TReceivedSource> SourceOf(const ReceivedMessage& message);
 
@@ -144,14 +150,15 @@ private:
     std::vector<std::unique_ptr<TConnection>> connections_;
     SenderAllow allow_;
     std::map<std::wstring, std::shared_ptr<const TReceivedSource>> sources_;
+    size_t sourceBytes_ = 0;
     std::wstring key_;
     // A read's entries on their way to the queue.
     std::vector<ReceivedEntry> made_;
     std::string buffer_;
 };
 
-TSyslogReceiver::TSyslogReceiver(TReceiveQueue& queue, ReceiveLimits limits)
-    : queue_(queue), limits_(limits), thread_([this] { TLoop(*this).Run(); }) {}
+TSyslogReceiver::TSyslogReceiver(TReceiveQueue& queue, ReceiveLimits limits, MessageProbe probe)
+    : queue_(queue), limits_(limits), probe_(std::move(probe)), thread_([this] { TLoop(*this).Run(); }) {}
 
 TSyslogReceiver::~TSyslogReceiver() {
     stop_ = true;
@@ -311,8 +318,12 @@ void TSyslogReceiver::TLoop::ReadDatagrams(SocketHandle socket) {
         // earlier send elsewhere: nothing to read either way.
         if (read < 0) return;
         if (read == 0 || Refused(from)) continue;
-        const std::string sender = AddressText(reinterpret_cast<const sockaddr*>(&from), length);
-        queue_.PushDatagram(EntryOf(std::string_view(buffer_.data(), static_cast<size_t>(read)), false, sender));
+        try {
+            const std::string sender = AddressText(reinterpret_cast<const sockaddr*>(&from), length);
+            queue_.PushDatagram(EntryOf(std::string_view(buffer_.data(), static_cast<size_t>(read)), false, sender));
+        } catch (const std::exception&) {
+            queue_.CountDropped();
+        }
     }
 }
 
@@ -333,8 +344,8 @@ bool TSyslogReceiver::TLoop::ReadStream(TConnection& connection) {
 }
 
 void TSyslogReceiver::TLoop::EndStream(TConnection& connection) {
-    while (const auto frame = connection.frames.Next()) made_.push_back(EntryOf(frame->bytes, frame->cut, connection.peer));
-    if (const auto rest = connection.frames.Rest()) made_.push_back(EntryOf(rest->bytes, rest->cut, connection.peer));
+    while (const auto frame = connection.frames.Next()) Make(frame->bytes, frame->cut, connection.peer);
+    if (const auto rest = connection.frames.Rest()) Make(rest->bytes, rest->cut, connection.peer);
     queue_.PushFromStream(made_);
 }
 
@@ -350,9 +361,10 @@ void TSyslogReceiver::TLoop::QueueFrames(TConnection& connection) {
             connection.held = false;
             break;
         }
-        made_.push_back(EntryOf(frame->bytes, frame->cut, connection.peer));
+        const size_t made = made_.size();
+        Make(frame->bytes, frame->cut, connection.peer);
         --room.entries;
-        room.bytes -= std::min(room.bytes, ReceivedBytes(made_.back()));
+        if (made_.size() > made) room.bytes -= std::min(room.bytes, ReceivedBytes(made_.back()));
     }
     // A whole frame, or one waiting for room (a sender held up by the queue),
     // is not idle.
@@ -360,12 +372,22 @@ void TSyslogReceiver::TLoop::QueueFrames(TConnection& connection) {
     queue_.PushFromStream(made_);
 }
 
+void TSyslogReceiver::TLoop::Make(std::string_view frame, bool cut, const std::string& sender) {
+    try {
+        made_.push_back(EntryOf(frame, cut, sender));
+    } catch (const std::exception&) {
+        queue_.CountDropped();
+    }
+}
+
 ReceivedEntry TSyslogReceiver::TLoop::EntryOf(std::string_view frame, bool cut, const std::string& sender) {
     const TStageTimer timer(CallStage::ReceiveParse);
     ++owner_.received_;
     if (cut) ++owner_.cut_;
+    if (owner_.probe_) owner_.probe_(frame);
     ReceivedMessage message = ReadReceivedMessage(frame, sender);
     if (message.malformed) ++owner_.malformed_;
+    MakeTextWritable(message);
     ReceivedEntry entry;
     entry.source = SourceOf(message);
     entry.threadId = message.threadId;
@@ -374,6 +396,7 @@ ReceivedEntry TSyslogReceiver::TLoop::EntryOf(std::string_view frame, bool cut, 
     entry.time = ArrivalOrOwnTime(message.utcTicks);
     entry.text = std::move(message.text);
     entry.further = std::move(message.further);
+    entry.frameBytes = frame.size();
     return entry;
 }
 
@@ -390,10 +413,17 @@ std::shared_ptr<const TReceivedSource> TSyslogReceiver::TLoop::SourceOf(const Re
         key_ += *name;
     }
     if (const auto found = sources_.find(key_); found != sources_.end()) return found->second;
-    if (sources_.size() >= kMostSources) sources_.clear();
-    auto source = std::make_shared<const TReceivedSource>(
-        TraceSource{message.project, message.module, message.className, message.machine, message.processId});
+    auto source = std::make_shared<const TReceivedSource>(TraceSource{
+        ReceivedName(message.project, kMaxParameter), ReceivedName(message.module, kMaxParameter),
+        ReceivedName(message.className, kMaxParameter), ReceivedName(message.machine, kMostReceivedHost),
+        message.processId});
+    const size_t bytes = source->bytes + key_.size() * sizeof(wchar_t);
+    if (sources_.size() >= kMostSources || sourceBytes_ + bytes > kMostSourceBytes) {
+        sources_.clear();
+        sourceBytes_ = 0;
+    }
     sources_.emplace(key_, source);
+    sourceBytes_ += bytes;
     return source;
 }
 

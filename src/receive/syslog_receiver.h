@@ -9,13 +9,16 @@
 // dropped at once; at most `connections` TCP connections, `perAddress` of
 // them from one address (a new one takes the place of the longest idle, see
 // `ConnectionToClose`); each frame within its bound; and a connection that
-// sent no whole frame for `idle` closed.
+// sent no whole frame for `idle` closed. A message whose handling raises
+// (memory it cannot have) is dropped and counted, and the thread goes on.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -32,9 +35,13 @@ struct ReceiveLimits {
     size_t perAddress = 8;
 };
 
+// For tests: sees each message before it is read, and may raise as a
+// message that asks for more memory than there is would.
+using MessageProbe = std::function<void(std::string_view message)>;
+
 class TSyslogReceiver {
 public:
-    TSyslogReceiver(TReceiveQueue& queue, ReceiveLimits limits = {});
+    TSyslogReceiver(TReceiveQueue& queue, ReceiveLimits limits = {}, MessageProbe probe = {});
     // Stops the thread and closes every socket.
     ~TSyslogReceiver();
     TSyslogReceiver(const TSyslogReceiver&) = delete;
@@ -57,6 +64,7 @@ private:
 
     TReceiveQueue& queue_;
     const ReceiveLimits limits_;
+    const MessageProbe probe_;
 
     mutable std::mutex lock_;
     std::vector<SyslogAddress> wanted_;  // under the lock

@@ -157,7 +157,7 @@ TEST_F(ReceivingServerTest, ThreeMachinesShowInTheWindowWhileNothingFromOutsideH
     GetComputerNameW(computer, &length);
     const std::wstring notice = std::wstring(computer) + L"||||||00000000|Norvale ";
     EXPECT_EQ(rows, (std::vector<std::wstring>{
-                        L"127.0.0.1||||||00000000|\x01garbage|", L"127.0.0.1||||||00000000|" + std::wstring(40, L'x') + L"|",
+                        L"127.0.0.1||||||00000000|" + std::wstring(40, L'x') + L"|", L"127.0.0.1||||||00000000|\u2401garbage|",
                         L"HERE|00000001|C||||00000000|Session closed.|", L"HERE|00000001|C||||00000000|Session opened.|",
                         L"HERE|00000001|C||||00000000|from the client|", notice + L"Shutting Down|", notice + L"Starting Up|",
                         L"WS1|0000002a|P|M|TC|00000007|00000009|from WS1|", L"WS1|0000002a|P|M|TC||00000000|Session closed.|",

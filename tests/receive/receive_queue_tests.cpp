@@ -1,10 +1,15 @@
 // The receiving queue's bound: a stream's entries are never dropped, the
 // stream reader sees it full; a datagram takes the oldest datagram's place,
-// or is dropped when only streams' entries wait; by count and by bytes.
+// or is dropped when only streams' entries wait; by count and by bytes. A
+// push wakes a taker that already waits.
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
 #include "receive/receive_queue.h"
+#include "tests_support/wait_until.h"
 
 namespace norvale {
 namespace {
@@ -66,6 +71,31 @@ TEST(ReceiveQueueTest, BytesBoundItToo) {
     queue.PushDatagram(Entry(L"small"));
     EXPECT_EQ(queue.Dropped(), 1u);
     EXPECT_EQ(TakeAll(queue).back(), L"small");
+}
+
+TEST(ReceiveQueueTest, APushWakesATakerThatAlreadyWaits) {
+    using namespace std::chrono_literals;
+    for (const bool stream : {true, false}) {
+        TReceiveQueue queue;
+        std::promise<size_t> took;
+        std::future<size_t> taken = took.get_future();
+        std::thread taker([&] {
+            std::vector<ReceivedEntry> into;
+            took.set_value(queue.Take(into, 2));
+        });
+        const bool waits = test::WaitUntil([&] { return queue.TakerWaits(); }, 20s);
+        EXPECT_TRUE(waits) << "the taker waiting on the empty queue within 20 s";
+        if (stream) {
+            PushFromStream(queue, {L"s1"});
+        } else {
+            queue.PushDatagram(Entry(L"d1"));
+        }
+        const bool woken = taken.wait_for(20s) == std::future_status::ready;
+        EXPECT_TRUE(woken) << (stream ? "a stream's" : "a datagram's") << " push waking the taker within 20 s";
+        queue.Close();
+        taker.join();
+        EXPECT_EQ(taken.get(), 1u);
+    }
 }
 
 }  // namespace

@@ -5,23 +5,34 @@
 // nothing from outside holds the receiver up: garbage, a 1 MB line, quiet
 // and trickling connections, a port another program holds; and no sender
 // keeps another out: 200 idle connections from one address, every place
-// taken, senders the allowed list leaves out.
+// taken, senders the allowed list leaves out. Nor does it reach further than
+// it should: no entry writes much more than its frame, no byte forges a line
+// or ends a file, every name is counted and cut, and a message that raises is
+// dropped and counted.
 
 // Winsock's header brings windows.h, after itself as it must.
 #include "tests_support/loopback.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <thread>
 
 #include "forward/syslog_sender.h"
 #include "output/output_stage.h"
 #include "receive/receiving.h"
 #include "receive/sender_allow.h"
+#include "common/ansi_text.h"
+#include "common/utf8_text.h"
+#include "forward/syslog_message.h"
+#include "receive/received_text.h"
 #include "receive/syslog_frames.h"
 #include "tests_support/paths.h"
 #include "tests_support/recording_outputs.h"
 #include "tests_support/rsyslog.h"
+#include "tests_support/trace_entries.h"
 #include "tests_support/wait_until.h"
 
 namespace norvale {
@@ -240,7 +251,7 @@ TEST(ReceivingTest, NothingFromOutsideHoldsTheReceiverUp) {
     TTaker taker(queue, receiver);
     const auto taken = taker.Next(3);
     ASSERT_EQ(taken.size(), 3u);
-    EXPECT_EQ(taken[0].text, L"\x01garbage");
+    EXPECT_EQ(taken[0].text, L"\u2401garbage");
     EXPECT_EQ(taken[1].text.size(), TSyslogFrames::kMaxFrame);
     EXPECT_EQ(taken[2].text, L"after");
     const ReceiveCounts counts = receiver.Status().counts;
@@ -347,6 +358,156 @@ TEST(ReceivingTest, SendersNotAllowedAreRefusedOverUdpAndTcp) {
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_EQ(refused(), 3u);
     EXPECT_EQ(receiver.Status().counts.received, 1u);
+}
+
+// Receiving over UDP and TCP into a file of the test's own through the
+// process's output stage, with the prefix's fields that `fields` names on.
+class TReceivingToFile {
+public:
+    explicit TReceivingToFile(std::initializer_list<const char*> fields, MessageProbe probe = {})
+        : receiving(stage, {}, std::move(probe)) {
+        settings.SetFlag("ToConsole", true);
+        settings.SetFlag("ToFile", true);
+        settings.Set("Filename", file);
+        for (const char* field : fields) settings.SetFlag(field, true);
+        recorders.options.SetFlag("ListenSyslog", true);
+        // UDP first: once TCP listens, both are bound.
+        recorders.options.Set("ListenAddress",
+                              "udp://127.0.0.1:" + std::to_string(udp) + ";tcp://127.0.0.1:" + std::to_string(tcp));
+        recorders.outputs->AddOptionsFollower(receiving);
+        stage.RefreshProperties();
+        EXPECT_TRUE(test::WaitUntil([&] { return test::Listening(tcp); }, 20s)) << "listening within 20 s";
+    }
+    // Once the status bar says `status`, what the file holds after every
+    // entry was dispatched.
+    std::string FileAfter(const std::wstring& status) {
+        const auto shown = [&] { return ReceiveStatusTexts(receiving.Status()).counts[0]; };
+        EXPECT_TRUE(test::WaitUntil([&] { return shown() == status; }, 20s))
+            << WideToUtf8(shown()) << " where \"" << WideToUtf8(status) << "\" was waited for 20 s";
+        receiving.Stop();
+        stage.CloseOutputFile();
+        return test::ReadWholeFile(file);
+    }
+
+    test::RecordingProcessOutputs recorders;
+    test::ScratchSettings settings;
+    test::ScratchDirectory folder;
+    const std::string file = folder.PathOf("received.txt");
+    const uint16_t tcp = test::FreePort(SOCK_STREAM), udp = test::FreePort(SOCK_DGRAM);
+    TMutex lock{test::UniqueTestName("receiving lock")};
+    TOutputStage stage{lock, *recorders.outputs, settings.Location()};
+    TReceiving receiving;
+};
+
+// A datagram whose long host name would indent each of its many lines by it
+// writes no more than its bound, the cut said in its last line; a forwarded
+// frame of many short lines written after no prefix arrives whole.
+TEST(ReceivingTest, AReceivedEntryWritesNoMoreThanItsFrameAllows) {
+    std::string lines;
+    for (int i = 0; i < 30000; ++i) lines += "\nx";
+    {
+        TReceivingToFile receiving({"IncludeMachine"});
+        const std::string datagram = "<13>1 - " + std::string(255, 'h') + " app - - - head" + lines;
+        test::SendDatagram(receiving.udp, datagram);
+        const std::string written = receiving.FileAfter(L"Received: 1, malformed 0, dropped 0, 1 block shortened");
+        EXPECT_LE(written.size(), MostWrittenFor(datagram.size()));
+        const auto kept = static_cast<size_t>(std::count(written.begin(), written.end(), '\n')) - 2;
+        EXPECT_TRUE(written.ends_with("\n" + std::string(258, ' ') + WideToAnsi(L"\u2026 ") +
+                                      std::to_string(30000 - kept) + " more lines cut\r\n"))
+            << written.substr(written.size() - 300);
+    }
+    TReceivingToFile receiving({});
+    const ForwardedEntry forwarded{std::make_shared<TraceSource>(TraceSource{L"", L"", L"", L"WS12", 0}), L"", 0, 0,
+                                   MessageKind::Block, LocalDateTime{2026, 12, 8, TimeOfDay{14, 3, 27, 512}}, L"Data",
+                                   std::vector<std::wstring>(32600, L"x")};
+    const UniqueSocket peer = test::ConnectTo(receiving.tcp);
+    ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp(FormatSyslogMessage(forwarded, 60, SyslogOrigin{"PC"}))));
+    std::string whole = "Data\r\n";
+    for (int i = 0; i < 32600; ++i) whole += "  x\r\n";
+    EXPECT_EQ(receiving.FileAfter(L"Received: 1, malformed 0, dropped 0"), whole);
+}
+
+// A line break makes further lines, never a line of its own; a control is
+// shown, never acted on: the end-of-file marker cuts none of the later
+// lines at the file's next opening.
+TEST(ReceivingTest, NoBytePeerSendsActsOnTheFile) {
+    TReceivingToFile receiving({"IncludeMachine"});
+    {
+        const UniqueSocket peer = test::ConnectTo(receiving.tcp);
+        ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp("<13>1 - h app - - - hello\r\nNorvale Shutting Down") +
+                                                  FramedForTcp("<13>1 - h app - - - a\x1A" "b\x7F")));
+    }
+    receiving.FileAfter(L"Received: 2, malformed 0, dropped 0");
+    for (const wchar_t* text : {L"local 1", L"local 2"}) {
+        receiving.stage.Dispatch(test::MakeEntry(nullptr, text));
+        receiving.stage.CloseOutputFile();
+    }
+    EXPECT_EQ(test::ReadWholeFile(receiving.file),
+              "h hello\r\n    Norvale Shutting Down\r\nh a?b?\r\nlocal 1\r\nlocal 2\r\n");
+}
+
+// Names of 20,000 characters: counted by the queue with every entry, cut to
+// forwarding's bound, and the receiver goes on.
+TEST(ReceivingTest, LongNamesAreCountedAndCut) {
+    TReceiveQueue queue;
+    std::optional<TSyslogReceiver> receiver(std::in_place, queue);
+    const uint16_t port = test::FreePort(SOCK_STREAM);
+    receiver->Listen({Endpoint(SyslogTransport::Tcp, port)});
+    ASSERT_TRUE(test::WaitUntil([&] { return test::Listening(port); }, 20s)) << "listening within 20 s";
+    constexpr int kMessages = 2000;
+    const UniqueSocket peer = test::ConnectTo(port);
+    std::thread sender([&] {
+        for (int i = 0; i < kMessages; ++i) {
+            std::string name = std::to_string(i) + std::string(20000, 'n');
+            name.resize(20000);
+            if (!test::SendAll(peer.get(), FramedForTcp("<13>1 - h Norvale 1 msg [norvale@32473 project=\"" + name +
+                                                        "\" module=\"" + name + "\" class=\"" + name +
+                                                        "\" thread=\"0\" code=\"0\"] " + std::to_string(i)))) {
+                return;
+            }
+        }
+    });
+    const bool all = test::WaitUntil([&] { return receiver->Status().counts.received == kMessages; }, 120s);
+    const uint64_t received = receiver->Status().counts.received;
+    // A receiver that stopped reading ends the sender's wait as it closes.
+    if (!all) receiver.reset();
+    sender.join();
+    ASSERT_TRUE(all) << received << " of " << kMessages << " messages within 120 s";
+    const size_t counted = TReceiveQueue::kByteCapacity - queue.Room().bytes;
+    EXPECT_GE(counted, size_t{kMessages} * 3 * kMaxParameter) << "the queue's count of what its entries hold";
+    const auto taken = TTaker(queue, *receiver).Next(kMessages);
+    ASSERT_EQ(taken.size(), size_t{kMessages});
+    for (const ReceivedEntry& entry : {taken.front(), taken.back()}) {
+        const TraceSource& from = *entry.source->source;
+        for (const std::wstring* name : {&from.Project, &from.Module, &from.Class}) {
+            EXPECT_EQ(WideToUtf8(*name).size(), kMaxParameter);
+            EXPECT_TRUE(name->ends_with(L"n\u2026"));
+        }
+    }
+    EXPECT_EQ(taken.back().text, std::to_wstring(kMessages - 1));
+}
+
+// A message whose handling raises, as one that asks for more memory than
+// there is would, is dropped and counted, on the receiving thread (from a
+// stream and from a datagram) and on the dispatch's; the threads go on.
+TEST(ReceivingTest, AMessageThatRaisesIsDroppedAndTheThreadsGoOn) {
+    for (const std::string where : {"tcp", "udp", "dispatch"}) {
+        TReceivingToFile receiving({}, [&](std::string_view message) {
+            if (where != "dispatch" && message.ends_with("raise")) throw std::bad_alloc();
+        });
+        receiving.recorders.console->recorded = [&](const std::string& line) {
+            if (where == "dispatch" && line == "raise") throw std::bad_alloc();
+        };
+        const UniqueSocket peer = test::ConnectTo(receiving.tcp);
+        for (const char* message : {"<13>1 - h a - - - raise", "<13>1 - h a - - - after"}) {
+            if (where == "udp") {
+                test::SendDatagram(receiving.udp, message);
+            } else {
+                ASSERT_TRUE(test::SendAll(peer.get(), FramedForTcp(message)));
+            }
+        }
+        EXPECT_EQ(receiving.FileAfter(L"Received: 2, malformed 0, dropped 1"), "after\r\n") << where;
+    }
 }
 
 }  // namespace

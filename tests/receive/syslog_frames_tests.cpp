@@ -47,6 +47,7 @@ TEST(SyslogFramesTest, BothFramingsInAnyPiecesWithLongFramesCut) {
         {std::to_string(kMax + 10) + " " + longText + "3 <9>", {cut, "<9>"}},
         {longText + "\n<9>\n", {cut, "<9>"}},
         {std::string(kMax, 'x') + "\n", {"x*" + std::to_string(kMax)}},
+        {std::to_string(kMax) + " " + std::string(kMax, 'x') + "3 <9>", {"x*" + std::to_string(kMax), "<9>"}},
         // The stream's end within a counted frame cuts it; within a skipped
         // rest, nothing is left.
         {"9 <1>ab", {"<1>ab cut"}},

@@ -26,14 +26,14 @@ TEST(TraceStatusTest, EachPartShowsItsCountsInItsPlaceAndEveryProblemLast) {
         {{true, {0, 0, 0}, 0, ""}, {true, {}, ""}, ChannelState::Off, L"Syslog: 0 sent, 0 queued, 0 dropped",
          L"Received: 0, malformed 0, dropped 0", L""},
         // Turned off again: what it did stays in sight.
-        {{false, {12, 0, 3}, 2, ""}, {false, {12, 1, 2, 3, 4, 5, 6, 7}, ""}, ChannelState::Off,
+        {{false, {12, 0, 3}, 2, ""}, {false, {12, 1, 2, 3, 4, 5, 6, 7, 8}, ""}, ChannelState::Off,
          L"Syslog: 12 sent, 0 queued, 3 dropped, 2 cut",
-         L"Received: 12, malformed 1, dropped 2, 3 cut, 4 refused, 5 connections replaced, 6 connections closed to make "
-         L"room, 7 idle connections closed",
+         L"Received: 12, malformed 1, dropped 2, 3 cut, 8 blocks shortened, 4 refused, 5 connections replaced, 6 "
+         L"connections closed to make room, 7 idle connections closed",
          L""},
-        {{}, {true, {1, 1, 1, 1, 1, 1, 1, 1}, ""}, ChannelState::Off, L"",
-         L"Received: 1, malformed 1, dropped 1, 1 cut, 1 refused, 1 connection replaced, 1 connection closed to make "
-         L"room, 1 idle connection closed",
+        {{}, {true, {1, 1, 1, 1, 1, 1, 1, 1, 1}, ""}, ChannelState::Off, L"",
+         L"Received: 1, malformed 1, dropped 1, 1 cut, 1 block shortened, 1 refused, 1 connection replaced, 1 "
+         L"connection closed to make room, 1 idle connection closed",
          L""},
         {{false, {}, 0, "Forwarding is off: x."}, {true, {}, "Receiving is off: y."}, ChannelState::TakenByOther, L"",
          L"Received: 0, malformed 0, dropped 0",
