@@ -63,8 +63,8 @@ void TReceivedDispatch::DispatchBatch() {
 void TReceivedDispatch::Dispatch(ReceivedEntry& received) {
     try {
         DispatchLocked(received);
-        // What the message itself asked for and could not have.
     } catch (const std::bad_alloc&) {
+        // What the message itself asked for and could not have.
         queue_.CountDropped();
     } catch (const std::length_error&) {
         queue_.CountDropped();
