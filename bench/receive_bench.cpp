@@ -12,9 +12,9 @@
 //
 //   norvale_receive_bench [hidden] [--against OTHER.EXE]
 //     hidden: the trace window stays hidden, to tell its part in the figures;
-//     --against: another build's norvale.exe runs the same turns, in three
-//     pairs of runs (it first, this build's second), and the ratio this/other
-//     of each pair's median rate is printed with its spread.
+//     --against: another build's norvale.exe runs the same turns, in six
+//     pairs of runs (each build first in every other pair), and the ratio
+//     this/other of each pair's median rate is printed with its spread.
 
 // Winsock's header brings windows.h, after itself as it must.
 #include "tests_support/loopback.h"
@@ -264,15 +264,20 @@ double Run(bool windowShown, const std::string& serverExe) {
 }
 
 int RunAgainst(bool windowShown, const std::string& other) {
-    constexpr int kPairs = 3;
+    constexpr int kPairs = 6;
     const std::string own = BinDirectory() + "norvale.exe";
     std::vector<double> ratios;
     for (int pair = 0; pair < kPairs; ++pair) {
-        const double otherRate = Run(windowShown, other);
-        const double ownRate = Run(windowShown, own);
-        if (otherRate == 0 || ownRate == 0) return 1;
-        ratios.push_back(ownRate / otherRate);
+        // Each build first in every other pair, so that neither gains from a
+        // machine that warms up or tires as the runs go on.
+        const bool otherFirst = pair % 2 == 0;
+        const double first = Run(windowShown, otherFirst ? other : own);
+        const double second = Run(windowShown, otherFirst ? own : other);
+        if (first == 0 || second == 0) return 1;
+        ratios.push_back(otherFirst ? second / first : first / second);
     }
+    // The last run may have registered the other build as the server.
+    if (RunAndWait("\"" + own + "\" /RegServer") != 0) return 1;
     const Spread spread = SpreadOf(ratios);
     std::printf("this build against %s, median server rate of each pair's runs: ratio %.2f (%.2f to %.2f)\n",
                 other.c_str(), spread.median, spread.lowest, spread.highest);
