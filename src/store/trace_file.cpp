@@ -10,6 +10,11 @@ namespace {
 
 constexpr int kDate = -1;
 constexpr int kSkipped = -2;
+// The date of a row without a time, which would otherwise read back as a
+// block's further row when its other columns are empty too.
+constexpr std::wstring_view kNoTime = L"-";
+// Written for a row read without a date before such a row left it empty.
+constexpr std::wstring_view kZeroDate = L"0000-00-00";
 
 void AppendEscaped(std::wstring& text, std::wstring_view field) {
     for (const wchar_t c : field) {
@@ -61,7 +66,7 @@ bool ReadDigits(std::wstring_view text, size_t at, size_t count, uint16_t& value
 }
 
 bool ReadDate(std::wstring_view text, LocalDateTime& time) {
-    if (text.empty()) return true;
+    if (text.empty() || text == kNoTime || text == kZeroDate) return true;
     return text.size() == 10 && text[4] == L'-' && text[7] == L'-' && ReadDigits(text, 0, 4, time.year) &&
            ReadDigits(text, 5, 2, time.month) && ReadDigits(text, 8, 2, time.day) && time.month >= 1 &&
            time.month <= 12 && time.day >= 1 && time.day <= 31;
@@ -106,7 +111,9 @@ void AppendSavedTraceRows(std::wstring& text, const TTraceRows& rows, std::span<
     for (const uint64_t row : rowNumbers) {
         if (row < rows.First() || row >= rows.End()) continue;
         const TraceRowFields fields = rows.Fields(row);
-        if (!fields.continuation && !fields.timeless) {
+        if (fields.timeless && !fields.continuation) {
+            text += kNoTime;
+        } else if (!fields.continuation && fields.time.month != 0) {
             AppendNumber(text, fields.time.year, 4);
             text += L'-';
             AppendNumber(text, fields.time.month, 2);
@@ -220,7 +227,8 @@ bool TTraceFileReader::Row(const TFields& fields) {
     entry.source = SourceOf(fields, processId);
     std::wstring_view text = message;
     if (!entry.source) {
-        entry.kind = MessageKind::Notice;
+        // The server's own notices have a time; a line kept whole has none.
+        entry.kind = timeless ? MessageKind::Plain : MessageKind::Notice;
     } else if (text.starts_with(L"-> ") || text.starts_with(L"<- ")) {
         entry.kind = text[0] == L'-' ? MessageKind::EnterMethod : MessageKind::ExitMethod;
         text.remove_prefix(3);

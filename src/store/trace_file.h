@@ -5,14 +5,20 @@
 // then the window's nine columns), then each row's date (YYYY-MM-DD) and its
 // nine columns as the window shows them, a tab, CR, LF or backslash in a
 // text written as "\t", "\r", "\n", "\\". A block's further rows leave every
-// column but the message empty, as they show.
+// column but the message empty, as they show. A row read without a date
+// leaves the date empty; a row without a time (a line that did not parse when
+// read) has "-" for its date, so that it reads back as a row of its own, not
+// as a further row of the one before. Saved, read and saved again, a trace
+// gives the same bytes.
 //
 // Reading takes the header's columns in the order it names them (names it
 // does not know are skipped). A file without the header, as saved before
 // there was one, is read as its lines are: the nine columns, Time first,
 // without escapes. A line that does not parse (a field too many or too few,
 // a time, date, number or escape that does not read) becomes a row of its
-// own with the whole line in its message and no time, and is counted.
+// own with the whole line in its message and no time, and is counted. A row
+// with neither time nor source is plain, as such a line is: only the server's
+// own notices, which have a time, are notices.
 
 #include <array>
 #include <cstdint>

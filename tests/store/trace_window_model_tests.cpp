@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <numeric>
 #include <thread>
 
 #include "common/utf8_text.h"
@@ -216,6 +217,56 @@ TEST(TraceFileTest, AFileWithoutHeaderIsReadAsFoundAndALineThatDoesNotParseIsKep
         reader.Finish();
         EXPECT_EQ(Dated(read), c.rows) << c.file;
         EXPECT_EQ(reader.Unparsed(), c.unparsed) << c.file;
+    }
+}
+
+// A file read into a store of its own (returned) and every row saved again.
+std::string Resave(std::string_view file, std::unique_ptr<TTraceStore>& store) {
+    store = std::make_unique<TTraceStore>(20);
+    TTraceFileReader reader([&store](const TraceEntry& e, const std::vector<std::wstring>& lines, bool timeless) {
+        store->AppendRead(e, lines, timeless);
+    });
+    reader.Feed(file);
+    reader.Finish();
+    std::wstring saved;
+    AppendSavedTraceHeader(saved);
+    store->Read([&saved](const TTraceRows& rows) {
+        std::vector<uint64_t> all(rows.End() - rows.First());
+        std::iota(all.begin(), all.end(), rows.First());
+        AppendSavedTraceRows(saved, rows, all);
+    });
+    return WideToUtf8(saved);
+}
+
+TEST(TraceFileTest, SavedReadAndSavedAgainATraceGivesTheSameBytesAndRows) {
+    const std::string header = "Date\tTime\tMachine\tProcess\tProject\tModule\tClass\tThread\tCode\tMessage\r\n";
+    const std::string at = "14:03:27.512\tWS12\t000004d2\tBilling\tCore\tTInvoice\t000001a4\t0000000a\t";
+    const std::string empty = "\t\t\t\t\t\t\t\t\t";
+    const struct {
+        std::string file;
+        std::string saved;
+    } cases[] = {
+        // A block with a line that looks like a row; after it lines that do
+        // not parse, one empty; a notice; a row with a source but no time.
+        {header + "2026-12-09\t" + at + "dump\r\n" + empty + "x1\r\n" + empty + "2026-12-09\\t" + at.substr(0, 12) +
+             "\r\nnot a row\r\n\r\n2026-12-09\t14:03:27.513\t\t\t\t\t\t\t\tStarting\r\n\t\t" + at.substr(13) + "Run\r\n",
+         header + "2026-12-09\t" + at + "dump\r\n" + empty + "x1\r\n" + empty + "2026-12-09\\t" + at.substr(0, 12) +
+             "\r\n-" + empty + "not a row\r\n-" + empty + "\r\n2026-12-09\t14:03:27.513\t\t\t\t\t\t\t\tStarting\r\n-\t\t" +
+             at.substr(13) + "Run\r\n"},
+        // As saved before the header: no dates, no escapes; a line kept whole.
+        {"14:03:27.512\tWS12\t000004d2\tBilling\tCore\tTInvoice\t000001a4\t0000000a\tC:\\temp\r\nkept\twhole\r\n",
+         header + "\t" + at + "C:\\\\temp\r\n-" + empty + "kept\\twhole\r\n"},
+        // A first line that does not parse, a row with nothing but its
+        // message under it, and a dateless row as earlier builds saved it.
+        {header + "garbage\r\n" + empty + "under it\r\n0000-00-00\t" + at + "m\r\n",
+         header + "-" + empty + "garbage\r\n-" + empty + "under it\r\n\t" + at + "m\r\n"},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<TTraceStore> first, second;
+        const std::string saved = Resave(c.file, first);
+        EXPECT_EQ(saved, c.saved) << c.file;
+        EXPECT_EQ(Resave(saved, second), saved) << c.file;
+        EXPECT_EQ(Dated(*second), Dated(*first)) << c.file;
     }
 }
 
