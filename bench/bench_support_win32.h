@@ -280,6 +280,14 @@ inline std::wstring StatusPartText(HWND trace, int part) {
     return text;
 }
 
+// The status bar's last part, the window's note: its index follows the
+// process's parts, which a saved trace's document does not show.
+inline std::wstring StatusNote(HWND trace) {
+    const HWND status = FindWindowExW(trace, nullptr, STATUSCLASSNAMEW, nullptr);
+    const auto parts = static_cast<int>(SendMessageW(status, SB_GETPARTS, 0, 0));
+    return parts > 0 ? StatusPartText(trace, parts - 1) : std::wstring();
+}
+
 inline double Percentile(std::vector<double> values, double share) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
