@@ -220,19 +220,18 @@ TEST(TraceFileTest, AFileWithoutHeaderIsReadAsFoundAndALineThatDoesNotParseIsKep
     }
 }
 
-// A file read into a store of its own (returned) and every row saved again.
-std::string Resave(std::string_view file, std::unique_ptr<TTraceStore>& store) {
-    store = std::make_unique<TTraceStore>(20);
+// The file read into `store`, then every row saved again.
+std::string Resave(const std::string& file, TTraceStore& store) {
     TTraceFileReader reader([&store](const TraceEntry& e, const std::vector<std::wstring>& lines, bool timeless) {
-        store->AppendRead(e, lines, timeless);
+        store.AppendRead(e, lines, timeless);
     });
     reader.Feed(file);
     reader.Finish();
     std::wstring saved;
     AppendSavedTraceHeader(saved);
-    store->Read([&saved](const TTraceRows& rows) {
-        std::vector<uint64_t> all(rows.End() - rows.First());
-        std::iota(all.begin(), all.end(), rows.First());
+    store.Read([&saved](const TTraceRows& rows) {
+        std::vector<uint64_t> all(rows.End());
+        std::iota(all.begin(), all.end(), 0);
         AppendSavedTraceRows(saved, rows, all);
     });
     return WideToUtf8(saved);
@@ -262,11 +261,11 @@ TEST(TraceFileTest, SavedReadAndSavedAgainATraceGivesTheSameBytesAndRows) {
          header + "-" + empty + "garbage\r\n-" + empty + "under it\r\n\t" + at + "m\r\n"},
     };
     for (const auto& c : cases) {
-        std::unique_ptr<TTraceStore> first, second;
+        TTraceStore first(20), second(20);
         const std::string saved = Resave(c.file, first);
         EXPECT_EQ(saved, c.saved) << c.file;
         EXPECT_EQ(Resave(saved, second), saved) << c.file;
-        EXPECT_EQ(Dated(*second), Dated(*first)) << c.file;
+        EXPECT_EQ(Dated(second), Dated(first)) << c.file;
     }
 }
 
