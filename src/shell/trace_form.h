@@ -79,8 +79,8 @@ public:
     // Shows the window, in front of the frame's other documents.
     void BringToFront();
     // Handles the window's keys (Ctrl+C, Ctrl+L, Ctrl+S, Ctrl+F, Enter in
-    // Find, F3, F2 and Ctrl+F2, Alt and a filter box's letter) before the
-    // frame does; true when it took one.
+    // Find, F3, F2 and Ctrl+F2, Alt and a filter box's letter, Escape in a
+    // box) before the frame does; true when it took one.
     bool PreTranslateMessage(const MSG& message);
 
     // The command identifiers, also for tests that press them.
@@ -126,6 +126,8 @@ private:
     void CreateFilterBar();
     void CreateList();
     void Layout();
+    // With no kept widths, the Message column takes what the others leave.
+    void FitMessage();
     void ApplyColumns();
     void ShowColumn(size_t column);
     LRESULT BoxColour(HWND box, HDC dc);
@@ -155,6 +157,8 @@ private:
     void btn_ClearClick();
     void ac_CopyExecute();
     void ac_SaveExecute();
+    void FocusBox(HWND box);
+    bool IsBox(HWND window) const;
     void FormContextMenu(HWND clicked, POINT at);
     void HeaderMenu(POINT at);
     void RowsMenu(POINT at);

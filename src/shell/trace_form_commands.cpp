@@ -26,6 +26,12 @@ constexpr size_t kSaveChunk = 4096;
 
 bool ShiftDown() { return GetKeyState(VK_SHIFT) < 0; }
 
+// A character as the loop's ANSI or wide message carries it, with Shift or
+// without.
+WPARAM UpperCaseLetter(WPARAM character) {
+    return character >= 'a' && character <= 'z' ? character - 'a' + 'A' : character;
+}
+
 void PutOnClipboard(HWND owner, const std::wstring& text) {
     // Made before the clipboard is touched, so that a failure leaves the
     // user's clipboard as it was.
@@ -65,19 +71,26 @@ void TTraceForm::Execute(int command) {
 
 bool TTraceForm::PreTranslateMessage(const MSG& message) {
     if (message.hwnd != Handle() && !IsChild(Handle(), message.hwnd)) return false;
-    if (message.message == WM_SYSKEYDOWN) {
-        const auto key = std::find(std::begin(kLabelKeys), std::end(kLabelKeys), message.wParam);
+    // A label's letter is taken as the character it makes, never as its
+    // WM_SYSKEYDOWN: the frame must see a key go down under Alt, or releasing
+    // Alt before the letter puts its menu bar into menu mode, which then takes
+    // what the user types next.
+    if (message.message == WM_SYSCHAR) {
+        const auto key = std::find(std::begin(kLabelKeys), std::end(kLabelKeys), UpperCaseLetter(message.wParam));
         if (key == std::end(kLabelKeys)) return false;
-        SetFocus(filters_[key - std::begin(kLabelKeys)]);
+        FocusBox(filters_[key - std::begin(kLabelKeys)]);
         return true;
     }
     if (message.message != WM_KEYDOWN) return false;
     const WPARAM key = message.wParam;
+    if (key == VK_ESCAPE && IsBox(message.hwnd)) {
+        SetFocus(lv_Rows);
+        return true;
+    }
     int command = 0;
     if (GetKeyState(VK_CONTROL) < 0) {
         if (key == 'F') {
-            SetFocus(findBox_);
-            SendMessageW(findBox_, EM_SETSEL, 0, -1);
+            FocusBox(findBox_);
             return true;
         }
         // Ctrl+C in a box copies its text, as in any box.
@@ -94,6 +107,17 @@ bool TTraceForm::PreTranslateMessage(const MSG& message) {
     if (command == 0) return false;
     Execute(command);
     return true;
+}
+
+// As a dialog's box takes the focus from its label's letter: with all of its
+// text selected, so that typing replaces it.
+void TTraceForm::FocusBox(HWND box) {
+    SetFocus(box);
+    SendMessageW(box, EM_SETSEL, 0, -1);
+}
+
+bool TTraceForm::IsBox(HWND window) const {
+    return window == findBox_ || std::find(std::begin(filters_), std::end(filters_), window) != std::end(filters_);
 }
 
 void TTraceForm::FormContextMenu(HWND clicked, POINT at) {

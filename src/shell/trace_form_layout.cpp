@@ -121,13 +121,21 @@ void TTraceForm::Layout() {
     top += rowHeight + gap;
     const int bottom = client.bottom - (status.bottom - status.top);
     MoveWindow(lv_Rows, 0, top, client.right, std::max<int>(bottom - top, 0), TRUE);
-    if (fitMessage_) {
-        RECT list{};
-        GetClientRect(lv_Rows, &list);
-        const auto message = static_cast<size_t>(TraceColumn::Message);
-        columns_[message].width = MessageWidthToFill(columns_, list.right, Scaled(200));
-        SendMessageW(lv_Rows, LVM_SETCOLUMNWIDTH, message, columns_[message].width);
-    }
+    FitMessage();
+}
+
+// Also after every change of the rows' count: rows that make the vertical
+// scroll bar appear narrow the list's client area, and a Message column
+// fitted before would reach under the bar and bring a horizontal one.
+void TTraceForm::FitMessage() {
+    if (!fitMessage_) return;
+    RECT list{};
+    GetClientRect(lv_Rows, &list);
+    const auto message = static_cast<size_t>(TraceColumn::Message);
+    const int width = MessageWidthToFill(columns_, list.right, Scaled(200));
+    if (width == static_cast<int>(SendMessageW(lv_Rows, LVM_GETCOLUMNWIDTH, message, 0))) return;
+    columns_[message].width = width;
+    SendMessageW(lv_Rows, LVM_SETCOLUMNWIDTH, message, width);
 }
 
 LRESULT TTraceForm::BoxColour(HWND box, HDC dc) {

@@ -78,6 +78,7 @@ void TTraceForm::Apply(const TShownChange& change) {
     // keeps its count while rows move through it.
     if (count != static_cast<WPARAM>(SendMessageW(lv_Rows, LVM_GETITEMCOUNT, 0, 0))) {
         SendMessageW(lv_Rows, LVM_SETITEMCOUNT, count, everyRowMoved ? 0 : LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+        FitMessage();
     }
     if (everyRowMoved) InvalidateRect(lv_Rows, nullptr, FALSE);
     if (follow && count > 0) SendMessageW(lv_Rows, LVM_ENSUREVISIBLE, count - 1, FALSE);

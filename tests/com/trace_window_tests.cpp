@@ -185,7 +185,8 @@ TEST_F(TraceWindowTest, AFailedCopyIsShownAndTheServerServesOn) {
     server_->ExpectOutput("Norvale: the clipboard is in use by another program\r\n");
 }
 
-// All rows shown; the Message column fills what the others leave.
+// All rows shown; the Message column fills what the others leave, and ends
+// inside the list beside the vertical scroll bar that more rows bring.
 TEST_F(TraceWindowTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColumnIsInView) {
     const HWND frame = GetAncestor(Window(), GA_ROOT);
     SendMessageW(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
@@ -206,6 +207,47 @@ TEST_F(TraceWindowTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColu
                                 std::chrono::milliseconds(20000)))
         << "the columns did not fill the list's " << list.right << " pixels within 20 s: " << shown();
     EXPECT_EQ(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 9, 0), 0) << "\u0394 ms is off by default";
+
+    // Rows enough for the vertical scroll bar.
+    for (int run = 0; run < 4; ++run) ASSERT_EQ(test::RunScript("all_calls.vbs"), 0);
+    const test::RemoteBlock cell(List(), sizeof(RECT));
+    RECT message{LVIR_BOUNDS, 8, 0, 0};
+    const auto fits = [&] {
+        cell.Write(0, &message, sizeof message);
+        SendMessageW(List(), LVM_GETSUBITEMRECT, 0, reinterpret_cast<LPARAM>(cell.At(0)));
+        cell.Read(0, &message, sizeof message);
+        const LONG bars = GetWindowLongW(List(), GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL);
+        return bars == WS_VSCROLL && GetClientRect(List(), &list) && message.right == list.right;
+    };
+    EXPECT_TRUE(test::WaitUntil(fits, std::chrono::milliseconds(20000)))
+        << "the Message column did not end at the list's " << list.right << " pixels beside the vertical scroll bar "
+        << "alone within 20 s: it ends at " << message.right;
+}
+
+// Alt and a label's letter, pressed through the platform's input: what the
+// user types next goes to the box, whichever key was released first.
+TEST_F(TraceWindowTest, AltAndALabelsLetterTakeTheTypingToItsBox) {
+    const HWND frame = GetAncestor(Window(), GA_ROOT), show = test::TraceBox(Window(), 0);
+    SendMessageW(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
+    SetForegroundWindow(frame);
+    const auto press = [](std::initializer_list<std::pair<WORD, bool>> keys) {
+        for (const auto& [code, up] : keys) {
+            INPUT input{INPUT_KEYBOARD, {}};
+            input.ki = {code, 0, up ? KEYEVENTF_KEYUP : 0u, 0, 0};
+            SendInput(1, &input, sizeof input);
+        }
+    };
+    wchar_t typed[8] = {};
+    for (const bool altFirst : {true, false}) {
+        test::TypeFilter(Window(), 0, L"");
+        press({{VK_MENU, false}, {'S', false}, {altFirst ? VK_MENU : 'S', true}, {altFirst ? 'S' : VK_MENU, true}});
+        press({{'Z', false}, {'Z', true}, {'Q', false}, {'Q', true}});
+        EXPECT_TRUE(test::WaitUntil([&] { return GetWindowTextW(show, typed, 8) == 2; }, std::chrono::seconds(20)))
+            << (altFirst ? "Alt" : "S") << " released first: the typing did not reach the Show box within 20 s: \""
+            << WideToUtf8(typed) << "\"";
+        EXPECT_EQ(std::wstring(typed), L"zq");
+        test::TypeFilter(Window(), 0, L"");
+    }
 }
 
 TEST_F(TraceWindowTest, FilterBoxesTakeColumnTermsAndPatternsAndSayWhyATermDoesNotParse) {
