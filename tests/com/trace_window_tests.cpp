@@ -224,32 +224,6 @@ TEST_F(TraceWindowTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColu
         << "alone within 20 s: it ends at " << message.right;
 }
 
-// Alt and a label's letter, pressed through the platform's input: what the
-// user types next goes to the box, whichever key was released first.
-TEST_F(TraceWindowTest, AltAndALabelsLetterTakeTheTypingToItsBox) {
-    const HWND frame = GetAncestor(Window(), GA_ROOT), show = test::TraceBox(Window(), 0);
-    SendMessageW(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
-    SetForegroundWindow(frame);
-    const auto press = [](std::initializer_list<std::pair<WORD, bool>> keys) {
-        for (const auto& [code, up] : keys) {
-            INPUT input{INPUT_KEYBOARD, {}};
-            input.ki = {code, 0, up ? KEYEVENTF_KEYUP : 0u, 0, 0};
-            SendInput(1, &input, sizeof input);
-        }
-    };
-    wchar_t typed[8] = {};
-    for (const bool altFirst : {true, false}) {
-        test::TypeFilter(Window(), 0, L"");
-        press({{VK_MENU, false}, {'S', false}, {altFirst ? VK_MENU : 'S', true}, {altFirst ? 'S' : VK_MENU, true}});
-        press({{'Z', false}, {'Z', true}, {'Q', false}, {'Q', true}});
-        EXPECT_TRUE(test::WaitUntil([&] { return GetWindowTextW(show, typed, 8) == 2; }, std::chrono::seconds(20)))
-            << (altFirst ? "Alt" : "S") << " released first: the typing did not reach the Show box within 20 s: \""
-            << WideToUtf8(typed) << "\"";
-        EXPECT_EQ(std::wstring(typed), L"zq");
-        test::TypeFilter(Window(), 0, L"");
-    }
-}
-
 TEST_F(TraceWindowTest, FilterBoxesTakeColumnTermsAndPatternsAndSayWhyATermDoesNotParse) {
     ASSERT_EQ(test::RunScript("all_calls.js"), 0);
     ReadMessagesEndingWith(L"Norvale Shutting Down");
