@@ -79,8 +79,8 @@ public:
     // Shows the window, in front of the frame's other documents.
     void BringToFront();
     // Handles the window's keys (Ctrl+C, Ctrl+L, Ctrl+S, Ctrl+F, Enter in
-    // Find, F3, F2 and Ctrl+F2, Alt and a filter box's letter) before the
-    // frame does; true when it took one.
+    // Find, F3, F2 and Ctrl+F2, Alt and a filter box's letter, Escape in a
+    // box) before the frame does; true when it took one.
     bool PreTranslateMessage(const MSG& message);
 
     // The command identifiers, also for tests that press them.
@@ -103,18 +103,38 @@ protected:
     LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // The poll's timer while rows keep coming, as often as what a take costs
+    // allows (`TTraceRowsWatch::NextLook`).
+    static constexpr UINT_PTR kTakeTimer = 1;
+    // Capture's counts change without rows when the window is off for entries.
+    static constexpr UINT_PTR kStatusTimer = 2;
+    static constexpr DWORD kStatusInterval = 1000;
+    static constexpr const wchar_t* kLabels[3] = {L"&Show", L"&Hide", L"Hi&ghlight"};
+    // The letter of each label's accelerator, with Alt.
+    static constexpr WPARAM kLabelKeys[3] = {'S', 'H', 'G'};
+    // A box whose terms do not parse.
+    static constexpr COLORREF kErrorBackground = RGB(255, 200, 200);
+
+    // trace_form.cpp: the window's life.
     void FormCreate();
     void FormClose();
+    void RestoreSettings();
+    void SaveSettings();
+
+    // trace_form_layout.cpp: the controls and where they go.
     void CreateToolBar();
     void CreateFilterBar();
     void CreateList();
     void Layout();
+    // With no kept widths, the Message column takes what the others leave.
+    void FitMessage();
     void ApplyColumns();
     void ShowColumn(size_t column);
-    void RestoreSettings();
-    void SaveSettings();
+    LRESULT BoxColour(HWND box, HDC dc);
 
+    // trace_form_rows.cpp: rows from the store into the list.
     void WMTraceRows();
+    void WMTraceStep();
     void WMTimerTake();
     void TakeRows();
     // Sets the poll's timer to the interval the last take calls for.
@@ -122,21 +142,26 @@ private:
     void Apply(const TShownChange& change);
     void UpdateStatus();
     std::wstring Note() const;
+
+    // trace_form_find.cpp: filters, find and marks.
     void ed_FilterChange();
     void ed_FindChange();
-    void btn_PauseClick();
-    void btn_ClearClick();
-    void ac_CopyExecute();
-    void ac_SaveExecute();
     void ac_FindExecute(TraceFindWay way);
     void FindSlice();
     void ac_ToggleMarkExecute();
     void StepToMark(bool next);
+
+    // trace_form_commands.cpp: commands, keys and menus.
     void Execute(int command);
+    void btn_PauseClick();
+    void btn_ClearClick();
+    void ac_CopyExecute();
+    void ac_SaveExecute();
+    void FocusBox(HWND box);
+    bool IsBox(HWND window) const;
     void FormContextMenu(HWND clicked, POINT at);
     void HeaderMenu(POINT at);
     void RowsMenu(POINT at);
-    LRESULT BoxColour(HWND box, HDC dc);
 
     struct TCachedRow {
         uint64_t row = UINT64_MAX;
@@ -145,6 +170,7 @@ private:
         std::array<std::wstring, kTraceColumnCount + 1> cells;
         TraceRowStyle style = TraceRowStyle::Plain;
     };
+    // trace_form_rows.cpp: the list's cells, colours and selection.
     const TCachedRow& CachedRow(size_t index);
     void GetDispInfo(NMLVDISPINFOW& info);
     LRESULT CustomDraw(NMLVCUSTOMDRAW& draw);

@@ -185,7 +185,8 @@ TEST_F(TraceWindowTest, AFailedCopyIsShownAndTheServerServesOn) {
     server_->ExpectOutput("Norvale: the clipboard is in use by another program\r\n");
 }
 
-// All rows shown; the Message column fills what the others leave.
+// All rows shown; the Message column fills what the others leave, and ends
+// inside the list beside the vertical scroll bar that more rows bring.
 TEST_F(TraceWindowTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColumnIsInView) {
     const HWND frame = GetAncestor(Window(), GA_ROOT);
     SendMessageW(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
@@ -206,6 +207,21 @@ TEST_F(TraceWindowTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColu
                                 std::chrono::milliseconds(20000)))
         << "the columns did not fill the list's " << list.right << " pixels within 20 s: " << shown();
     EXPECT_EQ(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 9, 0), 0) << "\u0394 ms is off by default";
+
+    // Rows enough for the vertical scroll bar.
+    for (int run = 0; run < 4; ++run) ASSERT_EQ(test::RunScript("all_calls.vbs"), 0);
+    const test::RemoteBlock cell(List(), sizeof(RECT));
+    RECT message{LVIR_BOUNDS, 8, 0, 0};
+    const auto fits = [&] {
+        cell.Write(0, &message, sizeof message);
+        SendMessageW(List(), LVM_GETSUBITEMRECT, 0, reinterpret_cast<LPARAM>(cell.At(0)));
+        cell.Read(0, &message, sizeof message);
+        const LONG bars = GetWindowLongW(List(), GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL);
+        return bars == WS_VSCROLL && GetClientRect(List(), &list) && message.right == list.right;
+    };
+    EXPECT_TRUE(test::WaitUntil(fits, std::chrono::milliseconds(20000)))
+        << "the Message column did not end at the list's " << list.right << " pixels beside the vertical scroll bar "
+        << "alone within 20 s: it ends at " << message.right;
 }
 
 TEST_F(TraceWindowTest, FilterBoxesTakeColumnTermsAndPatternsAndSayWhyATermDoesNotParse) {

@@ -76,8 +76,10 @@ TraceStatusParts ReadTraceStatus(HWND traceForm) {
     return parts;
 }
 
+HWND TraceBox(HWND traceForm, int box) { return NthChild(traceForm, L"EDIT", box); }
+
 void TypeFilter(HWND traceForm, int box, const std::wstring& text) {
-    SendMessageW(NthChild(traceForm, L"EDIT", box), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(TraceBox(traceForm, box), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 std::vector<std::wstring> Messages(const ShownTraceWindow& shown) {

@@ -35,7 +35,9 @@ TraceStatusParts ReadTraceStatus(HWND traceForm);
 // Every row's cell of a column by its subitem: 9 "Δ ms", 10 the marks.
 std::vector<std::wstring> ReadTraceColumn(HWND traceForm, int subitem);
 
-// Types `text` into a box: 0 "Show", 1 "Hide", 2 "Highlight", 3 "Find".
+// A box: 0 "Show", 1 "Hide", 2 "Highlight", 3 "Find".
+HWND TraceBox(HWND traceForm, int box);
+// Types `text` into a box, numbered as for `TraceBox`.
 void TypeFilter(HWND traceForm, int box, const std::wstring& text);
 
 // The rows' "Message" cells.
