@@ -352,7 +352,7 @@ TEST_F(TraceFormTest, HighlightCopySaveAndPause) {
     prompts_.saveTo = AnsiToWide(dir_.PathOf("saved.txt"));
     EXPECT_TRUE(Press(List(), WM_KEYDOWN, 'S', true));
     Press(List(), WM_KEYUP, 'S', false);
-    const std::wstring dated = L"0000-00-00\t" + fields;
+    const std::wstring dated = L"\t" + fields;
     EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("saved.txt")),
               WideToUtf8(L"Date\tTime\tMachine\tProcess\tProject\tModule\tClass\tThread\tCode\tMessage\r\n" + dated +
                          L"00000000\talpha\r\n" + dated + L"00000001\tbeta\r\n" + dated +

@@ -209,7 +209,13 @@ TEST_F(TraceWindowTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColu
     EXPECT_EQ(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 9, 0), 0) << "\u0394 ms is off by default";
 
     // Rows enough for the vertical scroll bar.
-    for (int run = 0; run < 4; ++run) ASSERT_EQ(test::RunScript("all_calls.vbs"), 0);
+    {
+        ComPtr<INorvale> norvale = test::ActivateNorvale();
+        ASSERT_TRUE(norvale);
+        ComPtr<IDebugSession> session;
+        ASSERT_EQ(norvale->OpenSession(test::Bstr(L"P"), session.put()), S_OK);
+        for (int i = 0; i < 60; ++i) ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"row")), S_OK);
+    }
     const test::RemoteBlock cell(List(), sizeof(RECT));
     RECT message{LVIR_BOUNDS, 8, 0, 0};
     const auto fits = [&] {
