@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <random>
+
+#include "common/case_fold.h"
 #include "common/utf8_text.h"
 #include "store/trace_terms.h"
 #include "store_test_entries.h"
@@ -67,6 +71,18 @@ TEST(TraceTermsTest, ColumnsPatternsAndErrors) {
         {L"/[.]|\\./", L"no dot", "no"},
         {L"/x{3}/", L"xx-xx", "no"},
         {L"/(a*)*b/", std::wstring(20000, L'a'), "no"},
+        // Each class at the edges of its ranges; a capital is the negation of the folded class, so the Kelvin
+        // sign, long s and dotted I (folded to k, s, i) are word characters.
+        {L"/^\\d+$/", L"09", "yes"}, {L"/\\d/", L"/:", "no"}, {L"/^\\D+$/", L"/:", "yes"}, {L"/\\D/", L"09", "no"},
+        {L"/^\\w+$/", L"09AZ_az", "yes"}, {L"/\\w/", L"/:@[^`{", "no"}, {L"/^\\W+$/", L"/:@[^`{", "yes"},
+        {L"/\\W/", L"09AZ_az", "no"}, {L"/^\\s+$/", L"\t\r ", "yes"}, {L"/\\s/", L"\b\x0e\x1f!", "no"},
+        {L"/^\\S+$/", L"\b\x0e\x1f!", "yes"}, {L"/\\S/", L"\t\r ", "no"}, {L"/^\\W+$/", L"\u212Aiss", "no"},
+        {L"/[\\W]/", L"\u212A\u017F\u0130", "no"}, {L"/^[^\\W]+$/", L"\u212A\u017F\u0130", "yes"},
+        {L"/^[\\W\\d]+$/", L"-1", "yes"},
+        // Counts: exactly n, at least n, n to m.
+        {L"/^x{3}$/", L"xxx", "yes"}, {L"/^x{3}$/", L"xxxx", "no"}, {L"/^x{3}$/", L"xx", "no"}, {L"/^x{0}y$/", L"y", "yes"},
+        {L"/^x{2,}$/", L"x", "no"}, {L"/^x{2,}$/", L"xxxxx", "yes"}, {L"/^x{2,3}$/", L"xx", "yes"},
+        {L"/^x{2,3}$/", L"xxxx", "no"},
         {L"/c$/", longCell, "no"},
         {L"/b/", longCell, "yes"},
         // Errors: the term and why.
@@ -85,10 +101,166 @@ TEST(TraceTermsTest, ColumnsPatternsAndErrors) {
         {L"/(?i)a/", L"x", "\"/(?i)a/\": \"(?\" groups are not in the pattern language"},
         {L"/" + std::wstring(101, L'(') + L"a" + std::wstring(101, L')') + L"/", L"a",
          "\"/" + std::string(101, '(') + "a" + std::string(101, ')') + "/\": groups nest deeper than 100"},
-        {L"/(a{1000}){1000}/", L"a", "\"/(a{1000}){1000}/\": the pattern is too large"},
+        {L"/(a{1000}){1000}/", L"a",
+         "\"/(a{1000}){1000}/\": the pattern is too large: with its repetitions written out it has more than 20000 parts"},
+        {L"/" + std::wstring(1001, L'a') + L"/", L"a",
+         "\"/" + std::string(1001, 'a') + "/\": the pattern is longer than 1000 characters"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(Outcome(row.box, row.message), row.outcome) << WideToUtf8(row.box);
+    }
+}
+
+// However its repetitions nest, a pattern compiles to at most the program's
+// bound (the size given) or is refused (0), and so in a bounded time.
+TEST(TraceTermsTest, PatternsCompileWithinTheirBound) {
+    const auto times = [](std::wstring_view unit, size_t count) {
+        std::wstring text;
+        while (count-- > 0) text += unit;
+        return text;
+    };
+    const struct {
+        std::wstring pattern;
+        size_t size;
+    } rows[] = {
+        {L"(((){1000}){1000}){1000}", 1}, {L"((((){1000}){1000}){1000}){1000}", 1}, {L"(((a){1000}){1000}){1000}", 0},
+        {L"((.?){1000}){6}z", 12002}, {L"(a{1000}){19}a{999}", 20000}, {L"(a{1000}){19}a{1000}", 0},
+        {times(L"\\W", 500), 501}, {times(L"\\W", 2000), 0}, {times(L"[\u0001-\uFFFF]", 200), 201},
+    };
+    for (const auto& row : rows) {
+        size_t size = 0;
+        try {
+            size = TTracePattern(row.pattern).Size();
+        } catch (const ETraceTermError&) {
+        }
+        EXPECT_EQ(size, row.size) << WideToUtf8(row.pattern);
+    }
+}
+
+// A search in parts finds what one search finds, each part within its limit
+// and one character's work, and pauses as often as its limit says.
+TEST(TraceTermsTest, PatternSearchesGoOnWhereTheirStepsRanOut) {
+    using enum TPatternFound;
+    const struct {
+        std::wstring pattern, text;
+        size_t limit;
+        TPatternFound found;
+        int calls;
+    } rows[] = {
+        {L"b", std::wstring(1000, L'a') + L"b", 100, Yes, 21}, {L"z", L"abc", 0, No, 4}, {L"^a", L"bbbb", 0, No, 2},
+        {L"((.?){1000}){6}z", std::wstring(200, L'a'), 1000000, No, 5}, {L"a|b", L"xxb", 1000, Yes, 1},
+    };
+    for (const auto& row : rows) {
+        const TTracePattern pattern(row.pattern);
+        TPatternRun run;
+        TPatternFound found = OutOfSteps;
+        int calls = 0;
+        while (found == OutOfSteps && calls++ < 10000) {
+            size_t spent = 0;
+            found = pattern.Search(row.text, run, spent, row.limit);
+            EXPECT_LE(spent, row.limit + 4 * pattern.Size() + 1) << WideToUtf8(row.pattern);
+        }
+        EXPECT_EQ(found, row.found) << WideToUtf8(row.pattern);
+        EXPECT_EQ(calls, row.calls) << WideToUtf8(row.pattern);
+    }
+}
+
+// A pattern drawn at random with a matcher of its own, which backtracks over
+// the drawn tree: slow and plain, the automaton must find what it finds.
+using Next = std::function<bool(size_t)>;
+using Matcher = std::function<bool(std::wstring_view, size_t, const Next&)>;
+struct Drawn {
+    std::wstring written;
+    Matcher match;
+};
+
+wchar_t Fold(wchar_t c) {
+    std::wstring one(1, c);
+    FoldCase(one);
+    return one[0];
+}
+
+Drawn One(std::wstring written, std::function<bool(wchar_t)> takes) {
+    return {std::move(written), [takes](std::wstring_view t, size_t at, const Next& next) {
+                return at < t.size() && takes(t[at]) && next(at + 1);
+            }};
+}
+
+bool Repeat(const Matcher& kid, int min, int max, int count, std::wstring_view t, size_t at, const Next& next) {
+    if (count >= min && next(at)) return true;
+    return (max < 0 || count < max) && kid(t, at, [&](size_t to) {
+        return (count < min || to != at) && Repeat(kid, min, max, count + 1, t, to, next);
+    });
+}
+
+Drawn Draw(std::mt19937& random, int depth) {
+    const auto pick = [&random](size_t count) { return random() % count; };
+    const std::wstring_view chars = L"akKs\u017F\u212Ai\u0130-_ 0";
+    const std::wstring words = L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz";
+    const struct { std::wstring_view written; std::wstring members; bool others; } items[] = {
+        {L"a-k", L"abcdefghijk", false}, {L"K", L"K", false}, {L"s", L"s", false}, {L"\u212A", L"\u212A", false},
+        {L"\\w", words, false}, {L"\\W", words, true}, {L"\\d", L"0123456789", false},
+        {L"\\D", L"0123456789", true}, {L"\\s", L"\t\n\v\f\r ", false}, {L"\\S", L"\t\n\v\f\r ", true}};
+    const struct { int min, max; std::wstring_view written; } counts[] = {
+        {0, -1, L"*"}, {1, -1, L"+"}, {0, 1, L"?"}, {2, 2, L"{2}"}, {1, 3, L"{1,3}"}, {2, -1, L"{2,}"}, {0, 0, L"{0}"}};
+    switch (pick(depth > 2 ? 4 : 7)) {
+        case 0: {
+            const wchar_t c = chars[pick(chars.size())];
+            return One(std::wstring(1, c), [c](wchar_t x) { return x == Fold(c); });
+        }
+        case 1: return One(L".", [](wchar_t) { return true; });
+        case 2: {
+            const bool negated = pick(2) != 0;
+            const auto& a = items[pick(std::size(items))];
+            const auto& b = items[pick(std::size(items))];
+            const auto has = [](const auto& item, wchar_t x) {
+                const bool in = std::any_of(item.members.begin(), item.members.end(), [x](wchar_t m) { return Fold(m) == x; });
+                return in != item.others;
+            };
+            return One((negated ? L"[^" : L"[") + std::wstring(a.written) + std::wstring(b.written) + L"]",
+                       [=](wchar_t x) { return (has(a, x) || has(b, x)) != negated; });
+        }
+        case 3: {
+            const bool begin = pick(2) != 0;
+            return {begin ? L"^" : L"$", [begin](std::wstring_view t, size_t at, const Next& next) {
+                        return at == (begin ? 0 : t.size()) && next(at);
+                    }};
+        }
+        case 4:
+        case 5: {
+            const Drawn a = Draw(random, depth + 1), b = Draw(random, depth + 1);
+            if (pick(2) != 0) {
+                return {L"(" + a.written + L"|" + b.written + L")", [=](std::wstring_view t, size_t at, const Next& next) {
+                            return a.match(t, at, next) || b.match(t, at, next);
+                        }};
+            }
+            return {a.written + b.written, [=](std::wstring_view t, size_t at, const Next& next) {
+                        return a.match(t, at, [&](size_t to) { return b.match(t, to, next); });
+                    }};
+        }
+        default: {
+            const Drawn kid = Draw(random, depth + 1);
+            const auto& count = counts[pick(std::size(counts))];
+            return {L"(" + kid.written + L")" + std::wstring(count.written), [=](std::wstring_view t, size_t at, const Next& next) {
+                        return Repeat(kid.match, count.min, count.max, 0, t, at, next);
+                    }};
+        }
+    }
+}
+
+TEST(TraceTermsTest, PatternsFindWhatBacktrackingFinds) {
+    std::mt19937 random(44);
+    const std::wstring_view chars = L"aAkKs\u017F\u212Ai\u0130_ 0-\t";
+    TPatternRun run;
+    for (int drawn = 0; drawn < 3000; ++drawn) {
+        const Drawn pattern = Draw(random, 0);
+        std::wstring text;
+        for (size_t length = random() % 8; length > 0; --length) text += chars[random() % chars.size()];
+        FoldCase(text);
+        bool found = false;
+        for (size_t at = 0; at <= text.size() && !found; ++at) found = pattern.match(text, at, [](size_t) { return true; });
+        ASSERT_EQ(TTracePattern(pattern.written).Search(text, run), found)
+            << WideToUtf8(pattern.written) << " in " << WideToUtf8(text);
     }
 }
 
