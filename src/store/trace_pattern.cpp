@@ -85,7 +85,8 @@ std::vector<Range> Folded(const std::vector<Range>& ranges, const TClassFolds& f
         for (; moved != folds.moved.end() && moved->first <= high; ++moved) {
             // Most folds land in their own range ("A-z", a whole script): adding them again only costs.
             const uint32_t fold = moved->second;
-            const bool kept = fold >= low && fold <= high && !std::binary_search(folds.shown.begin(), folds.shown.end(), fold);
+            const bool kept =
+                fold >= low && fold <= high && !std::binary_search(folds.shown.begin(), folds.shown.end(), fold);
             if (!kept) out.emplace_back(fold, fold);
         }
         uint32_t from = low;
@@ -349,7 +350,8 @@ private:
                     high = *literal;
                 }
                 if (high < low) {
-                    Fail("the range " + Quoted(std::wstring{static_cast<wchar_t>(low), L'-', static_cast<wchar_t>(high)}) +
+                    Fail("the range " +
+                         Quoted(std::wstring{static_cast<wchar_t>(low), L'-', static_cast<wchar_t>(high)}) +
                          " runs backwards");
                 }
             }

@@ -13,7 +13,8 @@
 // The subset (what a search box needs, nothing that would need backtracking):
 //   literal characters; "." any character; "[abc]", "[a-z]", "[^...]";
 //   "\d" "\w" "\s" and "\D" "\W" "\S" (ASCII digits, ASCII letters, digits and
-//   "_", blanks), also inside brackets; "\t" "\n" "\r"; "\" before any other
+//   "_", blanks; a capital is everything its small letter's class is not,
+//   after folding), also inside brackets; "\t" "\n" "\r"; "\" before any other
 //   character that is no letter or digit takes it literally;
 //   "^" and "$" (the start and end of the cell); "(...)" groups; "|";
 //   "*", "+", "?" and "{n}", "{n,}", "{n,m}" (n, m up to 1000).
@@ -69,12 +70,12 @@ public:
     // Whether the pattern matches anywhere in `folded` (text already folded).
     bool Search(std::wstring_view folded, TPatternRun& run) const;
     // The same in parts, so that a caller can bound its time inside one long
-    // cell: adds the steps it takes to `spent` (one for each thread at each
-    // character) and, once they reach `limit`, keeps its place in `run` and
-    // says OutOfSteps; the next call with the same run and text goes on from
-    // there. A call goes on by at least one character and past the limit by
-    // at most one character's work (four steps an instruction). Any other
-    // search with the run drops the place.
+    // cell: adds the steps it takes to `spent` (about one for each live
+    // thread at each character) and, once they reach `limit`, keeps its place
+    // in `run` and says OutOfSteps; the next call with the same run and text
+    // goes on from there. A call goes on by at least one character, and past
+    // the limit by at most one character's work (four steps an instruction).
+    // Any other search with the run drops the place.
     TPatternFound Search(std::wstring_view folded, TPatternRun& run, size_t& spent, size_t limit) const;
 
     // The program's size, which bounds the work per character.

@@ -80,9 +80,9 @@ TEST(TraceTermsTest, ColumnsPatternsAndErrors) {
         {L"/[\\W]/", L"\u212A\u017F\u0130", "no"}, {L"/^[^\\W]+$/", L"\u212A\u017F\u0130", "yes"},
         {L"/^[\\W\\d]+$/", L"-1", "yes"},
         // Counts: exactly n, at least n, n to m.
-        {L"/^x{3}$/", L"xxx", "yes"}, {L"/^x{3}$/", L"xxxx", "no"}, {L"/^x{3}$/", L"xx", "no"}, {L"/^x{0}y$/", L"y", "yes"},
-        {L"/^x{2,}$/", L"x", "no"}, {L"/^x{2,}$/", L"xxxxx", "yes"}, {L"/^x{2,3}$/", L"xx", "yes"},
-        {L"/^x{2,3}$/", L"xxxx", "no"},
+        {L"/^x{3}$/", L"xxx", "yes"}, {L"/^x{3}$/", L"xxxx", "no"}, {L"/^x{3}$/", L"xx", "no"},
+        {L"/^x{0}y$/", L"y", "yes"}, {L"/^x{2,}$/", L"x", "no"}, {L"/^x{2,}$/", L"xxxxx", "yes"},
+        {L"/^x{2,3}$/", L"xx", "yes"}, {L"/^x{2,3}$/", L"xxxx", "no"},
         {L"/c$/", longCell, "no"},
         {L"/b/", longCell, "yes"},
         // Errors: the term and why.
@@ -102,7 +102,8 @@ TEST(TraceTermsTest, ColumnsPatternsAndErrors) {
         {L"/" + std::wstring(101, L'(') + L"a" + std::wstring(101, L')') + L"/", L"a",
          "\"/" + std::string(101, '(') + "a" + std::string(101, ')') + "/\": groups nest deeper than 100"},
         {L"/(a{1000}){1000}/", L"a",
-         "\"/(a{1000}){1000}/\": the pattern is too large: with its repetitions written out it has more than 20000 parts"},
+         "\"/(a{1000}){1000}/\": the pattern is too large: with its repetitions written out it has more than "
+         "20000 parts"},
         {L"/" + std::wstring(1001, L'a') + L"/", L"a",
          "\"/" + std::string(1001, 'a') + "/\": the pattern is longer than 1000 characters"},
     };
@@ -214,8 +215,8 @@ Drawn Draw(std::mt19937& random, int depth) {
             const auto& a = items[pick(std::size(items))];
             const auto& b = items[pick(std::size(items))];
             const auto has = [](const auto& item, wchar_t x) {
-                const bool in = std::any_of(item.members.begin(), item.members.end(), [x](wchar_t m) { return Fold(m) == x; });
-                return in != item.others;
+                const auto folds = [x](wchar_t m) { return Fold(m) == x; };
+                return std::any_of(item.members.begin(), item.members.end(), folds) != item.others;
             };
             return One((negated ? L"[^" : L"[") + std::wstring(a.written) + std::wstring(b.written) + L"]",
                        [=](wchar_t x) { return (has(a, x) || has(b, x)) != negated; });
@@ -230,7 +231,8 @@ Drawn Draw(std::mt19937& random, int depth) {
         case 5: {
             const Drawn a = Draw(random, depth + 1), b = Draw(random, depth + 1);
             if (pick(2) != 0) {
-                return {L"(" + a.written + L"|" + b.written + L")", [=](std::wstring_view t, size_t at, const Next& next) {
+                return {L"(" + a.written + L"|" + b.written + L")",
+                        [=](std::wstring_view t, size_t at, const Next& next) {
                             return a.match(t, at, next) || b.match(t, at, next);
                         }};
             }
@@ -241,7 +243,8 @@ Drawn Draw(std::mt19937& random, int depth) {
         default: {
             const Drawn kid = Draw(random, depth + 1);
             const auto& count = counts[pick(std::size(counts))];
-            return {L"(" + kid.written + L")" + std::wstring(count.written), [=](std::wstring_view t, size_t at, const Next& next) {
+            return {L"(" + kid.written + L")" + std::wstring(count.written),
+                    [=](std::wstring_view t, size_t at, const Next& next) {
                         return Repeat(kid.match, count.min, count.max, 0, t, at, next);
                     }};
         }
@@ -258,7 +261,9 @@ TEST(TraceTermsTest, PatternsFindWhatBacktrackingFinds) {
         for (size_t length = random() % 8; length > 0; --length) text += chars[random() % chars.size()];
         FoldCase(text);
         bool found = false;
-        for (size_t at = 0; at <= text.size() && !found; ++at) found = pattern.match(text, at, [](size_t) { return true; });
+        for (size_t at = 0; at <= text.size() && !found; ++at) {
+            found = pattern.match(text, at, [](size_t) { return true; });
+        }
         ASSERT_EQ(TTracePattern(pattern.written).Search(text, run), found)
             << WideToUtf8(pattern.written) << " in " << WideToUtf8(text);
     }
