@@ -1,7 +1,9 @@
 #include "store/trace_pattern.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <optional>
 
 #include "common/case_fold.h"
 #include "common/utf8_text.h"
@@ -11,11 +13,11 @@ namespace norvale {
 namespace {
 
 // Bounds that keep a pattern typed into a box (or pasted there) from costing
-// more than a box's worth: the parser recurses once per group, and the
-// program's size is the work per character of every cell.
+// more than a box's worth: the parser recurses once per group, the length
+// bounds the classes made, and the program's size is the work per character
+// of every cell.
 constexpr int kMaxDepth = 100;
 constexpr int kMaxCount = 1000;
-constexpr size_t kMaxProgram = 20000;
 constexpr uint32_t kLastChar = sizeof(wchar_t) > 2 ? 0x10FFFF : 0xFFFF;
 constexpr uint32_t kNoLimit = UINT32_MAX;
 
@@ -31,9 +33,19 @@ std::string Quoted(std::wstring_view text) {
     return quoted;
 }
 
-const std::vector<Range> kDigits = {{'0', '9'}};
-const std::vector<Range> kWordChars = {{'0', '9'}, {'A', 'Z'}, {'_', '_'}, {'a', 'z'}};
-const std::vector<Range> kBlanks = {{'\t', '\r'}, {' ', ' '}};
+// Sorted, overlaps and neighbours joined.
+std::vector<Range> Merged(std::vector<Range> ranges) {
+    std::sort(ranges.begin(), ranges.end());
+    std::vector<Range> out;
+    for (const Range& range : ranges) {
+        if (!out.empty() && range.first <= out.back().second + 1) {
+            out.back().second = std::max(out.back().second, range.second);
+        } else {
+            out.push_back(range);
+        }
+    }
+    return out;
+}
 
 // The characters not in `ranges` (sorted, disjoint).
 std::vector<Range> Complement(const std::vector<Range>& ranges) {
@@ -47,30 +59,74 @@ std::vector<Range> Complement(const std::vector<Range>& ranges) {
     return out;
 }
 
-// The folds of every character in `ranges`, as sorted, disjoint ranges: a
-// class of the pattern holds the characters the folded text may show for it.
-std::vector<Range> Folded(const std::vector<Range>& ranges) {
-    std::vector<bool> in(0x10000, false);
-    std::vector<Range> above;
-    std::wstring chars;
-    for (const auto& [low, high] : ranges) {
-        chars.clear();
-        for (uint32_t c = low; c <= std::min<uint32_t>(high, 0xFFFF); ++c) chars += static_cast<wchar_t>(c);
-        FoldCase(chars);
-        for (const wchar_t c : chars) in[static_cast<uint16_t>(c)] = true;
-        if (high > 0xFFFF) above.emplace_back(std::max<uint32_t>(low, 0x10000), high);
-    }
+// The case folding as classes need it, made once per process: a class costs
+// the characters in its ranges that fold to another, not a pass over every
+// character.
+struct TClassFolds {
+    // (c, its fold) for each character that folds to another, by c.
+    std::vector<Range> moved;
+    // The moved characters that are yet another's fold, so folded text shows
+    // them: in a class only when one of their sources is.
+    std::vector<uint32_t> shown;
+    // "\d" "\D" "\w" "\W" "\s" "\S" as folded text shows them: a capital's
+    // negation is taken after folding, so that "\W" is "[^\w]" and the
+    // Kelvin sign, folded to "k", is no more a non-word than "k".
+    std::array<std::vector<Range>, 6> shorthands;
+};
+
+// The folds of every character in `ranges`: a class of the pattern holds the
+// characters the folded text may show for it. Characters that fold to
+// another stay in only where folded text never shows them, which changes
+// nothing.
+std::vector<Range> Folded(const std::vector<Range>& ranges, const TClassFolds& folds) {
     std::vector<Range> out;
-    for (uint32_t c = 0; c < 0x10000; ++c) {
-        if (!in[c]) continue;
-        if (!out.empty() && out.back().second + 1 == c) {
-            out.back().second = c;
-        } else {
-            out.emplace_back(c, c);
+    for (const auto& [low, high] : ranges) {
+        auto moved = std::lower_bound(folds.moved.begin(), folds.moved.end(), Range{low, 0});
+        for (; moved != folds.moved.end() && moved->first <= high; ++moved) {
+            // Most folds land in their own range ("A-z", a whole script): adding them again only costs.
+            const uint32_t fold = moved->second;
+            const bool kept =
+                fold >= low && fold <= high && !std::binary_search(folds.shown.begin(), folds.shown.end(), fold);
+            if (!kept) out.emplace_back(fold, fold);
         }
+        uint32_t from = low;
+        auto shown = std::lower_bound(folds.shown.begin(), folds.shown.end(), low);
+        for (; shown != folds.shown.end() && *shown <= high; ++shown) {
+            if (*shown > from) out.emplace_back(from, *shown - 1);
+            from = *shown + 1;
+        }
+        if (from <= high) out.emplace_back(from, high);
     }
-    out.insert(out.end(), above.begin(), above.end());
-    return out;
+    return Merged(std::move(out));
+}
+
+const TClassFolds& ClassFolds() {
+    static const TClassFolds folds = [] {
+        TClassFolds made;
+        std::wstring units(0x10000, L'\0');
+        for (uint32_t c = 0; c < units.size(); ++c) units[c] = static_cast<wchar_t>(c);
+        FoldCase(units);
+        std::vector<bool> image(units.size(), false);
+        for (uint32_t c = 0; c < units.size(); ++c) {
+            const auto fold = static_cast<uint32_t>(static_cast<uint16_t>(units[c]));
+            image[fold] = true;
+            if (fold != c) made.moved.emplace_back(c, fold);
+        }
+        for (const auto& [c, fold] : made.moved) {
+            if (image[c]) made.shown.push_back(c);
+        }
+        const std::vector<Range> digits = {{'0', '9'}};
+        const std::vector<Range> words = {{'0', '9'}, {'A', 'Z'}, {'_', '_'}, {'a', 'z'}};
+        const std::vector<Range> blanks = {{'\t', '\r'}, {' ', ' '}};
+        size_t at = 0;
+        for (const auto* ranges : {&digits, &words, &blanks}) {
+            made.shorthands[at] = Folded(*ranges, made);
+            made.shorthands[at + 1] = Complement(made.shorthands[at]);
+            at += 2;
+        }
+        return made;
+    }();
+    return folds;
 }
 
 uint32_t FoldChar(uint32_t c) {
@@ -96,8 +152,13 @@ public:
 
     void Compile() {
         if (source_.empty()) Fail("the pattern between the slashes is empty");
+        if (source_.size() > kMaxPatternLength) {
+            Fail("the pattern is longer than " + std::to_string(kMaxPatternLength) + " characters");
+        }
         const uint32_t root = ParseAlternatives(0);
         if (at_ < source_.size()) Fail("\")\" without \"(\"");
+        Count(nodes_[root].size + 1);
+        pattern_.program_.reserve(nodes_[root].size + 1);
         Emit(root);
         Add({TTracePattern::Op::Match});
     }
@@ -110,12 +171,36 @@ private:
         uint32_t min = 0;
         uint32_t max = 0;
         std::vector<uint32_t> children;
+        // The instructions it lays out, its repetitions written out.
+        size_t size = 0;
     };
 
+    // Sizes are counted as the tree grows, so that no nesting of repetitions
+    // is laid out (or walked) before it is known to fit.
     uint32_t Make(Kind kind, uint32_t value = 0, uint32_t min = 0, uint32_t max = 0,
                   std::vector<uint32_t> children = {}) {
-        nodes_.push_back(Node{kind, value, min, max, std::move(children)});
+        size_t size = 0;
+        for (const uint32_t child : children) size += nodes_[child].size;
+        switch (kind) {
+            case Kind::Empty: break;
+            case Kind::Sequence: break;
+            case Kind::Choice: size += 2 * (children.size() - 1); break;
+            case Kind::Repeat:
+                // A repetition of what lays out nothing lays out nothing, however often.
+                if (size == 0) break;
+                size = min * size + (max == kNoLimit ? size + 2 : (max - min) * (size + 1));
+                break;
+            default: size = 1; break;
+        }
+        Count(size);
+        nodes_.push_back(Node{kind, value, min, max, std::move(children), size});
         return static_cast<uint32_t>(nodes_.size() - 1);
+    }
+    static void Count(size_t size) {
+        if (size > kMaxPatternProgram) {
+            Fail("the pattern is too large: with its repetitions written out it has more than " +
+                 std::to_string(kMaxPatternProgram) + " parts");
+        }
     }
     bool AtEnd() const { return at_ >= source_.size(); }
     wchar_t Peek() const { return source_[at_]; }
@@ -199,32 +284,28 @@ private:
             case L'$': return Make(Kind::End);
             case L'[': return ParseClass();
             case L'\\': {
-                std::vector<Range> ranges;
-                const uint32_t literal = ParseEscape(ranges);
-                if (ranges.empty()) return Make(Kind::Char, FoldChar(literal));
-                return MakeClass(ranges, false);
+                std::vector<Range> shorthand;
+                const std::optional<uint32_t> literal = ParseEscape(shorthand);
+                if (literal) return Make(Kind::Char, FoldChar(*literal));
+                return MakeClass({}, std::move(shorthand), false);
             }
             default: return Make(Kind::Char, FoldChar(static_cast<uint32_t>(c)));
         }
     }
 
-    // After a backslash: a shorthand class (its ranges added to `ranges`,
-    // returns 0) or a literal character (returned, `ranges` left alone).
-    uint32_t ParseEscape(std::vector<Range>& ranges) {
+    // After a backslash: a literal character, or nothing for a shorthand
+    // class, whose folded ranges are added to `folded`.
+    std::optional<uint32_t> ParseEscape(std::vector<Range>& folded) {
         if (AtEnd()) Fail("\"\\\" at the end of the pattern");
         const wchar_t c = Peek();
         ++at_;
-        const auto add = [&ranges](const std::vector<Range>& more) {
-            ranges.insert(ranges.end(), more.begin(), more.end());
-            return 0u;
-        };
+        constexpr std::wstring_view kShorthands = L"dDwWsS";
+        if (const size_t which = kShorthands.find(c); which != std::wstring_view::npos) {
+            const std::vector<Range>& more = ClassFolds().shorthands[which];
+            folded.insert(folded.end(), more.begin(), more.end());
+            return std::nullopt;
+        }
         switch (c) {
-            case L'd': return add(kDigits);
-            case L'D': return add(Complement(kDigits));
-            case L'w': return add(kWordChars);
-            case L'W': return add(Complement(kWordChars));
-            case L's': return add(kBlanks);
-            case L'S': return add(Complement(kBlanks));
             case L't': return '\t';
             case L'n': return '\n';
             case L'r': return '\r';
@@ -243,6 +324,7 @@ private:
             ++at_;
         }
         std::vector<Range> ranges;
+        std::vector<Range> folded;
         // A "]" first is a member.
         bool first = true;
         while (true) {
@@ -252,9 +334,9 @@ private:
             uint32_t low = Peek();
             ++at_;
             if (low == L'\\') {
-                const size_t before = ranges.size();
-                low = ParseEscape(ranges);
-                if (ranges.size() != before) continue;
+                const std::optional<uint32_t> literal = ParseEscape(folded);
+                if (!literal) continue;
+                low = *literal;
             }
             uint32_t high = low;
             if (at_ + 1 < source_.size() && Peek() == L'-' && source_[at_ + 1] != L']') {
@@ -263,28 +345,32 @@ private:
                 ++at_;
                 if (high == L'\\') {
                     std::vector<Range> shorthand;
-                    high = ParseEscape(shorthand);
-                    if (!shorthand.empty()) Fail("a range in brackets ends at a class");
+                    const std::optional<uint32_t> literal = ParseEscape(shorthand);
+                    if (!literal) Fail("a range in brackets ends at a class");
+                    high = *literal;
                 }
                 if (high < low) {
-                    Fail("the range " + Quoted(std::wstring{static_cast<wchar_t>(low), L'-', static_cast<wchar_t>(high)}) +
+                    Fail("the range " +
+                         Quoted(std::wstring{static_cast<wchar_t>(low), L'-', static_cast<wchar_t>(high)}) +
                          " runs backwards");
                 }
             }
             ranges.emplace_back(low, high);
         }
         ++at_;
-        return MakeClass(ranges, negated);
+        return MakeClass(ranges, std::move(folded), negated);
     }
 
-    uint32_t MakeClass(std::vector<Range> ranges, bool negated) {
-        std::sort(ranges.begin(), ranges.end());
-        pattern_.classes_.push_back({Folded(ranges), negated});
+    // `ranges` as written, `folded` already as folded text shows them.
+    uint32_t MakeClass(const std::vector<Range>& ranges, std::vector<Range> folded, bool negated) {
+        const std::vector<Range> written = Folded(ranges, ClassFolds());
+        folded.insert(folded.end(), written.begin(), written.end());
+        pattern_.classes_.push_back({Merged(std::move(folded)), negated});
         return Make(Kind::Class, static_cast<uint32_t>(pattern_.classes_.size() - 1));
     }
 
+    // The program was sized in full before the first instruction.
     uint32_t Add(TTracePattern::Instruction instruction) {
-        if (pattern_.program_.size() >= kMaxProgram) Fail("the pattern is too large");
         pattern_.program_.push_back(instruction);
         return static_cast<uint32_t>(pattern_.program_.size() - 1);
     }
@@ -293,6 +379,7 @@ private:
     void Emit(uint32_t index) {
         using Op = TTracePattern::Op;
         const Node& node = nodes_[index];
+        if (node.size == 0) return;
         switch (node.kind) {
             case Kind::Empty: return;
             case Kind::Char: Add({Op::Char, node.value}); return;
@@ -351,6 +438,12 @@ private:
 TTracePattern::TTracePattern(std::wstring_view source) { TPatternCompiler(source, *this).Compile(); }
 
 bool TTracePattern::Search(std::wstring_view folded, TPatternRun& run) const {
+    size_t spent = 0;
+    run.pausedBy = nullptr;
+    return Search(folded, run, spent, SIZE_MAX) == TPatternFound::Yes;
+}
+
+TPatternFound TTracePattern::Search(std::wstring_view folded, TPatternRun& run, size_t& spent, size_t limit) const {
     const auto size = static_cast<uint32_t>(program_.size());
     if (run.seen.size() < size) run.seen.assign(size, 0);
     const auto nextGeneration = [&run] {
@@ -367,6 +460,7 @@ bool TTracePattern::Search(std::wstring_view folded, TPatternRun& run) const {
         while (!run.stack.empty()) {
             const uint32_t pc = run.stack.back();
             run.stack.pop_back();
+            ++spent;
             if (run.seen[pc] == run.generation) continue;
             run.seen[pc] = run.generation;
             const Instruction& instruction = program_[pc];
@@ -390,21 +484,38 @@ bool TTracePattern::Search(std::wstring_view folded, TPatternRun& run) const {
     };
     // Only the start can match a pattern that begins with "^".
     const bool anchored = program_.front().op == Op::Begin;
-    nextGeneration();
-    run.current.clear();
-    for (size_t position = 0;; ++position) {
-        if ((position == 0 || !anchored) && add(run.current, 0, position)) return true;
-        if (position == folded.size() || (run.current.empty() && anchored)) return false;
+    const auto found = [&run](TPatternFound outcome) {
+        run.pausedBy = nullptr;
+        return outcome;
+    };
+    size_t position = 0;
+    if (run.pausedBy == this && run.pausedAt <= folded.size()) {
+        position = run.pausedAt;
+    } else {
+        nextGeneration();
+        run.current.clear();
+    }
+    for (;; ++position) {
+        if ((position == 0 || !anchored) && add(run.current, 0, position)) return found(TPatternFound::Yes);
+        if (position == folded.size() || (run.current.empty() && anchored)) return found(TPatternFound::No);
         const auto c = static_cast<uint32_t>(folded[position]);
         nextGeneration();
         run.next.clear();
         for (const uint32_t pc : run.current) {
+            ++spent;
             const Instruction& instruction = program_[pc];
             const bool takes = instruction.op == Op::Any || (instruction.op == Op::Char && instruction.x == c) ||
                                (instruction.op == Op::Class && classes_[instruction.x].Contains(c));
-            if (takes && add(run.next, pc + 1, position + 1)) return true;
+            if (takes && add(run.next, pc + 1, position + 1)) return found(TPatternFound::Yes);
         }
         run.current.swap(run.next);
+        // Paused between two characters, where the threads are all in
+        // `current`, and only after one: each call goes on by one at least.
+        if (spent >= limit) {
+            run.pausedBy = this;
+            run.pausedAt = position + 1;
+            return TPatternFound::OutOfSteps;
+        }
     }
 }
 
