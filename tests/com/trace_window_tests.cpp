@@ -217,8 +217,10 @@ TEST_F(TraceWindowTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColu
         for (int i = 0; i < 60; ++i) ASSERT_EQ(session->AddMessage(0, 0, test::Bstr(L"row")), S_OK);
     }
     const test::RemoteBlock cell(List(), sizeof(RECT));
-    RECT message{LVIR_BOUNDS, 8, 0, 0};
+    RECT message{};
     const auto fits = [&] {
+        // The call reads its column and flags from the rectangle it fills.
+        message = RECT{LVIR_BOUNDS, 8, 0, 0};
         cell.Write(0, &message, sizeof message);
         SendMessageW(List(), LVM_GETSUBITEMRECT, 0, reinterpret_cast<LPARAM>(cell.At(0)));
         cell.Read(0, &message, sizeof message);
