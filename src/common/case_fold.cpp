@@ -17,9 +17,10 @@ const CaseFoldTable& Table() {
 
 }  // namespace
 
-void FoldCase(std::wstring& text) {
+void FoldCase(std::wstring& text, size_t from) {
     const CaseFoldTable& table = Table();
-    for (wchar_t& unit : text) {
+    for (size_t at = from; at < text.size(); ++at) {
+        wchar_t& unit = text[at];
         const auto value = static_cast<uint32_t>(unit);
         if (value < table.size()) unit = static_cast<wchar_t>(table[value]);
     }

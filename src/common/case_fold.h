@@ -18,8 +18,8 @@ using CaseFoldTable = std::array<char16_t, 0x10000>;
 // platform has none.
 void FillCaseFoldTable(CaseFoldTable& table);
 
-// In place, one code unit for one; units above the BMP (only where wchar_t
-// is 32-bit) stay as they are.
-void FoldCase(std::wstring& text);
+// In place from `from` on, one code unit for one; units above the BMP (only
+// where wchar_t is 32-bit) stay as they are.
+void FoldCase(std::wstring& text, size_t from = 0);
 
 }  // namespace norvale

@@ -24,11 +24,16 @@ TTraceFilter::TTraceFilter(TraceFilterTexts texts)
       highlight_(Parsed(texts_.highlight, errors_[2])) {}
 
 void TTraceFilter::MatchRow(const TraceRowFields& row, TraceEntryMatch& match, TTraceRowMatch& scratch) const {
+    // An entry decided for every box needs no more of its rows' texts.
+    if ((match.show || show_.Empty()) && (match.hide || hide_.Empty()) && (match.highlight || highlight_.Empty())) return;
+    scratch.Fill(row);
+    MatchFilled(scratch, match);
+}
+
+void TTraceFilter::MatchFilled(TTraceRowMatch& scratch, TraceEntryMatch& match) const {
     const bool wantShow = !match.show && !show_.Empty();
     const bool wantHide = !match.hide && !hide_.Empty();
     const bool wantHighlight = !match.highlight && !highlight_.Empty();
-    if (!wantShow && !wantHide && !wantHighlight) return;
-    scratch.Fill(row);
     if (wantShow) match.show = show_.MatchAny(scratch);
     if (wantHide) match.hide = hide_.MatchAny(scratch);
     if (wantHighlight) match.highlight = highlight_.MatchAny(scratch);

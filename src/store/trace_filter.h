@@ -46,6 +46,10 @@ public:
     // Adds what `row` matches to its entry's `match`. `scratch` holds the
     // row's folded texts, reused for every row.
     void MatchRow(const TraceRowFields& row, TraceEntryMatch& match, TTraceRowMatch& scratch) const;
+    // The same for a row `filled` already holds.
+    void MatchFilled(TTraceRowMatch& filled, TraceEntryMatch& match) const;
+    // Whether any box holds a term: otherwise no row needs its texts.
+    bool HasTerms() const { return !show_.Empty() || !hide_.Empty() || !highlight_.Empty(); }
 
     bool Shows(const TraceEntryMatch& match) const;
     bool Highlights(const TraceEntryMatch& match) const;

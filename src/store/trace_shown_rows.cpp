@@ -13,28 +13,32 @@ void TShownRows::SetFilter(TTraceFilter filter) {
     scanned_ = 0;
 }
 
+// Only the rows' texts are copied under the store's lock, so that `Append`,
+// and every client behind the output lock, never waits for a pattern.
 TShownChange TShownRows::Step(const TTraceStore& store, size_t rowBudget) {
-    return store.Read([&](const TTraceRows& rows) {
-        TShownChange change;
+    TShownChange change;
+    const uint64_t end = store.Read([&](const TTraceRows& rows) {
         change.first = rows.First();
         change.forgotten = Forget(shown_, rows.First());
         Forget(next_, rows.First());
         // The store drops whole entries: if the entry being scanned has
         // gone, all of it has, and First() starts the next one.
         scanned_ = std::max(scanned_, rows.First());
-        const size_t before = shown_.size();
-        Scan(rows, rowBudget, refiltering_ ? next_ : shown_);
-        change.more = scanned_ < rows.End();
-        if (refiltering_ && !change.more) {
-            shown_.swap(next_);
-            next_.clear();
-            refiltering_ = false;
-            change.replaced = true;
-        } else {
-            change.added = shown_.size() - before;
-        }
-        return change;
+        Take(rows, rowBudget);
+        return rows.End();
     });
+    const size_t before = shown_.size();
+    Scan(refiltering_ ? next_ : shown_);
+    change.more = scanned_ < end;
+    if (refiltering_ && !change.more) {
+        shown_.swap(next_);
+        next_.clear();
+        refiltering_ = false;
+        change.replaced = true;
+    } else {
+        change.added = shown_.size() - before;
+    }
+    return change;
 }
 
 void TShownChange::Then(const TShownChange& later) {
@@ -53,21 +57,38 @@ TShownChange TShownRows::StepWithin(const TTraceStore& store, std::chrono::micro
 }
 
 // An entry is decided at its last row: the store appends whole entries, so
-// the row before End() always ends one.
-void TShownRows::Scan(const TTraceRows& rows, size_t rowBudget, std::deque<TShownRow>& into) {
+// the row before End() always ends one. The texts taken are bounded too, as
+// a slice's rows may each hold a long block line.
+void TShownRows::Take(const TTraceRows& rows, size_t rowBudget) {
+    constexpr size_t kMostChars = size_t{1} << 20;
+    taken_.clear();
+    texts_.Clear();
+    const bool texts = filter_.HasTerms();
     const uint64_t stop = std::min<uint64_t>(rows.End(), scanned_ + rowBudget);
-    for (; scanned_ < stop; ++scanned_) {
+    for (; scanned_ < stop && texts_.Chars() < kMostChars; ++scanned_) {
         const TraceRowFields fields = rows.Fields(scanned_);
-        if (!fields.continuation) {
-            entry_ = scanned_;
+        const uint64_t next = scanned_ + 1;
+        taken_.push_back(TTakenRow{scanned_, !fields.continuation,
+                                   next == rows.End() || rows.EntryOf(next) != rows.EntryOf(scanned_)});
+        if (texts) texts_.Add(fields);
+    }
+}
+
+void TShownRows::Scan(std::deque<TShownRow>& into) {
+    const bool texts = filter_.HasTerms();
+    for (size_t i = 0; i < taken_.size(); ++i) {
+        const TTakenRow& taken = taken_[i];
+        if (taken.firstOfEntry) {
+            entry_ = taken.row;
             match_ = {};
         }
-        filter_.MatchRow(fields, match_, scratch_);
-        const uint64_t next = scanned_ + 1;
-        if (next < rows.End() && rows.EntryOf(next) == entry_) continue;
-        if (!filter_.Shows(match_)) continue;
+        if (texts) {
+            scratch_.Use(texts_, i);
+            filter_.MatchFilled(scratch_, match_);
+        }
+        if (!taken.lastOfEntry || !filter_.Shows(match_)) continue;
         const bool highlighted = filter_.Highlights(match_);
-        for (uint64_t row = entry_; row < next; ++row) into.push_back(TShownRow{row, highlighted});
+        for (uint64_t row = entry_; row <= taken.row; ++row) into.push_back(TShownRow{row, highlighted});
     }
 }
 

@@ -22,6 +22,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "store/trace_filter.h"
 #include "store/trace_store.h"
@@ -92,7 +93,11 @@ public:
 private:
     // Returns how many rows it forgot.
     static size_t Forget(std::deque<TShownRow>& rows, uint64_t first);
-    void Scan(const TTraceRows& rows, size_t rowBudget, std::deque<TShownRow>& into);
+    // Under the store's lock: what the next rows are, and their texts when
+    // the filter has terms.
+    void Take(const TTraceRows& rows, size_t rowBudget);
+    // After it: matches what `Take` took.
+    void Scan(std::deque<TShownRow>& into);
 
     TTraceFilter filter_;
     std::deque<TShownRow> shown_;
@@ -105,6 +110,13 @@ private:
     uint64_t entry_ = 0;
     TraceEntryMatch match_;
     TTraceRowMatch scratch_;
+    struct TTakenRow {
+        uint64_t row;
+        bool firstOfEntry;
+        bool lastOfEntry;
+    };
+    std::vector<TTakenRow> taken_;
+    TTraceRowSlice texts_;
 };
 
 }  // namespace norvale

@@ -97,26 +97,52 @@ std::vector<TTraceTerm> ParseTraceTerms(std::wstring_view box) {
     return terms;
 }
 
+namespace {
+
+// The row's columns after what `folded` holds, each ended by a NUL.
+void AppendFolded(const TraceRowFields& row, std::wstring& folded, TraceColumnStarts& starts) {
+    const size_t from = folded.size();
+    for (size_t column = 0; column < kTraceColumnCount; ++column) {
+        starts[column] = folded.size();
+        AppendColumnText(folded, row, static_cast<TraceColumn>(column));
+        folded += L'\0';
+    }
+    starts[kTraceColumnCount] = folded.size();
+    FoldCase(folded, from);
+}
+
+}  // namespace
+
+void TTraceRowSlice::Clear() {
+    folded_.clear();
+    starts_.clear();
+}
+
+void TTraceRowSlice::Add(const TraceRowFields& row) {
+    AppendFolded(row, folded_, starts_.emplace_back());
+}
+
 void TTraceRowMatch::Fill(const TraceRowFields& row) {
     folded_.clear();
-    for (size_t column = 0; column < kTraceColumnCount; ++column) {
-        starts_[column] = folded_.size();
-        AppendColumnText(folded_, row, static_cast<TraceColumn>(column));
-        folded_ += L'\0';
-    }
-    starts_[kTraceColumnCount] = folded_.size();
-    FoldCase(folded_);
+    AppendFolded(row, folded_, starts_);
+    text_ = folded_;
+}
+
+void TTraceRowMatch::Use(const TTraceRowSlice& slice, size_t row) {
+    text_ = slice.folded_;
+    starts_ = slice.starts_[row];
 }
 
 bool TTraceRowMatch::Matches(const TTraceTerm& term) {
     const auto cell = [this](TraceColumn column) {
         const auto index = static_cast<size_t>(column);
-        return std::wstring_view(folded_).substr(starts_[index], starts_[index + 1] - starts_[index] - 1);
+        return text_.substr(starts_[index], starts_[index + 1] - starts_[index] - 1);
     };
     if (term.pattern) {
         return term.pattern->Search(cell(term.column.value_or(TraceColumn::Message)).substr(0, kPatternReach), run_);
     }
-    const std::wstring_view within = term.column ? cell(*term.column) : std::wstring_view(folded_);
+    const std::wstring_view within =
+        term.column ? cell(*term.column) : text_.substr(starts_[0], starts_[kTraceColumnCount] - starts_[0]);
     return within.find(term.text) != std::wstring_view::npos;
 }
 

@@ -43,19 +43,39 @@ struct TTraceTerm {
 // Throws ETraceTermError, naming the term and why it does not parse.
 std::vector<TTraceTerm> ParseTraceTerms(std::wstring_view box);
 
-// One row's columns, folded, as the terms look at them; filled once per row
-// and reused for every row, so that matching allocates nothing once its
-// buffers are big enough.
+using TraceColumnStarts = std::array<size_t, kTraceColumnCount + 1>;
+
+// Rows' folded columns, copied out of the store under its lock, so that the
+// terms, which a pattern can make slow, match them after it.
+class TTraceRowSlice {
+public:
+    void Clear();
+    void Add(const TraceRowFields& row);
+    size_t Rows() const { return starts_.size(); }
+    size_t Chars() const { return folded_.size(); }
+
+private:
+    friend class TTraceRowMatch;
+    std::wstring folded_;
+    std::vector<TraceColumnStarts> starts_;
+};
+
+// One row's columns, folded, as the terms look at them: filled from a row,
+// or a row of a slice. Reused for every row, so that matching allocates
+// nothing once its buffers are big enough.
 class TTraceRowMatch {
 public:
     void Fill(const TraceRowFields& row);
+    void Use(const TTraceRowSlice& slice, size_t row);
     bool Matches(const TTraceTerm& term);
 
 private:
     // The columns joined by NULs, which no term can hold (a window's text
     // ends at its first NUL), so that no plain term matches across two.
     std::wstring folded_;
-    std::array<size_t, kTraceColumnCount + 1> starts_{};
+    // `folded_`, or a slice's text; `starts_` index it.
+    std::wstring_view text_;
+    TraceColumnStarts starts_{};
     TPatternRun run_;
 };
 

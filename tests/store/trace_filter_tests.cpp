@@ -94,5 +94,18 @@ TEST(TraceShownRowsTest, SlicedRefilterWhileRowsArriveEqualsOneFullPass) {
     }
 }
 
+// A step copies the rows' texts out of the store before it matches them, a
+// mebibyte of characters at most, whatever its row budget: long rows take
+// more steps.
+TEST(TraceShownRowsTest, AStepTakesTheTextsOfAMebibyteOfCharactersAtMost) {
+    TTraceStore store(10);
+    for (int i = 0; i < 3; ++i) store.Append(Entry(std::wstring(700000, L'x')));
+    TShownRows shown;
+    shown.SetFilter(TTraceFilter({L"x", L"", L""}));
+    EXPECT_TRUE(shown.Step(store).more);
+    EXPECT_FALSE(shown.Step(store).more);
+    EXPECT_EQ(ShownText(shown), "0 1 2");
+}
+
 }  // namespace
 }  // namespace norvale
