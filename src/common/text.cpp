@@ -102,4 +102,15 @@ std::string_view TrimSpaces(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+std::vector<std::string_view> ListEntries(std::string_view text) {
+    std::vector<std::string_view> entries;
+    for (std::string_view rest = text; !rest.empty();) {
+        const size_t end = rest.find(';');
+        const std::string_view entry = TrimSpaces(rest.substr(0, end));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (!entry.empty()) entries.push_back(entry);
+    }
+    return entries;
+}
+
 }  // namespace norvale

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace norvale {
 
@@ -38,5 +39,9 @@ std::string AsciiLowerCase(std::string_view text);
 
 // Without the space characters at either end; a tab or line break stays.
 std::string_view TrimSpaces(std::string_view text);
+
+// The entries of a list the user separates by ";", each without the spaces
+// around it; empty entries are left out.
+std::vector<std::string_view> ListEntries(std::string_view text);
 
 }  // namespace norvale

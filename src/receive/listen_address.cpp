@@ -9,11 +9,7 @@ ParsedListenAddress ParseListenAddress(std::string_view text) {
     const auto refuse = [&](std::string_view part, const std::string& why) {
         return ParsedListenAddress{{}, "Receiving is off: the listen address \"" + std::string(part) + "\" " + why};
     };
-    for (std::string_view rest = text; !rest.empty();) {
-        const size_t end = rest.find(';');
-        const std::string_view part = TrimSpaces(rest.substr(0, end));
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        if (part.empty()) continue;
+    for (const std::string_view part : ListEntries(text)) {
         const ParsedSyslogServer endpoint = ParseSyslogAddress(part);
         if (!endpoint.address) return refuse(part, endpoint.problem);
         parsed.endpoints.push_back(*endpoint.address);

@@ -119,11 +119,7 @@ ParsedSenderAllow ParseSenderAllow(std::string_view text) {
     const auto refuse = [](std::string_view entry, const std::string& why) {
         return ParsedSenderAllow{{}, "Receiving is off: the allowed sender \"" + std::string(entry) + "\" " + why};
     };
-    for (std::string_view rest = text; !rest.empty();) {
-        const size_t end = rest.find(';');
-        const std::string_view entry = TrimSpaces(rest.substr(0, end));
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        if (entry.empty()) continue;
+    for (const std::string_view entry : ListEntries(text)) {
         const size_t slash = entry.find('/');
         std::string_view address = entry.substr(0, slash);
         if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
