@@ -15,14 +15,6 @@
 
 namespace norvale {
 
-namespace {
-
-// How long the window steps through new rows before it tells the list:
-// telling it costs more than many steps.
-constexpr std::chrono::milliseconds kStepping(8);
-
-}  // namespace
-
 // The store posts only to an idle window. Woken, the window takes the rows
 // and then looks again every tick for as long as rows keep coming, so a flood
 // costs the dispatch no posted message at all; a tick that finds none puts the
@@ -34,7 +26,7 @@ void TTraceForm::WMTraceRows() {
 
 void TTraceForm::WMTraceStep() {
     stepPosted_ = false;
-    if (!paused_) Apply(shown_.StepWithin(store_, kStepping));
+    if (!paused_) Apply(shown_.StepWithin(store_, TShownRows::kSliceTime));
     UpdateStatus();
 }
 
@@ -54,7 +46,7 @@ void TTraceForm::TakeRows() {
     const TStageTimer timer(CallStage::TraceTake);
     const auto start = std::chrono::steady_clock::now();
     watch_->Taking();
-    if (!paused_ && !stepPosted_) Apply(shown_.StepWithin(store_, kStepping));
+    if (!paused_ && !stepPosted_) Apply(shown_.StepWithin(store_, TShownRows::kSliceTime));
     UpdateStatus();
     UpdateWindow(lv_Rows);
     lastTake_ = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
