@@ -142,6 +142,9 @@ LRESULT TTraceForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TRACE_FIND:
             FindSlice();
             return 0;
+        case WM_TRACE_COPY:
+            CopySlice();
+            return 0;
         case WM_CONTEXTMENU:
             FormContextMenu(reinterpret_cast<HWND>(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;

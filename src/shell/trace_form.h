@@ -20,6 +20,7 @@
 #include "shell/trace_form_settings.h"
 #include "shell/trace_row_look.h"
 #include "store/trace_file_load.h"
+#include "store/trace_copy_text.h"
 #include "store/trace_find.h"
 #include "store/trace_marks.h"
 #include "store/trace_rows_watch.h"
@@ -38,6 +39,8 @@ constexpr UINT WM_TRACE_STATUS = WM_USER + 0x412;
 constexpr UINT WM_TRACE_FIND = WM_USER + 0x413;
 // A saved trace's reading thread has ended.
 constexpr UINT WM_TRACE_READ = WM_USER + 0x414;
+// The next slice of a Copy.
+constexpr UINT WM_TRACE_COPY = WM_USER + 0x415;
 
 // What a trace document shows.
 struct TTraceDocument {
@@ -156,6 +159,7 @@ private:
     void btn_PauseClick();
     void btn_ClearClick();
     void ac_CopyExecute();
+    void CopySlice();
     void ac_SaveExecute();
     void FocusBox(HWND box);
     bool IsBox(HWND window) const;
@@ -205,6 +209,7 @@ private:
     TTraceTerms findTerms_;
     std::optional<std::string> findError_;
     std::optional<TTraceFind> find_;
+    std::optional<TTraceCopy> copy_;
     TraceFindWay findWay_ = TraceFindWay::Next;
     // Where find or a step to a mark went, or why it found nothing.
     std::wstring stepNote_;

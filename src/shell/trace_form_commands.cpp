@@ -11,6 +11,7 @@
 
 #include "common/errors.h"
 #include "common/system_error.h"
+#include "common/time_slice.h"
 #include "common/utf8_text.h"
 #include "common/win32_resources.h"
 #include "store/trace_copy_text.h"
@@ -175,12 +176,26 @@ void TTraceForm::btn_ClearClick() {
     UpdateStatus();
 }
 
+// Many selected rows are read over several slices; the clipboard gets them
+// all at the end.
 void TTraceForm::ac_CopyExecute() {
-    const std::vector<uint64_t> rows = SelectedRows();
+    std::vector<uint64_t> rows = SelectedRows();
     if (rows.empty()) return;
-    std::wstring text;
-    store_.Read([&](const TTraceRows& kept) { AppendRowsText(text, kept, rows); });
-    PutOnClipboard(Handle(), text);
+    copy_.emplace(std::move(rows));
+    CopySlice();
+}
+
+void TTraceForm::CopySlice() {
+    if (!copy_) return;
+    if (!StepsWithin(TShownRows::kSliceTime, [this] { return copy_->Step(store_); })) {
+        PostMessageW(Handle(), WM_TRACE_COPY, 0, 0);
+        UpdateStatus();
+        return;
+    }
+    const TTraceCopy copy = std::move(*copy_);
+    copy_.reset();
+    PutOnClipboard(Handle(), copy.Text());
+    UpdateStatus();
 }
 
 void TTraceForm::ac_SaveExecute() {

@@ -4,6 +4,7 @@
 
 #include "shell/trace_form.h"
 
+#include "common/time_slice.h"
 #include "common/utf8_text.h"
 
 namespace norvale {
@@ -56,8 +57,9 @@ void TTraceForm::ac_FindExecute(TraceFindWay way) {
 
 void TTraceForm::FindSlice() {
     if (!find_) return;
-    if (!find_->Step(shown_, store_)) {
+    if (!StepsWithin(TShownRows::kSliceTime, [this] { return find_->Step(shown_, store_); })) {
         PostMessageW(Handle(), WM_TRACE_FIND, 0, 0);
+        UpdateStatus();
         return;
     }
     const auto found = find_->Found();

@@ -113,6 +113,9 @@ std::wstring TTraceForm::Note() const {
     }
     if (findError_) add(L"Find: " + Utf8ToWide(*findError_));
     add(stepNote_);
+    const std::optional<unsigned> searched = find_ ? find_->Percent(shown_) : shown_.Searching();
+    if (searched) add(L"searching\u2026 " + std::to_wstring(*searched) + L"%");
+    if (copy_) add(L"copying\u2026 " + std::to_wstring(copy_->Percent()) + L"%");
     if (!load_) return note;
     const TraceLoadProgress read = load_->Progress();
     if (!read.finished) {

@@ -1,5 +1,6 @@
 #include "store/trace_filter.h"
 
+#include <array>
 #include <utility>
 
 namespace norvale {
@@ -27,16 +28,25 @@ void TTraceFilter::MatchRow(const TraceRowFields& row, TraceEntryMatch& match, T
     // An entry decided for every box needs no more of its rows' texts.
     if ((match.show || show_.Empty()) && (match.hide || hide_.Empty()) && (match.highlight || highlight_.Empty())) return;
     scratch.Fill(row);
-    MatchFilled(scratch, match);
+    TMatchSteps unbounded;
+    MatchFilled(scratch, match, unbounded);
 }
 
-void TTraceFilter::MatchFilled(TTraceRowMatch& scratch, TraceEntryMatch& match) const {
-    const bool wantShow = !match.show && !show_.Empty();
-    const bool wantHide = !match.hide && !hide_.Empty();
-    const bool wantHighlight = !match.highlight && !highlight_.Empty();
-    if (wantShow) match.show = show_.MatchAny(scratch);
-    if (wantHide) match.hide = hide_.MatchAny(scratch);
-    if (wantHighlight) match.highlight = highlight_.MatchAny(scratch);
+bool TTraceFilter::MatchFilled(TTraceRowMatch& filled, TraceEntryMatch& match, TMatchSteps& steps) const {
+    const std::array<std::pair<const TTraceTerms*, bool*>, 3> boxes{
+        {{&show_, &match.show}, {&hide_, &match.hide}, {&highlight_, &match.highlight}}};
+    // A box before the one a match paused in is decided already.
+    size_t box = 0;
+    while (filled.PausedIn() != nullptr && box < boxes.size() && boxes[box].first != filled.PausedIn()) ++box;
+    if (box == boxes.size()) box = 0;
+    for (; box < boxes.size(); ++box) {
+        const auto [terms, matched] = boxes[box];
+        if (*matched || terms->Empty()) continue;
+        const TPatternFound found = terms->MatchAny(filled, steps);
+        if (found == TPatternFound::OutOfSteps) return false;
+        *matched = found == TPatternFound::Yes;
+    }
+    return true;
 }
 
 bool TTraceFilter::Shows(const TraceEntryMatch& match) const { return (show_.Empty() || match.show) && !match.hide; }

@@ -46,8 +46,10 @@ public:
     // Adds what `row` matches to its entry's `match`. `scratch` holds the
     // row's folded texts, reused for every row.
     void MatchRow(const TraceRowFields& row, TraceEntryMatch& match, TTraceRowMatch& scratch) const;
-    // The same for a row `filled` already holds.
-    void MatchFilled(TTraceRowMatch& filled, TraceEntryMatch& match) const;
+    // The same for a row `filled` already holds, within `steps`: false when
+    // they ran out first; the next call with the same `filled` and `match`
+    // goes on where this one stopped.
+    bool MatchFilled(TTraceRowMatch& filled, TraceEntryMatch& match, TMatchSteps& steps) const;
     // Whether any box holds a term: otherwise no row needs its texts.
     bool HasTerms() const { return !show_.Empty() || !hide_.Empty() || !highlight_.Empty(); }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/time_slice.h"
+
 namespace norvale {
 
 void TShownRows::SetFilter(TTraceFilter filter) {
@@ -11,25 +13,33 @@ void TShownRows::SetFilter(TTraceFilter filter) {
     refiltering_ = true;
     // Brought up to the oldest kept row by the next `Step`.
     scanned_ = 0;
+    taken_.clear();
+    scanAt_ = 0;
+    resuming_ = false;
 }
 
 // Only the rows' texts are copied under the store's lock, so that `Append`,
 // and every client behind the output lock, never waits for a pattern.
-TShownChange TShownRows::Step(const TTraceStore& store, size_t rowBudget) {
+TShownChange TShownRows::Step(const TTraceStore& store, size_t rowBudget, size_t stepBudget) {
     TShownChange change;
+    bool took = false;
     const uint64_t end = store.Read([&](const TTraceRows& rows) {
         change.first = rows.First();
         change.forgotten = Forget(shown_, rows.First());
         Forget(next_, rows.First());
-        // The store drops whole entries: if the entry being scanned has
-        // gone, all of it has, and First() starts the next one.
-        scanned_ = std::max(scanned_, rows.First());
-        Take(rows, rowBudget);
+        if (scanAt_ == taken_.size()) {
+            // The store drops whole entries: if the entry being scanned has
+            // gone, all of it has, and First() starts the next one.
+            scanned_ = std::max(scanned_, rows.First());
+            Take(rows, rowBudget);
+            took = true;
+        }
         return rows.End();
     });
+    if (took && filter_.HasTerms()) texts_.Fold();
     const size_t before = shown_.size();
-    Scan(refiltering_ ? next_ : shown_);
-    change.more = scanned_ < end;
+    Scan(refiltering_ ? next_ : shown_, change.first, stepBudget);
+    change.more = scanAt_ < taken_.size() || scanned_ < end;
     if (refiltering_ && !change.more) {
         shown_.swap(next_);
         next_.clear();
@@ -38,7 +48,18 @@ TShownChange TShownRows::Step(const TTraceStore& store, size_t rowBudget) {
     } else {
         change.added = shown_.size() - before;
     }
+    if (refiltering_) {
+        passFirst_ = change.first;
+        passEnd_ = end;
+    }
     return change;
+}
+
+std::optional<unsigned> TShownRows::Searching() const {
+    if (!refiltering_) return std::nullopt;
+    const uint64_t done = taken_.empty() ? scanned_ : taken_[std::min(scanAt_, taken_.size() - 1)].row;
+    if (passEnd_ <= passFirst_ || done <= passFirst_) return 0u;
+    return static_cast<unsigned>(std::min<uint64_t>(99, (done - passFirst_) * 100 / (passEnd_ - passFirst_)));
 }
 
 void TShownChange::Then(const TShownChange& later) {
@@ -49,10 +70,13 @@ void TShownChange::Then(const TShownChange& later) {
     more = later.more;
 }
 
-TShownChange TShownRows::StepWithin(const TTraceStore& store, std::chrono::microseconds budget, size_t rowBudget) {
-    const auto end = std::chrono::steady_clock::now() + budget;
-    TShownChange change = Step(store, rowBudget);
-    while (change.more && std::chrono::steady_clock::now() < end) change.Then(Step(store, rowBudget));
+TShownChange TShownRows::StepWithin(const TTraceStore& store, std::chrono::microseconds budget, size_t rowBudget,
+                                    size_t stepBudget) {
+    TShownChange change;
+    StepsWithin(budget, [&] {
+        change.Then(Step(store, rowBudget, stepBudget));
+        return !change.more;
+    });
     return change;
 }
 
@@ -60,12 +84,12 @@ TShownChange TShownRows::StepWithin(const TTraceStore& store, std::chrono::micro
 // the row before End() always ends one. The texts taken are bounded too, as
 // a slice's rows may each hold a long block line.
 void TShownRows::Take(const TTraceRows& rows, size_t rowBudget) {
-    constexpr size_t kMostChars = size_t{1} << 20;
     taken_.clear();
     texts_.Clear();
+    scanAt_ = 0;
     const bool texts = filter_.HasTerms();
     const uint64_t stop = std::min<uint64_t>(rows.End(), scanned_ + rowBudget);
-    for (; scanned_ < stop && texts_.Chars() < kMostChars; ++scanned_) {
+    for (; scanned_ < stop && texts_.Chars() < TTraceStore::kCharsPerRead; ++scanned_) {
         const TraceRowFields fields = rows.Fields(scanned_);
         const uint64_t next = scanned_ + 1;
         taken_.push_back(TTakenRow{scanned_, !fields.continuation,
@@ -74,21 +98,25 @@ void TShownRows::Take(const TTraceRows& rows, size_t rowBudget) {
     }
 }
 
-void TShownRows::Scan(std::deque<TShownRow>& into) {
+// Rows that left the store while their slice was matched are not added.
+void TShownRows::Scan(std::deque<TShownRow>& into, uint64_t first, size_t stepBudget) {
     const bool texts = filter_.HasTerms();
-    for (size_t i = 0; i < taken_.size(); ++i) {
-        const TTakenRow& taken = taken_[i];
-        if (taken.firstOfEntry) {
+    TMatchSteps steps{0, stepBudget};
+    // A row at least, whatever the budget.
+    for (bool once = true; scanAt_ < taken_.size() && (once || !steps.Out()); ++scanAt_, once = false) {
+        const TTakenRow& taken = taken_[scanAt_];
+        if (!resuming_ && taken.firstOfEntry) {
             entry_ = taken.row;
             match_ = {};
         }
         if (texts) {
-            scratch_.Use(texts_, i);
-            filter_.MatchFilled(scratch_, match_);
+            if (!resuming_) scratch_.Use(texts_, scanAt_);
+            resuming_ = !filter_.MatchFilled(scratch_, match_, steps);
+            if (resuming_) return;
         }
         if (!taken.lastOfEntry || !filter_.Shows(match_)) continue;
         const bool highlighted = filter_.Highlights(match_);
-        for (uint64_t row = entry_; row <= taken.row; ++row) into.push_back(TShownRow{row, highlighted});
+        for (uint64_t row = std::max(entry_, first); row <= taken.row; ++row) into.push_back(TShownRow{row, highlighted});
     }
 }
 

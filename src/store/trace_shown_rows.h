@@ -7,8 +7,10 @@
 // The window calls `Step` when the store wakes it, on each tick of its poll
 // (`TTraceRowsWatch`) or when it has set a filter, and again, from a
 // message it posts itself, while `Step` reports more to do, so no slice
-// keeps it from its messages for long. Each slice holds the store's lock
-// once, for at most `rowBudget` rows.
+// keeps it from its messages for long. A step holds the store's lock once,
+// only to copy the texts of at most `rowBudget` rows out, and matches them
+// after it within `stepBudget` steps: a row whose pattern costs more than
+// that is matched over several steps, each going on where the last stopped.
 //
 // A filter change starts a re-filter from the oldest kept row. Until that
 // pass reaches the newest row the list keeps the old filter's rows (it still
@@ -70,19 +72,26 @@ public:
     // goes back to its messages: telling the list costs more than many steps,
     // and a frame at 60 Hz lasts about twice as long.
     static constexpr std::chrono::milliseconds kSliceTime{8};
+    // About 2 ms of a pattern's work on the benchmark's machine, so that a
+    // slice that starts a step just before its time is up still ends within
+    // a frame or two.
+    static constexpr size_t kStepsPerSlice = size_t{1} << 19;
 
     // Starts a re-filter; the list changes when it is done.
     void SetFilter(TTraceFilter filter);
     const TTraceFilter& Filter() const { return filter_; }
 
     // Forgets the rows that left the store, then scans up to `rowBudget`
-    // new rows.
-    TShownChange Step(const TTraceStore& store, size_t rowBudget = kRowsPerSlice);
+    // new rows, or goes on with those it took before.
+    TShownChange Step(const TTraceStore& store, size_t rowBudget = kRowsPerSlice,
+                      size_t stepBudget = kStepsPerSlice);
     // Steps until no rows are left to scan or `budget` has passed, one step
     // at least: the window tells the list once for all of them, which costs
     // far more than a step.
     TShownChange StepWithin(const TTraceStore& store, std::chrono::microseconds budget,
-                            size_t rowBudget = kRowsPerSlice);
+                            size_t rowBudget = kRowsPerSlice, size_t stepBudget = kStepsPerSlice);
+    // While a new filter's pass runs: how far it has got, 0 to 99 %.
+    std::optional<unsigned> Searching() const;
 
     size_t Count() const { return shown_.size(); }
     TShownRow At(size_t index) const { return shown_[index]; }
@@ -100,8 +109,8 @@ private:
     // Under the store's lock: what the next rows are, and their texts when
     // the filter has terms.
     void Take(const TTraceRows& rows, size_t rowBudget);
-    // After it: matches what `Take` took.
-    void Scan(std::deque<TShownRow>& into);
+    // After it: matches what `Take` took, until the steps run out.
+    void Scan(std::deque<TShownRow>& into, uint64_t first, size_t stepBudget);
 
     TTraceFilter filter_;
     std::deque<TShownRow> shown_;
@@ -121,6 +130,12 @@ private:
     };
     std::vector<TTakenRow> taken_;
     TTraceRowSlice texts_;
+    // The next of `taken_` to match; whether its match ran out of steps.
+    size_t scanAt_ = 0;
+    bool resuming_ = false;
+    // The pass's share of the rows it has to scan, for `Searching`.
+    uint64_t passFirst_ = 0;
+    uint64_t passEnd_ = 0;
 };
 
 }  // namespace norvale

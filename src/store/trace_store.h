@@ -63,6 +63,10 @@ private:
 class TTraceStore final : public IEntrySink {
 public:
     static constexpr size_t kByteCapacity = size_t{512} << 20;
+    // What a reader that copies rows' texts out (a re-filter, find, Copy)
+    // copies in one hold of the lock at most, whatever its row budget, so
+    // that `Append` never waits for long rows.
+    static constexpr size_t kCharsPerRead = size_t{1} << 18;
 
     // `capacity`: the ring's rows (the `WindowLines` setting), at least 1;
     // the slots are made now, so appending never allocates beyond the texts.

@@ -100,15 +100,13 @@ std::vector<TTraceTerm> ParseTraceTerms(std::wstring_view box) {
 namespace {
 
 // The row's columns after what `folded` holds, each ended by a NUL.
-void AppendFolded(const TraceRowFields& row, std::wstring& folded, TraceColumnStarts& starts) {
-    const size_t from = folded.size();
+void AppendColumns(const TraceRowFields& row, std::wstring& folded, TraceColumnStarts& starts) {
     for (size_t column = 0; column < kTraceColumnCount; ++column) {
         starts[column] = folded.size();
         AppendColumnText(folded, row, static_cast<TraceColumn>(column));
         folded += L'\0';
     }
     starts[kTraceColumnCount] = folded.size();
-    FoldCase(folded, from);
 }
 
 }  // namespace
@@ -118,36 +116,66 @@ void TTraceRowSlice::Clear() {
     starts_.clear();
 }
 
-void TTraceRowSlice::Add(const TraceRowFields& row) {
-    AppendFolded(row, folded_, starts_.emplace_back());
-}
+void TTraceRowSlice::Add(const TraceRowFields& row) { AppendColumns(row, folded_, starts_.emplace_back()); }
+
+void TTraceRowSlice::Fold() { FoldCase(folded_); }
 
 void TTraceRowMatch::Fill(const TraceRowFields& row) {
     folded_.clear();
-    AppendFolded(row, folded_, starts_);
+    AppendColumns(row, folded_, starts_);
+    FoldCase(folded_);
     text_ = folded_;
+    Forget();
 }
 
 void TTraceRowMatch::Use(const TTraceRowSlice& slice, size_t row) {
     text_ = slice.folded_;
     starts_ = slice.starts_[row];
+    Forget();
 }
 
-bool TTraceRowMatch::Matches(const TTraceTerm& term) {
+// Also the pattern's place: a pattern made after this one's end may get its
+// address.
+void TTraceRowMatch::Forget() {
+    pausedIn_ = nullptr;
+    run_.pausedBy = nullptr;
+}
+
+TPatternFound TTraceRowMatch::Matches(const TTraceTerm& term, TMatchSteps& steps) {
     const auto cell = [this](TraceColumn column) {
         const auto index = static_cast<size_t>(column);
         return text_.substr(starts_[index], starts_[index + 1] - starts_[index] - 1);
     };
     if (term.pattern) {
-        return term.pattern->Search(cell(term.column.value_or(TraceColumn::Message)).substr(0, kPatternReach), run_);
+        return term.pattern->Search(cell(term.column.value_or(TraceColumn::Message)).substr(0, kPatternReach), run_,
+                                    steps.spent, steps.limit);
     }
     const std::wstring_view within =
         term.column ? cell(*term.column) : text_.substr(starts_[0], starts_[kTraceColumnCount] - starts_[0]);
-    return within.find(term.text) != std::wstring_view::npos;
+    const size_t at = within.find(term.text);
+    steps.spent += at == std::wstring_view::npos ? within.size() : at + term.text.size();
+    return at != std::wstring_view::npos ? TPatternFound::Yes : TPatternFound::No;
 }
 
 bool TTraceTerms::MatchAny(TTraceRowMatch& row) const {
-    return std::any_of(terms_.begin(), terms_.end(), [&row](const TTraceTerm& term) { return row.Matches(term); });
+    TMatchSteps unbounded;
+    return MatchAny(row, unbounded) == TPatternFound::Yes;
+}
+
+TPatternFound TTraceTerms::MatchAny(TTraceRowMatch& row, TMatchSteps& steps) const {
+    size_t term = row.pausedIn_ == this ? row.pausedTerm_ : 0;
+    row.pausedIn_ = nullptr;
+    for (; term < terms_.size(); ++term) {
+        const TPatternFound found = row.Matches(terms_[term], steps);
+        if (found == TPatternFound::Yes) return found;
+        const bool pausedWithin = found == TPatternFound::OutOfSteps;
+        if (pausedWithin || (steps.Out() && term + 1 < terms_.size())) {
+            row.pausedIn_ = this;
+            row.pausedTerm_ = pausedWithin ? term : term + 1;
+            return TPatternFound::OutOfSteps;
+        }
+    }
+    return TPatternFound::No;
 }
 
 }  // namespace norvale

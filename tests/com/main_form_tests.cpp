@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <map>
+#include <regex>
 
 #include "common/ansi_text.h"
 #include "common/system_error.h"
@@ -375,6 +376,52 @@ TEST_F(TraceFormTest, HighlightCopySaveAndPause) {
 
 // Run by the frame's message loop, outside any window procedure: a failed
 // save is shown and the window goes on.
+// A pattern that costs seconds, and a Copy of many long rows, run in slices:
+// the window answers between them and says how far they have got.
+TEST_F(TraceFormTest, LongSearchesAndCopiesSayHowFarTheyHaveGot) {
+    for (int i = 0; i < 60; ++i) Append(std::wstring(200, L'a'));
+    ShownWhen(60);
+    const auto note = [this] { return test::ReadTraceStatus(Trace()).back(); };
+    // The first slice ran before the command returned.
+    const auto goesOn = [&](const std::wstring& doing) {
+        const std::wstring started = note();
+        EXPECT_TRUE(std::regex_match(started, std::wregex(doing + L"\u2026 \\d+%"))) << WideToUtf8(started);
+        EXPECT_TRUE(test::ServeMessagesUntil([&] { return note().starts_with(doing) && note() != started; }))
+            << WideToUtf8(doing) << " did not get past " << WideToUtf8(started) << " within 20 s";
+    };
+    const std::wstring slow = L"/((.?){1000}){6}z/";
+    test::TypeFilter(Trace(), 0, slow);
+    goesOn(L"searching");
+    EXPECT_TRUE(test::ServeMessagesUntil([&] { return note().empty() && test::ReadTraceWindow(Trace()).rows.empty(); }))
+        << "the filter's pass did not end within 20 s";
+    test::TypeFilter(Trace(), 0, L"");
+    ShownWhen(60);
+    test::TypeFilter(Trace(), 3, slow);
+    EXPECT_TRUE(Press(List(), WM_KEYDOWN, VK_F3, false));
+    goesOn(L"searching");
+    EXPECT_TRUE(test::ServeMessagesUntil([&] { return note() == L"Find: no shown row matches"; }))
+        << "find did not end within 20 s";
+
+    test::TypeFilter(Trace(), 3, L"");
+    const std::wstring longText(60000, L'b');
+    for (int i = 0; i < 500; ++i) Append(longText);
+    EXPECT_TRUE(test::ServeMessagesUntil([this] { return SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0) == 560; }))
+        << "waiting for 560 rows";
+    LVITEMW all{};
+    all.stateMask = all.state = LVIS_SELECTED;
+    SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&all));
+    EXPECT_TRUE(Press(List(), WM_KEYDOWN, 'C', true));
+    goesOn(L"copying");
+    EXPECT_TRUE(test::ServeMessagesUntil([&] { return note().empty(); })) << "Copy did not end within 20 s";
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    const HANDLE copied = GetClipboardData(CF_UNICODETEXT);
+    const size_t length = copied != nullptr ? wcslen(static_cast<const wchar_t*>(GlobalLock(copied))) : 0;
+    if (copied != nullptr) GlobalUnlock(copied);
+    CloseClipboard();
+    const size_t fields = std::wstring(L"14:03:27.512\tW\t000004d2\tP\tM\tTC\t000001a4\t00000000\t\r\n").size();
+    EXPECT_EQ(length, 60 * (fields + 200) + 500 * (fields + 60000));
+}
+
 TEST_F(TraceFormTest, FailedSavesAreShownAndTheWindowGoesOn) {
     const std::string held = dir_.PathOf("held.txt");
     const UniqueHandle holder(CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));

@@ -62,12 +62,14 @@ std::string FullPass(const TTraceStore& store, const TTraceFilter& filter) {
 TEST(TraceShownRowsTest, SlicedRefilterWhileRowsArriveEqualsOneFullPass) {
     const TBlockLines block = TBlockLines::FromText(L"x7\ny");
     const TTraceFilter filters[] = {TTraceFilter({L"n1;n2", L"n15", L"x7"}), TTraceFilter({L"", L"y", L"n3"}),
-                                    TTraceFilter({L"n4; 9", L"n49", L"x7"})};
+                                    TTraceFilter({L"n4; 9", L"n49", L"x7"}),
+                                    TTraceFilter({L"/n\\d*7$/;n5", L"/^n1/;n33", L"/x\\d/"})};
     // Fixed seed. In every other hundred the budgets fall behind the rows
     // until rows leave before they are scanned; in the others they catch up.
     // Filters change now and then, often in mid-pass. Every third time the
     // rows are taken as the window takes them: steps until none are left,
-    // told as one change.
+    // told as one change. Step budgets of a few steps pause matches inside a
+    // pattern, between terms and between boxes.
     std::mt19937 random(7);
     TTraceStore store(60);
     TShownRows sliced;
@@ -75,10 +77,11 @@ TEST(TraceShownRowsTest, SlicedRefilterWhileRowsArriveEqualsOneFullPass) {
     for (int i = 0; i < 3000; ++i) {
         const std::wstring text = L"n" + std::to_wstring(i);
         store.Append(Entry(text, MessageKind::Block, random() % 3 == 0 ? &block : nullptr));
-        if (random() % 30 == 0) sliced.SetFilter(filters[random() % 3]);
+        if (random() % 30 == 0) sliced.SetFilter(filters[random() % 4]);
         const size_t rows = i / 100 % 2 == 0 ? random() % 3 : random() % 10;
-        const TShownChange change =
-            i % 3 == 0 ? sliced.StepWithin(store, std::chrono::hours(1), rows + 1) : sliced.Step(store, rows);
+        const size_t steps = i / 50 % 2 == 0 ? random() % 8 : TShownRows::kStepsPerSlice;
+        const TShownChange change = i % 3 == 0 ? sliced.StepWithin(store, std::chrono::hours(1), rows + 1, steps)
+                                               : sliced.Step(store, rows, steps);
         if (i % 3 == 0) {
             ASSERT_FALSE(change.more);
         }
@@ -94,12 +97,12 @@ TEST(TraceShownRowsTest, SlicedRefilterWhileRowsArriveEqualsOneFullPass) {
     }
 }
 
-// A step copies the rows' texts out of the store before it matches them, a
-// mebibyte of characters at most, whatever its row budget: long rows take
-// more steps.
-TEST(TraceShownRowsTest, AStepTakesTheTextsOfAMebibyteOfCharactersAtMost) {
+// A step copies the rows' texts out of the store before it matches them,
+// 256 Ki characters at most, whatever its row budget: long rows take more
+// steps.
+TEST(TraceShownRowsTest, AStepTakesTheTextsOf256KiCharactersAtMost) {
     TTraceStore store(10);
-    for (int i = 0; i < 3; ++i) store.Append(Entry(std::wstring(700000, L'x')));
+    for (int i = 0; i < 3; ++i) store.Append(Entry(std::wstring(200000, L'x')));
     TShownRows shown;
     shown.SetFilter(TTraceFilter({L"x", L"", L""}));
     EXPECT_TRUE(shown.Step(store).more);

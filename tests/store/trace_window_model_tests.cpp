@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "common/utf8_text.h"
+#include "store/trace_copy_text.h"
 #include "store/trace_file.h"
 #include "store/trace_file_load.h"
 #include "store/trace_find.h"
@@ -62,11 +63,15 @@ protected:
         shown_.SetFilter(TTraceFilter({L"", L"/^e[135]$/", L""}));
         shown_.Step(store_);
     }
-    std::optional<TraceStepTo> Find(const std::wstring& box, TraceFindWay way, std::optional<size_t> from) {
+    std::optional<TraceStepTo> Find(const std::wstring& box, TraceFindWay way, std::optional<size_t> from,
+                                    size_t steps) {
         TTraceFind find(TTraceTerms(box), way, shown_, from);
         // A row at a time, as slices of the shortest kind.
-        for (int slice = 0; !find.Step(shown_, store_, 1); ++slice) {
-            if (slice > 100) ADD_FAILURE() << "find did not end";
+        for (int slice = 0; !find.Step(shown_, store_, 1, steps); ++slice) {
+            if (slice > 1000) {
+                ADD_FAILURE() << "find did not end within 1000 steps";
+                return std::nullopt;
+            }
         }
         return find.Found();
     }
@@ -92,13 +97,18 @@ TEST_F(TraceStepsTest, FindGoesToTheNextOrPreviousMatchingRowAndWraps) {
         {L"x", W::Previous, 3, TraceStepTo{2, false}},
         {L"x", W::Previous, 1, TraceStepTo{3, true}},
         {L"message:/^e[04]$/", W::Previous, std::nullopt, TraceStepTo{4, false}},
+        {L"/e9/;nothing;/^x2$/", W::Next, std::nullopt, TraceStepTo{3, false}},
         {L"e4", W::Next, 4, TraceStepTo{4, true}},
         {L"e1", W::Next, 0, std::nullopt},
         {L"e1", W::Previous, std::nullopt, std::nullopt},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(Find(row.box, row.way, row.from), row.found)
-            << WideToUtf8(row.box) << " from " << row.from.value_or(99);
+    // Also a step at a time, which pauses a pattern at every character and
+    // the terms between each other.
+    for (const size_t steps : {TTraceFind::kStepsPerSlice, size_t{1}}) {
+        for (const auto& row : rows) {
+            EXPECT_EQ(Find(row.box, row.way, row.from, steps), row.found)
+                << WideToUtf8(row.box) << " from " << row.from.value_or(99) << " in steps of " << steps;
+        }
     }
 }
 
@@ -147,6 +157,35 @@ TraceLoadProgress Load(const std::string& path, TTraceStore& into) {
     }
     EXPECT_TRUE(load.Progress().finished) << "the trace file was not read within 30 s";
     return load.Progress();
+}
+
+// Copy reads its rows a few at a time, and never more than a hold's
+// characters at once; a row that left meanwhile is left out.
+TEST(TraceCopyTest, ManyRowsAreReadOverStepsBoundedByRowsAndCharacters) {
+    TTraceStore store(6);
+    for (int i = 0; i < 3; ++i) store.Append(Entry(std::wstring(TTraceStore::kCharsPerRead / 2, L'x')));
+    for (int i = 0; i < 3; ++i) store.Append(Entry(L"short"));
+    const std::wstring all = test::KeptText(store);
+    const struct {
+        size_t rowBudget;
+        std::vector<unsigned> percents;
+    } rows[] = {{TTraceCopy::kRowsPerStep, {33, 99}}, {4, {33, 99}}, {2, {33, 66, 99}}, {1, {16, 33, 50, 66, 83, 99}}};
+    for (const auto& row : rows) {
+        TTraceCopy copy({0, 1, 2, 3, 4, 5});
+        std::vector<unsigned> percents;
+        for (bool done = false; !done && percents.size() < 10;) {
+            done = copy.Step(store, row.rowBudget);
+            percents.push_back(copy.Percent());
+        }
+        EXPECT_EQ(percents, row.percents) << row.rowBudget;
+        EXPECT_EQ(copy.Text(), all) << row.rowBudget;
+    }
+    TTraceCopy copy({0, 1, 5});
+    EXPECT_FALSE(copy.Step(store, 1));
+    for (int i = 0; i < 3; ++i) store.Append(Entry(L"pushes the oldest out"));
+    while (!copy.Step(store, 1)) {}
+    const size_t lastLine = all.rfind(L"\r\n", all.size() - 3) + 2;
+    EXPECT_EQ(copy.Text(), all.substr(0, all.find(L"\r\n") + 2) + all.substr(lastLine)) << "rows 0 and 5 only";
 }
 
 TEST(TraceFileTest, ASavedTraceReadsBackRowForRowWithItsDates) {
