@@ -379,7 +379,7 @@ UnixProgramEnd RunXdotool(const std::string& arguments) {
     std::filesystem::remove(code);
     UnixProgramEnd end;
     // The code's file appears whole, by its rename.
-    if (!test::StartUnixProgram("Z:\\bin\\sh", "sh -c \"/usr/bin/xdotool " + arguments + " 2>" + unix +
+    if (!test::StartUnixProgram("Z:\\bin\\sh", "sh -c \"" + test::UnixPath(kXdotool) + " " + arguments + " 2>" + unix +
                                                    "/errors; echo $? >" + unix + "/code.part; mv " + unix +
                                                    "/code.part " + unix + "/code\"")) {
         ADD_FAILURE() << "sh did not start for xdotool " << arguments;
