@@ -298,6 +298,9 @@ void TMainForm::FormClose() {
         return;
     }
     // Going ahead ends the message loop; the window goes with the program.
+    // The menu bar's own loop, left running after a lone Alt, would take the
+    // loop's end for itself and go on until Escape.
+    EndMenu();
     if (!hooks_.RequestTerminate()) FClosing = false;
 }
 

@@ -7,7 +7,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <thread>
@@ -24,6 +26,7 @@
 #include "tests_support/remote_block.h"
 #include "tests_support/scratch.h"
 #include "tests_support/trace_window_reader.h"
+#include "tests_support/unix_program.h"
 #include "tests_support/wait_until.h"
 
 namespace norvale {
@@ -355,6 +358,110 @@ TEST_F(TraceWindowTest, NewViewsShowTheLiveRowsWithFiltersOfTheirOwn) {
     EXPECT_TRUE(test::WaitUntil([&] { return test::FindTraceWindow(serverId, L"Trace 2") == nullptr; },
                                 std::chrono::milliseconds(10000)))
         << "the closed view still there after 10 s";
+}
+
+// Keys come through the X server as a keyboard's do. SendInput from another
+// process moves the focus under Wine, but the letters typed after it reach
+// no box.
+constexpr const char* kXdotool = "Z:\\usr\\bin\\xdotool";
+
+struct UnixProgramEnd {
+    int code = -1;
+    std::string errors;
+};
+
+// xdotool run by sh, which writes down its exit code and standard error: a
+// Unix program started from Wine gives no handle to wait on.
+UnixProgramEnd RunXdotool(const std::string& arguments) {
+    const std::string folder = "Z:\\tmp\\norvale-xdotool-" + std::to_string(GetCurrentProcessId());
+    std::filesystem::create_directories(folder);
+    const std::string unix = test::UnixPath(folder), code = folder + "\\code";
+    std::filesystem::remove(code);
+    UnixProgramEnd end;
+    // The code's file appears whole, by its rename.
+    if (!test::StartUnixProgram("Z:\\bin\\sh", "sh -c \"" + test::UnixPath(kXdotool) + " " + arguments + " 2>" + unix +
+                                                   "/errors; echo $? >" + unix + "/code.part; mv " + unix +
+                                                   "/code.part " + unix + "/code\"")) {
+        ADD_FAILURE() << "sh did not start for xdotool " << arguments;
+    } else if (!test::WaitUntil([&] { return test::FileExists(code); }, std::chrono::seconds(20))) {
+        ADD_FAILURE() << "xdotool " << arguments << " did not end within 20 s";
+    } else {
+        end.code = std::stoi(test::ReadWholeFile(code));
+        end.errors = test::ReadWholeFile(folder + "\\errors");
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return end;
+}
+
+// The frame's caption as an extended regular expression that matches only it.
+std::string CaptionPattern(HWND frame) {
+    std::string pattern = "^";
+    for (const char c : test::WindowText(frame)) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != ' ') pattern += '\\';
+        pattern += c;
+    }
+    return pattern + "$";
+}
+
+// A mnemonic pressed with Alt let go before its letter or after it, and
+// Ctrl+F: what is typed next lands in that box alone, and Escape goes back to
+// the list. A lone Alt leaves the menu bar in menu mode, where Close must
+// still end the program.
+TEST_F(TraceWindowTest, KeysFromTheKeyboardTypeIntoTheBoxTheirLabelNames) {
+    if (!std::filesystem::exists(kXdotool)) GTEST_SKIP() << "xdotool is not installed (Debian's package xdotool)";
+    const struct {
+        const char* keys;
+        int box;
+    } cases[] = {
+        {"keydown alt keydown s keyup alt keyup s", 0}, {"keydown alt keydown s keyup s keyup alt", 0},
+        {"keydown alt keydown h keyup alt keyup h", 1}, {"keydown alt keydown g keyup g keyup alt", 2},
+        {"key ctrl+f", 3},
+    };
+    const HWND frame = GetAncestor(Window(), GA_ROOT);
+    // Only a shown frame's X window takes the input focus.
+    SendMessageW(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
+    const DWORD thread = GetWindowThreadProcessId(frame, nullptr);
+    GUITHREADINFO info{};
+    const auto focus = [&] {
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+    };
+    const auto typed = [&] {
+        Texts boxes;
+        for (int box = 0; box < 4; ++box) {
+            wchar_t text[64] = {};
+            SendMessageW(test::TraceBox(Window(), box), WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
+            boxes.push_back(text);
+        }
+        return boxes;
+    };
+    // Without a window manager the frame is brought to the front by giving
+    // its X window the focus.
+    const std::string front = "search --name '" + CaptionPattern(frame) + "' windowfocus --sync %1 ";
+    const auto press = [&](const std::string& keys) {
+        const UnixProgramEnd end = RunXdotool(front + keys);
+        EXPECT_EQ(end.code, 0) << keys << ": " << end.errors;
+        EXPECT_EQ(end.errors, "") << keys;
+    };
+    for (const auto& c : cases) {
+        for (int box = 0; box < 4; ++box) test::TypeFilter(Window(), box, L"");
+        press(std::string(c.keys) + " type abc");
+        Texts expected(4);
+        expected[c.box] = L"abc";
+        test::WaitUntil([&] { return typed() == expected; }, std::chrono::seconds(10));
+        EXPECT_EQ(typed(), expected) << c.keys << ": the boxes 10 s after the keys";
+        EXPECT_EQ(focus(), test::TraceBox(Window(), c.box)) << c.keys;
+        press("key Escape");
+        EXPECT_TRUE(test::WaitUntil([&] { return focus() == List(); }, std::chrono::seconds(10)))
+            << c.keys << ": Escape did not give the list the focus within 10 s";
+    }
+    press("key alt");
+    EXPECT_TRUE(test::WaitUntil([&] { return focus() != nullptr && (info.flags & GUI_INMENUMODE) != 0; },
+                                std::chrono::seconds(10)))
+        << "a lone Alt did not put the frame in menu mode within 10 s";
+    ASSERT_TRUE(server_->Process().RequestClose());
+    EXPECT_EQ(server_->Process().WaitForExit(20000), 0) << "Close in menu mode";
 }
 
 class BoundedTraceWindowTest : public TraceWindowTest {
