@@ -7,8 +7,11 @@
 // the slices the window runs it in; (f) re-filtering a million rows by
 // patterns against the same pass by plain terms; (g) a saved trace of a
 // million lines read on its thread against the floor of reading its bytes,
-// while a main thread takes the rows in slices. Every figure comes from 5
-// repetitions, printed as median [min, max] at the end.
+// while a main thread takes the rows in slices; (h) the main thread's
+// re-filter slices by an ordinary pattern and by pathological ones while a
+// writer appends beside them (trace_slices_beside_writer.cpp). Every figure
+// of (a)-(g) comes from 5 repetitions, printed as median [min, max] at the
+// end; (h) prints the spread of each slice and of each append.
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -33,62 +36,13 @@
 #include "store/trace_find.h"
 #include "store/trace_shown_rows.h"
 #include "store/trace_store.h"
+#include "trace_slices_beside_writer.h"
+#include "trace_store_workload.h"
 
 namespace {
 
 using namespace norvale;
-
-constexpr uint32_t kWindowRows = 1'000'000;
-constexpr int kRowsPerIteration = 100'000;
-constexpr int kDistinctEntries = 1000;
-
-const auto kSource = std::make_shared<const TraceSource>(TraceSource{L"Billing", L"Core", L"TInvoice", L"WS12", 0x4D2});
-
-// Every tenth entry a block of four lines, every seventh from a class of its
-// own, as a busy client sends them.
-struct Workload {
-    std::vector<std::wstring> messages;
-    TBlockLines block = TBlockLines::FromText(L"Amount 1200.00\r\nTax 228.00\r\nTotal 1428.00\r\nDue 2024-07-01");
-    std::vector<TraceEntry> entries;
-    // The rows' texts in the order the entries give them, for the floor.
-    std::vector<std::wstring_view> rowTexts;
-
-    Workload() {
-        for (int i = 0; i < kDistinctEntries; ++i) {
-            messages.push_back(i % 3 == 0 ? L"Ledger entry " + std::to_wstring(i) + L" failed"
-                                          : L"Posting done for invoice " + std::to_wstring(40000 + i));
-        }
-        for (int i = 0; i < kDistinctEntries; ++i) {
-            TraceEntry& entry = entries.emplace_back();
-            entry.source = kSource;
-            entry.className = i % 7 == 0 ? L"TLedger" : kSource->Class;
-            entry.threadId = 0x1A4;
-            entry.code = i % 3;
-            entry.kind = i % 10 == 0 ? MessageKind::Block : MessageKindFromCode(entry.code);
-            entry.time = LocalNow();
-            entry.text = messages[i];
-            entry.block = i % 10 == 0 ? &block : nullptr;
-            rowTexts.push_back(entry.text);
-            if (entry.block) rowTexts.insert(rowTexts.end(), block.Wide().begin(), block.Wide().end());
-        }
-    }
-
-    size_t RowsOf(const TraceEntry& entry) const { return entry.block ? 1 + block.Wide().size() : 1; }
-};
-
-const Workload& TheWorkload() {
-    static const Workload workload;
-    return workload;
-}
-
-void AppendEntries(TTraceStore& store, int rows) {
-    const Workload& workload = TheWorkload();
-    for (size_t appended = 0, i = 0; appended < static_cast<size_t>(rows); ++i) {
-        const TraceEntry& entry = workload.entries[i % workload.entries.size()];
-        store.Append(entry);
-        appended += workload.RowsOf(entry);
-    }
-}
+using namespace norvale::bench;
 
 // Full after ten iterations, so most of the run drops an entry for each one
 // it appends, as a window that has been open a while does.
@@ -452,6 +406,7 @@ int main(int argc, char** argv) {
                     reporter.Milliseconds("RefilterAMillionRows/1", "min") /
                         reporter.Milliseconds("RefilterAMillionRows/0", "min"));
     }
+    PrintSlicesBesideAWriter();
     benchmark::Shutdown();
     return 0;
 }
