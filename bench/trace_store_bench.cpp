@@ -283,7 +283,7 @@ void PrintFindOverAMillionRows() {
         if (find.Found()) std::fprintf(stderr, "find found a row it should not\n");
     }
     const Spread total = SpreadOf(totals), slice = SpreadOf(longest);
-    std::printf("\nfind next over %zu shown rows, none matching: %.0f ms [%.0f, %.0f] in slices of %zu rows,"
+    std::printf("\nfind next over %zu shown rows, none matching: %.0f ms [%.0f, %.0f] in steps of %zu rows at most,"
                 " the longest %.2f ms [%.2f, %.2f]\n",
                 shown.Count(), total.median, total.min, total.max, TTraceFind::kRowsPerSlice, slice.median, slice.min,
                 slice.max);
@@ -388,8 +388,8 @@ int main(int argc, char** argv) {
     if (floor > 0) std::printf("append / floor = %.2f (medians)\n", append / floor);
     const auto printRefilter = [&reporter](const std::string& refilter, const char* terms) {
         const double slices = reporter.Counter(refilter, "median", "slices");
-        std::printf("re-filter of %.0f rows by %s: %.0f ms [%.0f, %.0f] in %.0f slices of %zu rows: %.2f ms per slice"
-                    " on average, slowest slice %.2f ms [%.2f, %.2f]\n",
+        std::printf("re-filter of %.0f rows by %s: %.0f ms [%.0f, %.0f] in %.0f steps of %zu rows at most: %.2f ms"
+                    " per step on average, slowest step %.2f ms [%.2f, %.2f]\n",
                     reporter.Counter(refilter, "median", "kept_rows"), terms, reporter.Milliseconds(refilter, "median"),
                     reporter.Milliseconds(refilter, "min"), reporter.Milliseconds(refilter, "max"), slices,
                     TShownRows::kRowsPerSlice, slices > 0 ? reporter.Milliseconds(refilter, "median") / slices : 0,

@@ -62,20 +62,20 @@ struct TraceStatusCounts {
 
 class TShownRows {
 public:
-    // About 5 ms of matching on the benchmark's machine (trace_store_bench),
-    // so a slice stays far below the 100 ms a window may be away from its
-    // messages even on a machine several times slower, and `Append` never
-    // waits long for the lock; the per-slice costs (a lock, a posted
-    // message) stay small beside it.
-    static constexpr size_t kRowsPerSlice = 16384;
+    // The rows whose texts a step copies out under the store's lock: a
+    // fraction of a millisecond of copying on the benchmark's machine
+    // (trace_store_bench), all that `Append` may wait for, even while a
+    // pattern that matches at once has the window copy again and again; the
+    // per-step costs (the lock, the list's bookkeeping) stay small beside it.
+    static constexpr size_t kRowsPerSlice = 1024;
     // How long the window steps through rows before it tells the list and
     // goes back to its messages: telling the list costs more than many steps,
     // and a frame at 60 Hz lasts about twice as long.
     static constexpr std::chrono::milliseconds kSliceTime{8};
-    // About 2 ms of a pattern's work on the benchmark's machine, so that a
-    // slice that starts a step just before its time is up still ends within
-    // a frame or two.
-    static constexpr size_t kStepsPerSlice = size_t{1} << 19;
+    // About a millisecond of a pattern's work on the benchmark's machine, so
+    // that a slice that starts a step just before its time is up still ends
+    // within 16 ms.
+    static constexpr size_t kStepsPerSlice = size_t{1} << 18;
 
     // Starts a re-filter; the list changes when it is done.
     void SetFilter(TTraceFilter filter);
