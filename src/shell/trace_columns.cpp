@@ -35,12 +35,21 @@ std::string ColumnLayoutText(const TraceColumnLayout& layout) {
     return text;
 }
 
-int MessageWidthToFill(const TraceColumnLayout& layout, int listWidth, int minimum) {
+TraceColumnLayout FitColumnsToList(TraceColumnLayout wanted, int listWidth, int minimum) {
+    const auto isOther = [&wanted](size_t i) { return i != static_cast<size_t>(TraceColumn::Message) && wanted[i].shown; };
     int others = 0;
-    for (size_t i = 0; i < layout.size(); ++i) {
-        if (i != static_cast<size_t>(TraceColumn::Message) && layout[i].shown) others += layout[i].width;
+    for (size_t i = 0; i < wanted.size(); ++i) others += isOther(i) ? wanted[i].width : 0;
+    if (others > 0 && others > listWidth - minimum) {
+        const double share = std::max(0.5, static_cast<double>(listWidth - minimum) / others);
+        others = 0;
+        for (size_t i = 0; i < wanted.size(); ++i) {
+            if (!isOther(i)) continue;
+            wanted[i].width = static_cast<int>(wanted[i].width * share);
+            others += wanted[i].width;
+        }
     }
-    return std::max(listWidth - others, minimum);
+    wanted[static_cast<size_t>(TraceColumn::Message)].width = std::max(listWidth - others, minimum);
+    return wanted;
 }
 
 }  // namespace norvale

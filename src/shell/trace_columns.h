@@ -47,8 +47,10 @@ TraceColumnLayout DefaultColumnLayout();
 TraceColumnLayout ColumnLayoutFromText(std::string_view stored, const TraceColumnLayout& defaults);
 std::string ColumnLayoutText(const TraceColumnLayout& layout);
 
-// The width the Message column takes so that the shown columns fill
-// `listWidth`, at least `minimum`.
-int MessageWidthToFill(const TraceColumnLayout& layout, int listWidth, int minimum);
+// `wanted` fitted to a list `listWidth` wide: the Message column takes what
+// the other shown columns leave, at least `minimum`; where they leave less
+// (a large scale on a small screen), they narrow alike, to half their width
+// at most, and only past that does the list scroll sideways.
+TraceColumnLayout FitColumnsToList(TraceColumnLayout wanted, int listWidth, int minimum);
 
 }  // namespace norvale

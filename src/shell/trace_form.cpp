@@ -16,15 +16,6 @@
 
 namespace norvale {
 
-namespace {
-
-TraceColumnLayout ScaledLayout(TraceColumnLayout layout) {
-    for (TraceColumnWidth& column : layout) column.width = Scaled(column.width);
-    return layout;
-}
-
-}  // namespace
-
 TTraceForm::TTraceForm(HWND documentArea, TTraceDocument document, IShellPrompts& prompts, std::string settingsPath,
                        TTraceFormHooks hooks)
     : prompts_(prompts),
@@ -32,7 +23,7 @@ TTraceForm::TTraceForm(HWND documentArea, TTraceDocument document, IShellPrompts
       first_(document.first),
       ownStore_(document.live != nullptr ? nullptr : std::make_unique<TTraceStore>(1)),
       store_(document.live != nullptr ? *document.live : *ownStore_),
-      columns_(ScaledLayout(DefaultColumnLayout())),
+      columns_(ScaledDefaultColumns()),
       errorBrush_(CreateSolidBrush(kErrorBackground)) {
     if (first_) settings_.emplace(std::move(settingsPath));
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};

@@ -131,6 +131,7 @@ private:
     void Layout();
     // With no kept widths, the Message column takes what the others leave.
     void FitMessage();
+    static TraceColumnLayout ScaledDefaultColumns();
     void ApplyColumns();
     void ShowColumn(size_t column);
     LRESULT BoxColour(HWND box, HDC dc);

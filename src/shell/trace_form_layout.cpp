@@ -127,15 +127,28 @@ void TTraceForm::Layout() {
 // Also after every change of the rows' count: rows that make the vertical
 // scroll bar appear narrow the list's client area, and a Message column
 // fitted before would reach under the bar and bring a horizontal one.
+TraceColumnLayout TTraceForm::ScaledDefaultColumns() {
+    TraceColumnLayout layout = DefaultColumnLayout();
+    for (TraceColumnWidth& column : layout) column.width = Scaled(column.width);
+    return layout;
+}
+
+// Fitted from the default widths each time, so that a list made narrow and
+// then wide again gets them back.
 void TTraceForm::FitMessage() {
     if (!fitMessage_) return;
     RECT list{};
     GetClientRect(lv_Rows, &list);
-    const auto message = static_cast<size_t>(TraceColumn::Message);
-    const int width = MessageWidthToFill(columns_, list.right, Scaled(200));
-    if (width == static_cast<int>(SendMessageW(lv_Rows, LVM_GETCOLUMNWIDTH, message, 0))) return;
-    columns_[message].width = width;
-    SendMessageW(lv_Rows, LVM_SETCOLUMNWIDTH, message, width);
+    TraceColumnLayout wanted = ScaledDefaultColumns();
+    for (size_t i = 0; i < wanted.size(); ++i) wanted[i].shown = columns_[i].shown;
+    const TraceColumnLayout fitted = FitColumnsToList(wanted, list.right, Scaled(200));
+    for (size_t i = 0; i < fitted.size(); ++i) {
+        if (!fitted[i].shown || fitted[i].width == static_cast<int>(SendMessageW(lv_Rows, LVM_GETCOLUMNWIDTH, i, 0))) {
+            continue;
+        }
+        SendMessageW(lv_Rows, LVM_SETCOLUMNWIDTH, i, fitted[i].width);
+    }
+    columns_ = fitted;
 }
 
 LRESULT TTraceForm::BoxColour(HWND box, HDC dc) {

@@ -188,10 +188,48 @@ TEST_F(TraceWindowTest, AFailedCopyIsShownAndTheServerServesOn) {
     server_->ExpectOutput("Norvale: the clipboard is in use by another program\r\n");
 }
 
+// The desktop's scale for the programs started while it lives (96 dots an
+// inch is 100 %), as the display settings set it.
+class TDesktopScale {
+public:
+    explicit TDesktopScale(DWORD dotsPerInch) {
+        DWORD size = sizeof before_;
+        had_ = RegGetValueW(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_REG_DWORD, nullptr, &before_, &size) ==
+               ERROR_SUCCESS;
+        RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_DWORD, &dotsPerInch, sizeof dotsPerInch);
+    }
+    ~TDesktopScale() {
+        if (had_) {
+            RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_DWORD, &before_, sizeof before_);
+        } else {
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, kValue);
+        }
+    }
+    TDesktopScale(const TDesktopScale&) = delete;
+    TDesktopScale& operator=(const TDesktopScale&) = delete;
+
+private:
+    static constexpr const wchar_t* kKey = L"Control Panel\\Desktop";
+    static constexpr const wchar_t* kValue = L"LogPixels";
+    DWORD before_ = 0;
+    bool had_ = false;
+};
+
+// Set before the server starts, and put back after it has ended.
+class FirstLookTest : private TDesktopScale, public TraceWindowTest, public testing::WithParamInterface<DWORD> {
+protected:
+    FirstLookTest() : TDesktopScale(GetParam()) {}
+};
+
 // All rows shown; the Message column fills what the others leave, and ends
-// inside the list beside the vertical scroll bar that more rows bring.
-TEST_F(TraceWindowTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColumnIsInView) {
+// inside the list beside the vertical scroll bar that more rows bring, at
+// 100 % and at 150 %.
+TEST_P(FirstLookTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColumnIsInView) {
     const HWND frame = GetAncestor(Window(), GA_ROOT);
+    // The status bar's height follows the scale (20 pixels at 100 %).
+    RECT bar{};
+    GetWindowRect(FindWindowExW(Window(), nullptr, STATUSCLASSNAMEW, nullptr), &bar);
+    ASSERT_GE((bar.bottom - bar.top) * 96, 19 * static_cast<LONG>(GetParam())) << "the server took the desktop's scale";
     SendMessageW(frame, WM_COMMAND, ID_AC_SHOWDEBUGWINDOW, 0);
     RECT area{}, place{}, list{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
@@ -234,6 +272,8 @@ TEST_F(TraceWindowTest, AtFirstOpenTheFrameTakesMostOfTheScreenAndTheMessageColu
         << "the Message column did not end at the list's " << list.right << " pixels beside the vertical scroll bar "
         << "alone within 20 s: it ends at " << message.right;
 }
+
+INSTANTIATE_TEST_SUITE_P(Scales, FirstLookTest, testing::Values(DWORD{96}, DWORD{144}));
 
 TEST_F(TraceWindowTest, FilterBoxesTakeColumnTermsAndPatternsAndSayWhyATermDoesNotParse) {
     ASSERT_EQ(test::RunScript("all_calls.js"), 0);
