@@ -1,5 +1,6 @@
 #include "store/trace_filter.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -36,10 +37,10 @@ bool TTraceFilter::MatchFilled(TTraceRowMatch& filled, TraceEntryMatch& match, T
     const std::array<std::pair<const TTraceTerms*, bool*>, 3> boxes{
         {{&show_, &match.show}, {&hide_, &match.hide}, {&highlight_, &match.highlight}}};
     // A box before the one a match paused in is decided already.
-    size_t box = 0;
-    while (filled.PausedIn() != nullptr && box < boxes.size() && boxes[box].first != filled.PausedIn()) ++box;
-    if (box == boxes.size()) box = 0;
-    for (; box < boxes.size(); ++box) {
+    const auto paused = std::find_if(boxes.begin(), boxes.end(),
+                                     [&filled](const auto& box) { return box.first == filled.PausedIn(); });
+    for (size_t box = paused == boxes.end() ? 0 : static_cast<size_t>(paused - boxes.begin()); box < boxes.size();
+         ++box) {
         const auto [terms, matched] = boxes[box];
         if (*matched || terms->Empty()) continue;
         const TPatternFound found = terms->MatchAny(filled, steps);
