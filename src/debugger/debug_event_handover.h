@@ -34,6 +34,9 @@ public:
     // False once stopped: the event is not shown and the thread should end.
     bool PostDebugEvent(DebugEventCopy copy);
     bool IsHaltOnEvent() const;
+    // Whether first-chance exceptions get their stack too; set before the
+    // thread starts.
+    bool StackOnFirstChance() const { return stackOnFirstChance_; }
     // Waits for a Continue the window has not yet consumed, also one given
     // before the wait began; false when stopped instead.
     bool WaitForContinue();
@@ -51,6 +54,7 @@ public:
     // take that finds none asks to be woken by the next event.
     Batch Take(bool comeBack);
     void SetHaltOnEvent(bool down);
+    void SetStackOnFirstChance(bool on) { stackOnFirstChance_ = on; }
     void Continue();
 
     // The owner's side, and the window's when it goes: nothing is handed
@@ -70,6 +74,7 @@ private:
     bool terminated_ = false;
     bool awake_ = false;
     bool stopped_ = false;
+    bool stackOnFirstChance_ = false;
 };
 
 }  // namespace norvale

@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "common/utf8_text.h"
 #include "debugger/exception_code_name.h"
+#include "debugger/exception_stack.h"
 
 namespace norvale {
 
@@ -68,6 +69,15 @@ EventView DescribeException(const DebugEventCopy& copy) {
         view.rows.push_back(EventRow{std::move(text), ViewIcon::DelphiDetail, 1});
     }
     return view;
+}
+
+// After the exception's own rows, as its details.
+void AddStackRows(const DebugEventCopy& copy, EventView& view) {
+    const ExceptionStack& stack = copy.stack;
+    auto add = [&](std::string text) { view.rows.push_back(EventRow{std::move(text), ViewIcon::DelphiDetail, 1}); };
+    if (stack.unavailable) add(std::string(kStackUnavailableText));
+    for (const StackFrame& frame : stack.frames) add(StackFrameText(frame, copy.pointerSize));
+    if (stack.cutShort) add(std::string(kStackCutShortText));
 }
 
 EventView DescribeThreadCreated(const DebugEventCopy& copy) {
@@ -137,8 +147,11 @@ EventView TProcessViewModel::Apply(const DebugEventCopy& copy) {
 EventView TProcessViewModel::Describe(const DebugEventCopy& copy) {
     const DebugEventRecord& e = copy.event;
     switch (e.code) {
-    case kExceptionEvent:
-        return DescribeException(copy);
+    case kExceptionEvent: {
+        EventView view = DescribeException(copy);
+        AddStackRows(copy, view);
+        return view;
+    }
     case kCreateThreadEvent:
         return DescribeThreadCreated(copy);
     case kCreateProcessEvent:
