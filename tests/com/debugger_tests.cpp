@@ -337,6 +337,100 @@ TEST_F(DebuggerTest, AFaultingDebuggeeEndsAsItWouldWithoutADebugger) {
               2);
 }
 
+// The detail rows right after the first row that matches `pattern`.
+Texts DetailsAfter(const test::ShownProcessWindow& shown, const std::string& pattern) {
+    Texts details;
+    const auto row = std::find_if(shown.rows.begin(), shown.rows.end(),
+                                  [&](const test::ShownRow& r) { return std::regex_match(r.text, std::regex(pattern)); });
+    if (row == shown.rows.end()) return {"no row matches " + pattern};
+    for (auto detail = row + 1; detail != shown.rows.end() && detail->indent == 1; ++detail)
+        details.push_back(detail->text);
+    return details;
+}
+
+// A crashing program built with the DWARF the platform reads, the lines of
+// its calls as tests/tools has them.
+struct CrashingDebuggee {
+    const char* program;
+    bool stackOnFirstChance;
+    uint32_t exitCode;
+    // What the runtime writes to standard error as it ends the program.
+    std::string output;
+    // The exception whose stack is read, and what its first detail row is
+    // when that is pinned.
+    std::string exception;
+    std::string firstFrame;
+    Texts frames;
+};
+
+void PrintTo(const CrashingDebuggee& debuggee, std::ostream* os) { *os << debuggee.program; }
+
+class StackTest : public DebuggerTest, public testing::WithParamInterface<CrashingDebuggee> {};
+
+TEST_P(StackTest, TheExceptionsRowHasTheFaultingThreadsFramesWithFunctionsFilesAndLinesAsItsDetails) {
+    const CrashingDebuggee& debuggee = GetParam();
+    const std::string program = dir_.PathOf("invoices.exe");
+    ASSERT_TRUE(CopyFileA((test::BinDirectory() + debuggee.program).c_str(), program.c_str(), FALSE));
+    if (debuggee.stackOnFirstChance) {
+        WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "StackOnFirstChance", "1");
+        ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
+    }
+    test::ChildProcess running("\"" + program + "\"", dir_.PathOf("invoices.out"));
+    Attach(running.Id());
+    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    EXPECT_EQ(running.WaitForExit(20000), debuggee.exitCode);
+    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("invoices.out")), debuggee.output);
+
+    const auto shown = test::ReadProcessWindow(form);
+    const Texts details = DetailsAfter(shown, debuggee.exception);
+    std::string all;
+    for (const auto& detail : details) all += "\n  " + detail;
+    EXPECT_LE(details.size(), 33u) << all;
+    if (!debuggee.firstFrame.empty()) {
+        ASSERT_FALSE(details.empty());
+        EXPECT_EQ(details[0], debuggee.firstFrame);
+    }
+    EXPECT_TRUE(RowsInOrder(details, debuggee.frames));
+    // Without the option a first chance has no stack.
+    if (!debuggee.stackOnFirstChance) {
+        const std::string firstChance = debuggee.exception.substr(0, debuggee.exception.find(" first chance:"));
+        EXPECT_EQ(DetailsAfter(shown, firstChance + " first chance:Yes"), Texts{});
+    }
+}
+
+const std::string kAccessViolation =
+    "Exception Access violation \\(c0000005\\) flags:00000000 address:" + kPointer + " first chance:No";
+
+std::string CrashNameOf(const testing::TestParamInfo<CrashingDebuggee>& info) {
+    static const char* const names[] = {"NullWrite", "UncaughtThrow", "JumpThroughABadPointer"};
+    return names[info.index];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCrash, StackTest,
+    testing::Values(
+        CrashingDebuggee{"norvale_crash_debuggee.exe", false, 0xC0000005, "", kAccessViolation, "",
+                         {"invoices!post_invoice\\+0x[0-9a-f]+ crash\\.c:16",
+                          "invoices!run_batch\\+0x[0-9a-f]+ crash\\.c:23",
+                          "invoices!main\\+0x[0-9a-f]+ crash\\.c:32"}},
+        CrashingDebuggee{"norvale_crash_throw_debuggee.exe", true, 3,
+                         "terminate called after throwing an instance of 'std::runtime_error'\r\n"
+                         "  what():  no invoice\r\n",
+                         "Exception Unknown Exception \\(20474343\\) flags:00000000 address:" + kPointer +
+                             " first chance:Yes",
+                         "",
+                         {"invoices!post_invoice\\+0x[0-9a-f]+ crash_throw\\.cpp:16",
+                          "invoices!run_batch\\+0x[0-9a-f]+ crash_throw\\.cpp:20",
+                          "invoices!main\\+0x[0-9a-f]+ crash_throw\\.cpp:28"}},
+        // Its first frame lies in no module: the return address at the
+        // stack pointer leads on to its callers.
+        CrashingDebuggee{"norvale_crash_jump_debuggee.exe", false, 0xC0000005, "", kAccessViolation, "0000000012345678",
+                         {"invoices!run_batch\\+0x[0-9a-f]+ crash\\.c:21",
+                          "invoices!main\\+0x[0-9a-f]+ crash\\.c:32"}}),
+    CrashNameOf);
+
 TEST(DebuggerShutdownTest, AServerThatEndsWhileItHoldsADebuggeeEndsCleanlyAndTheDebuggeeWithIt) {
     test::OutputSetup output({});
     test::ScratchDirectory dir;
