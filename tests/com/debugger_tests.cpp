@@ -361,6 +361,8 @@ struct CrashingDebuggee {
     std::string exception;
     std::string firstFrame;
     Texts frames;
+    // Built only where the 32-bit cross compiler is.
+    bool is32Bit = false;
 };
 
 void PrintTo(const CrashingDebuggee& debuggee, std::ostream* os) { *os << debuggee.program; }
@@ -370,6 +372,8 @@ class StackTest : public DebuggerTest, public testing::WithParamInterface<Crashi
 TEST_P(StackTest, TheExceptionsRowHasTheFaultingThreadsFramesWithFunctionsFilesAndLinesAsItsDetails) {
     const CrashingDebuggee& debuggee = GetParam();
     const std::string program = dir_.PathOf("invoices.exe");
+    if (debuggee.is32Bit && GetFileAttributesA((test::BinDirectory() + debuggee.program).c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no 32-bit cross compiler built " << debuggee.program;
     ASSERT_TRUE(CopyFileA((test::BinDirectory() + debuggee.program).c_str(), program.c_str(), FALSE));
     if (debuggee.stackOnFirstChance) {
         WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "StackOnFirstChance", "1");
@@ -404,7 +408,7 @@ const std::string kAccessViolation =
     "Exception Access violation \\(c0000005\\) flags:00000000 address:" + kPointer + " first chance:No";
 
 std::string CrashNameOf(const testing::TestParamInfo<CrashingDebuggee>& info) {
-    static const char* const names[] = {"NullWrite", "UncaughtThrow", "JumpThroughABadPointer"};
+    static const char* const names[] = {"NullWrite", "UncaughtThrow", "JumpThroughABadPointer", "NullWrite32"};
     return names[info.index];
 }
 
@@ -428,7 +432,15 @@ INSTANTIATE_TEST_SUITE_P(
         // stack pointer leads on to its callers.
         CrashingDebuggee{"norvale_crash_jump_debuggee.exe", false, 0xC0000005, "", kAccessViolation, "0000000012345678",
                          {"invoices!run_batch\\+0x[0-9a-f]+ crash\\.c:21",
-                          "invoices!main\\+0x[0-9a-f]+ crash\\.c:32"}}),
+                          "invoices!main\\+0x[0-9a-f]+ crash\\.c:32"}},
+        // Its context comes from WOW64, and its frames in its width.
+        CrashingDebuggee{"norvale_crash32_debuggee.exe", false, 0xC0000005, "",
+                         "Exception Access violation \\(c0000005\\) flags:00000000 address:[0-9a-f]{8} first chance:No",
+                         "",
+                         {"invoices!post_invoice\\+0x[0-9a-f]+ crash\\.c:16",
+                          "invoices!run_batch\\+0x[0-9a-f]+ crash\\.c:23",
+                          "invoices!main\\+0x[0-9a-f]+ crash\\.c:32"},
+                         true}),
     CrashNameOf);
 
 TEST(DebuggerShutdownTest, AServerThatEndsWhileItHoldsADebuggeeEndsCleanlyAndTheDebuggeeWithIt) {
