@@ -109,7 +109,7 @@ struct ExceptionStack {
 struct DebugEventCopy {
     DebugEventRecord event;
     DebuggeeTexts texts;
-    ExceptionStack stack;
+    ExceptionStack stack{};
     // 4 for a 32-bit debuggee, 8 for a 64-bit one: the width in which its
     // pointer-sized values are shown.
     int pointerSize = 8;
