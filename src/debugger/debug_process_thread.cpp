@@ -6,7 +6,10 @@
 
 #include "common/ansi_text.h"
 #include "common/call_profile.h"
+#include "common/text.h"
+#include "common/utf8_text.h"
 #include "common/win32_resources.h"
+#include "debugger/crash_report.h"
 #include "debugger/debug_event_win32.h"
 #include "debugger/debug_wait.h"
 #include "debugger/debuggee_processes.h"
@@ -103,7 +106,7 @@ void TDebugProcessThread::Execute() {
 void TDebugProcessThread::DebugLoop(HANDLE process, uint32_t processId) {
     TDebuggeeProcesses processes(processId, DebuggeeProcessOf(process));
     TDebuggeeSymbols symbols;
-    const bool stackOnFirstChance = handOver_->StackOnFirstChance();
+    const DebugRunSettings settings = handOver_->RunSettings();
     for (;;) {
         DEBUG_EVENT event{};
         bool received = false;
@@ -134,13 +137,18 @@ void TDebugProcessThread::DebugLoop(HANDLE process, uint32_t processId) {
         CloseEventFile(event);
         // Walked while the debuggee is held, so the stack is the one of the
         // fault.
-        if (WantsStack(copy.event, stackOnFirstChance))
-            copy.stack = symbols.Walk(event.dwProcessId, event.dwThreadId, copy.pointerSize);
+        const bool walked = WantsStack(copy.event, settings.stackOnFirstChance);
+        if (walked) copy.stack = symbols.Walk(event.dwProcessId, event.dwThreadId, copy.pointerSize);
+        const DWORD status = ContinueStatusFor(copy.event);
+        const bool last = processes.EndsRun(event.dwProcessId, copy.event);
+        if (settings.crashReports != nullptr) {
+            const std::string image = WideToUtf8(FileNameOfPath(symbols.ImagePath(event.dwProcessId)));
+            if (const auto report = CrashReportOf(copy, event.dwProcessId, image, walked, last))
+                settings.crashReports->Report(*report);
+        }
         // Before the platform closes the process's handle, which dbghelp
         // knows the process by.
         if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) symbols.ProcessExited(event.dwProcessId);
-        const DWORD status = ContinueStatusFor(copy.event);
-        const bool last = processes.EndsRun(event.dwProcessId, copy.event);
         bool halted = false;
         {
             const TStageTimer timer(CallStage::DebugHandOver);

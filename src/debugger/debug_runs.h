@@ -60,6 +60,10 @@ public:
     // it is. The caller hears nothing of how it goes.
     void RequestAttach(uint32_t processId);
 
+    // Runs started from now on tell their crashes there too, from their
+    // threads; `reports` must outlive them.
+    void SetCrashReports(ICrashReports* reports) { crashReports_ = reports; }
+
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -78,6 +82,7 @@ private:
     IProcessWindowHost& host_;
     const TDebugRunsOptions& options_;
     const StartThread startThread_;
+    ICrashReports* crashReports_ = nullptr;
     std::vector<TRun> runs_;
 };
 

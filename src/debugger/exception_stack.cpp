@@ -95,20 +95,31 @@ std::string SymbolSearchPath(const std::vector<std::string>& folders, std::strin
     return path;
 }
 
+std::string FileLineText(const StackFrame& frame) {
+    if (frame.file.empty()) return {};
+    // DWARF names a file with forward slashes.
+    std::string file = frame.file;
+    std::replace(file.begin(), file.end(), '/', '\\');
+    return Shown(FileNameOfPath(file)) + ":" + std::to_string(frame.line);
+}
+
 std::string StackFrameText(const StackFrame& frame, int pointerSize) {
     if (!frame.function.empty()) {
         std::string text = (frame.module.empty() ? "" : Shown(frame.module) + "!") + Shown(frame.function) +
                            HexOffset(frame.displacement);
-        if (!frame.file.empty()) {
-            // DWARF names a file with forward slashes.
-            std::string file = frame.file;
-            std::replace(file.begin(), file.end(), '/', '\\');
-            text += " " + Shown(FileNameOfPath(file)) + ":" + std::to_string(frame.line);
-        }
+        if (!frame.file.empty()) text += " " + FileLineText(frame);
         return text;
     }
     if (!frame.module.empty()) return Shown(frame.module) + HexOffset(frame.address - frame.moduleBase);
     return PointerText(frame.address, pointerSize);
+}
+
+std::vector<std::string> StackRows(const ExceptionStack& stack, int pointerSize) {
+    std::vector<std::string> rows;
+    if (stack.unavailable) rows.emplace_back(kStackUnavailableText);
+    for (const StackFrame& frame : stack.frames) rows.push_back(StackFrameText(frame, pointerSize));
+    if (stack.cutShort) rows.emplace_back(kStackCutShortText);
+    return rows;
 }
 
 }  // namespace norvale

@@ -62,5 +62,11 @@ std::string SymbolSearchPath(const std::vector<std::string>& folders, std::strin
 // "module!function+0x1c file.c:12", "module+0x1a2b" without a symbol, the
 // bare address outside every module. The file without its folder.
 std::string StackFrameText(const StackFrame& frame, int pointerSize);
+// "file.c:12", empty without a file.
+std::string FileLineText(const StackFrame& frame);
+
+// A stack's rows: "Stack not available", or a row per frame and "Stack cut
+// short" after them when the walk ran out.
+std::vector<std::string> StackRows(const ExceptionStack& stack, int pointerSize);
 
 }  // namespace norvale

@@ -177,7 +177,7 @@ StackFrame SymbolsOf(HANDLE process, uint64_t address, bool returnAddress) {
 
 TDebuggeeSymbols::~TDebuggeeSymbols() {
     const std::lock_guard guard(DbghelpLock());
-    for (const auto& [id, process] : processes_) SymCleanup(process);
+    for (const auto& [id, process] : processes_) SymCleanup(process.handle);
 }
 
 void TDebuggeeSymbols::ProcessCreated(uint32_t processId, HANDLE process, HANDLE file, uint64_t base,
@@ -192,7 +192,7 @@ void TDebuggeeSymbols::ProcessCreated(uint32_t processId, HANDLE process, HANDLE
                       SYMOPT_FAIL_CRITICAL_ERRORS | SYMOPT_NO_PROMPTS | SYMOPT_IGNORE_NT_SYMPATH |
                       SYMOPT_INCLUDE_32BIT_MODULES | SYMOPT_DISABLE_SYMSRV_AUTODETECT);
         if (!SymInitializeW(process, searchPath.c_str(), FALSE)) return;
-        processes_[processId] = process;
+        processes_[processId] = {process, imagePath};
     }
     ModuleLoaded(processId, file, base, std::move(imagePath));
 }
@@ -204,14 +204,14 @@ void TDebuggeeSymbols::ModuleLoaded(uint32_t processId, HANDLE file, uint64_t ba
     // Without a name the module cannot be told apart from the others.
     if (imagePath.empty()) return;
     const std::lock_guard guard(DbghelpLock());
-    SymLoadModuleExW(found->second, file, imagePath.c_str(), nullptr, base, 0, nullptr, 0);
+    SymLoadModuleExW(found->second.handle, file, imagePath.c_str(), nullptr, base, 0, nullptr, 0);
 }
 
 void TDebuggeeSymbols::ModuleUnloaded(uint32_t processId, uint64_t base) {
     const auto found = processes_.find(processId);
     if (found == processes_.end()) return;
     const std::lock_guard guard(DbghelpLock());
-    SymUnloadModule64(found->second, base);
+    SymUnloadModule64(found->second.handle, base);
 }
 
 void TDebuggeeSymbols::ProcessExited(uint32_t processId) {
@@ -219,16 +219,21 @@ void TDebuggeeSymbols::ProcessExited(uint32_t processId) {
     if (found == processes_.end()) return;
     {
         const std::lock_guard guard(DbghelpLock());
-        SymCleanup(found->second);
+        SymCleanup(found->second.handle);
     }
     processes_.erase(found);
+}
+
+std::wstring TDebuggeeSymbols::ImagePath(uint32_t processId) const {
+    const auto found = processes_.find(processId);
+    return found == processes_.end() ? std::wstring() : found->second.imagePath;
 }
 
 ExceptionStack TDebuggeeSymbols::Walk(uint32_t processId, uint32_t threadId, int pointerSize) {
     ExceptionStack stack;
     const auto found = processes_.find(processId);
     if (found == processes_.end()) return stack;
-    const HANDLE process = found->second;
+    const HANDLE process = found->second.handle;
     const UniqueHandle thread(OpenThread(THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, threadId));
     const std::lock_guard guard(DbghelpLock());
     TThreadWalk walk(process, thread.get(), pointerSize);

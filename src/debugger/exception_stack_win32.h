@@ -35,9 +35,16 @@ public:
     // The stack of a thread held at an exception, with its symbols. Empty
     // for a process whose creation was not seen.
     ExceptionStack Walk(uint32_t processId, uint32_t threadId, int pointerSize);
+    // The image's path as its creation gave it, else as its file's; empty
+    // for a process whose creation was not seen.
+    std::wstring ImagePath(uint32_t processId) const;
 
 private:
-    std::map<uint32_t, HANDLE> processes_;
+    struct TProcess {
+        HANDLE handle;
+        std::wstring imagePath;
+    };
+    std::map<uint32_t, TProcess> processes_;
 };
 
 }  // namespace norvale

@@ -73,11 +73,8 @@ EventView DescribeException(const DebugEventCopy& copy) {
 
 // After the exception's own rows, as its details.
 void AddStackRows(const DebugEventCopy& copy, EventView& view) {
-    const ExceptionStack& stack = copy.stack;
-    auto add = [&](std::string text) { view.rows.push_back(EventRow{std::move(text), ViewIcon::DelphiDetail, 1}); };
-    if (stack.unavailable) add(std::string(kStackUnavailableText));
-    for (const StackFrame& frame : stack.frames) add(StackFrameText(frame, copy.pointerSize));
-    if (stack.cutShort) add(std::string(kStackCutShortText));
+    for (std::string& row : StackRows(copy.stack, copy.pointerSize))
+        view.rows.push_back(EventRow{std::move(row), ViewIcon::DelphiDetail, 1});
 }
 
 EventView DescribeThreadCreated(const DebugEventCopy& copy) {
