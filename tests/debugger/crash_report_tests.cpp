@@ -10,26 +10,16 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-DebugEventCopy Exception(uint32_t code, std::vector<StackFrame> frames, bool unavailable = false, int pointerSize = 8) {
-    DebugEventCopy copy;
-    copy.event = {.code = kExceptionEvent, .exceptionCode = code, .exceptionAddress = 0x401000};
-    copy.stack.frames = std::move(frames);
-    copy.stack.unavailable = unavailable;
-    copy.pointerSize = pointerSize;
-    return copy;
+DebugEventCopy Exception(uint32_t code, std::vector<StackFrame> frames, bool unavailable = false) {
+    return {{.code = kExceptionEvent, .exceptionCode = code, .exceptionAddress = 0x401000}, {},
+            {std::move(frames), false, unavailable}, 4};
 }
 
-DebugEventCopy Exit(uint32_t code) {
-    DebugEventCopy copy;
-    copy.event = {.code = kExitProcessEvent, .exitCode = code};
-    return copy;
-}
+DebugEventCopy Exit(uint32_t code) { return {{.code = kExitProcessEvent, .exitCode = code}, {}}; }
 
-const StackFrame kRaise{.address = 0x7ff000000046, .module = "kernelbase", .moduleBase = 0x7ff000000000,
-                        .function = "RaiseException", .displacement = 0x46, .file = "debug.c", .line = 302};
-const StackFrame kPost{.address = 0x140001591, .module = "invoices", .moduleBase = 0x140000000,
-                       .function = "post_invoice", .displacement = 0x11, .file = "/src/crash.c", .line = 16};
-const StackFrame kUnnamed{.address = 0x1400013ae, .module = "invoices", .moduleBase = 0x140000000};
+const StackFrame kRaise{0x7ff000000046, "kernelbase", 0x7ff000000000, "RaiseException", 0x46, "debug.c", 302};
+const StackFrame kPost{0x140001591, "invoices", 0x140000000, "post_invoice", 0x11, "/src/crash.c", 16};
+const StackFrame kUnnamed{0x1400013ae, "invoices", 0x140000000};
 
 TEST(CrashReportTest, AWalkedExceptionOrTheProgramsFailingExitIsACrashPlacedInTheProgramsOwnCode) {
     const struct {
@@ -51,12 +41,11 @@ TEST(CrashReportTest, AWalkedExceptionOrTheProgramsFailingExitIsACrashPlacedInTh
         {"no named frame of the program", Exception(0xC0000005, {kUnnamed, kRaise}), "invoices.exe", true, false,
          true, "Access violation at RaiseException (debug.c:302)",
          {"invoices+0x13ae", "kernelbase!RaiseException+0x46 debug.c:302"}},
-        {"a named frame without a file",
-         Exception(0xC0000005, {StackFrame{.address = 1, .module = "ntdll", .function = "RtlFault"}}), "a.exe", true,
-         false, true, "Access violation at RtlFault", {"ntdll!RtlFault+0x0"}},
+        {"a named frame without a file", Exception(0xC0000005, {{1, "ntdll", 0, "RtlFault"}}), "a.exe", true, false,
+         true, "Access violation at RtlFault", {"ntdll!RtlFault+0x0"}},
         {"no named frame", Exception(0xC0000005, {kUnnamed}), "invoices.exe", true, false, true,
          "Access violation at invoices+0x13ae", {"invoices+0x13ae"}},
-        {"no stack", Exception(0xC0000005, {}, true, 4), "a.exe", true, false, true, "Access violation at 00401000",
+        {"no stack", Exception(0xC0000005, {}, true), "a.exe", true, false, true, "Access violation at 00401000",
          {"Stack not available"}},
         {"a first chance left unwalked", Exception(0xC0000005, {}), "a.exe", false, false, false, "", {}},
         {"the program's failing exit", Exit(3), "invoices.exe", false, true, true,

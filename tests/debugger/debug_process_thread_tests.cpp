@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,36 +16,22 @@
 namespace norvale {
 namespace {
 
-class RecordedCrashes final : public ICrashReports {
-public:
-    void Report(const CrashReport& report) noexcept override {
-        const std::lock_guard guard(lock_);
-        reports_.push_back(report);
-    }
-    std::vector<CrashReport> Reports() const {
-        const std::lock_guard guard(lock_);
-        return reports_;
-    }
-
-private:
-    mutable std::mutex lock_;
-    std::vector<CrashReport> reports_;
+// Read only after the run's thread has ended.
+struct RecordedCrashes final : ICrashReports {
+    void Report(const CrashReport& report) noexcept override { reports.push_back(report); }
+    std::vector<CrashReport> reports;
 };
-
-std::string OwnFolder() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return PathPartOfPath(path);
-}
 
 TEST(DebugProcessThreadTest, ACrashAndTheProgramsFailingExitAreToldWithTheFaultsPlaceAndFrames) {
     RecordedCrashes crashes;
     auto handOver = std::make_shared<TDebugEventHandOver>([] { return true; });
     handOver->SetRunSettings({false, &crashes});
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
     bool terminated = false;
     {
-        const auto thread =
-            TDebugProcessThread::CreateForSpawn(handOver, OwnFolder() + "norvale_crash_debuggee.exe");
+        const std::string program = PathPartOfPath(exe) + "norvale_crash_debuggee.exe";
+        const auto thread = TDebugProcessThread::CreateForSpawn(handOver, program);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (!terminated && std::chrono::steady_clock::now() < deadline) {
             terminated = handOver->Take(false).terminated;
@@ -54,7 +39,7 @@ TEST(DebugProcessThreadTest, ACrashAndTheProgramsFailingExitAreToldWithTheFaults
         }
     }
     ASSERT_TRUE(terminated) << "the run did not end within 30 s";
-    const std::vector<CrashReport> reports = crashes.Reports();
+    const std::vector<CrashReport>& reports = crashes.reports;
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[0].imageFile, "norvale_crash_debuggee.exe");
     EXPECT_EQ(reports[0].text, "Access violation at post_invoice (crash.c:16)");
