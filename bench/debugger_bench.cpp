@@ -9,6 +9,11 @@
 // main window stops answering while the events pour in. Interleaved rounds;
 // prints each, the medians with their spread and the ratio a/b. Then one more
 // run of (a) and of (b) with the profile recording says where the time goes.
+// Then (a) and (b) over a debuggee that throws and catches 20,000 times, with
+// the defaults, where no first chance gets its stack; and a debug loop that
+// walks the stack of each of 1,000 thrown exceptions with the debugger's own
+// symbols, as its thread does with StackOnFirstChance on, timing the walk
+// apart from the rest of the event.
 
 #include <windows.h>
 
@@ -32,6 +37,7 @@
 #include "debugger/debug_event_win32.h"
 #include "debugger/debug_runs.h"
 #include "debugger/debuggee_memory.h"
+#include "debugger/exception_stack_win32.h"
 #include "debugger/process_form.h"
 
 namespace norvale {
@@ -40,6 +46,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kStrings = 20000;
+// First-chance exceptions: of a debuggee that throws and catches, in the
+// process window with the defaults, and walked with StackOnFirstChance on.
+constexpr int kThrows = 20000;
+constexpr int kWalks = 1000;
 constexpr int kRounds = 5;
 constexpr auto kRunLimit = std::chrono::seconds(120);
 constexpr DWORD kAnswerLimitMs = 10000;
@@ -74,21 +84,29 @@ std::string Spread(const std::vector<double>& values, const char* format) {
     return text;
 }
 
+std::string StepsPathOf(const std::string& program) { return program.substr(0, program.size() - 4) + ".steps"; }
+
+std::string Repeated(const std::string& step, int count) {
+    std::string steps;
+    for (int i = 0; i < count; ++i) steps += step + "\r\n";
+    return steps;
+}
+
 // The debuggee reads its steps from a file named after itself, so it gets a
 // folder and a name of its own, out of the way of the tests' copies.
-bool PrepareDebuggee(const std::string& folder, const std::string& program) {
+bool PrepareDebuggee(const std::string& folder, const std::string& program, const std::string& stepsText) {
     CreateDirectoryA(folder.c_str(), nullptr);
     if (!CopyFileA((OwnFolder() + "norvale_test_debuggee.exe").c_str(), program.c_str(), FALSE)) {
         std::fprintf(stderr, "cannot copy norvale_test_debuggee.exe to %s\n", program.c_str());
         return false;
     }
-    const std::string steps = folder + "bench_debuggee.steps";
+    const std::string steps = StepsPathOf(program);
     FILE* file = std::fopen(steps.c_str(), "wb");
     if (file == nullptr) {
         std::fprintf(stderr, "cannot write %s\n", steps.c_str());
         return false;
     }
-    std::fprintf(file, "strings %d\r\n", kStrings);
+    std::fwrite(stepsText.data(), 1, stepsText.size(), file);
     std::fclose(file);
     return true;
 }
@@ -309,6 +327,135 @@ bool RunWithWindow(BenchFrame& frame, const std::string& program, WindowFigures&
     return true;
 }
 
+struct WalkFigures {
+    std::vector<double> walkMs;
+    // The rest of each exception's event: taking it, continuing the debuggee.
+    std::vector<double> eventMs;
+    size_t frames = 0;
+    std::string thrower;
+};
+
+// A debug loop that keeps the debuggee's symbols and walks the stack of each
+// thrown exception as the debugger's thread does with StackOnFirstChance on,
+// timing the walk apart from the rest of the event.
+bool RunWalks(const std::string& program, WalkFigures& figures) {
+    std::string commandLine = program + " /debug";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DEBUG_PROCESS, nullptr, nullptr,
+                        &startup, &created)) {
+        std::fprintf(stderr, "the walking loop cannot start %s (error %lu)\n", program.c_str(), GetLastError());
+        return false;
+    }
+    const UniqueHandle thread(created.hThread);
+    const UniqueHandle process(created.hProcess);
+    TDebuggeeSymbols symbols;
+    const auto deadline = Clock::now() + kRunLimit;
+    for (;;) {
+        DEBUG_EVENT event{};
+        if (!WaitForDebugEvent(&event, 1000)) {
+            if (Clock::now() < deadline) continue;
+            std::fprintf(stderr, "the walking loop saw no exit of the debuggee within 120 s (%zu walks by then)\n",
+                         figures.walkMs.size());
+            TerminateProcess(process.get(), 1);
+            DebugActiveProcessStop(created.dwProcessId);
+            return false;
+        }
+        const auto received = Clock::now();
+        HANDLE file = nullptr;
+        if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+            file = event.u.CreateProcessInfo.hFile;
+            symbols.ProcessCreated(event.dwProcessId, event.u.CreateProcessInfo.hProcess, file,
+                                   reinterpret_cast<uintptr_t>(event.u.CreateProcessInfo.lpBaseOfImage), {});
+        }
+        if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
+            file = event.u.LoadDll.hFile;
+            symbols.ModuleLoaded(event.dwProcessId, file, reinterpret_cast<uintptr_t>(event.u.LoadDll.lpBaseOfDll), {});
+        }
+        if (event.dwDebugEventCode == UNLOAD_DLL_DEBUG_EVENT)
+            symbols.ModuleUnloaded(event.dwProcessId, reinterpret_cast<uintptr_t>(event.u.UnloadDll.lpBaseOfDll));
+        const UniqueHandle eventFile(file == INVALID_HANDLE_VALUE ? nullptr : file);
+        const bool thrown = event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
+                            event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT;
+        double walkMs = 0;
+        if (thrown) {
+            const auto walkStart = Clock::now();
+            const ExceptionStack stack = symbols.Walk(event.dwProcessId, event.dwThreadId, 8);
+            walkMs = Seconds(Clock::now() - walkStart) * 1000;
+            figures.walkMs.push_back(walkMs);
+            if (figures.frames == 0) {
+                figures.frames = stack.frames.size();
+                for (const StackFrame& frame : stack.frames)
+                    if (frame.function.find("ThrowAndCatch") != std::string::npos) figures.thrower = frame.function;
+            }
+        }
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) symbols.ProcessExited(event.dwProcessId);
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, thrown ? DBG_EXCEPTION_NOT_HANDLED : DBG_CONTINUE);
+        if (thrown) figures.eventMs.push_back(Seconds(Clock::now() - received) * 1000 - walkMs);
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT && event.dwProcessId == created.dwProcessId) {
+            if (event.u.ExitProcess.dwExitCode != 0) {
+                std::fprintf(stderr, "the walking loop's debuggee exited with %lu\n", event.u.ExitProcess.dwExitCode);
+                return false;
+            }
+            break;
+        }
+    }
+    if (figures.walkMs.size() != static_cast<size_t>(kWalks)) {
+        std::fprintf(stderr, "the walking loop saw %zu exceptions, not %d\n", figures.walkMs.size(), kWalks);
+        return false;
+    }
+    return true;
+}
+
+// The process window with the defaults over a debuggee that throws and
+// catches, against the reading loop; then the walks.
+bool RunExceptions(BenchFrame& frame, const std::string& folder) {
+    const std::string throwing = folder + "bench_thrower.exe";
+    if (!PrepareDebuggee(folder, throwing, Repeated("throw", kThrows))) return false;
+    std::vector<double> windowRates, readingRates, ratios;
+    for (int round = 0; round < kRounds; ++round) {
+        WindowFigures window;
+        RunFigures reading;
+        if (!RunWithWindow(frame, throwing, window)) return false;
+        if (!RunLoop(throwing, true, reading)) return false;
+        windowRates.push_back(window.run.PerSecond());
+        readingRates.push_back(reading.PerSecond());
+        ratios.push_back(window.run.PerSecond() / reading.PerSecond());
+        std::printf("throwing round %d: (a) process window %lld events in %.2f s = %.0f/s, longest answer %.0f ms; "
+                    "(b) reading loop %.0f/s; a/b = %.2f\n",
+                    round + 1, window.run.events, window.run.seconds, window.run.PerSecond(),
+                    window.longestAnswerMs, reading.PerSecond(), ratios.back());
+        std::fflush(stdout);
+    }
+    std::printf("\nA debuggee that throws and catches %d times, the defaults (no stacks of first chances), events/s "
+                "over %d rounds:\n  (a) process window %s\n  (b) reading loop   %s\n"
+                "a/b = %.2f (ratio of the medians); round by round %s\n",
+                kThrows, kRounds, Spread(windowRates, "%.0f").c_str(), Spread(readingRates, "%.0f").c_str(),
+                Median(windowRates) / Median(readingRates), Spread(ratios, "%.2f").c_str());
+
+    const std::string walking = folder + "bench_walker.exe";
+    if (!PrepareDebuggee(folder, walking, Repeated("throw", kWalks))) return false;
+    WalkFigures walks;
+    if (!RunWalks(walking, walks)) return false;
+    const double first = walks.walkMs.front();
+    const double laterLongest = *std::max_element(walks.walkMs.begin() + 1, walks.walkMs.end());
+    std::printf("\nThe stack of each of %d first-chance exceptions (StackOnFirstChance on), %zu frames, the thrower "
+                "named \"%s\":\n  the walk with its names: median %.2f ms, longest %.2f ms, lowest %.2f ms; the "
+                "first, which reads the modules' symbols, %.2f ms; the longest after it %.2f ms\n  the event without it: median %.3f ms; the walk "
+                "adds %.0f times the event's own time (ratio of the medians)\n",
+                kWalks, walks.frames, walks.thrower.c_str(), Median(walks.walkMs),
+                *std::max_element(walks.walkMs.begin(), walks.walkMs.end()),
+                *std::min_element(walks.walkMs.begin(), walks.walkMs.end()), first, laterLongest, Median(walks.eventMs),
+                Median(walks.walkMs) / Median(walks.eventMs));
+    for (const std::string& program : {throwing, walking}) {
+        DeleteFileA(program.c_str());
+        DeleteFileA(StepsPathOf(program).c_str());
+        DeleteFileA((program.substr(0, program.size() - 4) + ".progress").c_str());
+    }
+    return true;
+}
+
 constexpr size_t kStages = static_cast<size_t>(CallStage::Count);
 
 // Nanoseconds and passes of each stage.
@@ -388,7 +535,7 @@ int Run() {
     GetTempPathA(MAX_PATH, temp);
     const std::string folder = std::string(temp) + "norvale_debugger_bench\\";
     const std::string program = folder + "bench_debuggee.exe";
-    if (!PrepareDebuggee(folder, program)) return 1;
+    if (!PrepareDebuggee(folder, program, "strings " + std::to_string(kStrings) + "\r\n")) return 1;
     CallProfileBlock profile;
     UseCallProfile(&profile);
 
@@ -431,6 +578,7 @@ int Run() {
     if (!Profiled(profile, [&] { return RunLoop(program, true, profiledReading); }, floor)) return 1;
     UseCallProfile(nullptr);
     PrintBreakdown(profiledWindow.run, debugger, profiledReading, floor);
+    if (!RunExceptions(frame, folder)) return 1;
 
     DeleteFileA(program.c_str());
     DeleteFileA((folder + "bench_debuggee.steps").c_str());

@@ -38,6 +38,9 @@ struct OptionsSettings {
     // Process windows show UTF-16 names and debug strings as they are,
     // rather than through the code page.
     bool UnicodeNames = false;
+    // Process windows walk the stack of first-chance exceptions too, not
+    // only of second-chance ones: a walk costs far more than the event.
+    bool StackOnFirstChance = false;
     // Every entry as a syslog message to a log collector.
     bool ToSyslog = false;
     std::string SyslogServer = kDefaultSyslogServer;
@@ -77,6 +80,7 @@ inline constexpr OptionsFlag kOptionsFlags[] = {
     {"ToSyslog", &OptionsSettings::ToSyslog},
     {"ListenSyslog", &OptionsSettings::ListenSyslog},
     {"FileDaily", &OptionsSettings::FileDaily},
+    {"StackOnFirstChance", &OptionsSettings::StackOnFirstChance},
 };
 
 // Stored as the user typed it; the reader decodes it.

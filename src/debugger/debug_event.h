@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace norvale {
 
@@ -81,10 +82,34 @@ struct DebuggeeTexts {
     std::wstring wideDebugString{};
 };
 
+// One frame of an exception's stack with what the symbols say of it. Empty
+// texts where they say nothing.
+struct StackFrame {
+    uint64_t address = 0;
+    std::string module{};
+    uint64_t moduleBase = 0;
+    std::string function{};
+    uint64_t displacement = 0;  // from the function's start
+    std::string file{};
+    uint32_t line = 0;
+};
+
+// The stack of the thread that raised an exception, walked while the
+// debuggee was held. No frames and neither flag: no walk was made.
+struct ExceptionStack {
+    std::vector<StackFrame> frames{};
+    // The walk reached its bound of frames or time before the stack's end.
+    bool cutShort = false;
+    // The platform gave no context for the thread (a 32-bit one where WOW64
+    // contexts are not given).
+    bool unavailable = false;
+};
+
 // One event on its way from the debugger thread to the window.
 struct DebugEventCopy {
     DebugEventRecord event;
     DebuggeeTexts texts;
+    ExceptionStack stack{};
     // 4 for a 32-bit debuggee, 8 for a 64-bit one: the width in which its
     // pointer-sized values are shown.
     int pointerSize = 8;

@@ -11,9 +11,18 @@
 #include <mutex>
 #include <vector>
 
+#include "debugger/crash_report.h"
 #include "debugger/debug_event.h"
 
 namespace norvale {
+
+// What a run takes from its owner when it starts and keeps.
+struct DebugRunSettings {
+    // First-chance exceptions get their stack too.
+    bool stackOnFirstChance = false;
+    // Where crashes are told; none: only the window shows them.
+    ICrashReports* crashReports = nullptr;
+};
 
 class TDebugEventHandOver {
 public:
@@ -34,6 +43,8 @@ public:
     // False once stopped: the event is not shown and the thread should end.
     bool PostDebugEvent(DebugEventCopy copy);
     bool IsHaltOnEvent() const;
+    // Set before the thread starts.
+    const DebugRunSettings& RunSettings() const { return runSettings_; }
     // Waits for a Continue the window has not yet consumed, also one given
     // before the wait began; false when stopped instead.
     bool WaitForContinue();
@@ -51,6 +62,7 @@ public:
     // take that finds none asks to be woken by the next event.
     Batch Take(bool comeBack);
     void SetHaltOnEvent(bool down);
+    void SetRunSettings(const DebugRunSettings& settings) { runSettings_ = settings; }
     void Continue();
 
     // The owner's side, and the window's when it goes: nothing is handed
@@ -70,6 +82,7 @@ private:
     bool terminated_ = false;
     bool awake_ = false;
     bool stopped_ = false;
+    DebugRunSettings runSettings_;
 };
 
 }  // namespace norvale

@@ -4,11 +4,17 @@
 
 #include <utility>
 
+#include "common/ansi_text.h"
 #include "common/call_profile.h"
+#include "common/text.h"
+#include "common/utf8_text.h"
 #include "common/win32_resources.h"
+#include "debugger/crash_report.h"
 #include "debugger/debug_event_win32.h"
 #include "debugger/debug_wait.h"
 #include "debugger/debuggee_processes.h"
+#include "debugger/exception_stack.h"
+#include "debugger/exception_stack_win32.h"
 #include "debugger/process_view_model.h"
 
 namespace norvale {
@@ -26,6 +32,26 @@ void CloseEventFile(const DEBUG_EVENT& event) {
     if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) file = event.u.CreateProcessInfo.hFile;
     if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) file = event.u.LoadDll.hFile;
     if (file != nullptr && file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+std::wstring ImagePathOf(const DebugEventCopy& copy) {
+    return copy.event.unicode != 0 ? copy.texts.wideImageName : AnsiToWide(copy.texts.imageName);
+}
+
+// Each process's modules as they come and go, with the event's file, which
+// is closed right after.
+void KeepSymbols(TDebuggeeSymbols& symbols, const DEBUG_EVENT& event, const DebugEventCopy& copy) {
+    switch (event.dwDebugEventCode) {
+    case CREATE_PROCESS_DEBUG_EVENT:
+        symbols.ProcessCreated(event.dwProcessId, event.u.CreateProcessInfo.hProcess,
+                               event.u.CreateProcessInfo.hFile, copy.event.baseOfImage, ImagePathOf(copy));
+        break;
+    case LOAD_DLL_DEBUG_EVENT:
+        symbols.ModuleLoaded(event.dwProcessId, event.u.LoadDll.hFile, copy.event.baseOfDll, ImagePathOf(copy));
+        break;
+    case UNLOAD_DLL_DEBUG_EVENT: symbols.ModuleUnloaded(event.dwProcessId, copy.event.baseOfDll); break;
+    default: break;
+    }
 }
 
 }  // namespace
@@ -79,6 +105,8 @@ void TDebugProcessThread::Execute() {
 
 void TDebugProcessThread::DebugLoop(HANDLE process, uint32_t processId) {
     TDebuggeeProcesses processes(processId, DebuggeeProcessOf(process));
+    TDebuggeeSymbols symbols;
+    const DebugRunSettings settings = handOver_->RunSettings();
     for (;;) {
         DEBUG_EVENT event{};
         bool received = false;
@@ -93,7 +121,6 @@ void TDebugProcessThread::DebugLoop(HANDLE process, uint32_t processId) {
         DebugEventCopy copy;
         {
             const TStageTimer timer(CallStage::DebugCopy);
-            CloseEventFile(event);
             copy.event = RecordOf(event);
             // The handle belongs to the platform, which closes it after the
             // process's exit event.
@@ -106,8 +133,22 @@ void TDebugProcessThread::DebugLoop(HANDLE process, uint32_t processId) {
             const TStageTimer timer(CallStage::DebugRead);
             processes.Read(event.dwProcessId, copy);
         }
+        KeepSymbols(symbols, event, copy);
+        CloseEventFile(event);
+        // Walked while the debuggee is held, so the stack is the one of the
+        // fault.
+        const bool walked = WantsStack(copy.event, settings.stackOnFirstChance);
+        if (walked) copy.stack = symbols.Walk(event.dwProcessId, event.dwThreadId, copy.pointerSize);
         const DWORD status = ContinueStatusFor(copy.event);
         const bool last = processes.EndsRun(event.dwProcessId, copy.event);
+        if (settings.crashReports != nullptr) {
+            const std::string image = WideToUtf8(FileNameOfPath(symbols.ImagePath(event.dwProcessId)));
+            if (const auto report = CrashReportOf(copy, event.dwProcessId, image, walked, last))
+                settings.crashReports->Report(*report);
+        }
+        // Before the platform closes the process's handle, which dbghelp
+        // knows the process by.
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) symbols.ProcessExited(event.dwProcessId);
         bool halted = false;
         {
             const TStageTimer timer(CallStage::DebugHandOver);

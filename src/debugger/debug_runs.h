@@ -22,19 +22,24 @@ namespace norvale {
 // output lock to do so.
 class TDebugRunsOptions final : public IOptionsFollower {
 public:
-    void ApplyOptions(const OptionsSettings& options) override { unicodeNames_ = options.UnicodeNames; }
+    void ApplyOptions(const OptionsSettings& options) override {
+        unicodeNames_ = options.UnicodeNames;
+        stackOnFirstChance_ = options.StackOnFirstChance;
+    }
     bool UnicodeNames() const { return unicodeNames_.load(); }
+    bool StackOnFirstChance() const { return stackOnFirstChance_.load(); }
 
 private:
     std::atomic<bool> unicodeNames_{false};
+    std::atomic<bool> stackOnFirstChance_{false};
 };
 
 // The process's debugging runs, each a window in the host's frame and the
 // thread behind it. Made and used on the main thread; only `RequestAttach`
 // may come from another. At the end every thread is stopped and waited for
 // before any window goes, so no thread ever reaches a destroyed window.
-// Each run's window takes `UnicodeNames` as it is when the run starts and
-// keeps it, so a change reaches the next run only.
+// Each run takes `UnicodeNames` and `StackOnFirstChance` as they are when it
+// starts and keeps them, so a change reaches the next run only.
 class TDebugRuns final : public TWindow {
 public:
     // How a run's thread starts: for `programPath`, or for `processId` when
@@ -55,6 +60,10 @@ public:
     // it is. The caller hears nothing of how it goes.
     void RequestAttach(uint32_t processId);
 
+    // Runs started from now on tell their crashes there too, from their
+    // threads; `reports` must outlive them.
+    void SetCrashReports(ICrashReports* reports) { crashReports_ = reports; }
+
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -73,6 +82,7 @@ private:
     IProcessWindowHost& host_;
     const TDebugRunsOptions& options_;
     const StartThread startThread_;
+    ICrashReports* crashReports_ = nullptr;
     std::vector<TRun> runs_;
 };
 

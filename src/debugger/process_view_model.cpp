@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "common/utf8_text.h"
 #include "debugger/exception_code_name.h"
+#include "debugger/exception_stack.h"
 
 namespace norvale {
 
@@ -68,6 +69,12 @@ EventView DescribeException(const DebugEventCopy& copy) {
         view.rows.push_back(EventRow{std::move(text), ViewIcon::DelphiDetail, 1});
     }
     return view;
+}
+
+// After the exception's own rows, as its details.
+void AddStackRows(const DebugEventCopy& copy, EventView& view) {
+    for (std::string& row : StackRows(copy.stack, copy.pointerSize))
+        view.rows.push_back(EventRow{std::move(row), ViewIcon::DelphiDetail, 1});
 }
 
 EventView DescribeThreadCreated(const DebugEventCopy& copy) {
@@ -137,8 +144,11 @@ EventView TProcessViewModel::Apply(const DebugEventCopy& copy) {
 EventView TProcessViewModel::Describe(const DebugEventCopy& copy) {
     const DebugEventRecord& e = copy.event;
     switch (e.code) {
-    case kExceptionEvent:
-        return DescribeException(copy);
+    case kExceptionEvent: {
+        EventView view = DescribeException(copy);
+        AddStackRows(copy, view);
+        return view;
+    }
     case kCreateThreadEvent:
         return DescribeThreadCreated(copy);
     case kCreateProcessEvent:

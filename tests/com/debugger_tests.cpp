@@ -337,6 +337,103 @@ TEST_F(DebuggerTest, AFaultingDebuggeeEndsAsItWouldWithoutADebugger) {
               2);
 }
 
+// The detail rows right after the first row that matches `pattern`.
+Texts DetailsAfter(const test::ShownProcessWindow& shown, const std::string& pattern) {
+    auto row = std::find_if(shown.rows.begin(), shown.rows.end(),
+                            [&](const test::ShownRow& r) { return std::regex_match(r.text, std::regex(pattern)); });
+    if (row == shown.rows.end()) return {"no row matches " + pattern};
+    Texts details;
+    while (++row != shown.rows.end() && row->indent == 1) details.push_back(row->text);
+    return details;
+}
+
+// A crashing program of tests/tools, built with the DWARF the platform reads:
+// the exception whose details are its stack, and patterns of its frames, in
+// order, the first of them the first frame.
+struct CrashingDebuggee {
+    const char* program;
+    bool stackOnFirstChance;
+    uint32_t exitCode;
+    std::string output;  // what the runtime writes as it ends the program
+    std::string exception;
+    Texts frames;
+    bool is32Bit = false;  // built only where the 32-bit cross compiler is
+};
+
+void PrintTo(const CrashingDebuggee& debuggee, std::ostream* os) { *os << debuggee.program; }
+
+class StackTest : public DebuggerTest, public testing::WithParamInterface<CrashingDebuggee> {};
+
+TEST_P(StackTest, TheExceptionsRowHasTheFaultingThreadsFramesWithFunctionsFilesAndLinesAsItsDetails) {
+    const CrashingDebuggee& debuggee = GetParam();
+    const std::string built = test::BinDirectory() + debuggee.program, program = dir_.PathOf("invoices.exe");
+    if (debuggee.is32Bit && GetFileAttributesA(built.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no 32-bit cross compiler built " << debuggee.program;
+    ASSERT_TRUE(CopyFileA(built.c_str(), program.c_str(), FALSE));
+    if (debuggee.stackOnFirstChance) {
+        WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "StackOnFirstChance", "1");
+        ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
+    }
+    test::ChildProcess running("\"" + program + "\"", dir_.PathOf("invoices.out"));
+    Attach(running.Id());
+    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    EXPECT_EQ(running.WaitForExit(20000), debuggee.exitCode);
+    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("invoices.out")), debuggee.output);
+
+    const auto shown = test::ReadProcessWindow(form);
+    const Texts details = DetailsAfter(shown, debuggee.exception);
+    EXPECT_LE(details.size(), 33u);
+    ASSERT_FALSE(details.empty());
+    EXPECT_TRUE(std::regex_match(details[0], std::regex(debuggee.frames[0])) || debuggee.stackOnFirstChance)
+        << details[0];
+    EXPECT_TRUE(RowsInOrder(details, debuggee.frames));
+    // Without the option a first chance has no stack.
+    const std::string firstChance = debuggee.exception.substr(0, debuggee.exception.find(" first chance:"));
+    if (!debuggee.stackOnFirstChance) {
+        EXPECT_EQ(DetailsAfter(shown, firstChance + " first chance:Yes"), Texts{});
+    }
+}
+
+const std::string kAccessViolation = "Exception Access violation \\(c0000005\\) flags:00000000 address:";
+std::string Frame(const std::string& function, const std::string& fileLine) {
+    return "invoices!" + function + "\\+0x[0-9a-f]+ " + fileLine;
+}
+
+std::string CrashNameOf(const testing::TestParamInfo<CrashingDebuggee>& info) {
+    static const char* const names[] = {"NullWrite", "UncaughtThrow", "JumpThroughABadPointer", "NullWrite32"};
+    return names[info.index];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCrash, StackTest,
+    testing::Values(
+        CrashingDebuggee{"norvale_crash_debuggee.exe", false, 0xC0000005, "",
+                         kAccessViolation + kPointer + " first chance:No",
+                         {Frame("post_invoice", "crash\\.c:16"), Frame("run_batch", "crash\\.c:23"),
+                          Frame("main", "crash\\.c:32")}},
+        // Its first frame is in the runtime's RaiseException.
+        CrashingDebuggee{"norvale_crash_throw_debuggee.exe", true, 3,
+                         "terminate called after throwing an instance of 'std::runtime_error'\r\n"
+                         "  what():  no invoice\r\n",
+                         "Exception Unknown Exception \\(20474343\\) flags:00000000 address:" + kPointer +
+                             " first chance:Yes",
+                         {Frame("post_invoice", "crash_throw\\.cpp:16"), Frame("run_batch", "crash_throw\\.cpp:20"),
+                          Frame("main", "crash_throw\\.cpp:28")}},
+        // Its first frame lies in no module: the return address at the
+        // stack pointer leads on to its callers.
+        CrashingDebuggee{"norvale_crash_jump_debuggee.exe", false, 0xC0000005, "",
+                         kAccessViolation + kPointer + " first chance:No",
+                         {"0000000012345678", Frame("run_batch", "crash\\.c:21"), Frame("main", "crash\\.c:32")}},
+        // Its context comes from WOW64, and its frames in its width.
+        CrashingDebuggee{"norvale_crash32_debuggee.exe", false, 0xC0000005, "",
+                         kAccessViolation + "[0-9a-f]{8} first chance:No",
+                         {Frame("post_invoice", "crash\\.c:16"), Frame("run_batch", "crash\\.c:23"),
+                          Frame("main", "crash\\.c:32")},
+                         true}),
+    CrashNameOf);
+
 TEST(DebuggerShutdownTest, AServerThatEndsWhileItHoldsADebuggeeEndsCleanlyAndTheDebuggeeWithIt) {
     test::OutputSetup output({});
     test::ScratchDirectory dir;

@@ -31,7 +31,8 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     const OptionsSettings defaults = ReadOptionsSettings(location);
     EXPECT_TRUE(defaults.ToWindow);
     EXPECT_EQ(defaults.WindowLines, 100000u);
-    EXPECT_FALSE(defaults.CaptureDebugOutput || defaults.CaptureGlobal || defaults.UnicodeNames);
+    EXPECT_FALSE(defaults.CaptureDebugOutput || defaults.CaptureGlobal || defaults.UnicodeNames ||
+                 defaults.StackOnFirstChance);
     EXPECT_EQ(defaults.fileEncoding, FileEncoding::Ansi);
     EXPECT_FALSE(defaults.ToSyslog);
     EXPECT_EQ(defaults.SyslogServer, "udp://127.0.0.1:514");
@@ -43,6 +44,7 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     key.Set("CaptureDebugOutput", "1");
     key.Set("CaptureGlobal", "1");
     key.Set("UnicodeNames", "1");
+    key.Set("StackOnFirstChance", "1");
     key.Set("FileEncoding", "utf-8");
     key.Set("ToSyslog", "1");
     key.Set("SyslogServer", "tcp://logs");
@@ -52,7 +54,7 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     const OptionsSettings read = ReadOptionsSettings(location);
     EXPECT_FALSE(read.ToWindow);
     EXPECT_EQ(read.WindowLines, 5000u);
-    EXPECT_TRUE(read.CaptureDebugOutput && read.CaptureGlobal && read.UnicodeNames);
+    EXPECT_TRUE(read.CaptureDebugOutput && read.CaptureGlobal && read.UnicodeNames && read.StackOnFirstChance);
     EXPECT_EQ(read.fileEncoding, FileEncoding::Utf8);
     EXPECT_TRUE(read.ToSyslog);
     EXPECT_EQ(read.SyslogServer, "tcp://logs");

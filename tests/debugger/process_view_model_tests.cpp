@@ -17,6 +17,11 @@ DebugEventCopy Copy(const DebugEventRecord& event, int pointerSize = 8, Debuggee
     return copy;
 }
 
+DebugEventCopy WithStack(DebugEventCopy copy, ExceptionStack stack) {
+    copy.stack = std::move(stack);
+    return copy;
+}
+
 // Rows, then the node and its details, one line each, so that a table shows
 // the whole of what an event adds.
 std::vector<std::string> Lines(const EventView& view) {
@@ -69,6 +74,26 @@ TEST(ProcessViewModelTest, EveryEventKindShowsItsRowsAndNode) {
          {"stop Delphi Exception  at 00401000 first chance: No", "  dot Exception raised at 00401000",
           "  dot Exception object at 000000a0", "  dot EBX = 000000b2", "  dot ESI = 000000b3", "  dot EDI = 000000b4",
           "  dot EBP = 000000b5", "  dot ESP = 000000b6", "  dot ", "  dot "}},
+        {"exception with its stack, cut short",
+         WithStack(Copy({.code = kExceptionEvent, .exceptionCode = 0xC0000005, .exceptionAddress = 0x140001010}),
+                   {{{.address = 0x140001010, .module = "crash", .moduleBase = 0x140000000, .function = "post_invoice",
+                      .displacement = 0xc, .file = "/src/crash.c", .line = 3},
+                     {.address = 0x7ffa00000100, .module = "ntdll", .moduleBase = 0x7ffa00000000}},
+                    true}),
+         {"stop Exception Access violation (c0000005) flags:00000000 address:0000000140001010 first chance:No",
+          "  dot crash!post_invoice+0xc crash.c:3", "  dot ntdll+0x100", "  dot Stack cut short"}},
+        {"Delphi exception, its stack after its parameters",
+         WithStack(Copy({.code = kExceptionEvent, .exceptionCode = kDelphiExceptionCode, .exceptionAddress = 0x401000,
+                         .numberParameters = 1, .exceptionInformation = {0x401000}},
+                        4, {"", "", "E"}),
+                   {{{.address = 0x401000}}}),
+         {"stop Delphi Exception E at 00401000 first chance: No", "  dot Exception raised at 00401000",
+          "  dot 00401000"}},
+        {"exception, 32-bit, no context for its stack",
+         WithStack(Copy({.code = kExceptionEvent, .exceptionCode = 0xC0000005, .exceptionAddress = 0x401000}, 4),
+                   {.unavailable = true}),
+         {"stop Exception Access violation (c0000005) flags:00000000 address:00401000 first chance:No",
+          "  dot Stack not available"}},
         {"thread created",
          Copy({.code = kCreateThreadEvent, .thread = 0xabc, .threadLocalBase = 0xfffe000000,
                .startAddress = 0x7ff600001000}),
