@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "debugger/debug_event.h"
@@ -34,9 +36,14 @@ public:
     // False once stopped: the event is not shown and the thread should end.
     bool PostDebugEvent(DebugEventCopy copy);
     bool IsHaltOnEvent() const;
+    // Writes a dump of the held event to the file the user chose. It runs on
+    // the debugger thread, which owns the event, while the window goes on.
+    using DumpWriter = std::function<void(const std::wstring& path)>;
     // Waits for a Continue the window has not yet consumed, also one given
-    // before the wait began; false when stopped instead.
-    bool WaitForContinue();
+    // before the wait began; false when stopped instead. Meanwhile every
+    // dump asked for is written through `writeDump`, outside the lock; one
+    // asked for together with the Continue is written before it.
+    bool WaitForContinue(const DumpWriter& writeDump = nullptr);
     // After the last event: the window shows it once it has taken every
     // event before it.
     void SetTerminated();
@@ -52,6 +59,9 @@ public:
     Batch Take(bool comeBack);
     void SetHaltOnEvent(bool down);
     void Continue();
+    // Only while an event is held: a request the thread has not yet taken
+    // is replaced by this one.
+    void RequestDump(std::wstring path);
 
     // The owner's side, and the window's when it goes: nothing is handed
     // over any more and every wait of the thread ends.
@@ -67,6 +77,7 @@ private:
     std::vector<DebugEventCopy> waiting_;
     bool haltOnEvent_ = false;
     bool continuePending_ = false;
+    std::optional<std::wstring> dumpRequest_;
     bool terminated_ = false;
     bool awake_ = false;
     bool stopped_ = false;

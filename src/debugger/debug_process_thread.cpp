@@ -6,6 +6,7 @@
 
 #include "common/call_profile.h"
 #include "common/win32_resources.h"
+#include "debugger/crash_dump_win32.h"
 #include "debugger/debug_event_win32.h"
 #include "debugger/debug_wait.h"
 #include "debugger/debuggee_processes.h"
@@ -31,19 +32,24 @@ void CloseEventFile(const DEBUG_EVENT& event) {
 }  // namespace
 
 TDebugProcessThread::TDebugProcessThread(std::shared_ptr<TDebugEventHandOver> handOver, std::string programPath,
-                                         uint32_t processId)
-    : handOver_(std::move(handOver)), programPath_(std::move(programPath)), processId_(processId) {
+                                         uint32_t processId, CrashDumpSettings dumps)
+    : handOver_(std::move(handOver)),
+      programPath_(std::move(programPath)),
+      processId_(processId),
+      dumps_(std::move(dumps)) {
     thread_ = std::thread([this] { Execute(); });
 }
 
 std::unique_ptr<TDebugProcessThread> TDebugProcessThread::CreateForSpawn(
-    std::shared_ptr<TDebugEventHandOver> handOver, std::string programPath) {
-    return std::unique_ptr<TDebugProcessThread>(new TDebugProcessThread(std::move(handOver), std::move(programPath), 0));
+    std::shared_ptr<TDebugEventHandOver> handOver, std::string programPath, CrashDumpSettings dumps) {
+    return std::unique_ptr<TDebugProcessThread>(
+        new TDebugProcessThread(std::move(handOver), std::move(programPath), 0, std::move(dumps)));
 }
 
 std::unique_ptr<TDebugProcessThread> TDebugProcessThread::CreateForAttach(
-    std::shared_ptr<TDebugEventHandOver> handOver, uint32_t processId) {
-    return std::unique_ptr<TDebugProcessThread>(new TDebugProcessThread(std::move(handOver), {}, processId));
+    std::shared_ptr<TDebugEventHandOver> handOver, uint32_t processId, CrashDumpSettings dumps) {
+    return std::unique_ptr<TDebugProcessThread>(
+        new TDebugProcessThread(std::move(handOver), {}, processId, std::move(dumps)));
 }
 
 TDebugProcessThread::~TDebugProcessThread() {
@@ -106,6 +112,9 @@ void TDebugProcessThread::DebugLoop(HANDLE process, uint32_t processId) {
             const TStageTimer timer(CallStage::DebugRead);
             processes.Read(event.dwProcessId, copy);
         }
+        if (dumps_.onCrash && event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT && event.u.Exception.dwFirstChance == 0) {
+            copy.dumpNote = WriteCrashDump(dumps_, event);
+        }
         const DWORD status = ContinueStatusFor(copy.event);
         const bool last = processes.EndsRun(event.dwProcessId, copy.event);
         bool halted = false;
@@ -117,7 +126,14 @@ void TDebugProcessThread::DebugLoop(HANDLE process, uint32_t processId) {
             copy.halted = halted;
             if (!handOver_->PostDebugEvent(std::move(copy))) return;
         }
-        if (halted && !handOver_->WaitForContinue()) return;
+        const auto saveDump = [&](const std::wstring& path) {
+            DebugEventCopy note;
+            note.event.code = kDebuggerNoteEvent;
+            note.halted = true;
+            note.dumpNote = SaveDumpNote(event, path);
+            handOver_->PostDebugEvent(std::move(note));
+        };
+        if (halted && !handOver_->WaitForContinue(saveDump)) return;
         {
             const TStageTimer timer(CallStage::DebugContinue);
             ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);

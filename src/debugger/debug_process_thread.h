@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "debugger/crash_dumps.h"
 #include "debugger/debug_event_handover.h"
 
 namespace norvale {
@@ -13,14 +14,17 @@ namespace norvale {
 // attaches to the process, and hands every debug event over to the run's
 // window, holding the debuggee at an event while the window asks for it,
 // until the debuggee's process exits. The processes it starts are debugged
-// along with it, and their events shown in the same window.
+// along with it, and their events shown in the same window. It writes the
+// dumps: the user's of a held event, and with `DumpOnCrash` one at every
+// second-chance exception before it lets the debuggee go on.
 class TDebugProcessThread {
 public:
     // Runs `programPath` with the command line "<path> /debug".
     static std::unique_ptr<TDebugProcessThread> CreateForSpawn(std::shared_ptr<TDebugEventHandOver> handOver,
-                                                               std::string programPath);
+                                                               std::string programPath,
+                                                               CrashDumpSettings dumps = {});
     static std::unique_ptr<TDebugProcessThread> CreateForAttach(std::shared_ptr<TDebugEventHandOver> handOver,
-                                                                uint32_t processId);
+                                                                uint32_t processId, CrashDumpSettings dumps = {});
     // Stops the hand-over, so every wait of the thread ends, and waits for
     // the thread.
     ~TDebugProcessThread();
@@ -28,7 +32,8 @@ public:
     TDebugProcessThread& operator=(const TDebugProcessThread&) = delete;
 
 private:
-    TDebugProcessThread(std::shared_ptr<TDebugEventHandOver> handOver, std::string programPath, uint32_t processId);
+    TDebugProcessThread(std::shared_ptr<TDebugEventHandOver> handOver, std::string programPath, uint32_t processId,
+                        CrashDumpSettings dumps);
     void Execute();
     // `processId`: the process started or attached to, whose exit ends the run.
     void DebugLoop(void* process, uint32_t processId);
@@ -36,6 +41,7 @@ private:
     std::shared_ptr<TDebugEventHandOver> handOver_;
     const std::string programPath_;
     const uint32_t processId_;
+    const CrashDumpSettings dumps_;
     std::thread thread_;
 };
 

@@ -37,15 +37,16 @@ TProcessForm& TDebugRuns::AddWindow(const std::string& captionArgument) {
 }
 
 std::unique_ptr<TDebugProcessThread> TDebugRuns::StartDebugProcessThread(
-    std::shared_ptr<TDebugEventHandOver> handOver, const std::string& programPath, uint32_t processId) {
-    if (processId != 0) return TDebugProcessThread::CreateForAttach(std::move(handOver), processId);
-    return TDebugProcessThread::CreateForSpawn(std::move(handOver), programPath);
+    std::shared_ptr<TDebugEventHandOver> handOver, const std::string& programPath, uint32_t processId,
+    const CrashDumpSettings& dumps) {
+    if (processId != 0) return TDebugProcessThread::CreateForAttach(std::move(handOver), processId, dumps);
+    return TDebugProcessThread::CreateForSpawn(std::move(handOver), programPath, dumps);
 }
 
 void TDebugRuns::Start(const std::string& captionArgument, const std::string& programPath, uint32_t processId) {
     TProcessForm& form = AddWindow(captionArgument);
     try {
-        runs_.back().thread = startThread_(form.HandOver(), programPath, processId);
+        runs_.back().thread = startThread_(form.HandOver(), programPath, processId, options_.Dumps());
     } catch (...) {
         // No thread will ever end this run, so it ends here: its window
         // shows " - Terminated" and can be closed.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,25 +23,37 @@ namespace norvale {
 // output lock to do so.
 class TDebugRunsOptions final : public IOptionsFollower {
 public:
-    void ApplyOptions(const OptionsSettings& options) override { unicodeNames_ = options.UnicodeNames; }
+    void ApplyOptions(const OptionsSettings& options) override {
+        unicodeNames_ = options.UnicodeNames;
+        std::lock_guard lock(dumpsLock_);
+        dumps_ = CrashDumpSettingsOf(options);
+    }
     bool UnicodeNames() const { return unicodeNames_.load(); }
+    CrashDumpSettings Dumps() const {
+        std::lock_guard lock(dumpsLock_);
+        return dumps_;
+    }
 
 private:
     std::atomic<bool> unicodeNames_{false};
+    mutable std::mutex dumpsLock_;
+    CrashDumpSettings dumps_;
 };
 
 // The process's debugging runs, each a window in the host's frame and the
 // thread behind it. Made and used on the main thread; only `RequestAttach`
 // may come from another. At the end every thread is stopped and waited for
 // before any window goes, so no thread ever reaches a destroyed window.
-// Each run's window takes `UnicodeNames` as it is when the run starts and
-// keeps it, so a change reaches the next run only.
+// Each run's window takes `UnicodeNames`, and its thread the dump options,
+// as they are when the run starts and keeps them, so a change reaches the
+// next run only.
 class TDebugRuns final : public TWindow {
 public:
     // How a run's thread starts: for `programPath`, or for `processId` when
     // it is not 0. Tests pass one that fails, as starting a thread can.
     using StartThread = std::function<std::unique_ptr<TDebugProcessThread>(
-        std::shared_ptr<TDebugEventHandOver> handOver, const std::string& programPath, uint32_t processId)>;
+        std::shared_ptr<TDebugEventHandOver> handOver, const std::string& programPath, uint32_t processId,
+        const CrashDumpSettings& dumps)>;
 
     TDebugRuns(IProcessWindowHost& host, const TDebugRunsOptions& options,
                StartThread startThread = StartDebugProcessThread);
@@ -65,7 +78,8 @@ private:
     };
     static std::unique_ptr<TDebugProcessThread> StartDebugProcessThread(std::shared_ptr<TDebugEventHandOver> handOver,
                                                                         const std::string& programPath,
-                                                                        uint32_t processId);
+                                                                        uint32_t processId,
+                                                                        const CrashDumpSettings& dumps);
     void Start(const std::string& captionArgument, const std::string& programPath, uint32_t processId);
     TProcessForm& AddWindow(const std::string& captionArgument);
     void Remove(const TProcessForm* form);

@@ -61,6 +61,28 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(read.ListenAllow, "10.0.0.0/8; ::1");
 }
 
+TEST(OptionsSettingsTest, DumpsAreOffByDefaultAndTheirFolderAndCountFallBackToTheirDefaults) {
+    test::ScratchSettings key;
+    const OptionsLocation location{key.Location().root, key.Location().subkey};
+    OptionsSettings read = ReadOptionsSettings(location);
+    EXPECT_FALSE(read.DumpOnCrash);
+    EXPECT_EQ(read.DumpFolder, "%LOCALAPPDATA%\\CrashDumps");
+    EXPECT_EQ(read.DumpKeep, 10u);
+    key.Set("DumpOnCrash", "1");
+    key.Set("DumpFolder", "D:\\dumps");
+    EXPECT_TRUE(ReadOptionsSettings(location).DumpOnCrash);
+    EXPECT_EQ(ReadOptionsSettings(location).DumpFolder, "D:\\dumps");
+    key.Set("DumpFolder", "  ");
+    EXPECT_EQ(ReadOptionsSettings(location).DumpFolder, "%LOCALAPPDATA%\\CrashDumps");
+    const std::pair<const char*, uint32_t> keeps[] = {
+        {"0", 1}, {"1", 1}, {"2", 2}, {"1000", 1000}, {"1001", 1000}, {"", 10}, {"-1", 10}, {"ten", 10},
+    };
+    for (const auto& [text, keep] : keeps) {
+        key.Set("DumpKeep", text);
+        EXPECT_EQ(ReadOptionsSettings(location).DumpKeep, keep) << '"' << text << '"';
+    }
+}
+
 TEST(FileEncodingFromTextTest, OnlyUtf8InAnyCaseChoosesIt) {
     for (const char* text : {"UTF-8", "utf-8", "Utf-8"}) EXPECT_EQ(FileEncodingFromText(text), FileEncoding::Utf8);
     for (const char* text : {"", "ANSI", "UTF8", " UTF-8", "UTF-16"}) {
