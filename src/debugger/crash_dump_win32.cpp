@@ -109,8 +109,8 @@ void WriteMiniDump(const DEBUG_EVENT& event, const std::wstring& path) {
             RaiseLastError("the context of the faulting thread cannot be read");
         }
     }
-    UniqueHandle file(
-        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) RaiseLastError("the file cannot be made");
     if (!MiniDumpWriteDump(process.get(), event.dwProcessId, file.get(), kDumpType, isException ? &exception : nullptr,
                            nullptr, nullptr)) {
