@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
 #include <commctrl.h>
 
 #include <chrono>

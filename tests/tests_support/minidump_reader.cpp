@@ -12,6 +12,10 @@ namespace norvale::test {
 
 namespace {
 
+// "MDMP" read as a little-endian number; the header's own macro is a
+// multi-character constant.
+constexpr ULONG kMinidumpSignature = 0x504D444D;
+
 template <typename Stream>
 const Stream* StreamOf(void* base, ULONG type) {
     MINIDUMP_DIRECTORY* directory = nullptr;
@@ -32,7 +36,7 @@ ReadMinidump ReadMinidumpFile(const std::string& path) {
     const UniqueMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
     if (!view) throw std::runtime_error("cannot map a view of " + path);
     const auto* header = static_cast<const MINIDUMP_HEADER*>(view.get());
-    if (header->Signature != MINIDUMP_SIGNATURE) throw std::runtime_error(path + " is no minidump");
+    if (header->Signature != kMinidumpSignature) throw std::runtime_error(path + " is no minidump");
 
     ReadMinidump dump;
     auto* base = static_cast<char*>(view.get());
