@@ -230,54 +230,38 @@ TEST_F(ProcessFormTest, AWindowThatGoesStopsItsHandOver) {
     EXPECT_FALSE(handOver->PostDebugEvent(Event(kOutputDebugStringEvent)));
 }
 
-// The frame answers where; the debugger thread, which holds the event, writes
-// the dump while the window goes on, and the debuggee stays held until
-// Continue, then ends as it would.
+// The debugger thread, which holds the event, writes the dump while the
+// window goes on; the debuggee stays held until Continue, then ends as it would.
 TEST_F(ProcessFormTest, SaveDumpWritesTheDebuggeeHeldAtItsCrashWithTheExceptionToTheChosenFile) {
     test::ScratchDirectory dir;
-    const std::string program = dir.PathOf("saved.exe");
+    const std::string program = dir.PathOf("saved.exe"), path = dir.PathOf("saved.dmp");
     ASSERT_TRUE(CopyFileA((test::BinDirectory() + "norvale_test_debuggee.exe").c_str(), program.c_str(), FALSE));
     test::WriteWholeFile(dir.PathOf("saved.steps"), "awaitdebugger\r\nfault\r\n");
     test::ChildProcess running("\"" + program + "\"", dir.PathOf("saved.out"));
     form_->HandOver()->SetHaltOnEvent(true);
     const auto thread = TDebugProcessThread::CreateForAttach(form_->HandOver(), running.Id());
-    const HWND toolbar = FindWindowExA(form_->Handle(), nullptr, TOOLBARCLASSNAMEA, nullptr);
     const auto press = [&](int button) {
-        SendMessageA(form_->Handle(), WM_COMMAND, button, reinterpret_cast<LPARAM>(toolbar));
+        SendMessageA(form_->Handle(), WM_COMMAND, button,
+                     reinterpret_cast<LPARAM>(FindWindowExA(form_->Handle(), nullptr, TOOLBARCLASSNAMEA, nullptr)));
     };
-    const std::regex secondChance(
-        "Exception Access violation \\(c0000005\\) flags:00000000 address:([0-9a-f]{16}) first chance:No");
+    const std::regex secondChance("Exception Access violation .* address:([0-9a-f]{16}) first chance:No");
     std::smatch crash;
-    std::string crashRow;
+    std::string row;
     ASSERT_TRUE(test::ServeMessagesUntil([&] {
         const auto shown = Shown();
-        if (!shown.continueEnabled || shown.rows.empty()) return false;
-        crashRow = shown.rows.back().text;
-        if (std::regex_match(crashRow, crash, secondChance)) return true;
-        press(2);
-        return false;
-    })) << "not held at the second chance of the access violation within 20 s";
+        if (!shown.continueEnabled) return false;
+        if (std::regex_match(row = shown.rows.back().text, crash, secondChance)) return true;
+        return press(2), false;
+    })) << "not held at the access violation's second chance within 20 s";
     EXPECT_TRUE(Shown().saveDumpEnabled);
-
-    const std::string path = dir.PathOf("saved.dmp");
     frame_.dumpPath = std::wstring(path.begin(), path.end());
     press(3);
     EXPECT_EQ(frame_.dumpsAsked, 1);
-    ASSERT_TRUE(test::ServeMessagesUntil([&] { return Shown().rows.back().text == "Dump written to " + path; }))
-        << "no \"Dump written to " << path << "\" within 20 s; last row: " << Shown().rows.back().text;
+    ASSERT_TRUE(test::ServeMessagesUntil([&] { return Shown().rows.back().text.starts_with("Dump"); }))
+        << "no dump's row within 20 s";
     EXPECT_EQ(Shown().rows.back(), (test::ShownRow{"Dump written to " + path, 0, 1}));
     EXPECT_TRUE(Shown().continueEnabled) << "the dump let the debuggee go";
-    const test::ReadMinidump dump = test::ReadMinidumpFile(path);
-    EXPECT_FALSE(dump.threadIds.empty());
-    EXPECT_TRUE(std::any_of(dump.modulePaths.begin(), dump.modulePaths.end(), [](const std::string& module) {
-        return module.size() >= 9 && lstrcmpiA(module.substr(module.size() - 9).c_str(), "saved.exe") == 0;
-    })) << "the program is not among the dump's " << dump.modulePaths.size() << " modules";
-    ASSERT_TRUE(dump.hasException);
-    EXPECT_EQ(dump.exceptionCode, 0xC0000005u);
-    EXPECT_EQ(dump.exceptionAddress, std::stoull(crash[1].str(), nullptr, 16));
-    EXPECT_NE(std::find(dump.threadIds.begin(), dump.threadIds.end(), dump.exceptionThreadId), dump.threadIds.end())
-        << "the exception's thread " << dump.exceptionThreadId << " is not among the dump's threads";
-
+    EXPECT_TRUE(test::IsDumpOfCrash(path, "saved.exe", 0xC0000005, std::stoull(crash[1].str(), nullptr, 16)));
     ASSERT_TRUE(test::ServeMessagesUntil([&] {
         if (Shown().continueEnabled) press(2);
         return form_->Terminated();

@@ -63,23 +63,20 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
 
 TEST(OptionsSettingsTest, DumpsAreOffByDefaultAndTheirFolderAndCountFallBackToTheirDefaults) {
     test::ScratchSettings key;
-    const OptionsLocation location{key.Location().root, key.Location().subkey};
-    OptionsSettings read = ReadOptionsSettings(location);
-    EXPECT_FALSE(read.DumpOnCrash);
-    EXPECT_EQ(read.DumpFolder, "%LOCALAPPDATA%\\CrashDumps");
-    EXPECT_EQ(read.DumpKeep, 10u);
+    const auto read = [&] { return ReadOptionsSettings({key.Location().root, key.Location().subkey}); };
+    EXPECT_FALSE(read().DumpOnCrash);
+    EXPECT_EQ(read().DumpFolder, "%LOCALAPPDATA%\\CrashDumps");
+    EXPECT_EQ(read().DumpKeep, 10u);
     key.Set("DumpOnCrash", "1");
-    key.Set("DumpFolder", "D:\\dumps");
-    EXPECT_TRUE(ReadOptionsSettings(location).DumpOnCrash);
-    EXPECT_EQ(ReadOptionsSettings(location).DumpFolder, "D:\\dumps");
-    key.Set("DumpFolder", "  ");
-    EXPECT_EQ(ReadOptionsSettings(location).DumpFolder, "%LOCALAPPDATA%\\CrashDumps");
-    const std::pair<const char*, uint32_t> keeps[] = {
-        {"0", 1}, {"1", 1}, {"2", 2}, {"1000", 1000}, {"1001", 1000}, {"", 10}, {"-1", 10}, {"ten", 10},
-    };
-    for (const auto& [text, keep] : keeps) {
+    EXPECT_TRUE(read().DumpOnCrash);
+    for (const char* folder : {"", "  ", "D:\\dumps"}) {
+        key.Set("DumpFolder", folder);
+        EXPECT_EQ(read().DumpFolder, *folder == 'D' ? folder : "%LOCALAPPDATA%\\CrashDumps") << '"' << folder << '"';
+    }
+    for (const auto& [text, keep] : {std::pair{"0", 1u}, {"1", 1u}, {"2", 2u}, {"1000", 1000u}, {"1001", 1000u},
+                                     {"", 10u}, {"-1", 10u}, {"ten", 10u}}) {
         key.Set("DumpKeep", text);
-        EXPECT_EQ(ReadOptionsSettings(location).DumpKeep, keep) << '"' << text << '"';
+        EXPECT_EQ(read().DumpKeep, keep) << '"' << text << '"';
     }
 }
 

@@ -16,17 +16,10 @@ TEST(DumpProgramNameTest, IsTheImagesFileNameWithoutExtensionMadeSafeAndBounded)
     // byte is the second half of one.
     const std::string umlauts = std::string(kMaxDumpProgramBytes - 1, 'a') + "\xc3\xbc\xc3\xbc";
     const std::pair<std::string, std::string> rows[] = {
-        {"C:\\Tools\\app.exe", "app"},
-        {"C:\\Tools\\my.app.exe", "my.app"},
-        {"app", "app"},
-        {"C:/x/app.EXE", "app"},
-        {"C:\\x\\a<b>c:d\"e|f?g*h.exe", "a_b_c_d_e_f_g_h"},
-        {std::string("C:\\x\\a\x01") + "b\x7f.exe", "a_b_"},
-        {"C:\\x\\app. .exe", "app"},
-        {"C:\\x\\.exe", "process"},
-        {"", "process"},
-        {"C:\\x\\" + longest + ".exe", longest},
-        {"C:\\x\\" + longest + "b.exe", longest},
+        {"C:\\Tools\\app.exe", "app"}, {"C:\\Tools\\my.app.exe", "my.app"}, {"app", "app"}, {"C:/x/app.EXE", "app"},
+        {"C:\\x\\a<b>c:d\"e|f?g*h.exe", "a_b_c_d_e_f_g_h"}, {std::string("C:\\x\\a\x01") + "b\x7f.exe", "a_b_"},
+        {"C:\\x\\app. .exe", "app"}, {"C:\\x\\.exe", "process"}, {"", "process"},
+        {"C:\\x\\" + longest + ".exe", longest}, {"C:\\x\\" + longest + "b.exe", longest},
         {"C:\\x\\" + umlauts + ".exe", std::string(kMaxDumpProgramBytes - 1, 'a')},
         {"C:\\x\\r\xc3\xa9sum\xc3\xa9.exe", "r\xc3\xa9sum\xc3\xa9"},
     };

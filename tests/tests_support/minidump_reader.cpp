@@ -3,18 +3,12 @@
 #include <windows.h>
 #include <dbghelp.h>
 
-#include <stdexcept>
-
 #include "common/utf8_text.h"
 #include "common/win32_resources.h"
 
 namespace norvale::test {
 
 namespace {
-
-// "MDMP" read as a little-endian number; the header's own macro is a
-// multi-character constant.
-constexpr ULONG kMinidumpSignature = 0x504D444D;
 
 template <typename Stream>
 const Stream* StreamOf(void* base, ULONG type) {
@@ -25,37 +19,42 @@ const Stream* StreamOf(void* base, ULONG type) {
     return static_cast<const Stream*>(stream);
 }
 
+bool EndsWithIgnoringCase(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && lstrcmpiA(text.substr(text.size() - end.size()).c_str(), end.c_str()) == 0;
+}
+
 }  // namespace
 
-ReadMinidump ReadMinidumpFile(const std::string& path) {
+testing::AssertionResult IsDumpOfCrash(const std::string& path, const std::string& program, uint32_t code,
+                                       uint64_t address) {
     const UniqueHandle file(
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw std::runtime_error("cannot open " + path);
-    const UniqueHandle mapping(CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping) throw std::runtime_error("cannot map " + path);
-    const UniqueMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-    if (!view) throw std::runtime_error("cannot map a view of " + path);
-    const auto* header = static_cast<const MINIDUMP_HEADER*>(view.get());
-    if (header->Signature != kMinidumpSignature) throw std::runtime_error(path + " is no minidump");
-
-    ReadMinidump dump;
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle mapping(file ? CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr);
+    const UniqueMappedView view(mapping ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0) : nullptr);
+    // "MDMP" as a little-endian number: the header's own macro is a multi-character constant.
+    if (!view || static_cast<const MINIDUMP_HEADER*>(view.get())->Signature != 0x504D444D)
+        return testing::AssertionFailure() << path << " cannot be mapped or is no minidump";
     auto* base = static_cast<char*>(view.get());
-    if (const auto* threads = StreamOf<MINIDUMP_THREAD_LIST>(base, ThreadListStream)) {
-        for (ULONG i = 0; i < threads->NumberOfThreads; ++i) dump.threadIds.push_back(threads->Threads[i].ThreadId);
+    const auto* threads = StreamOf<MINIDUMP_THREAD_LIST>(base, ThreadListStream);
+    const auto* modules = StreamOf<MINIDUMP_MODULE_LIST>(base, ModuleListStream);
+    const auto* exception = StreamOf<MINIDUMP_EXCEPTION_STREAM>(base, ExceptionStream);
+    if (!threads || !modules || !exception) return testing::AssertionFailure() << "a stream is missing in " << path;
+    bool found = false;
+    for (ULONG i = 0; i < modules->NumberOfModules; ++i) {
+        const auto* name = reinterpret_cast<const MINIDUMP_STRING*>(base + modules->Modules[i].ModuleNameRva);
+        found |= EndsWithIgnoringCase(WideToUtf8({name->Buffer, name->Length / sizeof(WCHAR)}), program);
     }
-    if (const auto* modules = StreamOf<MINIDUMP_MODULE_LIST>(base, ModuleListStream)) {
-        for (ULONG i = 0; i < modules->NumberOfModules; ++i) {
-            const auto* name = reinterpret_cast<const MINIDUMP_STRING*>(base + modules->Modules[i].ModuleNameRva);
-            dump.modulePaths.push_back(WideToUtf8(std::wstring_view(name->Buffer, name->Length / sizeof(WCHAR))));
-        }
+    if (!found) return testing::AssertionFailure() << program << " is not among the modules of " << path;
+    bool onItsThread = false;
+    for (ULONG i = 0; i < threads->NumberOfThreads; ++i)
+        onItsThread |= threads->Threads[i].ThreadId == exception->ThreadId;
+    const MINIDUMP_EXCEPTION& record = exception->ExceptionRecord;
+    if (!onItsThread || record.ExceptionCode != code || (address != 0 && record.ExceptionAddress != address)) {
+        return testing::AssertionFailure()
+               << "exception " << std::hex << record.ExceptionCode << " at " << record.ExceptionAddress << " on thread "
+               << std::dec << exception->ThreadId << (onItsThread ? "" : ", no thread of the list,") << " in " << path;
     }
-    if (const auto* exception = StreamOf<MINIDUMP_EXCEPTION_STREAM>(base, ExceptionStream)) {
-        dump.hasException = true;
-        dump.exceptionThreadId = exception->ThreadId;
-        dump.exceptionCode = exception->ExceptionRecord.ExceptionCode;
-        dump.exceptionAddress = exception->ExceptionRecord.ExceptionAddress;
-    }
-    return dump;
+    return testing::AssertionSuccess();
 }
 
 }  // namespace norvale::test

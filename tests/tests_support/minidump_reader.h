@@ -2,27 +2,19 @@
 
 #ifdef _WIN32
 
-// A minidump file read back as a debugger would open it: through dbghelp's
-// stream directory, on a mapped view of the file.
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace norvale::test {
 
-struct ReadMinidump {
-    std::vector<uint32_t> threadIds;
-    std::vector<std::string> modulePaths;  // UTF-8, as the dump names them
-    bool hasException = false;
-    uint32_t exceptionThreadId = 0;
-    uint32_t exceptionCode = 0;
-    uint64_t exceptionAddress = 0;
-};
-
-// Raises std::runtime_error, naming the path, when the file cannot be mapped
-// or holds no dump; a stream the dump lacks leaves its members empty.
-ReadMinidump ReadMinidumpFile(const std::string& path);
+// Read as a debugger opens it, through dbghelp's stream directory on a mapped
+// view: whether the file is a minidump with a thread list, `program` (the
+// end of a module's path) in its module list, and an exception stream with
+// `code` on one of those threads, at `address` unless it is 0.
+testing::AssertionResult IsDumpOfCrash(const std::string& path, const std::string& program, uint32_t code,
+                                       uint64_t address = 0);
 
 }  // namespace norvale::test
 
