@@ -380,6 +380,23 @@ TEST_F(DebuggerTest, ACrashIsDumpedIntoTheFolderWhereTheNewestOfTheProgramsDumps
     EXPECT_TRUE(test::IsDumpOfCrash(folder + "\\" + written, "faulting.exe", 0xC0000005));
 }
 
+TEST_F(DebuggerTest, ACrashWhoseDumpCannotBeWrittenSaysWhyAndTheProgramEndsAllTheSame) {
+    WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "DumpOnCrash", "1");
+    WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "DumpFolder", "dumps\\here");
+    ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
+    TestDebuggee debuggee(dir_, "unsaved", {"awaitdebugger", "fault"});
+    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("unsaved.out"));
+    Attach(running.Id());
+    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    EXPECT_EQ(running.WaitForExit(20000), 0xC0000005);
+    EXPECT_TRUE(RowsInOrder(test::RowTexts(test::ReadProcessWindow(form)),
+                            {"Exception Access violation .* first chance:No",
+                             R"(Dump not written: the folder dumps\\here is not a full path)",
+                             "Process exited with exit code \\$c0000005"}));
+}
+
 TEST(DebuggerShutdownTest, AServerThatEndsWhileItHoldsADebuggeeEndsCleanlyAndTheDebuggeeWithIt) {
     test::OutputSetup output({});
     test::ScratchDirectory dir;
