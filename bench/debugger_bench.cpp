@@ -197,6 +197,7 @@ public:
     ~BenchFrame() override { DestroyHandle(); }
     HWND DocumentArea() const override { return area_; }
     void ShowDebugWindow() override { ShowWindow(Handle(), SW_SHOWNORMAL); }
+    std::optional<std::wstring> ChooseDumpFileToSave(HWND) override { return std::nullopt; }
 
 protected:
     LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) override {

@@ -52,6 +52,11 @@ OptionsSettings ReadOptionsSettings(const OptionsLocation& location) {
         CountFromText(ReadRegString(location.root, location.subkey, kFileMaxMBValue, ""), 0, kMaxFileMaxMB);
     settings.FileKeep = CountFromText(ReadRegString(location.root, location.subkey, kFileKeepValue, ""),
                                       kDefaultFileKeep, kMaxFileKeep);
+    settings.DumpFolder = ReadRegString(location.root, location.subkey, kDumpFolderValue, "");
+    if (TrimSpaces(settings.DumpFolder).empty()) settings.DumpFolder = kDefaultDumpFolder;
+    settings.DumpKeep = std::max<uint32_t>(
+        1, CountFromText(ReadRegString(location.root, location.subkey, kDumpKeepValue, ""), kDefaultDumpKeep,
+                         kMaxDumpKeep));
     return settings;
 }
 

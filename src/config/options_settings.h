@@ -26,6 +26,11 @@ inline constexpr uint32_t kDefaultFileKeep = 10;
 // files than anyone lists.
 inline constexpr uint32_t kMaxFileMaxMB = 1024 * 1024;
 inline constexpr uint32_t kMaxFileKeep = 9999;
+// Where Windows Error Reporting puts the dumps it keeps for the user: a
+// debugging user finds the debugger's beside them, out of roaming profiles.
+inline constexpr const char* kDefaultDumpFolder = "%LOCALAPPDATA%\\CrashDumps";
+inline constexpr uint32_t kDefaultDumpKeep = 10;
+inline constexpr uint32_t kMaxDumpKeep = 1000;
 
 struct OptionsSettings {
     bool ToWindow = true;
@@ -55,6 +60,12 @@ struct OptionsSettings {
     uint32_t FileMaxMB = 0;
     bool FileDaily = false;
     uint32_t FileKeep = kDefaultFileKeep;
+    // A dump of a debugged program at each of its second-chance exceptions,
+    // into the folder (environment variables expanded), of each program the
+    // newest `DumpKeep` (1 at least) kept.
+    bool DumpOnCrash = false;
+    std::string DumpFolder = kDefaultDumpFolder;
+    uint32_t DumpKeep = kDefaultDumpKeep;
 };
 
 // Where the options are kept: the per-user `Options` key, unless a test
@@ -81,6 +92,7 @@ inline constexpr OptionsFlag kOptionsFlags[] = {
     {"ListenSyslog", &OptionsSettings::ListenSyslog},
     {"FileDaily", &OptionsSettings::FileDaily},
     {"StackOnFirstChance", &OptionsSettings::StackOnFirstChance},
+    {"DumpOnCrash", &OptionsSettings::DumpOnCrash},
 };
 
 // Stored as the user typed it; the reader decodes it.
@@ -93,6 +105,9 @@ inline constexpr const char* kListenAllowValue = "ListenAllow";
 // Stored as typed, like `WindowLines`; read by `CountFromText`.
 inline constexpr const char* kFileMaxMBValue = "FileMaxMB";
 inline constexpr const char* kFileKeepValue = "FileKeep";
+inline constexpr const char* kDumpKeepValue = "DumpKeep";
+// Empty or missing: the default folder.
+inline constexpr const char* kDumpFolderValue = "DumpFolder";
 
 // "UTF-8" in any letter case; any other text, or none, is the code page.
 inline constexpr const char* kFileEncodingValue = "FileEncoding";

@@ -14,6 +14,9 @@
 namespace norvale {
 
 enum DebugEventCode : uint32_t {
+    // No event of the platform's: the debugger's own note on the event it
+    // holds, in `DebugEventCopy::dumpNote`.
+    kDebuggerNoteEvent = 0,
     kExceptionEvent = 1,
     kCreateThreadEvent = 2,
     kCreateProcessEvent = 3,
@@ -115,6 +118,9 @@ struct DebugEventCopy {
     int pointerSize = 8;
     // The thread holds the debuggee at this event until Continue is pressed.
     bool halted = false;
+    // UTF-8: where a dump of the debuggee at this event went, or why it
+    // could not be written; empty when none was asked for.
+    std::string dumpNote{};
 };
 
 }  // namespace norvale

@@ -24,10 +24,19 @@ bool TDebugEventHandOver::IsHaltOnEvent() const {
     return haltOnEvent_;
 }
 
-bool TDebugEventHandOver::WaitForContinue() {
+bool TDebugEventHandOver::WaitForContinue(const DumpWriter& writeDump) {
     std::unique_lock lock(lock_);
-    changed_.wait(lock, [&] { return stopped_ || continuePending_; });
-    if (stopped_) return false;
+    for (;;) {
+        changed_.wait(lock, [&] { return stopped_ || continuePending_ || (writeDump && dumpRequest_); });
+        if (stopped_) return false;
+        if (!writeDump || !dumpRequest_) break;
+        const std::wstring path = std::move(*dumpRequest_);
+        dumpRequest_.reset();
+        // The writer hands its outcome over as an event, which takes the lock.
+        lock.unlock();
+        writeDump(path);
+        lock.lock();
+    }
     continuePending_ = false;
     return true;
 }
@@ -54,6 +63,12 @@ void TDebugEventHandOver::SetHaltOnEvent(bool down) {
 void TDebugEventHandOver::Continue() {
     std::lock_guard lock(lock_);
     continuePending_ = true;
+    changed_.notify_all();
+}
+
+void TDebugEventHandOver::RequestDump(std::wstring path) {
+    std::lock_guard lock(lock_);
+    dumpRequest_ = std::move(path);
     changed_.notify_all();
 }
 

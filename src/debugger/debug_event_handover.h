@@ -9,8 +9,11 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "debugger/crash_dumps.h"
 #include "debugger/crash_report.h"
 #include "debugger/debug_event.h"
 
@@ -22,6 +25,8 @@ struct DebugRunSettings {
     bool stackOnFirstChance = false;
     // Where crashes are told; none: only the window shows them.
     ICrashReports* crashReports = nullptr;
+    // Where second-chance exceptions are dumped, if at all.
+    CrashDumpSettings dumps{};
 };
 
 class TDebugEventHandOver {
@@ -45,9 +50,14 @@ public:
     bool IsHaltOnEvent() const;
     // Set before the thread starts.
     const DebugRunSettings& RunSettings() const { return runSettings_; }
+    // Writes a dump of the held event to the file the user chose. It runs on
+    // the debugger thread, which owns the event, while the window goes on.
+    using DumpWriter = std::function<void(const std::wstring& path)>;
     // Waits for a Continue the window has not yet consumed, also one given
-    // before the wait began; false when stopped instead.
-    bool WaitForContinue();
+    // before the wait began; false when stopped instead. Meanwhile every
+    // dump asked for is written through `writeDump`, outside the lock; one
+    // asked for together with the Continue is written before it.
+    bool WaitForContinue(const DumpWriter& writeDump = nullptr);
     // After the last event: the window shows it once it has taken every
     // event before it.
     void SetTerminated();
@@ -64,6 +74,9 @@ public:
     void SetHaltOnEvent(bool down);
     void SetRunSettings(const DebugRunSettings& settings) { runSettings_ = settings; }
     void Continue();
+    // Only while an event is held: a request the thread has not yet taken
+    // is replaced by this one.
+    void RequestDump(std::wstring path);
 
     // The owner's side, and the window's when it goes: nothing is handed
     // over any more and every wait of the thread ends.
@@ -79,6 +92,7 @@ private:
     std::vector<DebugEventCopy> waiting_;
     bool haltOnEvent_ = false;
     bool continuePending_ = false;
+    std::optional<std::wstring> dumpRequest_;
     bool terminated_ = false;
     bool awake_ = false;
     bool stopped_ = false;

@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "common/utf8_text.h"
 #include "common/win32_resources.h"
+#include "debugger/crash_dump_win32.h"
 #include "debugger/crash_report.h"
 #include "debugger/debug_event_win32.h"
 #include "debugger/debug_wait.h"
@@ -139,6 +140,10 @@ void TDebugProcessThread::DebugLoop(HANDLE process, uint32_t processId) {
         // fault.
         const bool walked = WantsStack(copy.event, settings.stackOnFirstChance);
         if (walked) copy.stack = symbols.Walk(event.dwProcessId, event.dwThreadId, copy.pointerSize);
+        if (settings.dumps.onCrash && event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
+            event.u.Exception.dwFirstChance == 0) {
+            copy.dumpNote = WriteCrashDump(settings.dumps, event);
+        }
         const DWORD status = ContinueStatusFor(copy.event);
         const bool last = processes.EndsRun(event.dwProcessId, copy.event);
         if (settings.crashReports != nullptr) {
@@ -158,7 +163,14 @@ void TDebugProcessThread::DebugLoop(HANDLE process, uint32_t processId) {
             copy.halted = halted;
             if (!handOver_->PostDebugEvent(std::move(copy))) return;
         }
-        if (halted && !handOver_->WaitForContinue()) return;
+        const auto saveDump = [&](const std::wstring& path) {
+            DebugEventCopy note;
+            note.event.code = kDebuggerNoteEvent;
+            note.halted = true;
+            note.dumpNote = SaveDumpNote(event, path);
+            handOver_->PostDebugEvent(std::move(note));
+        };
+        if (halted && !handOver_->WaitForContinue(saveDump)) return;
         {
             const TStageTimer timer(CallStage::DebugContinue);
             ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);

@@ -13,7 +13,9 @@ namespace norvale {
 // attaches to the process, and hands every debug event over to the run's
 // window, holding the debuggee at an event while the window asks for it,
 // until the debuggee's process exits. The processes it starts are debugged
-// along with it, and their events shown in the same window.
+// along with it, and their events shown in the same window. It writes the
+// dumps: the user's of a held event, and with `DumpOnCrash` (from the run's settings) one at every
+// second-chance exception before it lets the debuggee go on.
 class TDebugProcessThread {
 public:
     // Runs `programPath` with the command line "<path> /debug".

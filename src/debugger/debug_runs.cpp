@@ -44,7 +44,7 @@ std::unique_ptr<TDebugProcessThread> TDebugRuns::StartDebugProcessThread(
 
 void TDebugRuns::Start(const std::string& captionArgument, const std::string& programPath, uint32_t processId) {
     TProcessForm& form = AddWindow(captionArgument);
-    form.HandOver()->SetRunSettings({options_.StackOnFirstChance(), crashReports_});
+    form.HandOver()->SetRunSettings({options_.StackOnFirstChance(), crashReports_, options_.Dumps()});
     try {
         runs_.back().thread = startThread_(form.HandOver(), programPath, processId);
     } catch (...) {

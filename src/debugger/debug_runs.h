@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,21 +26,30 @@ public:
     void ApplyOptions(const OptionsSettings& options) override {
         unicodeNames_ = options.UnicodeNames;
         stackOnFirstChance_ = options.StackOnFirstChance;
+        std::lock_guard lock(dumpsLock_);
+        dumps_ = CrashDumpSettingsOf(options);
     }
     bool UnicodeNames() const { return unicodeNames_.load(); }
     bool StackOnFirstChance() const { return stackOnFirstChance_.load(); }
+    CrashDumpSettings Dumps() const {
+        std::lock_guard lock(dumpsLock_);
+        return dumps_;
+    }
 
 private:
     std::atomic<bool> unicodeNames_{false};
     std::atomic<bool> stackOnFirstChance_{false};
+    mutable std::mutex dumpsLock_;
+    CrashDumpSettings dumps_;
 };
 
 // The process's debugging runs, each a window in the host's frame and the
 // thread behind it. Made and used on the main thread; only `RequestAttach`
 // may come from another. At the end every thread is stopped and waited for
 // before any window goes, so no thread ever reaches a destroyed window.
-// Each run takes `UnicodeNames` and `StackOnFirstChance` as they are when it
-// starts and keeps them, so a change reaches the next run only.
+// Each run takes `UnicodeNames`, `StackOnFirstChance` and the dump options as
+// they are when it starts and keeps them, so a change reaches the next run
+// only.
 class TDebugRuns final : public TWindow {
 public:
     // How a run's thread starts: for `programPath`, or for `processId` when

@@ -17,6 +17,7 @@ namespace {
 constexpr int kPictureSize = 16;
 constexpr int btn_HaltOnEvent = 1;
 constexpr int btn_Continue = 2;
+constexpr int btn_SaveDump = 3;
 constexpr int kSplitterWidth = 5;
 constexpr int kMinimumPanelWidth = 20;
 // While events pour in, the window takes them at this pace instead of being
@@ -42,7 +43,7 @@ UniqueGdiObject CourierNew8() {
 
 TProcessForm::TProcessForm(IProcessWindowHost& host, const std::string& captionArgument, bool unicodeNames,
                            std::function<void(TProcessForm&)> closed)
-    : closed_(std::move(closed)), model_(unicodeNames), panel1Width_(Scaled(185)) {
+    : host_(host), closed_(std::move(closed)), model_(unicodeNames), panel1Width_(Scaled(185)) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     il_Views.reset(ImageList_Create(kPictureSize, kPictureSize, ILC_COLOR32, 7, 0));
@@ -101,6 +102,13 @@ void TProcessForm::CreateToolbar971() {
     buttons[1].fsStyle = BTNS_BUTTON;
     buttons[1].iString = reinterpret_cast<INT_PTR>("Continue");
     SendMessageA(Toolbar971, TB_ADDBUTTONSA, 2, reinterpret_cast<LPARAM>(buttons));
+    // Its ellipsis is no character of every code page.
+    TBBUTTON saveDump{};
+    saveDump.iBitmap = I_IMAGENONE;
+    saveDump.idCommand = btn_SaveDump;
+    saveDump.fsStyle = BTNS_BUTTON;
+    saveDump.iString = reinterpret_cast<INT_PTR>(L"Save dump\u2026");
+    SendMessageW(Toolbar971, TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&saveDump));
     SendMessageA(Toolbar971, TB_SETBUTTONSIZE, 0, MAKELPARAM(width, Scaled(25)));
     SendMessageA(Toolbar971, TB_AUTOSIZE, 0, 0);
 }
@@ -171,7 +179,18 @@ void TProcessForm::btn_HaltOnEventClick() {
 
 void TProcessForm::btn_ContinueClick() {
     handOver_->Continue();
-    SendMessageA(Toolbar971, TB_ENABLEBUTTON, btn_Continue, FALSE);
+    EnableHeldButtons(false);
+}
+
+void TProcessForm::btn_SaveDumpClick() {
+    // The debugger thread writes it: it owns the held event, and a dump of
+    // a large process takes long.
+    if (const std::optional<std::wstring> path = host_.ChooseDumpFileToSave(Handle())) handOver_->RequestDump(*path);
+}
+
+void TProcessForm::EnableHeldButtons(bool held) {
+    SendMessageA(Toolbar971, TB_ENABLEBUTTON, btn_Continue, held);
+    SendMessageA(Toolbar971, TB_ENABLEBUTTON, btn_SaveDump, held);
 }
 
 void TProcessForm::WMDebugEvent() {
@@ -193,7 +212,7 @@ void TProcessForm::WMDebugEvent() {
         const TStageTimer timer(CallStage::WindowList);
         // The thread decided whether to hold each event when it handed it
         // over; only the last one of a batch can be held.
-        SendMessageA(Toolbar971, TB_ENABLEBUTTON, btn_Continue, batch.events.back().halted);
+        EnableHeldButtons(batch.events.back().halted);
         ShowNewRows();
     }
     if (batch.terminated && !terminated_) SetTerminated();
@@ -257,7 +276,7 @@ void TProcessForm::SetTerminated() {
     char caption[1024] = {};
     GetWindowTextA(Handle(), caption, sizeof caption);
     SetWindowTextA(Handle(), (std::string(caption) + " - Terminated").c_str());
-    SendMessageA(Toolbar971, TB_ENABLEBUTTON, btn_Continue, FALSE);
+    EnableHeldButtons(false);
 }
 
 void TProcessForm::GetDispInfo(NMLVDISPINFOW& info) const {
@@ -303,6 +322,7 @@ LRESULT TProcessForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             if (reinterpret_cast<HWND>(lParam) == Toolbar971) {
                 if (LOWORD(wParam) == btn_HaltOnEvent) btn_HaltOnEventClick();
                 if (LOWORD(wParam) == btn_Continue) btn_ContinueClick();
+                if (LOWORD(wParam) == btn_SaveDump) btn_SaveDumpClick();
                 return 0;
             }
             break;

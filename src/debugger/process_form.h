@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,11 +28,13 @@ public:
     virtual HWND DocumentArea() const = 0;
     // Makes the frame visible.
     virtual void ShowDebugWindow() = 0;
+    // Where "Save dump…" writes; none when the user cancelled.
+    virtual std::optional<std::wstring> ChooseDumpFileToSave(HWND owner) = 0;
 };
 
 // `TProcessForm`: the document window of one debugging run, with the tree of
-// threads, modules and processes, the list of events, and "Halt on Event" and
-// "Continue". It lives on the main thread; its debugger thread reaches it
+// threads, modules and processes, the list of events, and "Halt on Event",
+// "Continue" and "Save dump…". It lives on the main thread; its debugger thread reaches it
 // only through the hand-over. The list and the tree are Unicode controls,
 // whatever the window shows of UTF-16 texts (`unicodeNames`, see
 // `TProcessViewModel`).
@@ -56,6 +59,8 @@ private:
     void FormClose();
     void btn_HaltOnEventClick();
     void btn_ContinueClick();
+    void btn_SaveDumpClick();
+    void EnableHeldButtons(bool held);
     void Panel2Resize();
     void WMDebugEvent();
     void ShowNewRows();
@@ -73,6 +78,7 @@ private:
     void GetDispInfo(NMLVDISPINFOW& info) const;
     bool OnSplitter(int x) const;
 
+    IProcessWindowHost& host_;
     std::function<void(TProcessForm&)> closed_;
     std::shared_ptr<TDebugEventHandOver> handOver_;
     TProcessViewModel model_;

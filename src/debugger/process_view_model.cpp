@@ -131,6 +131,7 @@ uint32_t ContinueStatusFor(const DebugEventRecord& event) {
 
 EventView TProcessViewModel::Apply(const DebugEventCopy& copy) {
     EventView view = Describe(copy);
+    if (!copy.dumpNote.empty()) view.rows.push_back(EventRow{copy.dumpNote, ViewIcon::DelphiDetail, 1});
     for (const EventRow& row : view.rows) {
         if (rows_.size() == kMaxRows) {
             rows_.pop_front();
@@ -144,6 +145,8 @@ EventView TProcessViewModel::Apply(const DebugEventCopy& copy) {
 EventView TProcessViewModel::Describe(const DebugEventCopy& copy) {
     const DebugEventRecord& e = copy.event;
     switch (e.code) {
+    case kDebuggerNoteEvent:
+        return {};
     case kExceptionEvent: {
         EventView view = DescribeException(copy);
         AddStackRows(copy, view);

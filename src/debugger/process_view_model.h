@@ -83,7 +83,8 @@ public:
 
     explicit TProcessViewModel(bool unicodeNames = false) : unicodeNames_(unicodeNames) {}
 
-    // The changes `copy` makes; its rows are appended to `Rows()`.
+    // The changes `copy` makes; its rows are appended to `Rows()`. A dump's
+    // note is a detail row after the event's own rows.
     EventView Apply(const DebugEventCopy& copy);
 
     const std::deque<EventRow>& Rows() const { return rows_; }

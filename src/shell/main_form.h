@@ -68,6 +68,9 @@ public:
     // run's first window.
     void ShowDebugWindow() override;
     HWND DocumentArea() const override { return mdiClient_; }
+    std::optional<std::wstring> ChooseDumpFileToSave(HWND owner) override {
+        return prompts_.ChooseDumpFileToSave(owner);
+    }
     // The trace window (the live rows' first view), which other threads
     // wake by posted messages.
     HWND TraceWindow() const { return traceForms_.front()->Handle(); }

@@ -29,6 +29,8 @@ public:
     virtual std::optional<std::wstring> ChooseTraceFileToSave(HWND owner) = 0;
     // A saved trace to open; none when cancelled.
     virtual std::optional<std::wstring> ChooseTraceFileToOpen(HWND owner) = 0;
+    // Where a process window's "Save dump…" writes; none when cancelled.
+    virtual std::optional<std::wstring> ChooseDumpFileToSave(HWND owner) = 0;
     // A command of the user's failed: the user reads why, and the program
     // goes on.
     virtual void ShowFailure(HWND owner, const std::exception& failure) = 0;
@@ -46,6 +48,7 @@ public:
     UINT TrackContextMenu(HWND owner, HMENU menu, POINT at) override;
     std::optional<std::wstring> ChooseTraceFileToSave(HWND owner) override;
     std::optional<std::wstring> ChooseTraceFileToOpen(HWND owner) override;
+    std::optional<std::wstring> ChooseDumpFileToSave(HWND owner) override;
     void ShowFailure(HWND owner, const std::exception& failure) override;
 
 private:

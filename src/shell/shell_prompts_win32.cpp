@@ -31,6 +31,10 @@ std::optional<std::wstring> TWin32ShellPrompts::ChooseTraceFileToOpen(HWND owner
     return ChooseWideFileToOpen(owner, L"Text files (*.txt)\0*.txt\0All files (*.*)\0*.*\0", L"Open Trace");
 }
 
+std::optional<std::wstring> TWin32ShellPrompts::ChooseDumpFileToSave(HWND owner) {
+    return ChooseFileToSave(owner, L"Minidumps (*.dmp)\0*.dmp\0All files (*.*)\0*.*\0", L"dmp");
+}
+
 // The box a window procedure shows for a failure of its own.
 void TWin32ShellPrompts::ShowFailure(HWND, const std::exception& failure) { ShowWindowThreadFailure(failure); }
 

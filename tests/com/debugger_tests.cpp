@@ -1,11 +1,12 @@
 // The debugger of the real server, driven as a user and a compiled client
 // drive it: the Spawn command through its file dialog, AttachToProcess, the
 // rows and nodes a real debuggee's events produce, "Halt on Event" holding it
-// at each event, and a faulting debuggee.
+// at each event, and a faulting debuggee, with the dump kept of its crash.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <regex>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "tests/com/server_process.h"
 #include "tests_support/child_process.h"
 #include "tests_support/debug_window_reader.h"
+#include "tests_support/minidump_reader.h"
 #include "tests_support/paths.h"
 #include "tests_support/process_windows.h"
 #include "tests_support/scratch.h"
@@ -433,6 +435,67 @@ INSTANTIATE_TEST_SUITE_P(
                           Frame("main", "crash\\.c:32")},
                          true}),
     CrashNameOf);
+
+// With DumpOnCrash into a folder the run makes, the newest two of the
+// program's dumps kept: the second chance's row says where its dump went, an
+// older dump of the program goes, and no other file does.
+TEST_F(DebuggerTest, ACrashIsDumpedIntoTheFolderWhereTheNewestOfTheProgramsDumpsAreKept) {
+    const std::string folder = dir_.PathOf("dumps\\of crashes");
+    std::filesystem::create_directories(folder);
+    Texts kept = {"faulting_2_20000102-000000.dmp", "faulting_x_1_20000101-000000.dmp", "notes.txt"};
+    for (const auto& name : kept) test::WriteWholeFile(folder + "\\" + name, "");
+    test::WriteWholeFile(folder + "\\faulting_1_20000101-000000.dmp", "");
+    for (const auto& [name, value] : {std::pair{"DumpOnCrash", "1"}, {"DumpFolder", folder.c_str()}, {"DumpKeep", "2"}})
+        WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, name, value);
+    ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
+    TestDebuggee debuggee(dir_, "faulting", {"awaitdebugger", "fault"});
+    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("faulting.out"));
+    Attach(running.Id());
+    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    EXPECT_EQ(running.WaitForExit(20000), 0xC0000005);
+    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("faulting.out")), "");
+
+    const auto rows = test::ReadProcessWindow(form).rows;
+    const auto crash = std::find_if(rows.begin(), rows.end(), [](const test::ShownRow& row) {
+        return row.text.starts_with("Exception Access violation") && row.text.ends_with("first chance:No");
+    });
+    // The dump's row is the last of the exception's details, after its stack.
+    auto dumped = crash;
+    while (dumped + 1 != rows.end() && dumped[1].indent == 1) ++dumped;
+    ASSERT_TRUE(dumped != crash) << "no second chance with a row after it";
+    const std::string name = "faulting_" + std::to_string(running.Id()) + "_[0-9]{8}-[0-9]{6}\\.dmp";
+    const std::string prefix = "Dump written to " + folder + "\\";
+    const std::string written = dumped->text.substr(std::min(prefix.size(), dumped->text.size()));
+    ASSERT_TRUE(dumped->text.starts_with(prefix) && std::regex_match(written, std::regex(name))) << dumped->text;
+    kept.push_back(written);
+    Texts left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(left, kept);
+    EXPECT_TRUE(test::IsDumpOfCrash(folder + "\\" + written, "faulting.exe", 0xC0000005));
+}
+
+TEST_F(DebuggerTest, ACrashWhoseDumpCannotBeWrittenSaysWhyAndTheProgramEndsAllTheSame) {
+    WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "DumpOnCrash", "1");
+    WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "DumpFolder", "dumps\\here");
+    ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
+    TestDebuggee debuggee(dir_, "unsaved", {"awaitdebugger", "fault"});
+    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("unsaved.out"));
+    Attach(running.Id());
+    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    EXPECT_EQ(running.WaitForExit(20000), 0xC0000005);
+    EXPECT_TRUE(RowsInOrder(test::RowTexts(test::ReadProcessWindow(form)),
+                            {"Exception Access violation .* first chance:No",
+                             R"(Dump not written: the folder dumps\\here is not a full path)",
+                             "Process exited with exit code \\$c0000005"}));
+}
+
 
 TEST(DebuggerShutdownTest, AServerThatEndsWhileItHoldsADebuggeeEndsCleanlyAndTheDebuggeeWithIt) {
     test::OutputSetup output({});

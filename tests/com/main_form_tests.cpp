@@ -43,6 +43,7 @@ public:
     }
     std::optional<std::wstring> ChooseTraceFileToSave(HWND) override { return saveTo; }
     std::optional<std::wstring> ChooseTraceFileToOpen(HWND) override { return openFrom; }
+    std::optional<std::wstring> ChooseDumpFileToSave(HWND) override { return std::nullopt; }
     void ShowFailure(HWND, const std::exception& failure) override { failures.push_back(failure.what()); }
     void ShowDialog(HWND, TShellDialog dialog) override {
         dialogs.push_back(dialog == TShellDialog::Properties ? "Properties" : "About");

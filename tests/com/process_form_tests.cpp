@@ -1,20 +1,31 @@
 // The process window in the test process, inside a frame of the test's own:
 // synthetic events (also those the platform here never delivers) as rows and
 // nodes, "Halt on Event" and "Continue" with the debugger thread's side, the
-// end of a run and closing, also of a run whose thread could not start.
+// end of a run and closing, also of a run whose thread could not start, and
+// "Save dump…" of a real debuggee held at its crash.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <windows.h>
+#include <commctrl.h>
+
 #include <chrono>
 #include <future>
+#include <regex>
 #include <system_error>
 
 #include "common/ansi_text.h"
 #include "common/utf8_text.h"
 #include "debugger/debug_runs.h"
 #include "debugger/process_form.h"
+#include "tests_support/child_process.h"
 #include "tests_support/debug_window_reader.h"
 #include "tests_support/message_pump.h"
+#include "tests_support/minidump_reader.h"
+#include "tests_support/paths.h"
+#include "tests_support/scratch.h"
 
 namespace norvale {
 namespace {
@@ -36,7 +47,13 @@ public:
     ~TestFrame() override { DestroyHandle(); }
     HWND DocumentArea() const override { return area_; }
     void ShowDebugWindow() override { ++shown; }
+    std::optional<std::wstring> ChooseDumpFileToSave(HWND) override {
+        ++dumpsAsked;
+        return dumpPath;
+    }
     int shown = 0;
+    int dumpsAsked = 0;
+    std::optional<std::wstring> dumpPath;
 
 protected:
     LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) override {
@@ -87,7 +104,12 @@ TEST_F(ProcessFormTest, StartsWithCaptionTheThreeRootsAndContinueDisabledAndShow
     EXPECT_TRUE(shown.rows.empty());
     EXPECT_FALSE(shown.haltOnEventDown);
     EXPECT_FALSE(shown.continueEnabled);
+    EXPECT_FALSE(shown.saveDumpEnabled);
     EXPECT_EQ(frame_.shown, 1);
+    wchar_t text[64] = {};
+    const HWND toolbar = FindWindowExA(form_->Handle(), nullptr, TOOLBARCLASSNAMEA, nullptr);
+    SendMessageW(toolbar, TB_GETBUTTONTEXTW, 3, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(std::wstring(text), L"Save dump\u2026");
 }
 
 TEST_F(ProcessFormTest, EventsBecomeRowsAndNodesInOrder) {
@@ -173,12 +195,14 @@ TEST_F(ProcessFormTest, ContinueIsEnabledForAHeldEventAndReleasesTheThreadOnce) 
     held.halted = true;
     Hand({held});
     EXPECT_TRUE(Shown().continueEnabled);
+    EXPECT_TRUE(Shown().saveDumpEnabled);
     auto released = std::async(std::launch::async, [&] { return form_->HandOver()->WaitForContinue(); });
     test::ClickToolbarButton(form_->Handle(), 1);
     ASSERT_TRUE(test::ServeMessagesUntil([&] { return released.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }))
         << "Continue did not release the thread within 20 s";
     EXPECT_TRUE(released.get());
     EXPECT_FALSE(Shown().continueEnabled);
+    EXPECT_FALSE(Shown().saveDumpEnabled);
 
     // An event the thread did not hold leaves Continue disabled, whatever
     // the button says now.
@@ -206,6 +230,48 @@ TEST_F(ProcessFormTest, AWindowThatGoesStopsItsHandOver) {
     form_.reset();
     EXPECT_TRUE(handOver->Stopped());
     EXPECT_FALSE(handOver->PostDebugEvent(Event(kOutputDebugStringEvent)));
+}
+
+// The debugger thread, which holds the event, writes the dump while the
+// window goes on; the debuggee stays held until Continue, then ends as it would.
+TEST_F(ProcessFormTest, SaveDumpWritesTheDebuggeeHeldAtItsCrashWithTheExceptionToTheChosenFile) {
+    test::ScratchDirectory dir;
+    const std::string program = dir.PathOf("saved.exe"), path = dir.PathOf("saved.dmp");
+    ASSERT_TRUE(CopyFileA((test::BinDirectory() + "norvale_test_debuggee.exe").c_str(), program.c_str(), FALSE));
+    test::WriteWholeFile(dir.PathOf("saved.steps"), "awaitdebugger\r\nfault\r\n");
+    test::ChildProcess running("\"" + program + "\"", dir.PathOf("saved.out"));
+    form_->HandOver()->SetHaltOnEvent(true);
+    const auto thread = TDebugProcessThread::CreateForAttach(form_->HandOver(), running.Id());
+    const auto press = [&](int button) {
+        SendMessageA(form_->Handle(), WM_COMMAND, button,
+                     reinterpret_cast<LPARAM>(FindWindowExA(form_->Handle(), nullptr, TOOLBARCLASSNAMEA, nullptr)));
+    };
+    const std::regex secondChance("Exception Access violation .* address:([0-9a-f]{16}) first chance:No");
+    std::smatch crash;
+    std::string row;
+    ASSERT_TRUE(test::ServeMessagesUntil([&] {
+        const auto shown = Shown();
+        if (!shown.continueEnabled) return false;
+        // The event's own row, before its stack's detail rows.
+        const auto last = std::find_if(shown.rows.rbegin(), shown.rows.rend(), [](const auto& r) { return r.indent == 0; });
+        if (last != shown.rows.rend() && std::regex_match(row = last->text, crash, secondChance)) return true;
+        return press(2), false;
+    })) << "not held at the access violation's second chance within 20 s";
+    EXPECT_TRUE(Shown().saveDumpEnabled);
+    frame_.dumpPath = std::wstring(path.begin(), path.end());
+    press(3);
+    EXPECT_EQ(frame_.dumpsAsked, 1);
+    ASSERT_TRUE(test::ServeMessagesUntil([&] { return Shown().rows.back().text.starts_with("Dump"); }))
+        << "no dump's row within 20 s";
+    EXPECT_EQ(Shown().rows.back(), (test::ShownRow{"Dump written to " + path, 0, 1}));
+    EXPECT_TRUE(Shown().continueEnabled) << "the dump let the debuggee go";
+    EXPECT_TRUE(test::IsDumpOfCrash(path, "saved.exe", 0xC0000005, std::stoull(crash[1].str(), nullptr, 16)));
+    ASSERT_TRUE(test::ServeMessagesUntil([&] {
+        if (Shown().continueEnabled) press(2);
+        return form_->Terminated();
+    })) << "the run did not end within 20 s";
+    EXPECT_EQ(running.WaitForExit(20000), 0xC0000005);
+    EXPECT_EQ(test::ReadWholeFile(dir.PathOf("saved.out")), "");
 }
 
 TEST(DebugRunsTest, ARunWhoseThreadCannotStartEndsTerminatedAndClosableAndTheCallerHearsWhy) {

@@ -63,6 +63,25 @@ TEST(OptionsSettingsTest, NoKeyGivesTheDefaultsAndEachValueIsReadUnderItsName) {
     EXPECT_EQ(read.ListenAllow, "10.0.0.0/8; ::1");
 }
 
+TEST(OptionsSettingsTest, DumpsAreOffByDefaultAndTheirFolderAndCountFallBackToTheirDefaults) {
+    test::ScratchSettings key;
+    const auto read = [&] { return ReadOptionsSettings({key.Location().root, key.Location().subkey}); };
+    EXPECT_FALSE(read().DumpOnCrash);
+    EXPECT_EQ(read().DumpFolder, "%LOCALAPPDATA%\\CrashDumps");
+    EXPECT_EQ(read().DumpKeep, 10u);
+    key.Set("DumpOnCrash", "1");
+    EXPECT_TRUE(read().DumpOnCrash);
+    for (const char* folder : {"", "  ", "D:\\dumps"}) {
+        key.Set("DumpFolder", folder);
+        EXPECT_EQ(read().DumpFolder, *folder == 'D' ? folder : "%LOCALAPPDATA%\\CrashDumps") << '"' << folder << '"';
+    }
+    for (const auto& [text, keep] : {std::pair{"0", 1u}, {"1", 1u}, {"2", 2u}, {"1000", 1000u}, {"1001", 1000u},
+                                     {"", 10u}, {"-1", 10u}, {"ten", 10u}}) {
+        key.Set("DumpKeep", text);
+        EXPECT_EQ(read().DumpKeep, keep) << '"' << text << '"';
+    }
+}
+
 TEST(FileEncodingFromTextTest, OnlyUtf8InAnyCaseChoosesIt) {
     for (const char* text : {"UTF-8", "utf-8", "Utf-8"}) EXPECT_EQ(FileEncodingFromText(text), FileEncoding::Utf8);
     for (const char* text : {"", "ANSI", "UTF8", " UTF-8", "UTF-16"}) {

@@ -90,6 +90,35 @@ TEST(DebugEventHandOverTest, AContinueGivenBeforeTheWaitIsNotLostAndIsConsumedOn
     EXPECT_TRUE(second.get());
 }
 
+// Each dump asked for is written by the waiting thread outside the lock (its
+// note is an event), one asked for with the Continue before it; of two asked
+// for before the thread took either, the newer. No writer, no wake.
+TEST(DebugEventHandOverTest, AWaitForContinueWritesEveryDumpAskedForAndOneAskedWithTheContinueFirst) {
+    TDebugEventHandOver handOver([] { return true; });
+    std::vector<std::wstring> written;
+    std::promise<void> first;
+    const auto writeDump = [&](const std::wstring& path) {
+        written.push_back(path);
+        EXPECT_TRUE(handOver.PostDebugEvent(EventWithCode(kDebuggerNoteEvent, true)));
+        if (written.size() == 1) first.set_value();
+    };
+    handOver.RequestDump(L"old.dmp");
+    handOver.RequestDump(L"a.dmp");
+    auto waiting = std::async(std::launch::async, [&] { return handOver.WaitForContinue(writeDump); });
+    ASSERT_EQ(first.get_future().wait_for(seconds(20)), std::future_status::ready) << "no dump written within 20 s";
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout) << "a dump ended the wait";
+    handOver.RequestDump(L"b.dmp");
+    handOver.Continue();
+    ASSERT_TRUE(ReadyWithin20s(waiting, handOver)) << "Continue did not end the wait within 20 s";
+    EXPECT_EQ(written, (std::vector<std::wstring>{L"a.dmp", L"b.dmp"}));
+    EXPECT_EQ(handOver.Take(false).events.size(), 2u);
+    handOver.RequestDump(L"c.dmp");
+    auto plain = std::async(std::launch::async, [&] { return handOver.WaitForContinue(); });
+    EXPECT_EQ(plain.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout) << "woken without a writer";
+    handOver.Continue();
+    ASSERT_TRUE(ReadyWithin20s(plain, handOver)) << "Continue did not end the plain wait within 20 s";
+}
+
 TEST(DebugEventHandOverTest, StopEndsEveryWaitAndRefusesFurtherEvents) {
     int wakes = 0;
     TDebugEventHandOver handOver([&] { return ++wakes, true; });

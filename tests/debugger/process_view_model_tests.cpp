@@ -22,6 +22,11 @@ DebugEventCopy WithStack(DebugEventCopy copy, ExceptionStack stack) {
     return copy;
 }
 
+DebugEventCopy WithDumpNote(DebugEventCopy copy, std::string note) {
+    copy.dumpNote = std::move(note);
+    return copy;
+}
+
 // Rows, then the node and its details, one line each, so that a table shows
 // the whole of what an event adds.
 std::vector<std::string> Lines(const EventView& view) {
@@ -142,6 +147,13 @@ TEST(ProcessViewModelTest, EveryEventKindShowsItsRowsAndNode) {
         {"RIP", Copy({.code = kRipEvent, .ripError = 0x57, .ripType = 2}),
          {"text RIP error:00000057 type:00000002"}},
         {"unknown kind", Copy({.code = 10}), {"text Unknown event of type0000000a"}},
+        {"exception with its stack and its dump",
+         WithDumpNote(WithStack(Copy({.code = kExceptionEvent, .exceptionCode = 0xC0000005}), {{{.address = 0x10}}}),
+                      "Dump written to C:\\d\\a.dmp"),
+         {"stop Exception Access violation (c0000005) flags:00000000 address:0000000000000000 first chance:No",
+          "  dot 0000000000000010", "  dot Dump written to C:\\d\\a.dmp"}},
+        {"a dump of the held event", WithDumpNote(Copy({.code = kDebuggerNoteEvent}), "Dump not written: full"),
+         {"  dot Dump not written: full"}},
     };
     for (const auto& c : cases) {
         TProcessViewModel model(c.unicodeNames);

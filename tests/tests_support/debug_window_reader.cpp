@@ -55,7 +55,7 @@ void ReadNodes(HWND tree, const RemoteBlock& block, HTREEITEM first, int depth, 
     }
 }
 
-constexpr int kButtonIds[] = {1, 2};
+constexpr int kButtonIds[] = {1, 2, 3};
 
 }  // namespace
 
@@ -66,6 +66,7 @@ ShownProcessWindow ReadProcessWindow(HWND form) {
     const HWND toolbar = ChildOfClass(form, TOOLBARCLASSNAMEA);
     shown.haltOnEventDown = SendMessageA(toolbar, TB_ISBUTTONCHECKED, kButtonIds[0], 0) != 0;
     shown.continueEnabled = SendMessageA(toolbar, TB_ISBUTTONENABLED, kButtonIds[1], 0) != 0;
+    shown.saveDumpEnabled = SendMessageA(toolbar, TB_ISBUTTONENABLED, kButtonIds[2], 0) != 0;
     char caption[1024] = {};
     GetWindowTextA(form, caption, sizeof caption);
     shown.caption = caption;

@@ -4,7 +4,7 @@
 
 // A process window read and driven as a user sees and uses it, in this
 // process or in another one: its caption, the rows of its list, the nodes of
-// its tree and its two tool bar buttons; row texts in UTF-8.
+// its tree and its tool bar buttons; row texts in UTF-8.
 
 #include <windows.h>
 
@@ -33,11 +33,13 @@ struct ShownProcessWindow {
     std::vector<ShownNode> nodes;  // depth first, in order
     bool haltOnEventDown = false;
     bool continueEnabled = false;
+    bool saveDumpEnabled = false;
 };
 
 ShownProcessWindow ReadProcessWindow(HWND form);
 
-// Presses a tool bar button with the mouse: 0 "Halt on Event", 1 "Continue".
+// Presses a tool bar button with the mouse: 0 "Halt on Event", 1 "Continue",
+// 2 "Save dump…".
 void ClickToolbarButton(HWND form, int index);
 
 // Rows as plain texts, for comparing with a list of expected texts.
