@@ -196,6 +196,7 @@ void TNorvaleProcess::Serve() {
     splash.ShowSplash();
     TMainForm mainForm(instance_, registry_, prompts, traceStore_, ShellHooks());
     TDebugRuns runs(mainForm, runsOptions_);
+    runs.SetCrashReports(&crashes_);
     const TShellReach reach(*this, mainForm, runs);
     RunMessageLoop(mainForm);
 }

@@ -14,10 +14,12 @@
 #include "app/object_count.h"
 #include "app/start_mode.h"
 #include "capture/debug_output_capture_win32.h"
+#include "capture/writer_names_win32.h"
 #include "forward/forwarding.h"
 #include "common/background_work.h"
 #include "common/mutex.h"
 #include "config/config_form_win32.h"
+#include "debugger/crash_dispatch.h"
 #include "debugger/debug_runs.h"
 #include "output/output_stage.h"
 #include "output/process_outputs.h"
@@ -122,6 +124,8 @@ private:
     TSingleAutoObjectFactory factory_;
     TDebugOutputCapture capture_;
     TDebugRunsOptions runsOptions_;
+    // The runs' crashes, into the outputs beside the programs' trace lines.
+    TCrashDispatch crashes_{stage_, LocalComputerName()};
     // What the main thread asks that takes the output lock or the server
     // object's: the flush and the dialog's refresh.
     TBackgroundWork work_;

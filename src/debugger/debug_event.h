@@ -85,8 +85,8 @@ struct DebuggeeTexts {
     std::wstring wideDebugString{};
 };
 
-// One frame of an exception's stack with what the symbols say of it. Empty
-// texts where they say nothing.
+// One frame of an exception's stack with what the symbols say of it, in
+// UTF-8. Empty texts where they say nothing.
 struct StackFrame {
     uint64_t address = 0;
     std::string module{};

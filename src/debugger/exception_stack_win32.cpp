@@ -151,7 +151,8 @@ StackFrame SymbolsOf(HANDLE process, uint64_t address, bool returnAddress) {
     IMAGEHLP_MODULE64 module{};
     module.SizeOfStruct = sizeof module;
     if (SymGetModuleInfo64(process, looked, &module)) {
-        frame.module = module.ModuleName;
+        // The code page's names, in UTF-8 as every row of the window.
+        frame.module = AnsiToUtf8(module.ModuleName);
         frame.moduleBase = module.BaseOfImage;
     }
     std::vector<char> buffer(sizeof(SYMBOL_INFO) + MAX_SYM_NAME);
@@ -160,14 +161,14 @@ StackFrame SymbolsOf(HANDLE process, uint64_t address, bool returnAddress) {
     symbol->MaxNameLen = MAX_SYM_NAME;
     DWORD64 displacement = 0;
     if (SymFromAddr(process, looked, &displacement, symbol)) {
-        frame.function.assign(symbol->Name, strnlen(symbol->Name, symbol->MaxNameLen));
+        frame.function = AnsiToUtf8(std::string_view(symbol->Name, strnlen(symbol->Name, symbol->MaxNameLen)));
         frame.displacement = displacement + (returnAddress ? 1 : 0);
     }
     IMAGEHLP_LINE64 line{};
     line.SizeOfStruct = sizeof line;
     DWORD lineDisplacement = 0;
     if (SymGetLineFromAddr64(process, looked, &lineDisplacement, &line) && line.FileName != nullptr) {
-        frame.file = line.FileName;
+        frame.file = AnsiToUtf8(line.FileName);
         frame.line = line.LineNumber;
     }
     return frame;

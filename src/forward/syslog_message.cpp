@@ -19,6 +19,7 @@ const char* MessageIdOf(MessageKind kind) {
         case MessageKind::EnterMethod: return "enter";
         case MessageKind::ExitMethod: return "exit";
         case MessageKind::Block: return "block";
+        case MessageKind::Crash: return "crash";
         default: return "msg";
     }
 }
@@ -150,6 +151,7 @@ size_t ForwardedBytes(const ForwardedEntry& entry) {
 
 SyslogSeverity SeverityOf(MessageKind kind) {
     switch (kind) {
+        case MessageKind::Crash: return SyslogSeverity::Error;
         case MessageKind::Notice: return SyslogSeverity::Notice;
         case MessageKind::EnterMethod:
         case MessageKind::ExitMethod: return SyslogSeverity::Debug;

@@ -46,7 +46,7 @@ struct SyslogOrigin {
 };
 
 // Severities of RFC 5424 under facility "user" (1).
-enum class SyslogSeverity : uint8_t { Warning = 4, Notice = 5, Informational = 6, Debug = 7 };
+enum class SyslogSeverity : uint8_t { Error = 3, Warning = 4, Notice = 5, Informational = 6, Debug = 7 };
 SyslogSeverity SeverityOf(MessageKind kind);
 
 // `utcOffsetMinutes`: local time minus UTC at the entry's time.

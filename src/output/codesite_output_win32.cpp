@@ -58,7 +58,7 @@ TRzCodeSite::TRzCodeSite()
 
 void TRzCodeSite::WriteLine(const TraceLine& line) {
     if (!enabled_) return Lose();
-    SendCodeSiteMessage(line.kind, line.viewerText, {}, {});
+    SendCodeSiteMessage(ViewerKindOf(line.kind), line.viewerText, {}, {});
 }
 
 void TRzCodeSite::WriteBlock(const TraceBlock& block) {

@@ -29,6 +29,8 @@ size_t CodeSiteMessageLength(std::string_view message) {
 
 }  // namespace
 
+MessageKind ViewerKindOf(MessageKind kind) { return kind == MessageKind::Crash ? MessageKind::Plain : kind; }
+
 std::vector<uint8_t> BuildCodeSiteMessage(MessageKind kind, uint32_t tick, std::string_view message,
                                           std::string_view data, std::string_view programName,
                                           std::string_view className) {

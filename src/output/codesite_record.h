@@ -23,6 +23,10 @@ inline constexpr size_t kTextOffset = 224;
 inline constexpr size_t kFixedSize = 227;
 }  // namespace codesite
 
+// The kind the viewer is sent: its own kinds as they are, the server's own
+// (a crash) as a plain message, which every viewer shows.
+MessageKind ViewerKindOf(MessageKind kind);
+
 // Little-endian kind, tick, L (the message's length less a final CR LF)
 // and D (the data's length); the program and class names each cut to
 // one less than their field so that their zero byte stays inside it; then the

@@ -24,9 +24,14 @@ enum class MessageKind : uint32_t {
     Notice = 8,
     EnterMethod = 9,
     ExitMethod = 10,
+    // A debugged program's crash or failed exit; the server's own kind, which
+    // the viewer is sent as a plain message.
+    Crash = 64,
 };
 
 MessageKind MessageKindFromCode(int32_t code);
+// Kinds whose entries may carry further lines after their first.
+inline bool CarriesFurtherLines(MessageKind kind) { return kind == MessageKind::Block || kind == MessageKind::Crash; }
 
 // The optional fields, each followed by one space, in their fixed order:
 // time, project, module, machine, process, class, code, thread.

@@ -76,7 +76,7 @@ void TReceivedDispatch::Dispatch(ReceivedEntry& received) {
 
 void TReceivedDispatch::DispatchLocked(ReceivedEntry& received) {
     const TReceivedSource& source = *received.source;
-    if (received.kind == MessageKind::Block && !received.further.empty() &&
+    if (CarriesFurtherLines(received.kind) && !received.further.empty() &&
         CutFurtherLines(received.further, received.text, IndentOf(received, stage_.Settings()),
                         MostWrittenFor(received.frameBytes)) > 0) {
         ++shortened_;
@@ -94,7 +94,7 @@ void TReceivedDispatch::DispatchLocked(ReceivedEntry& received) {
     entry.kind = received.kind;
     entry.time = received.time;
     entry.text = received.text;
-    if (received.kind == MessageKind::Block) entry.block = &block;
+    if (CarriesFurtherLines(received.kind)) entry.block = &block;
     entry.received = true;
     stage_.DispatchLocked(entry);
 }

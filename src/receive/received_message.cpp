@@ -224,8 +224,8 @@ void ReadNorvaleFields(ReceivedMessage& read, const TNorvaleData& data, std::str
     } else if (messageId == "exit") {
         read.kind = MessageKind::ExitMethod;
         read.text = WithoutPrefix(std::move(read.text), L"<- ");
-    } else if (messageId == "block") {
-        read.kind = MessageKind::Block;
+    } else if (messageId == "block" || messageId == "crash") {
+        read.kind = messageId == "block" ? MessageKind::Block : MessageKind::Crash;
         const size_t lineEnd = read.text.find(L'\n');
         if (lineEnd != std::wstring::npos) {
             read.further = read.text.substr(lineEnd + 1);

@@ -99,13 +99,13 @@ void MakeTextWritable(ReceivedMessage& message) {
     message.text.resize(headingEnd);
     // A break that only ends the text ends its line, as a sender's final line
     // feed does.
-    if (rest.empty() && message.kind != MessageKind::Block) return;
+    if (rest.empty() && !CarriesFurtherLines(message.kind)) return;
     if (!message.further.empty()) {
         rest += L'\n';
         rest += message.further;
     }
     message.further = std::move(rest);
-    message.kind = MessageKind::Block;
+    if (!CarriesFurtherLines(message.kind)) message.kind = MessageKind::Block;
 }
 
 size_t CutFurtherLines(std::wstring& further, std::wstring_view heading, size_t indent, size_t most) {

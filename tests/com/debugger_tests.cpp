@@ -10,6 +10,7 @@
 #include <regex>
 #include <thread>
 
+#include "common/utf8_text.h"
 #include "config/options_settings.h"
 #include "config/registry_values.h"
 #include "shell/shell_resources.h"
@@ -22,6 +23,8 @@
 #include "tests_support/process_windows.h"
 #include "tests_support/scratch.h"
 #include "tests_support/test_viewer_client.h"
+#include "tests_support/trace_window_reader.h"
+#include "tests_support/wait_until.h"
 
 #include <commctrl.h>
 
@@ -496,6 +499,48 @@ TEST_F(DebuggerTest, ACrashWhoseDumpCannotBeWrittenSaysWhyAndTheProgramEndsAllTh
                              "Process exited with exit code \\$c0000005"}));
 }
 
+
+// The program's last trace line, then its crash with the stack's frames as
+// further lines, then its failed exit: one timeline in the output file and in
+// the trace window.
+TEST_F(DebuggerTest, ACrashAndTheFailedExitFollowTheProgramsLastTraceLineInTheFileAndTheTraceWindow) {
+    // The session ends before the fault: a crashed client's reference would
+    // keep the server for as long as the platform takes to see it gone.
+    TestDebuggee debuggee(dir_, "traced", {"awaitdebugger", "trace posting invoice 7", "endtrace", "fault"});
+    output_.Set("IncludeModule", "1");
+    ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
+    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("traced.out"));
+    Attach(running.Id());
+    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+    ASSERT_NE(form, nullptr) << "no process window within 20 s";
+    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
+    EXPECT_EQ(running.WaitForExit(20000), 0xC0000005);
+    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("traced.out")), "");
+
+    const std::string exited = "Process exited with exit code \\$c0000005";
+    const Texts timeline = {"Batch posting invoice 7", "traced\\.exe Access violation at Fault \\(test_debuggee\\.cpp:[0-9]+\\)",
+                            " +traced!Fault\\+0x[0-9a-f]+ test_debuggee\\.cpp:[0-9]+",
+                            " +traced!main\\+0x[0-9a-f]+ test_debuggee\\.cpp:[0-9]+", "traced\\.exe " + exited};
+    EXPECT_TRUE(test::WaitUntil([&] { return std::regex_match(output_.LastLine(), std::regex(timeline.back())); },
+                                std::chrono::seconds(20)))
+        << "the output file did not end with the exit within 20 s: " << output_.LastLine();
+    EXPECT_TRUE(RowsInOrder(output_.Lines(), timeline));
+
+    DWORD server = 0;
+    GetWindowThreadProcessId(FindWindowA("TMainForm", nullptr), &server);
+    Texts rows;
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            rows.clear();
+            for (const std::wstring& message : test::Messages(test::ReadTraceWindow(test::FindTraceWindow(server))))
+                rows.push_back(WideToUtf8(message));
+            return !rows.empty() && std::regex_match(rows.back(), std::regex(exited));
+        },
+        std::chrono::seconds(20)))
+        << "the trace window did not end with the exit within 20 s";
+    EXPECT_TRUE(RowsInOrder(rows, {"posting invoice 7", "Access violation at Fault \\(test_debuggee\\.cpp:[0-9]+\\)",
+                                   "traced!Fault\\+.*", "traced!main\\+.*", exited}));
+}
 
 TEST(DebuggerShutdownTest, AServerThatEndsWhileItHoldsADebuggeeEndsCleanlyAndTheDebuggeeWithIt) {
     test::OutputSetup output({});

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "debugger/crash_dispatch.h"
 #include "debugger/exception_stack.h"
+#include "tests_support/recording_outputs.h"
+#include "tests_support/scratch.h"
 
 namespace norvale {
 namespace {
@@ -54,6 +57,36 @@ TEST(CrashReportTest, AWalkedExceptionOrTheProgramsFailingExitIsACrashPlacedInTh
         EXPECT_EQ(report->text, row.text);
         EXPECT_EQ(report->frames, row.endsRun ? Texts{} : StackRows(row.copy.stack, 4)) << row.text;
     }
+}
+
+// Named as the program's captured output is, in the file its values name;
+// the frames as the block's further lines, the kind the server's own.
+TEST(CrashDispatchTest, ACrashIsAnEntryOfTheProgramWithItsFramesAsFurtherLinesAndAnExitOneLine) {
+    test::ScratchSettings key;
+    test::ScratchDirectory dir;
+    for (const char* name : {"ToConsole", "IncludeModule", "IncludeMachine", "IncludeProcess", "IncludeProject",
+                             "ToFile", "FlushOutputFile"}) {
+        key.SetFlag(name, true);
+    }
+    key.Set("Filename", dir.PathOf("%PROJECT%_%MODULE%-%PROCESS%.txt"));
+    test::RecordingProcessOutputs recorders;
+    recorders.options.SetFlag("ToWindow", true);
+    recorders.outputs->RefreshOptions();
+    TMutex lock("crash dispatch test lock");
+    TOutputStage stage(lock, *recorders.outputs, key.Location());
+    TCrashDispatch dispatch(stage, L"PC");
+    dispatch.Report({0x44, "invoices.exe", "Access violation at post_invoice (crash.c:16)",
+                     {"invoices!post_invoice+0x11 crash.c:16", "Stack cut short"}});
+    dispatch.Report({0x44, "invoices.exe", "Process exited with exit code $00000003", {}});
+    EXPECT_EQ(recorders.journal.entries,
+              (Texts{"window: Access violation at post_invoice (crash.c:16)|invoices!post_invoice+0x11 crash.c:16|"
+                     "Stack cut short [64]",
+                     "console: invoices.exe PC 00000044 Access violation at post_invoice (crash.c:16)",
+                     "console:                            invoices!post_invoice+0x11 crash.c:16",
+                     "console:                            Stack cut short",
+                     "window: Process exited with exit code $00000003 [64]",
+                     "console: invoices.exe PC 00000044 Process exited with exit code $00000003"}));
+    EXPECT_TRUE(test::FileExists(dir.PathOf("_invoices.exe-00000044.txt")));
 }
 
 }  // namespace

@@ -82,6 +82,11 @@ TEST(SyslogMessageTest, EachKindHasItsSeverityIdAndText) {
         {{source, L"TInvoice", 0, -1, MessageKind::Block, time, L"Data", {L"a", L"b"}}, 0,
          "<14>1 2026-12-08T14:03:27.512+00:00 WS_12_ Norvale 1234 block" + data +
              "thread=\"00000000\" code=\"ffffffff\"] " + bom + "Data\na\nb"},
+        {{source, L"TInvoice", 0, 0, MessageKind::Crash, time, L"Access violation at post_invoice (crash.c:16)",
+          {L"invoices!post_invoice+0xc crash.c:16"}}, 0,
+         "<11>1 2026-12-08T14:03:27.512+00:00 WS_12_ Norvale 1234 crash" + data +
+             "thread=\"00000000\" code=\"00000000\"] " + bom +
+             "Access violation at post_invoice (crash.c:16)\ninvoices!post_invoice+0xc crash.c:16"},
         {{nullptr, L"", 0, 0, MessageKind::Notice, time, L"Norvale Starting Up", {}}, 0,
          "<13>1 2026-12-08T14:03:27.512+00:00 BUILD01 Norvale - notice [norvale@32473 project=\"\" module=\"\" "
          "class=\"\" thread=\"00000000\" code=\"00000000\"] " + bom + "Norvale Starting Up"},

@@ -30,6 +30,13 @@ TEST(CodeSiteRecordTest, ThreeCharacterMessageIs230Bytes) {
     EXPECT_EQ(Bytes(record), Expected(MessageKind::Code1, 3, 0, "norvale", "", "abc"));
 }
 
+TEST(CodeSiteRecordTest, TheViewerKnowsEveryKindButTheServersOwnCrashWhichItGetsAsAPlainMessage) {
+    using enum MessageKind;
+    for (const MessageKind kind : {Plain, Code1, Code2, Block, Notice, EnterMethod, ExitMethod})
+        EXPECT_EQ(ViewerKindOf(kind), kind) << static_cast<int>(kind);
+    EXPECT_EQ(ViewerKindOf(Crash), Plain);
+}
+
 TEST(CodeSiteRecordTest, OnlyAFinalCrLfIsLeftOut) {
     const struct {
         const char* message;

@@ -50,6 +50,7 @@ TEST(ReceivedMessageTest, EachFormAndSenderIsReadIntoItsFields) {
         {Forwarded(K::ExitMethod, 0, L"-> Run"), Norvale(K::ExitMethod, 0, L"-> Run")},
         {Forwarded(K::Block, 3, L"Data", {L"a", L"", L"b\u00fc"}), Norvale(K::Block, 3, L"Data", L"a\n\nb\u00fc")},
         {Forwarded(K::Notice, 0, L"Session opened."), Norvale(K::Notice, 0, L"Session opened.")},
+        {Forwarded(K::Crash, 0, L"Access violation at f", {L"m!f+0x1"}), Norvale(K::Crash, 0, L"Access violation at f", L"m!f+0x1")},
         {Forwarded(K::Plain, 0, L"x", {}, -330), [] {
              auto read = Norvale(K::Plain, 0, L"x");
              read.utcTicks = 134412320075120000;

@@ -28,6 +28,7 @@ TEST(ReceivedTextTest, ControlsAreShownAndBreaksMakeABlockWhereALineMayStart) {
          L"\u2400\u2401\u241A\u241B[2J\u241F\u2421\tx ~", L""},
         {K::Block, L"Data\rmore", L"a\r\nb\x1A\rc\n", K::Block, L"Data", L"more\na\nb\u241A\nc\n"},
         {K::Block, L"Data\n", L"", K::Block, L"Data", L""},
+        {K::Crash, L"Stack overflow at f\rm!f", L"m!main\n", K::Crash, L"Stack overflow at f", L"m!f\nm!main\n"},
         {K::EnterMethod, L"Run\r\nx", L"", K::EnterMethod, L"Run\u240D\u240Ax", L""},
         {K::ExitMethod, L"Run\x08", L"", K::ExitMethod, L"Run\u2408", L""},
         {K::Notice, std::wstring(L"a\nb\0", 4), L"", K::Notice, L"a\u240Ab\u2400", L""},

@@ -103,11 +103,11 @@ TEST(ReceivingTest, ForwardedEntriesRelayedByRsyslogArriveWithEveryField) {
     const auto source = std::make_shared<TraceSource>(TraceSource{L"P\u00fc", L"M", L"", L"WS12", 42});
     const LocalDateTime time{2026, 12, 8, TimeOfDay{14, 3, 27, 512}};
     const MessageKind kinds[] = {MessageKind::Code1, MessageKind::EnterMethod, MessageKind::ExitMethod,
-                                 MessageKind::Block, MessageKind::Notice};
+                                 MessageKind::Block, MessageKind::Notice, MessageKind::Crash};
     TForwardQueue sent;
     for (const MessageKind kind : kinds) {
         std::vector<std::wstring> lines;
-        if (kind == MessageKind::Block) lines = {L"a", L"b"};
+        if (CarriesFurtherLines(kind)) lines = {L"a", L"b"};
         sent.Push(std::make_shared<ForwardedEntry>(
             ForwardedEntry{source, L"T\u4e2d", 7, 1, kind, time, L"m \u00e9", std::move(lines)}));
     }
@@ -128,7 +128,7 @@ TEST(ReceivingTest, ForwardedEntriesRelayedByRsyslogArriveWithEveryField) {
             EXPECT_EQ(entry.threadId, 7);
             EXPECT_EQ(entry.kind, kinds[i]);
             EXPECT_EQ(entry.text, L"m \u00e9");
-            EXPECT_EQ(entry.further, kinds[i] == MessageKind::Block ? L"a\nb" : L"");
+            EXPECT_EQ(entry.further, CarriesFurtherLines(kinds[i]) ? L"a\nb" : L"");
             const LocalDateTime& at = entry.time;
             EXPECT_EQ(std::vector<int>({at.year, at.month, at.day, at.time.hour, at.time.minute, at.time.millisecond}),
                       std::vector<int>({2026, 12, 8, 14, 3, 512}));

@@ -5,6 +5,10 @@
 //
 //   string <text>     OutputDebugStringA(text)
 //   wstring <text>    OutputDebugStringW of the text (read as UTF-8)
+//   trace <text>      sends the text (read as UTF-8) as a message of its
+//                     session "Invoices", "Batch" on the server and waits
+//                     until the server has it
+//   endtrace          closes that session, as a program's tracer ends
 //   strings <n>       n calls of OutputDebugStringA("line <i>"), i from 1,
 //                     as fast as it can
 //   dll               loads and frees norvale_test_debuggee_dll.dll from the
@@ -44,10 +48,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <process.h>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include <norvale/tracer.h>
 
 #include "common/win32_resources.h"
 
@@ -130,12 +137,31 @@ std::string DebugString(const Step& step) {
     return step.line;
 }
 
+std::wstring WideOf(const std::string& utf8) {
+    const int size = static_cast<int>(utf8.size());
+    std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
 std::string DebugStringWide(const Step& step) {
-    const int size = static_cast<int>(step.argument.size());
-    std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, step.argument.data(), size, nullptr, 0)),
-                      L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, step.argument.data(), size, wide.data(), static_cast<int>(wide.size()));
-    OutputDebugStringW(wide.c_str());
+    OutputDebugStringW(WideOf(step.argument).c_str());
+    return step.line;
+}
+
+// One session from the first trace to `endtrace`, as a program's tracer is.
+std::optional<norvale::Tracer> tracer;
+
+std::string Trace(const Step& step) {
+    if (!tracer) tracer.emplace(L"Invoices", L"Batch");
+    tracer->Message(WideOf(step.argument));
+    if (!tracer->Flush() || tracer->Dropped() != 0) Fail(6, "the server did not take the trace within 10 s");
+    return step.line;
+}
+
+std::string EndTrace(const Step& step) {
+    if (tracer && !tracer->Close()) Fail(6, "the tracer did not end within 2 s");
+    tracer.reset();
     return step.line;
 }
 
@@ -287,6 +313,7 @@ struct StepKind {
 
 constexpr StepKind kSteps[] = {
     {"string", DebugString},   {"wstring", DebugStringWide}, {"strings", DebugStrings},
+    {"trace", Trace},          {"endtrace", EndTrace},
     {"dll", LoadAndFreeDll},   {"thread", RunThread},         {"throw", ThrowAndCatch},
     {"delphi", RaiseDelphi},   {"fault", Fault},              {"awaitdebugger", AwaitDebugger},
     {"awaitfile", AwaitFile},  {"pause", Pause},             {"exit", Exit},
