@@ -111,14 +111,15 @@ capture_frame main-window.png
 
 # A process window after a whole debugging run: the test debuggee, run by
 # File, Spawn, sends strings, loads a DLL, runs a thread, throws and raises a
-# Delphi exception. It reads its steps from a file named like itself, so it
+# Delphi exception, then writes through a null pointer: its crash shows the
+# stack. It reads its steps from a file named like itself, so it
 # gets a folder of its own on drive C (a short path for the caption).
 DEMO_DIR=$WINEPREFIX/drive_c/norvale-demo
 rm -rf "$DEMO_DIR"
 mkdir -p "$DEMO_DIR"
 cp "$BIN/norvale_test_debuggee.exe" "$DEMO_DIR/demo.exe"
 cp "$BIN/norvale_test_debuggee_dll.dll" "$DEMO_DIR/"
-printf '%s\r\n' 'string Starting the demo' dll 'thread 7' throw delphi 'string Done' 'exit 0' >"$DEMO_DIR/demo.steps"
+printf '%s\r\n' 'string Starting the demo' dll 'thread 7' throw delphi 'string Done' fault >"$DEMO_DIR/demo.steps"
 # The helper posts the command, so it returns while the file dialog is up.
 timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 110 </dev/null >/dev/null 2>&1
 sleep 2
@@ -139,30 +140,11 @@ PLACEMENT_KEY='HKCU\Software\brantwick\Norvale\DebugWindow'
 PLACEMENT_FILE='C:\norvale-demo\placement.reg'
 HAD_PLACEMENT=0
 if timeout 60 wine reg export "$PLACEMENT_KEY" "$PLACEMENT_FILE" /y </dev/null >/dev/null 2>&1; then HAD_PLACEMENT=1; fi
-# At its first size the frame cuts the process window off; from outside the
-# windows can only be dragged: the frame by its title bar and its corner, the
-# process window by its corner, the splitter beside the tree.
-drag() {
-  xdotool mousemove "$1" "$2" sleep 0.3 mousedown 1 sleep 0.3 \
-    mousemove $((($1 + $3) / 2)) $((($2 + $4) / 2)) sleep 0.3 mousemove "$3" "$4" sleep 0.3 mouseup 1
-  sleep 1
-}
-drag 400 215 174 42
-drag 538 386 994 652
-drag 622 479 986 640
-drag 227 312 327 312
-# The threads' and the processes' first nodes open to show their details.
-xdotool mousemove 70 180 click 1
-sleep 0.5
-xdotool mousemove 70 340 click 1
-sleep 0.5
-# The list repaints only parts of itself after the resize; minimising the
-# frame from the task bar and bringing it back redraws it whole.
-xdotool mousemove 140 758 click 1
-sleep 1
-xdotool mousemove 140 758 click 1
-sleep 1
-import -window root -crop 1004x662+10+10 +repage "$ROOT/docs/process-window.png"
+# The process window fills the frame, its list scrolled to the run's end:
+# the crash with its stack and the exit.
+timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" maximize TProcessForm </dev/null >/dev/null 2>&1
+sleep 2
+capture_frame process-window.png
 timeout 60 wine explorer /desktop=norvale,1024x768 "$BIN/norvale_test_helper.exe" command TMainForm 104 </dev/null >/dev/null 2>&1
 sleep 2
 # Close asks first while a client's objects live (the debugging run's); the

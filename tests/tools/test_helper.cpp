@@ -28,6 +28,9 @@
 //   norvale_test_helper type <box> <text>
 //     sets the text of a box of the trace window "Trace" (0 Show, 1 Hide,
 //     2 Highlight, 3 Find), as typing would (for screenshots).
+//   norvale_test_helper maximize <window class>
+//     maximizes the main window's first document of that class (for
+//     screenshots).
 //   norvale_test_helper wait-serving <seconds>
 //     waits, that long at most, until a Norvale process offers its class;
 //     exits with 0 once one does, 1 when none did.
@@ -226,6 +229,18 @@ HWND CommandWindow(const std::string& className) {
     return client != nullptr ? FindWindowExW(client, nullptr, L"TTraceForm", L"Trace") : nullptr;
 }
 
+// A document of the frame fills it, as its maximize button makes it.
+int Maximize(const std::string& className) {
+    const HWND frame = FindWindowA("TMainForm", nullptr);
+    const HWND client = frame != nullptr ? FindWindowExW(frame, nullptr, L"MDIClient", nullptr) : nullptr;
+    const HWND document = client != nullptr ? FindWindowExA(client, nullptr, className.c_str(), nullptr) : nullptr;
+    if (document == nullptr) return 1;
+    SendMessageW(client, WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(document), 0);
+    // A list repaints only parts of itself after a resize.
+    RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return 0;
+}
+
 int TypeInto(int box, const std::string& text) {
     HWND edit = nullptr;
     for (int i = 0; i <= box; ++i) edit = FindWindowExW(CommandWindow("TTraceForm"), edit, L"EDIT", nullptr);
@@ -259,6 +274,7 @@ int main(int argc, char** argv) {
             return window != nullptr && PostMessageA(window, WM_COMMAND, std::atoi(argv[3]), 0) ? 0 : 1;
         }
         if (argc == 4 && std::string(argv[1]) == "type") return TypeInto(std::atoi(argv[2]), argv[3]);
+        if (argc == 3 && std::string(argv[1]) == "maximize") return Maximize(argv[2]);
         if (argc == 3 && std::string(argv[1]) == "wait-serving") return WaitServing(std::atoi(argv[2]));
         std::fprintf(stderr, "usage: norvale_test_helper dispatch <lock> <subkey> <tag> <blocks> <event>\n"
                              "       norvale_test_helper clients <tag> <threads> <messages>\n"
