@@ -192,6 +192,25 @@ protected:
     }
     void Attach(DWORD processId) { norvale::Attach(norvale_.get(), processId); }
 
+    // A whole run of `program` attached to as it starts: checks that it ended
+    // with `exitCode` and wrote `output`. No window when it did not show or
+    // end in time, and the test has failed.
+    struct AttachedRun {
+        HWND form = nullptr;
+        DWORD processId = 0;
+    };
+    AttachedRun RunAttached(const std::string& program, uint32_t exitCode, const std::string& output = "") {
+        const std::string written = program + ".out";
+        test::ChildProcess running("\"" + program + "\"", written);
+        Attach(running.Id());
+        const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
+        if (form == nullptr) return ADD_FAILURE() << "no process window within 20 s", AttachedRun{};
+        if (!WaitForTerminated(form)) return ADD_FAILURE() << "the run did not end within 30 s", AttachedRun{};
+        EXPECT_EQ(running.WaitForExit(20000), exitCode);
+        EXPECT_EQ(test::ReadWholeFile(written), output);
+        return {form, running.Id()};
+    }
+
     test::OutputSetup output_{std::initializer_list<const char*>{}};
     test::ScratchDirectory dir_;
     ComPtr<INorvale> norvale_;
@@ -201,19 +220,14 @@ TEST_F(DebuggerTest, AttachShowsEveryEventOfARealDebuggeeInOrder) {
     TestDebuggee debuggee(dir_, "attached",
                           {"awaitdebugger", "string hello", "wstring wide", "dll", "thread 7", "throw", "delphi",
                            "exit 0x1234"});
-    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("attached.out"));
-    Attach(running.Id());
-    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
-    ASSERT_NE(form, nullptr) << "no process window within 20 s";
-    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
-    EXPECT_EQ(running.WaitForExit(20000), 0x1234);
-    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("attached.out")), "");
+    const auto [form, processId] = RunAttached(debuggee.Path(), 0x1234);
+    ASSERT_NE(form, nullptr);
     // The program's own handlers ran: the debugger did not take its exceptions.
     EXPECT_EQ(debuggee.Progress(), (Texts{"awaitdebugger", "string hello", "wstring wide", "dll", "thread 7",
                                           "caught", "delphi handled"}));
 
     const auto shown = test::ReadProcessWindow(form);
-    EXPECT_EQ(shown.caption, "Process " + HexOf(running.Id()) + " - Terminated");
+    EXPECT_EQ(shown.caption, "Process " + HexOf(processId) + " - Terminated");
     // The platform's break-in thread runs beside the program's own, so its
     // breakpoint has no fixed place among the program's events.
     EXPECT_TRUE(RowsInOrder(test::RowTexts(shown),
@@ -326,13 +340,8 @@ TEST_F(DebuggerTest, HaltOnEventHoldsTheDebuggeeAtEachEventUntilContinue) {
 
 TEST_F(DebuggerTest, AFaultingDebuggeeEndsAsItWouldWithoutADebugger) {
     TestDebuggee debuggee(dir_, "faulting", {"awaitdebugger", "fault"});
-    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("faulting.out"));
-    Attach(running.Id());
-    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
-    ASSERT_NE(form, nullptr) << "no process window within 20 s";
-    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
-    EXPECT_EQ(running.WaitForExit(20000), 0xC0000005);
-    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("faulting.out")), "");
+    const HWND form = RunAttached(debuggee.Path(), 0xC0000005).form;
+    ASSERT_NE(form, nullptr);
     const Texts rows = test::RowTexts(test::ReadProcessWindow(form));
     const std::string fault = "Exception Access violation \\(c0000005\\) flags:00000000 address:" + kPointer;
     EXPECT_TRUE(RowsInOrder(rows, {fault + " first chance:Yes", fault + " first chance:No",
@@ -379,13 +388,8 @@ TEST_P(StackTest, TheExceptionsRowHasTheFaultingThreadsFramesWithFunctionsFilesA
         WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "StackOnFirstChance", "1");
         ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
     }
-    test::ChildProcess running("\"" + program + "\"", dir_.PathOf("invoices.out"));
-    Attach(running.Id());
-    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
-    ASSERT_NE(form, nullptr) << "no process window within 20 s";
-    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
-    EXPECT_EQ(running.WaitForExit(20000), debuggee.exitCode);
-    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("invoices.out")), debuggee.output);
+    const HWND form = RunAttached(program, debuggee.exitCode, debuggee.output).form;
+    ASSERT_NE(form, nullptr);
 
     const auto shown = test::ReadProcessWindow(form);
     const Texts details = DetailsAfter(shown, debuggee.exception);
@@ -452,13 +456,8 @@ TEST_F(DebuggerTest, ACrashIsDumpedIntoTheFolderWhereTheNewestOfTheProgramsDumps
         WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, name, value);
     ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
     TestDebuggee debuggee(dir_, "faulting", {"awaitdebugger", "fault"});
-    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("faulting.out"));
-    Attach(running.Id());
-    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
-    ASSERT_NE(form, nullptr) << "no process window within 20 s";
-    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
-    EXPECT_EQ(running.WaitForExit(20000), 0xC0000005);
-    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("faulting.out")), "");
+    const auto [form, processId] = RunAttached(debuggee.Path(), 0xC0000005);
+    ASSERT_NE(form, nullptr);
 
     const auto rows = test::ReadProcessWindow(form).rows;
     const auto crash = std::find_if(rows.begin(), rows.end(), [](const test::ShownRow& row) {
@@ -468,7 +467,7 @@ TEST_F(DebuggerTest, ACrashIsDumpedIntoTheFolderWhereTheNewestOfTheProgramsDumps
     auto dumped = crash;
     while (dumped + 1 != rows.end() && dumped[1].indent == 1) ++dumped;
     ASSERT_TRUE(dumped != crash) << "no second chance with a row after it";
-    const std::string name = "faulting_" + std::to_string(running.Id()) + "_[0-9]{8}-[0-9]{6}\\.dmp";
+    const std::string name = "faulting_" + std::to_string(processId) + "_[0-9]{8}-[0-9]{6}\\.dmp";
     const std::string prefix = "Dump written to " + folder + "\\";
     const std::string written = dumped->text.substr(std::min(prefix.size(), dumped->text.size()));
     ASSERT_TRUE(dumped->text.starts_with(prefix) && std::regex_match(written, std::regex(name))) << dumped->text;
@@ -487,12 +486,8 @@ TEST_F(DebuggerTest, ACrashWhoseDumpCannotBeWrittenSaysWhyAndTheProgramEndsAllTh
     WriteRegString(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "DumpFolder", "dumps\\here");
     ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
     TestDebuggee debuggee(dir_, "unsaved", {"awaitdebugger", "fault"});
-    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("unsaved.out"));
-    Attach(running.Id());
-    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
-    ASSERT_NE(form, nullptr) << "no process window within 20 s";
-    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
-    EXPECT_EQ(running.WaitForExit(20000), 0xC0000005);
+    const HWND form = RunAttached(debuggee.Path(), 0xC0000005).form;
+    ASSERT_NE(form, nullptr);
     EXPECT_TRUE(RowsInOrder(test::RowTexts(test::ReadProcessWindow(form)),
                             {"Exception Access violation .* first chance:No",
                              R"(Dump not written: the folder dumps\\here is not a full path)",
@@ -509,13 +504,8 @@ TEST_F(DebuggerTest, ACrashAndTheFailedExitFollowTheProgramsLastTraceLineInTheFi
     TestDebuggee debuggee(dir_, "traced", {"awaitdebugger", "trace posting invoice 7", "endtrace", "fault"});
     output_.Set("IncludeModule", "1");
     ASSERT_EQ(norvale_->RefreshProperties(), S_OK);
-    test::ChildProcess running("\"" + debuggee.Path() + "\"", dir_.PathOf("traced.out"));
-    Attach(running.Id());
-    const HWND form = WaitForProcessForm("Process " + HexOf(running.Id()));
-    ASSERT_NE(form, nullptr) << "no process window within 20 s";
-    ASSERT_TRUE(WaitForTerminated(form)) << "the run did not end within 30 s";
-    EXPECT_EQ(running.WaitForExit(20000), 0xC0000005);
-    EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("traced.out")), "");
+    const HWND form = RunAttached(debuggee.Path(), 0xC0000005).form;
+    ASSERT_NE(form, nullptr);
 
     const std::string exited = "Process exited with exit code \\$c0000005";
     const Texts timeline = {"Batch posting invoice 7", "traced\\.exe Access violation at Fault \\(test_debuggee\\.cpp:[0-9]+\\)",
