@@ -52,6 +52,7 @@ OptionsSettings ReadOptionsSettings(const OptionsLocation& location) {
         CountFromText(ReadRegString(location.root, location.subkey, kFileMaxMBValue, ""), 0, kMaxFileMaxMB);
     settings.FileKeep = CountFromText(ReadRegString(location.root, location.subkey, kFileKeepValue, ""),
                                       kDefaultFileKeep, kMaxFileKeep);
+    if (location.overrides) location.overrides(settings);
     return settings;
 }
 
