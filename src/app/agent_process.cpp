@@ -55,7 +55,8 @@ std::optional<AgentRefusal> TAgentProcess::Start() {
     const bool global = ReadOptionsSettings(place_.options).CaptureGlobal;
     const auto deadline = std::chrono::steady_clock::now() + kChannelsAnswer;
     while (!AgentChannelsAnswered(capture_.Status(), global)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !captureChanged_.WaitFor(static_cast<uint32_t>(left.count()))) {
             if (AgentChannelsAnswered(capture_.Status(), global)) break;
             return AgentRefusalOf(kAgentFailed, "debug output capture did not start within 10 s");
@@ -76,7 +77,8 @@ std::string TAgentProcess::End() {
 }
 
 int RunAgent(const AgentPlace& place, HANDLE stop, const std::function<void(const std::string&)>& tell) {
-    if (const auto refusal = AgentSettingsRefusal(ReadOutputSettings(place.output), ReadOptionsSettings(place.options))) {
+    const OutputSettings output = ReadOutputSettings(place.output);
+    if (const auto refusal = AgentSettingsRefusal(output, ReadOptionsSettings(place.options))) {
         tell(refusal->line);
         return refusal->code;
     }
