@@ -47,13 +47,14 @@ public:
         : helper_(Bin("norvale_test_helper.exe") + " ctrl-c " + Quoted(dir_.PathOf("agent.txt")) + " " + Quoted(go_) +
                       " \"\\\"" + test::BinDirectory() + "norvale-agent.exe\\\" " + arguments + "\"",
                   dir_.PathOf("helper.txt")) {}
-    // The agent's exit code; it and the helper must have said nothing.
-    test::ProcessEnd PressCtrlC() {
+    // The agent's exit code; the helper must have said nothing, the agent
+    // `output` on its standard output and error.
+    test::ProcessEnd PressCtrlC(const std::string& output = {}) {
         const UniqueHandle go(OpenEventA(EVENT_MODIFY_STATE, FALSE, go_.c_str()));
         EXPECT_TRUE(go && SetEvent(go.get())) << "the helper's go event";
         const test::ProcessEnd end = helper_.WaitForExit(60000);
         EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("helper.txt")), "");
-        EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("agent.txt")), "");
+        EXPECT_EQ(test::ReadWholeFile(dir_.PathOf("agent.txt")), output);
         return end;
     }
 
@@ -63,8 +64,9 @@ private:
     test::ChildProcess helper_;
 };
 
-TEST(AgentTest, CtrlCEndsItWithEveryLocalAndGlobalStringInItsFileInOrderTheLastOnesToo) {
+TEST(AgentTest, CtrlCEndsItWithEveryLocalAndGlobalStringInItsFileAndOnItsConsoleInOrderTheLastOnesToo) {
     const AgentKeys keys;
+    WriteRegString(RegLocalMachine(), kAgentOutputKey, "ToConsole", "1");
     test::ScratchDirectory dir;
     // In a folder that is not there yet: the agent makes it.
     const std::string file = dir.PathOf("logs\\debug-output.txt");
@@ -75,14 +77,13 @@ TEST(AgentTest, CtrlCEndsItWithEveryLocalAndGlobalStringInItsFileInOrderTheLastO
     ASSERT_EQ(local.WaitForExit(60000), 0);
     test::ChildProcess global(Peer("write-names Global\\ G 20"), dir.PathOf("global.txt"));
     ASSERT_EQ(global.WaitForExit(60000), 0);
-    EXPECT_EQ(agent.PressCtrlC(), 0);
-
     std::string expected;
     char prefix[40];
     for (const auto& [writer, tag, count] : {std::tuple(&local, "L", 2000), std::tuple(&global, "G", 20)}) {
         std::snprintf(prefix, sizeof prefix, "norvale_debug_peer.exe %08lx %s s", writer->Id(), tag);
         for (int i = 0; i < count; ++i) expected += prefix + std::to_string(i) + "\r\n";
     }
+    EXPECT_EQ(agent.PressCtrlC(expected), 0);
     EXPECT_EQ(test::ReadWholeFile(file), expected);
 }
 
