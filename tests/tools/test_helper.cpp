@@ -31,10 +31,10 @@
 //   norvale_test_helper wait-serving <seconds>
 //     waits, that long at most, until a Norvale process offers its class;
 //     exits with 0 once one does, 1 when none did.
-//   norvale_test_helper ctrl-c <output file> <go event> <command line>
+//   norvale_test_helper ctrl-c <output file> <go event> <command line> [<s>]
 //     in a console of its own, starts the command line with standard output
 //     and error to the file, ignores Ctrl+C itself, and once the named go
-//     event is set (60 s at most) presses Ctrl+C for every process of the
+//     event is set (60 s or <s> at most) presses Ctrl+C for every process of the
 //     console (group 0); then exits with the command's exit code, or says on
 //     standard error what did not come and exits 1.
 
@@ -246,7 +246,8 @@ int WaitServing(int seconds) {
     return 1;
 }
 
-int PressCtrlC(const std::string& outputPath, const std::string& goEvent, const std::string& commandLine) {
+int PressCtrlC(const std::string& outputPath, const std::string& goEvent, const std::string& commandLine,
+               int goSeconds) {
     const auto fail = [](const char* what) {
         std::fprintf(stderr, "%s (error %lu)\n", what, GetLastError());
         return 1;
@@ -280,7 +281,9 @@ int PressCtrlC(const std::string& outputPath, const std::string& goEvent, const 
     // that, and under Wine 8 it is then out of reach of Ctrl+C sent to
     // group 0 even once it takes Ctrl+C again.
     if (!SetConsoleCtrlHandler(nullptr, TRUE)) return failEnding("Ctrl+C cannot be ignored");
-    if (WaitForSingleObject(go.get(), 60000) != WAIT_OBJECT_0) return failEnding("the go event was not set within 60 s");
+    if (WaitForSingleObject(go.get(), static_cast<DWORD>(goSeconds) * 1000) != WAIT_OBJECT_0) {
+        return failEnding(("the go event was not set within " + std::to_string(goSeconds) + " s").c_str());
+    }
     if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) return failEnding("Ctrl+C was not sent");
     if (WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) {
         return failEnding("the command did not end within 30 s of Ctrl+C");
@@ -310,7 +313,9 @@ int main(int argc, char** argv) {
         }
         if (argc == 4 && std::string(argv[1]) == "type") return TypeInto(std::atoi(argv[2]), argv[3]);
         if (argc == 3 && std::string(argv[1]) == "wait-serving") return WaitServing(std::atoi(argv[2]));
-        if (argc == 5 && std::string(argv[1]) == "ctrl-c") return PressCtrlC(argv[2], argv[3], argv[4]);
+        if ((argc == 5 || argc == 6) && std::string(argv[1]) == "ctrl-c") {
+            return PressCtrlC(argv[2], argv[3], argv[4], argc == 6 ? std::atoi(argv[5]) : 60);
+        }
         std::fprintf(stderr, "usage: norvale_test_helper dispatch <lock> <subkey> <tag> <blocks> <event>\n"
                              "       norvale_test_helper clients <tag> <threads> <messages>\n"
                              "       norvale_test_helper tracer <tag> <threads> <messages> [<stop event>]\n"
