@@ -1,5 +1,6 @@
-// The agent in a console: its switches, its settings, then the run until a
-// console control event ends it.
+// The agent's program: in a console, its switches, its settings, then the
+// run until a console control event ends it; or the service's install,
+// uninstall and run.
 
 #include <windows.h>
 #include <shlobj.h>
@@ -9,6 +10,7 @@
 
 #include "app/agent_console.h"
 #include "app/agent_process.h"
+#include "app/agent_service_win32.h"
 #include "app/agent_settings.h"
 #include "app/command_line.h"
 
@@ -36,9 +38,18 @@ int Run() {
         TellStandardError(AgentRefusalOf(kAgentCannotStart, failure.what()).line);
         return kAgentCannotStart;
     }
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const AgentPlace place = AgentPlaceOf(switches, AgentDefaultFile(ProgramData()));
+    switch (switches.action) {
+        case AgentAction::Install:
+            return InstallAgentService(program, switches.account, IsAdministrator(), TellStandardError);
+        case AgentAction::Uninstall: return UninstallAgentService(IsAdministrator(), TellStandardError);
+        case AgentAction::Service: return ServeAgent(place);
+        case AgentAction::Run: break;
+    }
     TAgentConsole console;
-    return console.Ended(RunAgent(AgentPlaceOf(switches, AgentDefaultFile(ProgramData())), console.Stop(),
-                                  TellStandardError));
+    return console.Ended(RunAgent(place, console.Stop(), {TellStandardError}));
 }
 
 }  // namespace

@@ -65,6 +65,14 @@ std::optional<AgentRefusal> TAgentProcess::Start() {
     return AgentCaptureRefusal(capture_.Status());
 }
 
+void TAgentProcess::Notice(const wchar_t* text) {
+    TraceEntry entry;
+    entry.kind = MessageKind::Notice;
+    entry.time = LocalNow();
+    entry.text = text;
+    stage_.Dispatch(entry);
+}
+
 std::string TAgentProcess::End() {
     capture_.Stop();
     receiving_.Stop();
@@ -76,22 +84,27 @@ std::string TAgentProcess::End() {
     return stage_.FileProblem();
 }
 
-int RunAgent(const AgentPlace& place, HANDLE stop, const std::function<void(const std::string&)>& tell) {
+int RunAgent(const AgentPlace& place, HANDLE stop, const AgentRunHooks& hooks) {
     const OutputSettings output = ReadOutputSettings(place.output);
     if (const auto refusal = AgentSettingsRefusal(output, ReadOptionsSettings(place.options))) {
-        tell(refusal->line);
+        hooks.tell(refusal->line);
         return refusal->code;
     }
     TAgentProcess agent(place);
     const std::optional<AgentRefusal> refusal = agent.Start();
-    if (!refusal) WaitForSingleObject(stop, INFINITE);
+    if (!refusal) {
+        if (hooks.notices) agent.Notice(kAgentStartingUp);
+        hooks.running();
+        WaitForSingleObject(stop, INFINITE);
+        if (hooks.notices) agent.Notice(kAgentShuttingDown);
+    }
     const std::string problem = agent.End();
     if (refusal) {
-        tell(refusal->line);
+        hooks.tell(refusal->line);
         return refusal->code;
     }
     if (!problem.empty()) {
-        tell(AgentRefusalOf(kAgentFailed, problem).line);
+        hooks.tell(AgentRefusalOf(kAgentFailed, problem).line);
         return kAgentFailed;
     }
     return kAgentEnded;

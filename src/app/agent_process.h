@@ -36,6 +36,8 @@ public:
     // Capture and receiving end with every entry they took written, and the
     // file is closed: what keeps the file from being written, if anything.
     std::string End();
+    // One of the agent's own lines, in its outputs as the server's notices are.
+    void Notice(const wchar_t* text);
 
 private:
     void WireOptionsFollowers();
@@ -53,9 +55,23 @@ private:
     TDebugOutputCapture capture_;
 };
 
+// What the program around the agent hears of it.
+struct AgentRunHooks {
+    // The one line of a refusal or failure.
+    std::function<void(const std::string&)> tell;
+    // Once it captures: a service reports that it runs.
+    std::function<void()> running = [] {};
+    // Its start and its end as notices in its outputs: a service's console
+    // is nobody's, so its file and collector tell when it ran.
+    bool notices = false;
+};
+
+inline constexpr const wchar_t* kAgentStartingUp = L"Norvale Agent Starting Up";
+inline constexpr const wchar_t* kAgentShuttingDown = L"Norvale Agent Shutting Down";
+
 // The agent from its settings to its end, as a console's main and a
 // service's main both run it: until `stop` is set, then what waits is
-// written. `tell` gets the one line of a refusal or failure. The exit code.
-int RunAgent(const AgentPlace& place, HANDLE stop, const std::function<void(const std::string&)>& tell);
+// written. The exit code.
+int RunAgent(const AgentPlace& place, HANDLE stop, const AgentRunHooks& hooks);
 
 }  // namespace norvale

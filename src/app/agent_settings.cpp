@@ -13,7 +13,24 @@ namespace norvale {
 
 namespace {
 
-constexpr const char* kUsage = "(switches: /Out FILE, /Forward ADDRESS, /Global)";
+constexpr const char* kUsage =
+    "(switches: /Out FILE, /Forward ADDRESS, /Global; /InstallAgent [/Account NAME], /UninstallAgent)";
+
+struct SwitchKind {
+    std::string_view name;
+    // What a value-taking switch says when its value is left out.
+    const char* needs;
+    AgentAction action;
+};
+constexpr std::array<SwitchKind, 7> kSwitches{{
+    {"out", "a file name", AgentAction::Run},
+    {"forward", "a syslog address", AgentAction::Run},
+    {"account", "an account name", AgentAction::Run},
+    {"global", nullptr, AgentAction::Run},
+    {"service", nullptr, AgentAction::Service},
+    {"installagent", nullptr, AgentAction::Install},
+    {"uninstallagent", nullptr, AgentAction::Uninstall},
+}};
 
 // The switch's name in lower case, or nothing for an argument that is none.
 std::optional<std::string> SwitchName(const std::string& argument) {
@@ -21,36 +38,48 @@ std::optional<std::string> SwitchName(const std::string& argument) {
     return AsciiLowerCase(argument.substr(1));
 }
 
-bool IsKnownSwitch(const std::string& argument) {
+const SwitchKind* KindOf(const std::string& argument) {
     const std::optional<std::string> name = SwitchName(argument);
-    constexpr std::array<std::string_view, 3> kNames{"out", "forward", "global"};
-    return name && std::find(kNames.begin(), kNames.end(), *name) != kNames.end();
+    if (!name) return nullptr;
+    const auto kind = std::find_if(kSwitches.begin(), kSwitches.end(), [&](const SwitchKind& k) { return k.name == *name; });
+    return kind == kSwitches.end() ? nullptr : &*kind;
 }
 
 }  // namespace
 
 AgentSwitches ParseAgentSwitches(const std::vector<std::string>& arguments) {
     AgentSwitches switches;
+    std::string action;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        const std::optional<std::string> name = SwitchName(argument);
-        if (!name) throw EAgentSettings("unexpected argument " + argument + " " + kUsage);
-        if (!IsKnownSwitch(argument)) throw EAgentSettings("unknown switch " + argument + " " + kUsage);
+        if (!SwitchName(argument)) throw EAgentSettings("unexpected argument " + argument + " " + kUsage);
+        const SwitchKind* kind = KindOf(argument);
+        if (kind == nullptr) throw EAgentSettings("unknown switch " + argument + " " + kUsage);
         const auto twice = [&] { throw EAgentSettings(argument + " is given twice"); };
-        if (*name == "global") {
+        if (kind->action != AgentAction::Run) {
+            if (!action.empty() && switches.action == kind->action) twice();
+            if (!action.empty()) throw EAgentSettings(argument + " cannot go with " + action);
+            action = argument;
+            switches.action = kind->action;
+            continue;
+        }
+        if (kind->needs == nullptr) {
             if (switches.global) twice();
             switches.global = true;
             continue;
         }
         // A value is what follows, unless that is a switch itself: the value
         // was left out.
-        if (i + 1 == arguments.size() || arguments[i + 1].empty() || IsKnownSwitch(arguments[i + 1])) {
-            throw EAgentSettings(argument + (*name == "out" ? " needs a file name" : " needs a syslog address"));
+        if (i + 1 == arguments.size() || arguments[i + 1].empty() || KindOf(arguments[i + 1]) != nullptr) {
+            throw EAgentSettings(argument + " needs " + kind->needs);
         }
-        std::optional<std::string>& value = *name == "out" ? switches.out : switches.forward;
+        std::optional<std::string>& value =
+            kind->name == "out" ? switches.out : kind->name == "forward" ? switches.forward : switches.account;
         if (value) twice();
         value = arguments[++i];
     }
+    if (switches.account && switches.action != AgentAction::Install)
+        throw EAgentSettings("/Account goes only with /InstallAgent");
     return switches;
 }
 

@@ -28,15 +28,22 @@ public:
     using ENorvaleError::ENorvaleError;
 };
 
+// What one start of the program does: run the agent in its console, or as
+// the service control manager starts it, or install or uninstall the service.
+enum class AgentAction { Run, Service, Install, Uninstall };
+
 struct AgentSwitches {
     std::optional<std::string> out;      // /Out FILE
     std::optional<std::string> forward;  // /Forward ADDRESS
     bool global = false;                 // /Global
+    AgentAction action = AgentAction::Run;  // /Service, /InstallAgent, /UninstallAgent
+    std::optional<std::string> account;  // /Account NAME, with /InstallAgent
 };
 
 // A switch starts with '/' or '-', its name in any letter case, its value
 // the next argument. Raises `EAgentSettings` naming a switch that is
-// unknown, lacks its value or comes twice.
+// unknown, lacks its value or comes twice, a second action, and /Account
+// without /InstallAgent.
 AgentSwitches ParseAgentSwitches(const std::vector<std::string>& arguments);
 
 // The file the agent writes when neither a switch nor its key names one:

@@ -13,12 +13,15 @@ namespace norvale {
 namespace {
 
 using Arguments = std::vector<std::string>;
-const std::string kUsage = " (switches: /Out FILE, /Forward ADDRESS, /Global)";
+const std::string kUsage =
+    " (switches: /Out FILE, /Forward ADDRESS, /Global; /InstallAgent [/Account NAME], /UninstallAgent)";
 
 std::string Parsed(const Arguments& arguments) {
     try {
         const AgentSwitches s = ParseAgentSwitches(arguments);
-        return s.out.value_or("-") + " " + s.forward.value_or("-") + (s.global ? " global" : "");
+        static const char* const kActions[] = {"", " service", " install", " uninstall"};
+        return s.out.value_or("-") + " " + s.forward.value_or("-") + (s.global ? " global" : "") +
+               kActions[static_cast<int>(s.action)] + (s.account ? " as " + *s.account : "");
     } catch (const EAgentSettings& failure) {
         return failure.what();
     }
@@ -40,6 +43,13 @@ TEST(AgentSettingsTest, SwitchesInAnyCaseAndEveryMistakeNamed) {
         {{"/Out", "a", "/out", "b"}, "/out is given twice"},
         {{"/Forward", "a", "/Forward", "b"}, "/Forward is given twice"},
         {{"/Global", "-Global"}, "-Global is given twice"},
+        {{"/Service"}, "- - service"},
+        {{"/installagent", "/Account", "NT AUTHORITY\\NetworkService"}, "- - install as NT AUTHORITY\\NetworkService"},
+        {{"-UninstallAgent"}, "- - uninstall"},
+        {{"/InstallAgent", "/Account"}, "/Account needs an account name"},
+        {{"/Account", "x"}, "/Account goes only with /InstallAgent"},
+        {{"/InstallAgent", "/UninstallAgent"}, "/UninstallAgent cannot go with /InstallAgent"},
+        {{"/Service", "-service"}, "-service is given twice"},
     };
     for (const auto& [arguments, expected] : rows) {
         EXPECT_EQ(Parsed(arguments), expected) << testing::PrintToString(arguments);

@@ -8,9 +8,16 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "app/agent_console.h"
+#include "app/agent_service.h"
+#include "app/agent_service_win32.h"
 #include "app/agent_settings.h"
+#include "common/system_error.h"
+#include "common/utf8_text.h"
+#include "common/win32_resources.h"
+#include "config/registry_api.h"
 #include "config/registry_values.h"
 #include "forward/syslog_address.h"
 #include "tests/com/com_support.h"
@@ -28,6 +35,15 @@ std::string Peer(const std::string& arguments) { return Bin("norvale_debug_peer.
 // A reader's last object of a channel is there: a writer from now on is read.
 bool ChannelOpen(const std::string& prefix) {
     return bool(UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, (prefix + "DBWIN_DATA_READY").c_str())));
+}
+
+// The program's one line on standard output or error, and its exit code.
+test::ProcessEnd RunAgentProgram(const std::string& arguments, const test::ScratchDirectory& dir,
+                                 const std::string& line) {
+    test::ChildProcess agent(Bin("norvale-agent.exe") + " " + arguments, dir.PathOf("agent.txt"));
+    const test::ProcessEnd end = agent.WaitForExit(60000);
+    EXPECT_EQ(test::ReadWholeFile(dir.PathOf("agent.txt")), line + "\r\n") << arguments;
+    return end;
 }
 
 // The agent's key while the test runs (lines without the time), and the
@@ -104,7 +120,10 @@ TEST(AgentTest, WhatKeepsItFromWorkingEndsItAtOnceWithItsCodeAndOneLine) {
         return server;
     };
     const std::tuple<std::string, int, std::string, std::function<std::shared_ptr<void>()>> rows[] = {
-        {"/Out x.txt /Verbose", 2, "unknown switch /Verbose (switches: /Out FILE, /Forward ADDRESS, /Global)", {}},
+        {"/Out x.txt /Verbose", 2,
+         "unknown switch /Verbose (switches: /Out FILE, /Forward ADDRESS, /Global; /InstallAgent [/Account NAME], "
+         "/UninstallAgent)",
+         {}},
         {"/Global", 2,
          "nothing to do: no output is on (name one with /Out FILE or /Forward ADDRESS, or in "
          "HKEY_LOCAL_MACHINE\\SOFTWARE\\brantwick\\Norvale\\Agent\\Output)",
@@ -143,6 +162,89 @@ TEST(AgentConsoleTest, EveryEventStopsTheRunAndEndsTheProcessWithItsCodeOnceItEn
     TAgentConsole console([&](int code) { ended = code; });
     EXPECT_EQ(TConsoleControl::HandleEvent(CTRL_CLOSE_EVENT), FALSE);
     EXPECT_EQ(ended, -1);
+}
+
+// The service as an administrator installs and runs it, in the test prefix's
+// service control manager. Uninstalled at the start and the end, so that no
+// service that starts with the prefix is left to hold the channel.
+class AgentServiceTest : public testing::Test {
+protected:
+    AgentServiceTest() { Uninstall(); }
+    ~AgentServiceTest() override { Uninstall(); }
+    static void Uninstall() { test::RunProgram(Bin("norvale-agent.exe") + " /UninstallAgent"); }
+
+    // The service's state, 0 when it cannot be queried.
+    static DWORD StateOf(SC_HANDLE service) {
+        SERVICE_STATUS status{};
+        return QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
+    }
+};
+
+TEST_F(AgentServiceTest, InstalledItStartsCapturesStopsWithEveryStringWrittenAndGoesWithItsKeys) {
+    const AgentKeys keys;
+    test::ScratchDirectory dir;
+    const std::string file = dir.PathOf("service.txt"), program = test::BinDirectory() + "norvale-agent.exe";
+    for (const auto& [name, value] : {std::pair{"ToFile", "1"}, {"Filename", file.c_str()}, {"IncludeModule", "0"},
+                                      {"IncludeProcess", "0"}})
+        WriteRegString(RegLocalMachine(), kAgentOutputKey, name, value);
+    EXPECT_EQ(RunAgentProgram("/InstallAgent", dir,
+                              "norvale-agent: the service \"Norvale Agent\" is installed; it starts with Windows, or "
+                              "now with \"sc start NorvaleAgent\""),
+              0);
+    EXPECT_EQ(ReadRegString(RegLocalMachine(), kAgentEventSourceKey, "EventMessageFile", ""), program);
+
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueServiceHandle service(OpenServiceW(manager.get(), kAgentServiceName, SERVICE_ALL_ACCESS));
+    ASSERT_TRUE(service) << "no service NorvaleAgent after /InstallAgent";
+    std::vector<uint8_t> buffer(8192);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    DWORD needed = 0;
+    ASSERT_TRUE(QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &needed));
+    EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+    EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(WideToUtf8(config->lpBinaryPathName), "\"" + program + "\" /Service");
+    EXPECT_EQ(WideToUtf8(config->lpDisplayName), "Norvale Agent");
+    EXPECT_EQ(WideToUtf8(config->lpServiceStartName), "NT AUTHORITY\\LocalService");
+
+    ASSERT_TRUE(StartServiceW(service.get(), 0, nullptr)) << SystemErrorText(GetLastError());
+    ASSERT_TRUE(test::WaitUntil([&] { return StateOf(service.get()) == SERVICE_RUNNING; }, kBound))
+        << "the service was not running within 30 s: state " << StateOf(service.get());
+    // A second agent finds the channel held.
+    EXPECT_EQ(RunAgentProgram("/Out " + dir.PathOf("second.txt"), dir,
+                              "norvale-agent: Debug output is being captured by another program"),
+              3);
+    EXPECT_EQ(test::RunProgram(Peer("write service 200")), 0);
+    ASSERT_TRUE(test::WaitUntil([&] { return test::ReadWholeFile(file).find("service s199") != std::string::npos; },
+                                kBound))
+        << "the writer's last string was not in the service's file within 30 s";
+    SERVICE_STATUS status{};
+    ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
+    EXPECT_TRUE(test::WaitUntil([&] { return StateOf(service.get()) == SERVICE_STOPPED; }, std::chrono::seconds(2)))
+        << "the service had not stopped 2 s after its stop";
+    std::string expected = "Norvale Agent Starting Up\r\n";
+    for (int i = 0; i < 200; ++i) expected += "service s" + std::to_string(i) + "\r\n";
+    EXPECT_EQ(test::ReadWholeFile(file), expected + "Norvale Agent Shutting Down\r\n");
+
+    EXPECT_EQ(RunAgentProgram("/UninstallAgent", dir, "norvale-agent: the service \"Norvale Agent\" is removed"), 0);
+    // A removed service goes with its last handle.
+    service.reset();
+    EXPECT_FALSE(UniqueServiceHandle(OpenServiceW(manager.get(), kAgentServiceName, SERVICE_QUERY_STATUS)));
+    for (const char* key : {kAgentKey, kAgentEventSourceKey}) {
+        RegKey opened = nullptr;
+        EXPECT_NE(RegApiOpenKey(RegLocalMachine(), key, &opened), ERROR_SUCCESS) << key;
+        if (opened != nullptr) RegApiCloseKey(opened);
+    }
+}
+
+TEST(AgentServiceRefusalTest, WithoutAnAdministratorNeitherInstallNorUninstallChangesAnything) {
+    std::vector<std::string> told;
+    const AgentTell tell = [&](const std::string& line) { told.push_back(line); };
+    EXPECT_EQ(InstallAgentService("C:\\norvale-agent.exe", {}, false, tell), 5);
+    EXPECT_EQ(UninstallAgentService(false, tell), 5);
+    EXPECT_EQ(told, (std::vector<std::string>{"norvale-agent: installing the service needs an administrator",
+                                               "norvale-agent: uninstalling the service needs an administrator"}));
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    EXPECT_FALSE(UniqueServiceHandle(OpenServiceW(manager.get(), kAgentServiceName, SERVICE_QUERY_STATUS)));
 }
 
 }  // namespace
