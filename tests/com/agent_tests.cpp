@@ -22,6 +22,7 @@
 #include "forward/syslog_address.h"
 #include "tests/com/com_support.h"
 #include "tests/com/server_process.h"
+#include "tests_support/rsyslog.h"
 
 namespace norvale {
 namespace {
@@ -180,8 +181,14 @@ protected:
     }
 };
 
-TEST_F(AgentServiceTest, InstalledItStartsCapturesStopsWithEveryStringWrittenAndGoesWithItsKeys) {
+TEST_F(AgentServiceTest, InstalledItStartsCapturesAndForwardsStopsWithEveryStringWrittenAndGoesWithItsKeys) {
+    if (!test::TRsyslog::Available()) GTEST_SKIP() << "no rsyslogd here: ./norvale setup installs it";
+    test::TRsyslog rsyslog;
+    ASSERT_TRUE(rsyslog.Start());
     const AgentKeys keys;
+    WriteRegString(RegLocalMachine(), kAgentOptionsKey, "SyslogServer",
+                   "udp://127.0.0.1:" + std::to_string(rsyslog.UdpPort()));
+    WriteRegString(RegLocalMachine(), kAgentOptionsKey, "ToSyslog", "1");
     test::ScratchDirectory dir;
     const std::string file = dir.PathOf("service.txt"), program = test::BinDirectory() + "norvale-agent.exe";
     for (const auto& [name, value] : {std::pair{"ToFile", "1"}, {"Filename", file.c_str()}, {"IncludeModule", "0"},
@@ -224,6 +231,8 @@ TEST_F(AgentServiceTest, InstalledItStartsCapturesStopsWithEveryStringWrittenAnd
     std::string expected = "Norvale Agent Starting Up\r\n";
     for (int i = 0; i < 200; ++i) expected += "service s" + std::to_string(i) + "\r\n";
     EXPECT_EQ(test::ReadWholeFile(file), expected + "Norvale Agent Shutting Down\r\n");
+    EXPECT_TRUE(test::WaitUntil([&] { return rsyslog.Received().find("service s199") != std::string::npos; }, kBound))
+        << "rsyslog did not have the last string within 30 s; it has:\n" << rsyslog.Received();
 
     EXPECT_EQ(RunAgentProgram("/UninstallAgent", dir, "norvale-agent: the service \"Norvale Agent\" is removed"), 0);
     // A removed service goes with its last handle.
