@@ -180,15 +180,18 @@ inline void PrintFigure(const char* name, const Spread& rate, const Spread& rati
                 ratio.TooWide() ? "   spread too wide to compare runs" : "");
 }
 
-inline DWORD NorvaleProcessId() {
+// The first process of that image file name; 0 when none runs.
+inline DWORD ProcessIdOf(const char* image) {
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-        if (_stricmp(entry.szExeFile, "norvale.exe") == 0) return entry.th32ProcessID;
+        if (_stricmp(entry.szExeFile, image) == 0) return entry.th32ProcessID;
     }
     return 0;
 }
+
+inline DWORD NorvaleProcessId() { return ProcessIdOf("norvale.exe"); }
 
 // The server process ends a moment after its last client; an activation in
 // that moment reaches the ending process, so the next phase waits (bounded)

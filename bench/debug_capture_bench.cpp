@@ -7,15 +7,20 @@
 // of its loop, without its start and end. During (a) a thread sends the
 // server's frame WM_NULL every 10 ms and times the answer (during (b) an
 // idle window of this process, the floor of an answer), and afterwards the
-// file must hold every string once, in order. Five rounds; (a) runs
-// between two runs of (b) and is set against their mean. Prints each round,
-// then the median and the spread of every figure and of the ratio a/b.
+// file must hold every string once, in order. (c) is the same capture by
+// the headless agent, started in a console of its own by the test helper and
+// ended by Ctrl+C there, its file named by /Out. Five rounds of (a), (b),
+// (c), (b): each capture is set against the mean of the floors on either
+// side of it. Prints each round, then the median and the spread of every
+// figure and of the ratios a/b and c/b. Last, the agent's private bytes after
+// 100,000 strings and after 1,000,000, and every string in its file.
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -23,6 +28,7 @@
 
 #include "bench/bench_support_win32.h"
 #include "config/options_settings.h"
+#include "app/agent_settings.h"
 #include "config/registry_values.h"
 #include "output/output_settings.h"
 #include "shell/shell_resources.h"
@@ -36,6 +42,11 @@ constexpr int kStrings = 20000;
 constexpr int kRounds = 5;
 constexpr const char* kFile = "C:\\norvale-capture.txt";
 constexpr const char* kReaderReady = "norvale capture bench: reader ready";
+constexpr const char* kAgentGo = "norvale capture bench: Ctrl+C to the agent";
+constexpr const char* kAgentConsole = "C:\\norvale-agent-console.txt";
+constexpr int kMemoryFirst = 100000;
+constexpr int kMemoryRest = 900000;
+constexpr DWORD kLongWriterLimitMs = 900000;
 constexpr int kProbeEveryMs = 10;
 constexpr DWORD kAnswerLimitMs = 1000;
 constexpr DWORD kWriterLimitMs = 120000;
@@ -46,9 +57,12 @@ std::atomic<HANDLE> runningServer{nullptr};
 
 // The settings that make a server started by hand capture the session's
 // debug output into the scratch file, no fields in front of a line.
+// The agent takes the file from /Out and no fields either, from its own key.
 void UseCaptureSettings() {
     UseFileOutputSettings(kFile);
     WriteRegBool(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey, "CaptureDebugOutput", true);
+    for (const char* field : {"IncludeDateTime", "IncludeModule", "IncludeProcess"})
+        WriteRegBool(RegLocalMachine(), kAgentOutputKey, field, false);
 }
 
 // Whatever the run ends by, no later server of this prefix captures, and
@@ -57,7 +71,9 @@ void Undo() {
     if (const HANDLE server = runningServer.load()) TerminateProcess(server, 3);
     RegApiDeleteTree(RegCurrentUser(), SettingsLocation::kOutputSettingsKey);
     RegApiDeleteTree(RegCurrentUser(), OptionsLocation::kOptionsSettingsKey);
+    RegApiDeleteTree(RegLocalMachine(), kAgentKey);
     DeleteFileA(kFile);
+    DeleteFileA(kAgentConsole);
 }
 
 // Whether some reader holds the session's debug-output names.
@@ -75,15 +91,15 @@ bool AwaitNamesHeld(HANDLE server) {
 std::string Peer() { return "\"" + BinDirectory() + "norvale_debug_peer.exe\" "; }
 
 // The writer's strings per second by its own clock, or nothing when it failed.
-std::optional<double> Write(const std::string& tag) {
-    const ProcessRun writer = RunAndRead(Peer() + "write " + tag + " " + std::to_string(kStrings), kWriterLimitMs);
+std::optional<double> Write(const std::string& tag, int strings = kStrings, DWORD limitMs = kWriterLimitMs) {
+    const ProcessRun writer = RunAndRead(Peer() + "write " + tag + " " + std::to_string(strings), limitMs);
     const double seconds = std::atof(writer.output.c_str());
     if (writer.exitCode != 0 || seconds <= 0) {
         std::printf("  the writer %s failed (exit %d, -1: did not end within %lu s; printed \"%s\")\n", tag.c_str(),
-                    writer.exitCode, kWriterLimitMs / 1000, writer.output.c_str());
+                    writer.exitCode, limitMs / 1000, writer.output.c_str());
         return std::nullopt;
     }
-    return kStrings / seconds;
+    return strings / seconds;
 }
 
 // Runs `work` while a thread sends `window` WM_NULL every 10 ms, and keeps
@@ -129,11 +145,18 @@ std::optional<double> FloorRate(int run, HWND idle, std::vector<double>& idleAns
     return rate;
 }
 
-// The scratch file's size once it holds every string but the fewer than 128
-// bytes the server keeps until the file closes.
-ULONGLONG ExpectedBytes(const std::string& tag) {
+// A writer's run: its tag and how many strings it sent.
+struct Written {
+    std::string tag;
+    int strings = kStrings;
+};
+
+// The scratch file's size once it holds every string of the runs but the
+// fewer than 128 bytes a capturer keeps until the file closes.
+ULONGLONG ExpectedBytes(const std::vector<Written>& runs) {
     ULONGLONG bytes = 0;
-    for (int i = 0; i < kStrings; ++i) bytes += tag.size() + 2 + std::to_string(i).size() + 2;
+    for (const Written& run : runs)
+        for (int i = 0; i < run.strings; ++i) bytes += run.tag.size() + 2 + std::to_string(i).size() + 2;
     return bytes - 127;
 }
 
@@ -145,9 +168,9 @@ ULONGLONG FileBytes() {
 
 // Milliseconds until the file held the strings the writer sent, or nothing
 // when it did not within the limit.
-std::optional<double> AwaitFileFilled(const std::string& tag) {
+std::optional<double> AwaitFileFilled(const std::vector<Written>& runs) {
     const auto start = Clock::now();
-    const ULONGLONG expected = ExpectedBytes(tag);
+    const ULONGLONG expected = ExpectedBytes(runs);
     while (FileBytes() < expected) {
         if (Clock::now() - start > kWaitLimit) {
             std::printf("  the file held %llu of %llu bytes 30 s after the writer ended\n", FileBytes(), expected);
@@ -158,20 +181,28 @@ std::optional<double> AwaitFileFilled(const std::string& tag) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Every line of the file is the writer's next string.
-bool FileHoldsEveryString(const std::string& tag) {
+// Every line of the file is the writers' next string, run after run.
+bool FileHoldsEveryString(const std::vector<Written>& runs) {
     std::ifstream file(kFile, std::ios::binary);
-    int next = 0;
-    for (std::string line; std::getline(file, line); ++next) {
-        const std::string expected = tag + " s" + std::to_string(next) + "\r";
-        if (line != expected) {
-            std::printf("  FAILED: line %d of the file is \"%s\", not \"%s\"\n", next + 1, line.c_str(),
-                        expected.substr(0, expected.size() - 1).c_str());
-            return false;
+    int lineNumber = 0;
+    std::string line;
+    for (const Written& run : runs) {
+        for (int next = 0; next < run.strings; ++next, ++lineNumber) {
+            const std::string expected = run.tag + " s" + std::to_string(next) + "\r";
+            if (!std::getline(file, line)) {
+                std::printf("  FAILED: the file ends after %d lines, before \"%s s%d\"\n", lineNumber, run.tag.c_str(),
+                            next);
+                return false;
+            }
+            if (line != expected) {
+                std::printf("  FAILED: line %d of the file is \"%s\", not \"%s\"\n", lineNumber + 1, line.c_str(),
+                            expected.substr(0, expected.size() - 1).c_str());
+                return false;
+            }
         }
     }
-    if (next != kStrings) std::printf("  FAILED: the file holds %d of the %d strings\n", next, kStrings);
-    return next == kStrings;
+    if (std::getline(file, line)) std::printf("  FAILED: the file holds more than its %d strings\n", lineNumber);
+    return file.eof();
 }
 
 struct CaptureFigures {
@@ -183,32 +214,32 @@ struct CaptureFigures {
     int unanswered = 0;
 };
 
-// The round's server, started by hand. One still running when the round
-// leaves it (it never captured, or Close did not end it) is ended by force,
-// so that it holds the names no longer.
-class TServerProcess {
+// What captures in a round, and how it ends: a process that, once it runs,
+// holds the debug-output names. One still running when the round leaves it
+// is ended by force, so that it holds the names no longer.
+class TCapturer {
 public:
-    TServerProcess() : process_(StartProcess("\"" + BinDirectory() + "norvale.exe\"")) {
-        runningServer = process_.get();
-    }
-    ~TServerProcess() {
+    virtual ~TCapturer() {
         if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
             TerminateProcess(process_.get(), 3);
             WaitForSingleObject(process_.get(), 10000);
         }
         runningServer = nullptr;
     }
-    TServerProcess(const TServerProcess&) = delete;
-    TServerProcess& operator=(const TServerProcess&) = delete;
+    TCapturer(const TCapturer&) = delete;
+    TCapturer& operator=(const TCapturer&) = delete;
 
     HANDLE Handle() const { return process_.get(); }
+    // The window whose answers are timed while it captures.
+    virtual HWND Probed() const = 0;
+    // As its user ends it, every string written: false when it did not.
+    virtual bool End() = 0;
 
-    // As the tray's Close does: with no client and the frame hidden the
-    // server ends without asking.
-    bool End(HWND frame) const {
-        PostMessageW(frame, WM_COMMAND, ID_AC_CLOSE, 0);
+protected:
+    explicit TCapturer(UniqueHandle process) : process_(std::move(process)) { runningServer = process_.get(); }
+    bool EndsWithin30s(const char* what) const {
         const int code = ExitCodeWithin(process_.get(), 30000);
-        if (code != 0) std::printf("  the server ended with %d (-1: still ran 30 s after Close)\n", code);
+        if (code != 0) std::printf("  the %s ended with %d (-1: still ran 30 s after it was told)\n", what, code);
         return code == 0;
     }
 
@@ -216,31 +247,96 @@ private:
     UniqueHandle process_;
 };
 
-std::optional<CaptureFigures> CaptureRun(int round) {
-    const std::string tag = "capture" + std::to_string(round);
+// The desktop server, started by hand and ended as the tray's Close does:
+// with no client and the frame hidden it ends without asking.
+class TServerCapturer final : public TCapturer {
+public:
+    TServerCapturer() : TCapturer(StartProcess("\"" + BinDirectory() + "norvale.exe\"")) {
+        if (Handle() != nullptr) frame_ = AwaitServerFrame();
+    }
+    HWND Probed() const override { return frame_; }
+    bool End() override {
+        PostMessageW(frame_, WM_COMMAND, ID_AC_CLOSE, 0);
+        return EndsWithin30s("server");
+    }
+
+private:
+    HWND frame_ = nullptr;
+};
+
+// The agent in a console of its own, which the test helper makes and
+// presses Ctrl+C in when told: the helper ends with the agent's exit code.
+// It has no window: an idle one of this process is probed, as for the floor.
+class TAgentCapturer final : public TCapturer {
+public:
+    explicit TAgentCapturer(HWND idle)
+        : TCapturer(StartProcess("\"" + BinDirectory() + "norvale_test_helper.exe\" ctrl-c " + kAgentConsole + " \"" +
+                                 kAgentGo + "\" \"" + BinDirectory() + "norvale-agent.exe /Out " + kFile + "\" " +
+                                 std::to_string(kLongWriterLimitMs / 1000 * 2))),
+          idle_(idle),
+          go_(CreateEventA(nullptr, TRUE, FALSE, kAgentGo)) {}
+    HWND Probed() const override { return idle_; }
+    bool End() override {
+        SetEvent(go_.get());
+        return EndsWithin30s("agent (through the helper that pressed Ctrl+C)");
+    }
+
+private:
+    HWND idle_;
+    UniqueHandle go_;
+};
+
+std::unique_ptr<TCapturer> StartCapturer(bool agent, HWND idle) {
+    if (agent) return std::make_unique<TAgentCapturer>(idle);
+    return std::make_unique<TServerCapturer>();
+}
+
+std::optional<CaptureFigures> CaptureRun(int round, bool agent, HWND idle) {
+    const std::vector<Written> runs = {{(agent ? "agent" : "capture") + std::to_string(round)}};
     DeleteFileA(kFile);
     if (NamesHeld()) {
-        std::printf("  another reader holds the debug-output names: the server would not capture\n");
+        std::printf("  another reader holds the debug-output names: the %s would not capture\n",
+                    agent ? "agent" : "server");
         return std::nullopt;
     }
-    const TServerProcess server;
-    const HWND frame = server.Handle() != nullptr ? AwaitServerFrame() : nullptr;
-    if (frame == nullptr || !AwaitNamesHeld(server.Handle())) {
-        std::printf("  the server did not start capturing within 30 s\n");
+    const std::unique_ptr<TCapturer> capturer = StartCapturer(agent, idle);
+    if (capturer->Probed() == nullptr || !AwaitNamesHeld(capturer->Handle())) {
+        std::printf("  the %s did not start capturing within 30 s\n", agent ? "agent" : "server");
         return std::nullopt;
     }
     ProbeAnswers answers;
     std::optional<double> lag;
-    const std::optional<double> rate = WhileProbing(frame, answers, [&] {
-        const std::optional<double> written = Write(tag);
-        if (written) lag = AwaitFileFilled(tag);
+    const std::optional<double> rate = WhileProbing(capturer->Probed(), answers, [&] {
+        const std::optional<double> written = Write(runs[0].tag);
+        if (written) lag = AwaitFileFilled(runs);
         return written;
     });
-    // The file is whole once the server has closed it.
-    const bool ended = server.End(frame);
-    if (!rate || !lag || !ended || !FileHoldsEveryString(tag)) return std::nullopt;
+    // The file is whole once the capturer has closed it.
+    const bool ended = capturer->End();
+    if (!rate || !lag || !ended || !FileHoldsEveryString(runs)) return std::nullopt;
     return CaptureFigures{*rate, *lag, Percentile(answers.ms, 0.99), Percentile(answers.ms, 1.0), answers.ms.size(),
                           answers.unanswered};
+}
+
+// The agent's private memory after 100,000 captured strings and after
+// 1,000,000: what a long run leaves behind. Nothing when a step failed.
+std::optional<std::pair<double, double>> AgentMemoryRun(HWND idle) {
+    DeleteFileA(kFile);
+    const std::unique_ptr<TCapturer> capturer = StartCapturer(true, idle);
+    if (!AwaitNamesHeld(capturer->Handle())) {
+        std::printf("  the agent did not start capturing within 30 s\n");
+        return std::nullopt;
+    }
+    const DWORD agent = ProcessIdOf("norvale-agent.exe");
+    std::vector<Written> runs;
+    std::vector<double> megabytes;
+    for (const Written& run : {Written{"first", kMemoryFirst}, Written{"rest", kMemoryRest}}) {
+        runs.push_back(run);
+        if (!Write(run.tag, run.strings, kLongWriterLimitMs) || !AwaitFileFilled(runs)) return std::nullopt;
+        megabytes.push_back(PrivateMegabytes(agent));
+    }
+    if (!capturer->End() || !FileHoldsEveryString(runs)) return std::nullopt;
+    return std::pair{megabytes[0], megabytes[1]};
 }
 
 // Rates and their ratio are what runs are compared by; the times only say
@@ -251,62 +347,86 @@ void PrintSpread(const char* name, const std::vector<double>& values, const char
                 compared && spread.TooWide() ? "  spread too wide to compare runs" : "");
 }
 
+// One capturer's figures over the rounds, each set against its floors.
+struct CapturerFigures {
+    std::vector<double> rates, ratios, lags, answers99, longest;
+    int unanswered = 0;
+
+    void Add(const CaptureFigures& capture, double floorRate) {
+        rates.push_back(capture.rate);
+        ratios.push_back(capture.rate / floorRate);
+        lags.push_back(capture.fileLagMs);
+        answers99.push_back(capture.answer99Ms);
+        longest.push_back(capture.longestAnswerMs);
+        unanswered += capture.unanswered;
+    }
+    void Print(const char* name, const char* ratio, const char* probed) const {
+        PrintSpread(name, rates, "strings/s", true);
+        PrintSpread(ratio, ratios, "", true);
+        PrintSpread("  the file whole after the writer ended", lags, "ms", false);
+        PrintSpread((std::string("  ") + probed + " WM_NULL answer, 99th percentile").c_str(), answers99, "ms", false);
+        PrintSpread((std::string("  ") + probed + " WM_NULL answer, longest").c_str(), longest, "ms", false);
+        if (unanswered > 0) std::printf("  %d probes went unanswered within %lu ms\n", unanswered, kAnswerLimitMs);
+    }
+};
+
 int Run() {
-    if (NorvaleProcessId() != 0) {
-        std::printf("a norvale.exe runs already; end it first\n");
+    if (NorvaleProcessId() != 0 || ProcessIdOf("norvale-agent.exe") != 0) {
+        std::printf("a norvale.exe or norvale-agent.exe runs already; end it first\n");
         return 1;
     }
     UseCaptureSettings();
     const TIdleWindow idle;
-    std::vector<double> floorRates, captureRates, ratios, lags, answers99, longest, idleAnswers;
-    int unanswered = 0;
-    // Floor and capture runs take turns, a floor first and last: each
-    // capture run is set against the mean of the floors on either side of
-    // it, which cancels a drift of the machine's speed across the round.
+    std::vector<double> floorRates, idleAnswers;
+    CapturerFigures server, agent;
+    // Floors and captures take turns, a floor first and last: each capture
+    // is set against the mean of the floors on either side of it, which
+    // cancels a drift of the machine's speed across the round.
     std::optional<double> before;
     {
         TPhaseWatch watch("the first floor", 120, Undo);
         before = FloorRate(0, idle.Handle(), idleAnswers);
     }
-    for (int round = 0; before && round < kRounds; ++round) {
-        TPhaseWatch watch("a round", 300, Undo);
-        const std::optional<CaptureFigures> capture = CaptureRun(round);
-        const std::optional<double> after = capture ? FloorRate(round + 1, idle.Handle(), idleAnswers) : std::nullopt;
+    int round = 0;
+    for (; before && round < kRounds; ++round) {
+        TPhaseWatch watch("a round", 600, Undo);
+        const std::optional<CaptureFigures> byServer = CaptureRun(round, false, idle.Handle());
+        const std::optional<double> middle = byServer ? FloorRate(2 * round + 1, idle.Handle(), idleAnswers) : std::nullopt;
+        const std::optional<CaptureFigures> byAgent = middle ? CaptureRun(round, true, idle.Handle()) : std::nullopt;
+        const std::optional<double> after = byAgent ? FloorRate(2 * round + 2, idle.Handle(), idleAnswers) : std::nullopt;
         if (!after) break;
-        const double floorRate = (*before + *after) / 2;
-        floorRates.push_back(floorRate);
-        captureRates.push_back(capture->rate);
-        ratios.push_back(capture->rate / floorRate);
-        lags.push_back(capture->fileLagMs);
-        answers99.push_back(capture->answer99Ms);
-        longest.push_back(capture->longestAnswerMs);
-        unanswered += capture->unanswered;
-        std::printf("round %d: bare reader %.0f then %.0f strings/s, Norvale %.0f strings/s between, ratio %.2f; file "
-                    "whole %.1f ms after the writer; WM_NULL 99th %% %.1f ms, longest %.1f ms (%zu probes); every "
-                    "string in order\n",
-                    round + 1, *before, *after, capture->rate, capture->rate / floorRate, capture->fileLagMs,
-                    capture->answer99Ms, capture->longestAnswerMs, capture->probes);
+        floorRates.insert(floorRates.end(), {*before, *middle, *after});
+        server.Add(*byServer, (*before + *middle) / 2);
+        agent.Add(*byAgent, (*middle + *after) / 2);
+        std::printf("round %d: bare reader %.0f, Norvale %.0f (ratio %.2f), bare reader %.0f, agent %.0f (ratio %.2f), "
+                    "bare reader %.0f strings/s; every string in order in each file\n",
+                    round + 1, *before, byServer->rate, server.ratios.back(), *middle, byAgent->rate,
+                    agent.ratios.back(), *after);
         std::fflush(stdout);
         before = after;
     }
+    std::optional<std::pair<double, double>> memory;
+    if (round == kRounds) {
+        TPhaseWatch watch("the agent's memory", 1800, Undo);
+        memory = AgentMemoryRun(idle.Handle());
+    }
     Undo();
-    if (ratios.size() != kRounds) {
-        std::printf("FAILED: the benchmark stopped in round %zu of %d (the reason is above)\n", ratios.size() + 1,
-                    kRounds);
+    if (round != kRounds || !memory) {
+        std::printf("FAILED: the benchmark stopped in %s (the reason is above)\n",
+                    round != kRounds ? ("round " + std::to_string(round + 1)).c_str() : "the agent's memory run");
         return 1;
     }
 
     std::printf("Debug output capture: %d strings from one writer process, %d rounds; median (lowest to highest)\n",
                 kStrings, kRounds);
     PrintSpread("(b) bare reader, the floor", floorRates, "strings/s", true);
-    PrintSpread("(a) Norvale capturing into its file", captureRates, "strings/s", true);
-    PrintSpread("a/b", ratios, "", true);
-    PrintSpread("the file whole after the writer ended", lags, "ms", false);
-    PrintSpread("frame's WM_NULL answer, 99th percentile", answers99, "ms", false);
-    PrintSpread("frame's WM_NULL answer, longest", longest, "ms", false);
+    server.Print("(a) Norvale capturing into its file", "a/b", "frame's");
+    agent.Print("(c) the agent capturing into its file", "c/b", "an idle window's");
     std::printf("  an idle window's WM_NULL answer during the floor runs (%zu probes): 99th percentile %.2f ms, "
                 "longest %.2f ms\n", idleAnswers.size(), Percentile(idleAnswers, 0.99), Percentile(idleAnswers, 1.0));
-    if (unanswered > 0) std::printf("  %d probes went unanswered within %lu ms\n", unanswered, kAnswerLimitMs);
+    std::printf("The agent's private memory: %.1f MB after %d strings, %.1f MB after %d; ratio %.3f; every string in "
+                "order in its file\n",
+                memory->first, kMemoryFirst, memory->second, kMemoryFirst + kMemoryRest, memory->second / memory->first);
     return 0;
 }
 

@@ -15,7 +15,7 @@ TConsoleControl* current = nullptr;
 
 }  // namespace
 
-TConsoleControl::TConsoleControl(std::function<void()> beforeEnd) : beforeEnd_(std::move(beforeEnd)) {
+TConsoleControl::TConsoleControl(std::function<BOOL(DWORD)> handle) : handle_(std::move(handle)) {
     {
         const std::lock_guard lock(HandlerLock());
         current = this;
@@ -29,19 +29,15 @@ TConsoleControl::~TConsoleControl() {
     current = nullptr;
 }
 
-BOOL WINAPI TConsoleControl::HandleEvent(DWORD) {
+BOOL WINAPI TConsoleControl::HandleEvent(DWORD event) {
     const std::lock_guard lock(HandlerLock());
-    if (current != nullptr) {
-        try {
-            current->beforeEnd_();
-        } catch (...) {
-            // The process ends next whatever happened; the system's own
-            // handling must still run.
-        }
+    if (current == nullptr) return FALSE;
+    try {
+        return current->handle_(event);
+    } catch (...) {
+        // The system's own handling must still run.
+        return FALSE;
     }
-    // Not handled: the next handler, in the end the system's, ends the
-    // process as it would without us.
-    return FALSE;
 }
 
 }  // namespace norvale

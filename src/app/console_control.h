@@ -8,13 +8,15 @@
 namespace norvale {
 
 // `TConsoleControl`: while it lives, a console control event (Ctrl+C,
-// Ctrl+Break, the console window closed, log-off, shut-down) first runs
-// `beforeEnd` on the system's thread for the event, then lets the system end
-// the process as it would have. One per process.
+// Ctrl+Break, the console window closed, log-off, shut-down) runs `handle` on
+// the system's thread for the event. Its answer is the system's: FALSE lets
+// the next handler, in the end the system's, end the process as it would
+// have; TRUE keeps the process (for the closing events only until the
+// handler returns). One per process.
 class TConsoleControl {
 public:
-    explicit TConsoleControl(std::function<void()> beforeEnd);
-    // Waits for an event being handled, so `beforeEnd` never outlives it.
+    explicit TConsoleControl(std::function<BOOL(DWORD event)> handle);
+    // Waits for an event being handled, so `handle` never outlives it.
     ~TConsoleControl();
     TConsoleControl(const TConsoleControl&) = delete;
     TConsoleControl& operator=(const TConsoleControl&) = delete;
@@ -23,7 +25,7 @@ public:
     static BOOL WINAPI HandleEvent(DWORD event);
 
 private:
-    std::function<void()> beforeEnd_;
+    std::function<BOOL(DWORD)> handle_;
 };
 
 }  // namespace norvale

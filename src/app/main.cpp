@@ -3,15 +3,14 @@
 
 #include <windows.h>
 #include <objbase.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/norvale_process.h"
 #include "app/registration.h"
 #include "app/start_mode.h"
-#include "common/ansi_text.h"
 #include "common/call_profile_win32.h"
 #include "common/failure_report.h"
 #include "norvale/Norvale_h.h"
@@ -36,15 +35,6 @@ public:
 private:
     bool joined_;
 };
-
-std::vector<std::string> CommandLineArguments() {
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(WideToAnsi(wide[i]));
-    LocalFree(wide);
-    return arguments;
-}
 
 std::string OwnPath() {
     char path[MAX_PATH + 1] = {};

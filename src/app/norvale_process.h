@@ -106,8 +106,12 @@ private:
     // Other machines' syslog, dispatched through the stage; it ends before
     // the stage and the outputs.
     TReceiving receiving_{stage_};
-    // Ctrl+C, Ctrl+Break and the console's close end the process at once.
-    TConsoleControl consoleControl_{[this] { stage_.WriteThrough(); }};
+    // Ctrl+C, Ctrl+Break and the console's close end the process at once,
+    // as the system ends it.
+    TConsoleControl consoleControl_{[this](DWORD) {
+        stage_.WriteThrough();
+        return FALSE;
+    }};
     TDialogLink dialog_;
     // The trace window while the shell is up: capture's changes wake it.
     std::atomic<HWND> traceWindow_{nullptr};

@@ -57,6 +57,7 @@ OptionsSettings ReadOptionsSettings(const OptionsLocation& location) {
     settings.DumpKeep = std::max<uint32_t>(
         1, CountFromText(ReadRegString(location.root, location.subkey, kDumpKeepValue, ""), kDefaultDumpKeep,
                          kMaxDumpKeep));
+    if (location.overrides) location.overrides(settings);
     return settings;
 }
 

@@ -6,6 +6,7 @@
 // as "1" and "0", and a value that cannot be read is its default, silently.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -68,11 +69,13 @@ struct OptionsSettings {
     uint32_t DumpKeep = kDefaultDumpKeep;
 };
 
-// Where the options are kept: the per-user `Options` key, unless a test
-// points elsewhere.
+// Where the options are kept: the per-user `Options` key, unless a test or
+// another program (the agent, with its own key) points elsewhere.
 struct OptionsLocation {
     RegKey root = RegCurrentUser();
     std::string subkey = kOptionsSettingsKey;
+    // What a run puts over the stored values (a program's switches).
+    std::function<void(OptionsSettings&)> overrides = {};
 
     static constexpr const char* kOptionsSettingsKey = "Software\\brantwick\\Norvale\\Options";
 };

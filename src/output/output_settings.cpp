@@ -5,7 +5,7 @@
 namespace norvale {
 
 OutputSettings ReadOutputSettings(const SettingsLocation& location) {
-    const OutputSettings defaults;
+    const OutputSettings& defaults = location.defaults;
     OutputSettings settings;
     const auto flag = [&](const char* name, bool fallback) {
         return ReadRegBool(location.root, location.subkey, name, fallback);
@@ -26,6 +26,7 @@ OutputSettings ReadOutputSettings(const SettingsLocation& location) {
     settings.IncludeProcess = flag("IncludeProcess", defaults.IncludeProcess);
     settings.IncludeThread = flag("IncludeThread", defaults.IncludeThread);
     settings.IncludeCode = flag("IncludeCode", defaults.IncludeCode);
+    if (location.overrides) location.overrides(settings);
     return settings;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "config/registry_api.h"
@@ -27,11 +28,15 @@ struct OutputSettings {
     bool AnyOutput() const { return ToConsole || ToMono || ToFile || ToCodeSite; }
 };
 
-// Where the settings are kept: the per-user `Output` key, unless a test points
-// elsewhere.
+// Where the settings are kept: the per-user `Output` key, unless a test or
+// another program (the agent, with its own key) points elsewhere.
 struct SettingsLocation {
     RegKey root = RegCurrentUser();
     std::string subkey = kOutputSettingsKey;
+    // What a value that is not stored reads as.
+    OutputSettings defaults = {};
+    // What a run puts over the stored values (a program's switches).
+    std::function<void(OutputSettings&)> overrides = {};
 
     static constexpr const char* kOutputSettingsKey = "Software\\brantwick\\Norvale\\Output";
 };

@@ -414,12 +414,16 @@ TEST_F(InProcessTest, DebuggerRequestsReachTheDiagnosticHookOnly) {
     EXPECT_EQ(Console(), (Entries{"Norvale Starting Up"}));
 }
 
-TEST(ConsoleControlTest, EveryEventRunsTheStepAndLeavesTheEndToTheSystem) {
+TEST(ConsoleControlTest, EveryEventReachesTheHandlerWhoseAnswerIsTheSystemsUntilTheControlEnds) {
     int runs = 0;
     {
-        TConsoleControl control([&] { ++runs; });
+        TConsoleControl control([&](DWORD event) {
+            ++runs;
+            if (event == CTRL_BREAK_EVENT) throw std::runtime_error("a failing handler");
+            return event == CTRL_C_EVENT ? TRUE : FALSE;
+        });
         for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT}) {
-            EXPECT_EQ(TConsoleControl::HandleEvent(event), FALSE) << event;
+            EXPECT_EQ(TConsoleControl::HandleEvent(event), event == CTRL_C_EVENT ? TRUE : FALSE) << event;
         }
     }
     EXPECT_EQ(runs, 5);

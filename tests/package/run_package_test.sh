@@ -94,7 +94,7 @@ mkdir -p "$WORK/unpacked"
 NAME=$(basename "$ZIP" .zip)
 PACKAGE=$WORK/unpacked/$NAME
 [ -d "$PACKAGE" ] || fail "the zip holds no folder $NAME"
-for file in INSTALL.txt README.md bin/norvale.exe bin/monoscreen.exe \
+for file in INSTALL.txt README.md bin/norvale.exe bin/norvale-agent.exe bin/monoscreen.exe \
             include/norvale/Norvale.idl include/norvale/Norvale.tlb include/norvale/Norvale_h.h \
             include/norvale/Norvale_i.c include/norvale/tracer.h examples/demo.vbs examples/demo.js examples/cpp_client.cpp \
             examples/tracer.cpp examples/hello.vbs examples/demo.ps1 docs/clients.md docs/settings.md docs/performance.md; do

@@ -34,6 +34,12 @@
 //   norvale_test_helper wait-serving <seconds>
 //     waits, that long at most, until a Norvale process offers its class;
 //     exits with 0 once one does, 1 when none did.
+//   norvale_test_helper ctrl-c <output file> <go event> <command line> [<s>]
+//     in a console of its own, starts the command line with standard output
+//     and error to the file, ignores Ctrl+C itself, and once the named go
+//     event is set (60 s or <s> at most) presses Ctrl+C for every process of the
+//     console (group 0); then exits with the command's exit code, or says on
+//     standard error what did not come and exits 1.
 
 #include <cstdio>
 #include <cstdlib>
@@ -255,6 +261,53 @@ int WaitServing(int seconds) {
     return 1;
 }
 
+int PressCtrlC(const std::string& outputPath, const std::string& goEvent, const std::string& commandLine,
+               int goSeconds) {
+    const auto fail = [](const char* what) {
+        std::fprintf(stderr, "%s (error %lu)\n", what, GetLastError());
+        return 1;
+    };
+    // A console of its own, so that group 0 is the started program and this
+    // one alone, and the test's own console keeps out of it.
+    FreeConsole();
+    if (!AllocConsole()) return fail("no console was allocated");
+    const norvale::UniqueHandle go(CreateEventA(nullptr, TRUE, FALSE, goEvent.c_str()));
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    const norvale::UniqueHandle output(CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!go || !output) return fail("the go event or the output file cannot be made");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = startup.hStdError = output.get();
+    PROCESS_INFORMATION started{};
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
+        return fail("the command did not start");
+    }
+    const norvale::UniqueHandle process(started.hProcess), thread(started.hThread);
+    const auto failEnding = [&](const char* what) {
+        const int failed = fail(what);
+        TerminateProcess(process.get(), 1);
+        return failed;
+    };
+    // Only now: a program started while its parent ignores Ctrl+C inherits
+    // that, and under Wine 8 it is then out of reach of Ctrl+C sent to
+    // group 0 even once it takes Ctrl+C again.
+    if (!SetConsoleCtrlHandler(nullptr, TRUE)) return failEnding("Ctrl+C cannot be ignored");
+    if (WaitForSingleObject(go.get(), static_cast<DWORD>(goSeconds) * 1000) != WAIT_OBJECT_0) {
+        return failEnding(("the go event was not set within " + std::to_string(goSeconds) + " s").c_str());
+    }
+    if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) return failEnding("Ctrl+C was not sent");
+    if (WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) {
+        return failEnding("the command did not end within 30 s of Ctrl+C");
+    }
+    DWORD code = 1;
+    GetExitCodeProcess(process.get(), &code);
+    return static_cast<int>(code);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -276,13 +329,17 @@ int main(int argc, char** argv) {
         if (argc == 4 && std::string(argv[1]) == "type") return TypeInto(std::atoi(argv[2]), argv[3]);
         if (argc == 3 && std::string(argv[1]) == "maximize") return Maximize(argv[2]);
         if (argc == 3 && std::string(argv[1]) == "wait-serving") return WaitServing(std::atoi(argv[2]));
+        if ((argc == 5 || argc == 6) && std::string(argv[1]) == "ctrl-c") {
+            return PressCtrlC(argv[2], argv[3], argv[4], argc == 6 ? std::atoi(argv[5]) : 60);
+        }
         std::fprintf(stderr, "usage: norvale_test_helper dispatch <lock> <subkey> <tag> <blocks> <event>\n"
                              "       norvale_test_helper clients <tag> <threads> <messages>\n"
                              "       norvale_test_helper tracer <tag> <threads> <messages> [<stop event>]\n"
                              "       norvale_test_helper tracer-dll <way>\n"
                              "       norvale_test_helper command <window class> <command id>\n"
                              "       norvale_test_helper type <box> <text>\n"
-                             "       norvale_test_helper wait-serving <seconds>\n");
+                             "       norvale_test_helper wait-serving <seconds>\n"
+                             "       norvale_test_helper ctrl-c <output file> <go event> <command line>\n");
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
