@@ -65,13 +65,7 @@ std::optional<AgentRefusal> TAgentProcess::Start() {
     return AgentCaptureRefusal(capture_.Status());
 }
 
-void TAgentProcess::Notice(const wchar_t* text) {
-    TraceEntry entry;
-    entry.kind = MessageKind::Notice;
-    entry.time = LocalNow();
-    entry.text = text;
-    stage_.Dispatch(entry);
-}
+void TAgentProcess::Notice(const wchar_t* text) { stage_.DispatchNotice(text, LocalNow()); }
 
 std::string TAgentProcess::End() {
     capture_.Stop();

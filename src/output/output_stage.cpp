@@ -155,6 +155,14 @@ void TOutputStage::Dispatch(const TraceEntry& entry) {
     DispatchLocked(entry);
 }
 
+void TOutputStage::DispatchNotice(std::wstring_view text, const LocalDateTime& time) {
+    TraceEntry entry;
+    entry.kind = MessageKind::Notice;
+    entry.time = time;
+    entry.text = text;
+    Dispatch(entry);
+}
+
 void TOutputStage::DispatchLocked(const TraceEntry& entry) {
     const TFileStatePublisher publisher(fileOpen_, file_, flusher_);
     outputs_.AppendEntry(entry);

@@ -35,6 +35,8 @@ public:
     // file failures end only their own output; a viewer failure reaches the
     // caller. The 8-bit text is made once in each encoding an output needs.
     void Dispatch(const TraceEntry& entry);
+    // One of the process's own lines ("Norvale Starting Up"), from no session.
+    void DispatchNotice(std::wstring_view text, const LocalDateTime& time);
 
     // For an input that dispatches its entries in batches, each under one
     // hold of `OutputLock()`: a lock costs a system call, an entry little.

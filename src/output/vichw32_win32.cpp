@@ -7,14 +7,6 @@ namespace norvale {
 
 namespace {
 
-struct ServiceHandleTraits {
-    using Type = SC_HANDLE;
-    static Type Invalid() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
-    static void Close(Type h) { CloseServiceHandle(h); }
-};
-using UniqueServiceHandle = UniqueResource<ServiceHandleTraits>;
-
 UniqueServiceHandle OpenDriverService(const std::string& name, DWORD managerAccess, DWORD serviceAccess) {
     const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, managerAccess));
     if (!manager) return {};

@@ -25,13 +25,7 @@ TTraceServer::TTraceServer(TMutex& outputLock, TOutputStage& output, TSessionReg
       clock_(std::move(clock)),
       localTimeOf_(std::move(localTimeOf)) {}
 
-void TTraceServer::DispatchNotice(const wchar_t* text) {
-    TraceEntry entry;
-    entry.kind = MessageKind::Notice;
-    entry.time = clock_();
-    entry.text = text;
-    output_.Dispatch(entry);
-}
+void TTraceServer::DispatchNotice(const wchar_t* text) { output_.DispatchNotice(text, clock_()); }
 
 void TTraceServer::Start() {
     output_.RefreshProperties();
